@@ -1,0 +1,12 @@
+#include "app/app_state.h"
+
+namespace brix {
+
+CAppState::CAppState(std::string_view ansiCodePage, const std::filesystem::path& collationFile)
+    : ansiCodePage_(ansiCodePage), decoders_(std::make_unique<CTextDecoders>(ansiCodePage)) {
+    std::filesystem::path file = collationFile.empty() ? FindCollationFile() : collationFile;
+    if (!file.empty()) collations = LoadCollations(file, decoders_->Ansi());
+    decoders_->AddCollations(collations);
+}
+
+}  // namespace brix

@@ -1,0 +1,82 @@
+#include "app/read_only_file.h"
+
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include <fstream>
+
+#include "support/test_support.h"
+
+namespace brix {
+namespace {
+
+TEST(ReadOnlyFileTest, PositionedReadsCountMissingBytesAsZero) {
+    test::TempDir dir;
+    const auto path = dir.path() / "data";
+    test::WriteFile(path, test::Bytes({1, 2, 3, 4}));
+    CReadOnlyFile file;
+    ASSERT_TRUE(file.Open(path));
+    EXPECT_EQ(file.Length(), 4u);
+    uint8_t buf[6] = {9, 9, 9, 9, 9, 9};
+    EXPECT_EQ(file.ReadAt(2, buf, 6), 2u);
+    EXPECT_EQ(buf[0], 3);
+    EXPECT_EQ(file.ReadAtZeroFill(2, buf, 6), 2u);
+    EXPECT_EQ(std::vector<uint8_t>(buf, buf + 6), test::Bytes({3, 4, 0, 0, 0, 0}));
+    EXPECT_EQ(file.ReadAtZeroFill(100, buf, 2), 0u);
+    EXPECT_EQ(buf[0], 0);
+    EXPECT_FALSE(file.Failed());
+    EXPECT_EQ(file.ReadAll(3), test::Bytes({1, 2, 3}));
+}
+
+TEST(ReadOnlyFileTest, RefusesMissingFilesAndFolders) {
+    test::TempDir dir;
+    CReadOnlyFile file;
+    EXPECT_FALSE(file.Open(dir.path() / "missing"));
+    EXPECT_FALSE(file.Open(dir.path()));
+    EXPECT_FALSE(file.IsOpen());
+    uint8_t b = 7;
+    EXPECT_EQ(file.ReadAt(0, &b, 1), 0u);
+}
+
+#ifndef _WIN32
+TEST(ReadOnlyFileTest, OpensForReadingOnlyAndLeavesTheFileAsItWas) {
+    test::TempDir dir;
+    const auto path = dir.path() / "table.MYD";
+    test::WriteFile(path, test::Bytes({1, 2, 3}));
+    ::chmod(path.c_str(), 0444);
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+
+    CReadOnlyFile file;
+    ASSERT_TRUE(file.Open(path));
+    // Find the descriptor the file layer holds and ask the kernel for its mode.
+    int accessMode = -1;
+    for (int fd = 3; fd < 1024; ++fd) {
+        char link[64];
+        std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+        std::error_code ec;
+        if (std::filesystem::read_symlink(link, ec) == path) {
+            accessMode = ::fcntl(fd, F_GETFL) & O_ACCMODE;
+            break;
+        }
+    }
+    EXPECT_EQ(accessMode, O_RDONLY);
+    uint8_t buf[3];
+    EXPECT_EQ(file.ReadAt(0, buf, 3), 3u);
+    file.Close();
+
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(before.st_mtim.tv_sec, after.st_mtim.tv_sec);
+    EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+    EXPECT_EQ(test::ReadFileBytes(path), test::Bytes({1, 2, 3}));
+}
+#endif
+
+}  // namespace
+}  // namespace brix
