@@ -1,0 +1,408 @@
+#include "schema/frm_reader.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "app/app_state.h"
+#include "app/byte_reader.h"
+#include "app/read_only_file.h"
+#include "app/text.h"
+
+namespace brix {
+
+namespace {
+
+// A .frm larger than this is not a table definition; nothing beyond it is read.
+constexpr size_t kFrmFileLimit = 64u << 20;
+
+// Header (the first 64 bytes).
+constexpr size_t kHeaderSize = 64;
+constexpr size_t kHdrVersion = 2;
+constexpr size_t kHdrEngine = 3;
+constexpr size_t kHdrNamesLength = 4;  // bytes between the header and the form positions
+constexpr size_t kHdrKeyPos = 6;
+constexpr size_t kHdrFormCount = 8;
+constexpr size_t kHdrRecordLength = 16;
+constexpr size_t kHdrKeyLength = 28;
+constexpr size_t kHdrCreateOptions = 30;
+constexpr size_t kHdrCharsetMode = 32;
+constexpr size_t kHdrCharsetLow = 38;
+constexpr size_t kHdrCharsetHigh = 41;
+constexpr size_t kHdrServerVersion = 51;
+constexpr size_t kHdrExtraLength = 55;
+constexpr uint16_t kCreatePackRecord = 1 << 0;
+
+// Form information.
+constexpr size_t kFormInfoSize = 288;
+constexpr size_t kFormFieldCount = 258;
+constexpr size_t kFormScreenLength = 260;
+constexpr size_t kFormRecordLength = 266;
+constexpr size_t kFormNamesLength = 268;
+constexpr size_t kFormIntervalCount = 270;
+constexpr size_t kFormIntervalLength = 274;
+constexpr size_t kFormCommentLength = 284;
+
+// Column records: 17 bytes from layout generation 3 on, 11 bytes before.
+constexpr size_t kColumnRecordSize = 17;
+constexpr size_t kColLength = 3;
+constexpr size_t kColRecordPos = 5;
+constexpr size_t kColPackFlags = 8;
+constexpr size_t kColCharsetHigh = 11;
+constexpr size_t kColInterval = 12;
+constexpr size_t kColType = 13;
+constexpr size_t kColCharsetLow = 14;
+constexpr size_t kColCommentLength = 15;
+constexpr size_t kOldColumnRecordSize = 11;
+constexpr size_t kOldColLength = 3;
+constexpr size_t kOldColRecordPos = 4;
+constexpr size_t kOldColPackFlags = 6;
+
+// Pack flags of a column record:
+// bit 0 signed number (clear: UNSIGNED) | bit 2 ZEROFILL | bits 8-12 decimals |
+// bit 12 BIT stored as bytes | bit 14 no default | bit 15 nullable
+constexpr uint16_t kPackSigned = 1 << 0;
+constexpr uint16_t kPackZerofill = 1 << 2;
+constexpr uint16_t kPackBitAsChar = 1 << 12;
+constexpr uint16_t kPackNoDefault = 1 << 14;
+constexpr uint16_t kPackNullable = 1 << 15;
+constexpr int kPackDecimalsShift = 8;
+constexpr int kPackDecimalsMask = 31;
+constexpr int kDecimalsNotFixed = 31;
+constexpr int kMaxDecimalPrecision = 65;
+
+// Key section.
+constexpr size_t kKeySectionHead = 6;
+constexpr size_t kKeyHeaderSize = 8;
+constexpr size_t kOldKeyHeaderSize = 4;
+constexpr size_t kKeyPartSize = 9;
+constexpr size_t kOldestKeyPartSize = 7;
+constexpr uint16_t kKeyPartFieldMask = 0x3FFF;
+constexpr uint16_t kDescendingFlag = 128;
+
+// Splits a name list: a separator byte, then every name followed by the
+// separator, then a zero byte. A list starting with a zero byte is empty. The
+// reader ends after the list; an unterminated list yields the names whose
+// separator was found and leaves the reader at the end.
+std::vector<ByteSpan> ParseNameList(ByteReader& r) {
+    std::vector<ByteSpan> names;
+    if (r.atEnd()) return names;
+    const uint8_t separator = r.u8();
+    if (separator == 0) return names;
+    const size_t start = r.pos();
+    const ByteSpan rest = r.bytes(r.remaining());
+    size_t nameStart = 0;
+    for (size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] != separator) continue;
+        names.push_back(rest.subspan(nameStart, i - nameStart));
+        nameStart = i + 1;
+        if (nameStart >= rest.size() || rest[nameStart] == 0) {
+            r.seek(start + std::min(nameStart + 1, rest.size()));
+            return names;
+        }
+    }
+    return names;
+}
+
+// Names and comments in a .frm are UTF-8; files from servers that wrote them
+// in the ANSI code page are read that way when the bytes are not UTF-8.
+std::u16string DecodeFrmText(ByteSpan bytes, const CTextDecoders& decoders) {
+    std::u16string out;
+    if (IsValidUtf8(bytes)) {
+        AppendUtf8(out, bytes);
+    } else {
+        decoders.Ansi().Append(bytes, out, false);
+    }
+    return out;
+}
+
+bool EqualsIgnoreCaseAscii(std::u16string_view text, std::string_view upper) {
+    if (text.size() != upper.size()) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char16_t c = text[i];
+        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+        if (c != static_cast<unsigned char>(upper[i])) return false;
+    }
+    return true;
+}
+
+// The key section: key headers with their parts, the key names and the key
+// comments. The header and part loops stop when the bytes they take reach the
+// section length.
+std::vector<CKeyDef> ParseKeySection(ByteSpan section, int generation,
+                                     const CTextDecoders& decoders) {
+    std::vector<CKeyDef> keys;
+    ByteReader r(section);
+    uint8_t b0 = r.u8();
+    uint8_t b1 = r.u8();
+    uint32_t keyCount;
+    if (b0 & 0x80) {
+        keyCount = static_cast<uint32_t>(b1) << 7 | (b0 & 0x7F);
+        r.u16le();  // key-part count
+    } else {
+        keyCount = b0;
+        r.u16le();
+    }
+    r.seek(kKeySectionHead);
+    const size_t budget = section.size();
+    size_t taken = 0;
+    for (uint32_t k = 0; k < keyCount && taken < budget && !r.atEnd(); ++k) {
+        CKeyDef key;
+        if (generation >= 3) {
+            key.flags = r.u16le() ^ CKeyDef::kUnique;
+            key.keyLength = r.u16le();
+            key.partCount = r.u8();
+            key.algorithm = r.u8();
+            key.blockSize = r.u16le();
+            taken += kKeyHeaderSize;
+        } else {
+            key.flags = r.u8() ^ CKeyDef::kUnique;
+            key.keyLength = r.u16le();
+            key.partCount = r.u8();
+            taken += kOldKeyHeaderSize;
+        }
+        for (int32_t p = 0; p < key.partCount && taken < budget && !r.atEnd(); ++p) {
+            CKeyPartDef part;
+            part.fieldNumber = r.u16le() & kKeyPartFieldMask;
+            part.offset = static_cast<int32_t>(r.u16le()) - 1;
+            if (generation >= 1) {
+                part.flags = r.u8();
+                part.keyType = r.u16le();
+                part.length = r.u16le();
+                taken += kKeyPartSize;
+            } else {
+                uint8_t length = r.u8();
+                part.keyType = r.u16le();
+                if (length > 128) {
+                    length &= 0x7F;
+                    part.flags = kDescendingFlag;
+                }
+                part.length = length;
+                taken += kOldestKeyPartSize;
+            }
+            part.storeLength = part.length;
+            key.parts.push_back(part);
+        }
+        keys.push_back(std::move(key));
+    }
+    std::vector<ByteSpan> names = ParseNameList(r);
+    for (size_t k = 0; k < keys.size() && k < names.size(); ++k)
+        keys[k].name = DecodeFrmText(names[k], decoders);
+    for (CKeyDef& key : keys) {
+        if (!(key.flags & CKeyDef::kHasComment)) continue;
+        if (r.remaining() < 2) break;
+        uint16_t length = r.u16le();
+        key.comment = DecodeFrmText(r.bytes(length), decoders);
+    }
+    return keys;
+}
+
+}  // namespace
+
+bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, CAppState& app) {
+    const CTextDecoders& decoders = app.decoders();
+    CReadOnlyFile file;
+    if (!file.Open(path)) return true;
+    const std::vector<uint8_t> image = file.ReadAll(kFrmFileLimit);
+    file.Close();
+    const ByteSpan frm(image);
+    if (frm.size() < kHeaderSize) return true;
+    const uint8_t version = frm[kHdrVersion];
+    if (frm[0] != 0xFE || frm[1] != 0x01) return true;
+    if (version != 6 && version != 7 && version != 9 && version != 10 && version != 11) return true;
+    // Layout 11 is 10 with room for expressions that the columns do not use.
+    const int generation = std::min(version - 6, 4);
+
+    table.engineCode = frm[kHdrEngine];
+    table.frmVersion = version;
+    table.serverVersion = LoadU32le(frm, kHdrServerVersion);
+    table.createOptions = LoadU16le(frm, kHdrCreateOptions);
+    app.isMySql56OrLater = table.serverVersion >= 50600 ? 1 : 0;
+    const bool nullsFirst = frm[kHdrCharsetMode] == 0;
+    table.tableCharset = nullsFirst ? frm[kHdrCharsetHigh] * 256 + frm[kHdrCharsetLow] : 0;
+    const size_t recordSize = generation >= 3 ? kColumnRecordSize : kOldColumnRecordSize;
+
+    // The first form's position follows the names block after the header. A
+    // file too short to hold it has no form to read.
+    const size_t formPosAt = kHeaderSize + LoadU16le(frm, kHdrNamesLength);
+    if (LoadU16le(frm, kHdrFormCount) == 0 || formPosAt + 4 > frm.size()) return false;
+    const size_t formPos = LoadU32le(frm, formPosAt);
+    if (formPos >= frm.size()) return false;
+    std::array<uint8_t, kFormInfoSize> formInfo{};
+    std::copy_n(frm.begin() + formPos, std::min(kFormInfoSize, frm.size() - formPos),
+                formInfo.begin());
+    const ByteSpan form(formInfo);
+
+    const size_t keyPos = LoadU16le(frm, kHdrKeyPos);
+    const size_t keyLength = LoadU16le(frm, kHdrKeyLength);
+    ByteSpan keySection = keyPos < frm.size()
+                              ? frm.subspan(keyPos, std::min(keyLength, frm.size() - keyPos))
+                              : ByteSpan();
+    std::vector<CKeyDef> keys = ParseKeySection(keySection, generation, decoders);
+
+    // The extra data and the default-values record follow the key section;
+    // neither is used, but a file that ends before them is cut short.
+    size_t afterKeys = keyPos + keyLength;
+    const size_t extraLength = LoadU32le(frm, kHdrExtraLength);
+    if (extraLength != 0) {
+        if (afterKeys >= frm.size()) return false;
+        afterKeys += extraLength;
+    }
+    if (LoadU16le(frm, kHdrRecordLength) != 0 && afterKeys >= frm.size()) return false;
+
+    const size_t fieldCount = LoadU16le(form, kFormFieldCount);
+    const size_t screenLength = LoadU16le(form, kFormScreenLength);
+    const size_t namesLength = LoadU16le(form, kFormNamesLength);
+    const size_t intervalCount = LoadU16le(form, kFormIntervalCount);
+    const size_t intervalLength = LoadU16le(form, kFormIntervalLength);
+    const size_t commentLength = LoadU16le(form, kFormCommentLength);
+    const size_t blockStart = formPos + kFormInfoSize;
+    const size_t blockLength =
+        screenLength + fieldCount * recordSize + namesLength + intervalLength + commentLength;
+    const ByteSpan block =
+        blockStart < frm.size()
+            ? frm.subspan(blockStart, std::min(blockLength, frm.size() - blockStart))
+            : ByteSpan();
+    const size_t recordsAt = screenLength;
+    const size_t namesAt = recordsAt + fieldCount * recordSize;
+    const ByteSpan records = block.subspan(
+        std::min(recordsAt, block.size()),
+        std::min(fieldCount * recordSize, block.size() - std::min(recordsAt, block.size())));
+
+    ByteReader names(block.subspan(std::min(namesAt, block.size())));
+    std::vector<ByteSpan> columnNames = ParseNameList(names);
+    if (columnNames.size() != fieldCount) return false;
+    // The value lists follow the column names; the column comments follow the
+    // value lists.
+    names.seek(std::min(namesLength, names.size()));
+    const ByteSpan intervalText = names.bytes(intervalLength);
+    const ByteSpan commentText = names.bytes(commentLength);
+    ByteReader intervals(intervalText);
+    std::vector<std::vector<ByteSpan>> enumValueLists;
+    for (size_t i = 0; i < intervalCount && !intervals.atEnd(); ++i)
+        enumValueLists.push_back(ParseNameList(intervals));
+
+    // Which value list each ENUM/SET column uses, so that each list is decoded
+    // in the character set of the first column that uses it.
+    std::vector<int> listOfColumn(fieldCount, -1);
+    std::vector<const CTextDecoder*> listDecoder(enumValueLists.size(), &decoders.Ansi());
+    std::vector<bool> listDecoderSet(enumValueLists.size(), false);
+    {
+        size_t enumColumnsSeen = 0;
+        for (size_t i = 0; i < fieldCount && generation >= 3; ++i) {
+            const ByteSpan rec = records.subspan(std::min(i * recordSize, records.size()));
+            int type = LoadU8(rec, kColType);
+            if (type != FieldType::kEnum && type != FieldType::kSet) continue;
+            int listNumber = LoadU8(rec, kColInterval);
+            size_t list = listNumber != 0 ? static_cast<size_t>(listNumber - 1) : enumColumnsSeen;
+            ++enumColumnsSeen;
+            if (list >= enumValueLists.size()) continue;
+            listOfColumn[i] = static_cast<int>(list);
+            if (!listDecoderSet[list]) {
+                int charset = LoadU8(rec, kColCharsetHigh) * 256 + LoadU8(rec, kColCharsetLow);
+                if (const CTextDecoder* d = decoders.ForCollation(charset)) listDecoder[list] = d;
+                listDecoderSet[list] = true;
+            }
+        }
+    }
+    std::vector<size_t> listFirst;
+    for (size_t list = 0; list < enumValueLists.size(); ++list) {
+        listFirst.push_back(table.allEnumValues.size());
+        for (ByteSpan value : enumValueLists[list]) {
+            std::u16string text;
+            listDecoder[list]->Append(value, text, false);
+            table.allEnumValues.push_back(std::move(text));
+        }
+    }
+
+    size_t nullBits = nullsFirst && !(table.createOptions & kCreatePackRecord) ? 1 : 0;
+    size_t commentAt = 0;
+    for (size_t i = 0; i < fieldCount; ++i) {
+        const ByteSpan rec = records.subspan(std::min(i * recordSize, records.size()));
+        CColumnDef columnScratch;
+        columnScratch.name = DecodeFrmText(columnNames[i], decoders);
+        columnScratch.index = static_cast<int32_t>(i);
+        if (generation >= 3) {
+            columnScratch.length = LoadU16le(rec, kColLength);
+            columnScratch.recordPos = static_cast<int32_t>(LoadU24le(rec, kColRecordPos));
+            columnScratch.packFlags = LoadU16le(rec, kColPackFlags);
+            columnScratch.type = LoadU8(rec, kColType);
+            columnScratch.charsetNumber =
+                LoadU8(rec, kColCharsetHigh) * 256 + LoadU8(rec, kColCharsetLow);
+        } else {
+            columnScratch.length = LoadU8(rec, kOldColLength);
+            columnScratch.recordPos = LoadU16le(rec, kOldColRecordPos);
+            columnScratch.packFlags = LoadU16le(rec, kOldColPackFlags) & ~kPackNoDefault;
+            columnScratch.type = (columnScratch.packFlags >> 3) & 15;
+        }
+        const uint16_t pack = columnScratch.packFlags;
+        const int type = columnScratch.type;
+        columnScratch.nullable = (pack & kPackNullable) != 0;
+        if (columnScratch.nullable) ++nullBits;
+        if (generation >= 3) {
+            columnScratch.decoder = decoders.ForCollation(columnScratch.charsetNumber);
+            if (IsNumericType(type)) {
+                columnScratch.signedness =
+                    (pack & kPackSigned) ? Signedness::kSigned : Signedness::kUnsigned;
+                columnScratch.zerofill = (pack & kPackZerofill) != 0;
+            }
+            if (listOfColumn[i] >= 0) {
+                size_t list = static_cast<size_t>(listOfColumn[i]);
+                columnScratch.enumFirst = static_cast<int32_t>(listFirst[list]);
+                columnScratch.enumCount = static_cast<int32_t>(enumValueLists[list].size());
+                for (int32_t m = 0; m < columnScratch.enumCount; ++m) {
+                    const std::u16string& value = table.allEnumValues[listFirst[list] + m];
+                    if (value.empty()) continue;
+                    if (!columnScratch.enumValues.empty()) columnScratch.enumValues += u',';
+                    columnScratch.enumValues += u'\'';
+                    columnScratch.enumValues += value;
+                    columnScratch.enumValues += u'\'';
+                }
+            }
+            const int decimals = (pack >> kPackDecimalsShift) & kPackDecimalsMask;
+            if (type == FieldType::kDecimal || type == FieldType::kNewDecimal) {
+                columnScratch.decimals = decimals;
+                int precision = columnScratch.length - (decimals > 0 ? 1 : 0) -
+                                ((pack & kPackSigned) && columnScratch.length != 0 ? 1 : 0);
+                columnScratch.precision = precision > kMaxDecimalPrecision || precision < 0
+                                              ? kMaxDecimalPrecision
+                                              : precision;
+            } else if (type == FieldType::kFloat || type == FieldType::kDouble) {
+                if (decimals < kDecimalsNotFixed) {
+                    columnScratch.precision = columnScratch.length;
+                    columnScratch.decimals = decimals;
+                }
+            } else if (type == FieldType::kGeometry) {
+                columnScratch.geometryType = LoadU8(rec, kColCharsetLow);
+            }
+            const size_t thisComment = LoadU16le(rec, kColCommentLength);
+            if (thisComment != 0) {
+                size_t at = std::min(commentAt, commentText.size());
+                size_t n = std::min(thisComment, commentText.size() - at);
+                columnScratch.comment = DecodeFrmText(commentText.subspan(at, n), decoders);
+                commentAt += thisComment;
+            }
+        }
+        if (type == FieldType::kBit) {
+            columnScratch.bitAsChar = (pack & kPackBitAsChar) != 0;
+            if (!columnScratch.bitAsChar) nullBits += columnScratch.length & 7;
+        }
+        table.columns.push_back(std::move(columnScratch));
+    }
+
+    const size_t firstColumn = table.columns.size() - fieldCount;
+    for (const CKeyDef& key : keys) {
+        const bool primary = EqualsIgnoreCaseAscii(key.name, "PRIMARY");
+        if (!primary && !(key.flags & CKeyDef::kUnique)) continue;
+        for (const CKeyPartDef& part : key.parts) {
+            if (part.fieldNumber == 0 || part.fieldNumber > fieldCount) continue;
+            CColumnDef& column = table.columns[firstColumn + part.fieldNumber - 1];
+            (primary ? column.inPrimaryKey : column.inUniqueKey) = true;
+        }
+    }
+    table.keys = std::move(keys);
+    table.nullBytes = static_cast<int32_t>((nullBits + 7) / 8);
+    table.recordLength = LoadU16le(form, kFormRecordLength);
+    return true;
+}
+
+}  // namespace brix

@@ -1,0 +1,11 @@
+#include "schema/table_def.h"
+
+namespace brix {
+
+void CTableDef::Reset() {
+    allEnumValues.clear();
+    columns.clear();
+    keys.clear();
+}
+
+}  // namespace brix

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "schema/field_types.h"
+
+namespace brix {
+
+class CTextDecoder;
+
+// Whether a numeric column was declared UNSIGNED. Columns that did not come
+// from a .frm (or are not numeric) do not know.
+enum class Signedness : uint8_t { kUnknown, kSigned, kUnsigned };
+
+// One column of the table, as its .frm defines it.
+struct CColumnDef {
+    std::u16string name;
+    int32_t index = 0;      // 0-based position in the table's columns
+    int32_t recordPos = 0;  // first byte in the row image, counted from 1
+    int32_t type = 0;       // field type code
+    int32_t geometryType = 0;
+    int32_t length = 0;  // bytes for strings, display width for numbers, bits for BIT
+    bool nullable = false;
+    bool inPrimaryKey = false;
+    bool inUniqueKey = false;
+    int32_t precision = 0;
+    int32_t decimals = 0;
+    int32_t charsetNumber = 0;
+    std::u16string enumValues;  // 'a','b' for ENUM and SET columns
+    std::u16string comment;
+
+    Signedness signedness = Signedness::kUnknown;
+    bool zerofill = false;
+    // A BIT column stored in whole bytes, its leftover bits not in the null area.
+    bool bitAsChar = false;
+    uint16_t packFlags = 0;
+    // This column's own ENUM/SET members: enumCount entries of the table's
+    // allEnumValues starting at enumFirst.
+    int32_t enumFirst = 0;
+    int32_t enumCount = 0;
+    // Decoder of the column's character set; null when the collation table
+    // does not know it (the ANSI code page is used then) or it is binary.
+    const CTextDecoder* decoder = nullptr;
+};
+
+// One part of a key.
+struct CKeyPartDef {
+    int32_t offset = 0;  // start of the part in the row image, from 0
+    uint16_t length = 0;
+    uint16_t storeLength = 0;
+    uint16_t keyType = 0;
+    uint16_t fieldNumber = 0;  // 1-based column number; 0 = none
+    uint16_t flags = 0;        // 128 = descending
+};
+
+// One key (index) of the table.
+struct CKeyDef {
+    static constexpr int32_t kUnique = 1 << 0;
+    static constexpr int32_t kHasComment = 1 << 12;
+    static constexpr int32_t kHasParser = 1 << 14;
+
+    int32_t keyLength = 0;
+    int32_t flags = 0;  // bit 0 unique, bit 12 has a comment, bit 14 has a parser
+    int32_t partCount = 0;
+    int32_t blockSize = 0;
+    int32_t algorithm = 0;
+    std::vector<CKeyPartDef> parts;
+    std::u16string name;
+    std::u16string comment;
+};
+
+// Storage-engine codes of the .frm header.
+namespace EngineCode {
+inline constexpr uint8_t kMyIsam = 9;
+inline constexpr uint8_t kInnoDb = 12;
+}  // namespace EngineCode
+
+// The table being shown or read: its schema from the .frm. One instance is
+// reused for every table; Reset empties it for the next.
+class CTableDef {
+  public:
+    // Empties the schema lists before another table is read.
+    void Reset();
+
+    std::vector<std::u16string> allEnumValues;
+    std::vector<CColumnDef> columns;
+    std::vector<CKeyDef> keys;
+    int32_t tableCharset = 0;
+    int32_t recordLength = 0;
+    int32_t nullBytes = 0;
+    uint8_t engineCode = 0;
+    // What else the .frm header says.
+    uint8_t frmVersion = 0;
+    uint16_t createOptions = 0;
+    uint32_t serverVersion = 0;
+};
+
+}  // namespace brix
