@@ -1,0 +1,24 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/app_state.h"
+
+namespace brix {
+
+// What every command of the console program shares: the global options and
+// the process-wide state built from them once the command line is parsed.
+struct CliContext {
+    std::string codepage = kDefaultAnsiCodePage;
+    std::unique_ptr<CAppState> app;
+
+    // Builds the process-wide state on first use. Throws std::invalid_argument
+    // for an unknown code page.
+    CAppState& App() {
+        if (!app) app = std::make_unique<CAppState>(codepage);
+        return *app;
+    }
+};
+
+}  // namespace brix

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include "cli/cli_context.h"
+
+namespace brix {
+
+// Each command registers itself on the program and runs from its callback;
+// a callback that fails throws CommandFailed with the message for stderr.
+struct CommandFailed : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+void AddColumnsCommand(CLI::App& program, CliContext& context);
+
+}  // namespace brix
