@@ -59,15 +59,19 @@ void AppendUtf8(std::u16string& out, std::span<const uint8_t> utf8) {
         size_t length;
         int32_t cp = DecodeUtf8Sequence(utf8, i, length);
         i += length;
-        if (cp < 0) {
-            out.push_back(kReplacement);
-        } else if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
+        AppendCodePoint(out, cp < 0 ? kReplacement : static_cast<uint32_t>(cp));
+    }
+}
+
+void AppendCodePoint(std::u16string& out, uint32_t cp) {
+    if (cp >= 0x110000 || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        out.push_back(kReplacement);
+    } else if (cp >= 0x10000) {
+        cp -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+        out.push_back(static_cast<char16_t>(cp));
     }
 }
 

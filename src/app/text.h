@@ -16,6 +16,10 @@ std::u16string WidenAscii(std::string_view ascii);
 void AppendUtf8(std::u16string& out, std::span<const uint8_t> utf8);
 std::u16string Utf8ToUtf16(std::string_view utf8);
 
+// Appends one Unicode code point as UTF-16; a surrogate or a value beyond
+// U+10FFFF becomes U+FFFD.
+void AppendCodePoint(std::u16string& out, uint32_t cp);
+
 // Number of UTF-16 units that AppendUtf8 would produce for the bytes.
 size_t CountUtf16UnitsOfUtf8(std::span<const uint8_t> utf8);
 

@@ -90,18 +90,6 @@ constexpr CharsetName kCharsetNames[] = {
     {"utf8mb4", "UTF-8"},
 };
 
-void AppendCodePoint(std::u16string& out, uint32_t cp) {
-    if (cp >= 0x110000 || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        out.push_back(kReplacement);
-    } else if (cp >= 0x10000) {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-        out.push_back(static_cast<char16_t>(cp));
-    }
-}
-
 }  // namespace
 
 bool BuildSingleByteTable(std::string_view iconvName, std::array<char16_t, 256>& table) {
