@@ -13,5 +13,6 @@ struct CommandFailed : std::runtime_error {
 };
 
 void AddColumnsCommand(CLI::App& program, CliContext& context);
+void AddRowsCommand(CLI::App& program, CliContext& context);
 
 }  // namespace brix

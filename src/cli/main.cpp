@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     program.require_subcommand(1);
     brix::AddColumnsCommand(program, context);
+    brix::AddRowsCommand(program, context);
     try {
         program.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

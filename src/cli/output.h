@@ -26,4 +26,32 @@ class CTsvWriter {
     bool rowStarted_ = false;
 };
 
+// Buffered output of rows as one JSON object {"columns":[names],"rows":[[...]]},
+// written as it goes so that a table of any size takes no more memory than a
+// window. A NULL value is JSON null; every other value a string.
+class CJsonRowsWriter {
+  public:
+    explicit CJsonRowsWriter(std::FILE* stream) : stream_(stream) { buffer_.reserve(kBlock * 2); }
+
+    void BeginColumns();
+    void Column(std::u16string_view name);
+    void EndColumns();
+    void BeginRow();
+    void Value(std::u16string_view text, bool isNull);
+    void EndRow();
+    // Closes the object and writes what is buffered; false on a write error.
+    bool Finish();
+
+  private:
+    static constexpr size_t kBlock = 1 << 16;
+    void String(std::u16string_view text);
+    void Flush();
+
+    std::FILE* stream_;
+    std::string buffer_;
+    bool firstInList_ = true;
+    bool firstRow_ = true;
+    bool failed_ = false;
+};
+
 }  // namespace brix

@@ -10,6 +10,35 @@ std::u16string Number(int64_t n) {
     return WidenAscii(std::to_string(n));
 }
 
+// "(n)"; built by appending, which some compilers warn less about than "(" + n + ")".
+std::u16string InParentheses(int64_t n) {
+    std::u16string text(1, u'(');
+    text += Number(n);
+    text += u')';
+    return text;
+}
+
+std::u16string GeometryTypeText(int geometryType) {
+    switch (geometryType) {
+        case 1:
+            return u"POINT";
+        case 2:
+            return u"LINESTRING";
+        case 3:
+            return u"POLYGON";
+        case 4:
+            return u"MULTIPOINT";
+        case 5:
+            return u"MULTILINESTRING";
+        case 6:
+            return u"MULTIPOLYGON";
+        case 7:
+            return u"GEOMETRYCOLLECTION";
+        default:
+            return u"GEOMETRY";
+    }
+}
+
 }  // namespace
 
 std::u16string ColumnTypeText(const CColumnDef& column, int32_t tableCharset,
@@ -20,7 +49,7 @@ std::u16string ColumnTypeText(const CColumnDef& column, int32_t tableCharset,
         if (found != collations.end()) maxBytes = found->second.maxCharBytes;
     }
     auto characters = [&](int32_t bytes) {
-        return u"(" + Number(maxBytes != 0 && bytes != 0 ? bytes / maxBytes : bytes) + u")";
+        return InParentheses(maxBytes != 0 && bytes != 0 ? bytes / maxBytes : bytes);
     };
     const bool binary = column.charsetNumber == kBinaryCharset;
     switch (column.type) {
@@ -60,7 +89,7 @@ std::u16string ColumnTypeText(const CColumnDef& column, int32_t tableCharset,
         case FieldType::kVarchar:
             return (binary ? u"VARBINARY" : u"VARCHAR") + characters(column.length);
         case FieldType::kBit:
-            return u"BIT(" + Number(column.length) + u")";
+            return u"BIT" + InParentheses(column.length);
         case FieldType::kEnum:
         case FieldType::kSet: {
             std::u16string name = column.type == FieldType::kEnum ? u"ENUM" : u"SET";
@@ -78,27 +107,10 @@ std::u16string ColumnTypeText(const CColumnDef& column, int32_t tableCharset,
         case FieldType::kVarString:
             return (binary ? u"BINARY" : u"CHAR") + characters(column.length);
         case FieldType::kString:
-            if (binary) return u"BINARY(" + Number(column.length) + u")";
+            if (binary) return u"BINARY" + InParentheses(column.length);
             return u"CHAR" + characters(column.length);
         case FieldType::kGeometry:
-            switch (column.geometryType) {
-                case 1:
-                    return u"POINT";
-                case 2:
-                    return u"LINESTRING";
-                case 3:
-                    return u"POLYGON";
-                case 4:
-                    return u"MULTIPOINT";
-                case 5:
-                    return u"MULTILINESTRING";
-                case 6:
-                    return u"MULTIPOLYGON";
-                case 7:
-                    return u"GEOMETRYCOLLECTION";
-                default:
-                    return u"GEOMETRY";
-            }
+            return GeometryTypeText(column.geometryType);
         default:
             return u"UNKNOWN DATATYPE";
     }

@@ -218,6 +218,7 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, CA
     table.createOptions = LoadU16le(frm, kHdrCreateOptions);
     app.isMySql56OrLater = table.serverVersion >= 50600 ? 1 : 0;
     const bool nullsFirst = frm[kHdrCharsetMode] == 0;
+    table.nullsFirst = nullsFirst;
     table.tableCharset = nullsFirst ? frm[kHdrCharsetHigh] * 256 + frm[kHdrCharsetLow] : 0;
     const size_t recordSize = generation >= 3 ? kColumnRecordSize : kOldColumnRecordSize;
 
@@ -337,7 +338,9 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, CA
         const uint16_t pack = columnScratch.packFlags;
         const int type = columnScratch.type;
         columnScratch.nullable = (pack & kPackNullable) != 0;
-        if (columnScratch.nullable) ++nullBits;
+        // The row image gives every nullable column the next bit of the null
+        // flags, and a BIT column its leftover bits right after that.
+        if (columnScratch.nullable) columnScratch.nullFlagBit = static_cast<int32_t>(nullBits++);
         if (generation >= 3) {
             columnScratch.decoder = decoders.ForCollation(columnScratch.charsetNumber);
             if (IsNumericType(type)) {
@@ -384,7 +387,10 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, CA
         }
         if (type == FieldType::kBit) {
             columnScratch.bitAsChar = (pack & kPackBitAsChar) != 0;
-            if (!columnScratch.bitAsChar) nullBits += columnScratch.length & 7;
+            if (!columnScratch.bitAsChar && (columnScratch.length & 7) != 0) {
+                columnScratch.extraBitsAt = static_cast<int32_t>(nullBits);
+                nullBits += columnScratch.length & 7;
+            }
         }
         table.columns.push_back(std::move(columnScratch));
     }

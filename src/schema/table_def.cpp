@@ -6,6 +6,7 @@ void CTableDef::Reset() {
     allEnumValues.clear();
     columns.clear();
     keys.clear();
+    myisamColumns.clear();
 }
 
 }  // namespace brix

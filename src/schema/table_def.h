@@ -4,7 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "app/read_only_file.h"
 #include "schema/field_types.h"
+#include "schema/myisam_header.h"
+#include "schema/row_window.h"
 
 namespace brix {
 
@@ -43,6 +46,11 @@ struct CColumnDef {
     // Decoder of the column's character set; null when the collation table
     // does not know it (the ANSI code page is used then) or it is binary.
     const CTextDecoder* decoder = nullptr;
+    // Where the row image keeps this column's NULL flag and, for BIT columns,
+    // the bits beyond whole bytes: bit numbers counted from bit 0 of the
+    // image's first byte; -1 for none.
+    int32_t nullFlagBit = -1;
+    int32_t extraBitsAt = -1;
 };
 
 // One part of a key.
@@ -95,6 +103,26 @@ class CTableDef {
     uint8_t frmVersion = 0;
     uint16_t createOptions = 0;
     uint32_t serverVersion = 0;
+    // The null flags come first in the row image (all but the oldest layouts).
+    bool nullsFirst = true;
+
+    // MyISAM: from the index file.
+    std::vector<CMyisamColumnDef> myisamColumns;
+    int32_t myisamRowFormat = 0;  // 0 fixed-length, 1 dynamic, 2 compressed
+    uint32_t packRecLength = 0;
+    uint32_t minPackLength = 0;
+    uint16_t packBits = 0;  // bytes of field flags before a dynamic record's fields
+    CReadOnlyFile dataFile;
+
+    // The rows of the current window and where the windows read so far start.
+    CRowWindow rows;
+    std::vector<RecordBookmark> bookmarks;
+    bool windowFull = false;
+    bool suppressBookmark = false;
+
+    // Fixed-length MyISAM rows and records without packing keep the first bit
+    // of the row image as a delete mark: set for a live row.
+    bool ReservesDeleteMark() const { return nullsFirst && !(createOptions & 1); }
 };
 
 }  // namespace brix

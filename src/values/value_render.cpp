@@ -108,8 +108,18 @@ void AppendCharacters(std::u16string& out, const CColumnDef& column, ByteSpan by
 
 void AppendString(std::u16string& out, const CColumnDef& column, ByteSpan bytes,
                   const RenderContext& context) {
-    if (column.charsetNumber != kBinaryCharset)
-        return AppendCharacters(out, column, bytes, context);
+    if (column.charsetNumber != kBinaryCharset) {
+        const size_t start = out.size();
+        AppendCharacters(out, column, bytes, context);
+        // CHAR values are stored padded with spaces; the server shows them
+        // without the padding.
+        if (column.type == FieldType::kString) {
+            size_t end = out.size();
+            while (end > start && out[end - 1] == u' ') --end;
+            out.resize(end);
+        }
+        return;
+    }
     if (context.exportMode || bytes.size() < kBinaryDisplayLimit) return AppendHexBytes(out, bytes);
     out += kBinaryDataText;
 }

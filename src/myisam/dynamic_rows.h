@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "app/block_reader.h"
+#include "myisam/myisam_row.h"
+#include "schema/table_def.h"
+
+namespace brix {
+
+class CAppState;
+
+// What the header of one block of a dynamic data file says.
+struct MyisamBlockInfo {
+    uint8_t type = 0;
+    uint32_t recordLen = 0;
+    uint32_t dataLen = 0;
+    uint32_t blockLen = 0;
+    uint64_t dataPos = 0;  // where the data starts; a deleted block's own position
+    uint64_t nextPos = 0;
+    uint64_t prevPos = 0;
+    uint32_t secondRead = 0;  // set by the types that name a next block
+};
+
+// Status bits of a block header.
+namespace BlockStatus {
+inline constexpr int kFirst = 1;    // starts a record
+inline constexpr int kLast = 2;     // ends a record
+inline constexpr int kDeleted = 4;  // a free block
+inline constexpr int kOutOfSequence =
+    16;                              // a start where a continuation was expected, or the reverse
+inline constexpr int kInvalid = 32;  // a type byte above 13: not a block header
+}  // namespace BlockStatus
+
+// Reads the 20-byte block header at pos (bytes past the end of the file read
+// as zero) into info, replacing everything it held but secondRead, which says
+// whether a continuation block is expected. Returns the status bits.
+int ReadBlockHeader(CBlockReader& reader, uint64_t pos, MyisamBlockInfo& info);
+
+// Appends to the window the records of a dynamic data file from start on: a
+// record is shown at its first block, its later blocks joined to it through
+// their chain, free and out-of-place blocks skipped. Ends with a full window
+// (windowFull, and the bookmark of the next record when wanted) or at the end
+// of the file of fileLength bytes. Damaged blocks never stop the scan from
+// moving forward: a record whose chain is broken is left out and the scan
+// goes on after its first block. Returns false when the file layer reported a
+// read error.
+bool ReadDynamicRowWindow(CTableDef& table, uint64_t start, uint64_t fileLength, bool wantBookmark,
+                          const CAppState& app);
+
+// Unpacks one joined dynamic record into a row image and appends its row to
+// the window; a record that does not fit the field layout of the index file
+// is dropped. Returns true when a row was appended.
+class CDynamicRecordUnpacker {
+  public:
+    CDynamicRecordUnpacker(const CTableDef& table, const CAppState& app);
+    bool UnpackDynamicRecord(CTableDef& table, ByteSpan record);
+
+  private:
+    CMyIsamRowRenderer renderer_;
+    std::vector<uint8_t> image_;
+    std::vector<ByteSpan> blobs_;
+};
+
+}  // namespace brix

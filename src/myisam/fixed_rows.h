@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+
+#include "app/block_reader.h"
+#include "myisam/myisam_row.h"
+#include "schema/table_def.h"
+
+namespace brix {
+
+class CAppState;
+
+// Appends to the window the fixed-length rows from start on, until the window
+// holds a full window of rows (then sets windowFull and, when wanted, adds the
+// bookmark where the next window starts) or the data file of fileLength bytes
+// ends. A row that starts before the end is read even when it is cut short:
+// the missing bytes are zero. Deleted slots are left out. Returns false when
+// the file layer reported a read error.
+bool ReadFixedRowWindow(CTableDef& table, uint64_t start, uint64_t fileLength, bool wantBookmark,
+                        const CAppState& app);
+
+// Reads the row at rowStart and appends it to the window, unless its slot is
+// deleted. Returns true when a row was appended.
+bool ReadFixedRow(CTableDef& table, CBlockReader& reader, const CMyIsamRowRenderer& renderer,
+                  uint64_t rowStart, size_t stride, std::vector<uint8_t>& image);
+
+}  // namespace brix

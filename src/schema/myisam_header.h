@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+
+namespace brix {
+
+class CTableDef;
+
+// One field of a MyISAM record as the index file describes it.
+struct CMyisamColumnDef {
+    int16_t myisamType = 0;  // field kind: how the dynamic format packs it
+    uint16_t myisamLength = 0;
+    uint8_t nullBit = 0;   // mask of its null flag
+    uint16_t nullPos = 0;  // byte of the null flags holding it
+    // Where the field starts in the row image: the lengths of the entries
+    // before it added up.
+    uint32_t offset = 0;
+};
+
+// Field kinds of the dynamic format.
+namespace MyisamFieldKind {
+inline constexpr int kNormal = 0;
+inline constexpr int kSkipEndSpace = 1;
+inline constexpr int kSkipPreSpace = 2;
+inline constexpr int kSkipZero = 3;
+inline constexpr int kBlob = 4;
+inline constexpr int kVarchar = 8;
+inline constexpr int kCheck = 9;
+}  // namespace MyisamFieldKind
+
+// Reads the head of a MyISAM index file: the row format (0 fixed, 1 dynamic,
+// 2 compressed), the base information the row readers need and the field
+// entries. Key and unique-constraint definitions are walked over. The number
+// of field entries taken is bounded by the table's column count plus one for
+// the null flags (read the .frm first). Returns false when the file cannot be
+// opened or holds no more than its 24-byte state header; true otherwise, also
+// when it ends early (the entries read so far are kept). Opened read-only.
+bool ReadMyisamHeader(CTableDef& table, const std::filesystem::path& path);
+
+}  // namespace brix

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brix {
+
+// Rows shown at a time: a window fills at this many rows.
+inline constexpr size_t kWindowRows = 1000;
+
+// Where a window of rows starts: MyISAM page 0 and a data-file position;
+// InnoDB a leaf page and a record origin.
+struct RecordBookmark {
+    uint64_t page = 0;
+    int64_t origin = 0;
+};
+
+// The page of the marker that ends the bookmark list.
+inline constexpr uint64_t kEndMarkerPage = 0xFFFFFFFF;
+
+// The rows of one window: for every row and column the rendered text and
+// whether the reader decided the value is NULL. The column metadata stays in
+// the table; the texts of all cells share one buffer, so that filling a
+// window allocates nothing once the window has been used.
+class CRowWindow {
+  public:
+    // Empties the window for rows of columnCount columns, keeping its memory.
+    void Reset(size_t columnCount);
+
+    size_t rowCount() const { return rows_; }
+    size_t columnCount() const { return columns_; }
+
+    // The text of a cell; "NULL" for a NULL value.
+    std::u16string_view Text(size_t row, size_t column) const;
+    bool IsNull(size_t row, size_t column) const { return cell(row, column).null; }
+
+    // Appends a row whose cells are all empty texts.
+    void BeginRow();
+    // Renderers append a cell's text here, then call SetCell.
+    std::u16string& arena() { return text_; }
+    // The text appended to arena() from start on is the cell of the last row
+    // in column; with isNull the text is dropped and the cell is NULL.
+    void SetCell(size_t column, size_t start, bool isNull);
+    void SetNull(size_t column);
+    // Takes back the last row and its texts.
+    void DropLastRow();
+
+  private:
+    struct Cell {
+        size_t start = 0;
+        size_t length = 0;
+        bool null = false;
+    };
+    const Cell& cell(size_t row, size_t column) const { return cells_[row * columns_ + column]; }
+
+    size_t columns_ = 0;
+    size_t rows_ = 0;
+    std::vector<Cell> cells_;
+    std::vector<size_t> rowTextStart_;
+    std::u16string text_;
+};
+
+}  // namespace brix

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "schema/row_window.h"
+
+namespace brix::test {
+
+// A table of the fixture data directory and what the server returned for it.
+struct ExpectedTable {
+    std::string database;
+    std::string name;
+    std::string engine;
+    std::string rowFormat;
+    std::vector<std::string> columnNames;
+    std::vector<std::string> dataTypes;          // information_schema DATA_TYPE per column
+    std::vector<std::string> charsets;           // CHARACTER_SET_NAME per column ("NULL" for none)
+    std::vector<std::vector<std::string>> rows;  // SELECT output, "NULL" for NULL
+};
+
+// Every base table of the fixture data directory, from expected/tables.tsv.
+std::vector<ExpectedTable> FixtureTables();
+ExpectedTable LoadExpectedTable(const std::string& database, const std::string& name);
+
+// One row as a reader produced it: texts and NULL flags.
+struct ReadRow {
+    std::vector<std::string> texts;
+    std::vector<bool> nulls;
+};
+
+void AppendWindowRows(const CRowWindow& window, std::vector<ReadRow>& rows);
+
+// Compares the rows a reader produced with the server's, value by value, and
+// returns a description of every difference (empty when they agree). Binary
+// values compare as hex, floating-point numbers as numbers, everything else
+// as text; in display mode the placeholders for long and binary values are
+// accepted where the value is long enough to get one.
+std::vector<std::string> CompareRows(const ExpectedTable& expected, const std::vector<ReadRow>& got,
+                                     bool exportMode);
+
+}  // namespace brix::test
