@@ -36,9 +36,10 @@ bool StatusSkipsAtRecordStart(int status) {
 // or more data than the record has.
 class CRecordAssembler {
   public:
-    bool Assemble(CBlockReader& reader, const MyisamBlockInfo& first, uint64_t fileLength) {
+    bool Assemble(CBlockReader& reader, uint64_t firstPos, const MyisamBlockInfo& first,
+                  uint64_t fileLength) {
         record_.clear();
-        chain_.clear();
+        chain_.assign(1, firstPos);
         seen_.clear();
         uint64_t remaining = first.recordLen;
         if (remaining > fileLength || first.dataLen > remaining) return false;
@@ -311,11 +312,12 @@ bool ReadDynamicRowWindow(CTableDef& table, uint64_t start, uint64_t fileLength,
         block.secondRead = 0;
         const int status = ReadBlockHeader(reader, pos, block);
         // Where the scan goes on: after this block, or, when its header says
-        // nothing usable, at the next aligned position.
+        // nothing usable (no block, no length, a block past the end of the
+        // file), at the next aligned position.
         uint64_t next = block.dataPos + block.blockLen;
-        if ((status & BlockStatus::kInvalid) || next <= pos)
+        if ((status & BlockStatus::kInvalid) || next <= pos || next > fileLength)
             next = (pos / kBlockAlign + 1) * kBlockAlign;
-        if (!StatusSkipsAtRecordStart(status) && assembler.Assemble(reader, block, fileLength))
+        if (!StatusSkipsAtRecordStart(status) && assembler.Assemble(reader, pos, block, fileLength))
             unpacker.UnpackDynamicRecord(table, assembler.record());
         pos = next;
         if (table.rows.rowCount() >= kWindowRows) {
