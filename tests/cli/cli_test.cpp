@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdio>
 
+#include "support/expected_rows.h"
+#include "support/json_rows.h"
 #include "support/test_support.h"
 
 namespace brix {
@@ -62,6 +64,46 @@ TEST(CliTest, ReportsMissingTablesAndBadOptionsOnStandardError) {
 
     EXPECT_NE(RunCli("columns").status, 0);
     EXPECT_NE(RunCli("").status, 0);
+}
+
+TEST(CliTest, RowsInTsvAreWhatTheServerPrints) {
+    // Tables without binary or floating-point columns print exactly as the
+    // server's own batch output, escapes included.
+    for (const char* name : {"ints_fixed", "temporal_fixed", "temporal_dyn", "old_temporal_fixed",
+                             "enum_set_dyn", "bits_fixed"}) {
+        RunResult r = RunCli("rows " + Datadir() + " types " + name);
+        EXPECT_EQ(r.status, 0) << name;
+        EXPECT_EQ(r.out, test::ReadFileText(test::FixtureExpectedDir() / "types" /
+                                            (std::string(name) + ".select.tsv")))
+            << name;
+    }
+    RunResult strings = RunCli("rows " + Datadir() + " types strings_dyn");
+    EXPECT_NE(strings.out.find("\ta\\tb\\nc\\\\d\t"), std::string::npos);
+}
+
+TEST(CliTest, RowsInJsonKeepNullApartFromText) {
+    for (bool exportMode : {false, true}) {
+        const std::string options = exportMode ? "--format json --export " : "--format json ";
+        RunResult r = RunCli("rows " + options + Datadir() + " nulls many_nulls_myisam_dyn");
+        ASSERT_EQ(r.status, 0);
+        const test::JsonRows json = test::ParseJsonRows(r.out);
+        const test::ExpectedTable expected =
+            test::LoadExpectedTable("nulls", "many_nulls_myisam_dyn");
+        EXPECT_EQ(json.columns, expected.columnNames);
+        std::vector<test::ReadRow> rows;
+        for (const auto& row : json.rows) {
+            test::ReadRow read;
+            for (const auto& v : row) {
+                read.texts.push_back(v.value_or("NULL"));
+                read.nulls.push_back(!v.has_value());
+            }
+            rows.push_back(read);
+        }
+        for (const std::string& p : test::CompareRows(expected, rows, exportMode))
+            ADD_FAILURE() << p;
+    }
+    RunResult empty = RunCli("rows --format json " + Datadir() + " keys no_key_myisam");
+    EXPECT_NO_THROW(test::ParseJsonRows(empty.out));
 }
 
 TEST(CliTest, HelpAndVersion) {
