@@ -69,6 +69,7 @@ class CRecordAssembler {
         record_.resize(at + block.dataLen);
         const ByteSpan data = reader.Read(block.dataPos, block.dataLen);
         if (data.size() < block.dataLen) return false;  // data past the end of the file
+        if (data.empty()) return true;
         std::memcpy(record_.data() + at, data.data(), data.size());
         return true;
     }
