@@ -41,6 +41,10 @@ class CAppState {
     CollationTable collations;
     uint8_t resumeFromBookmark = 0;
     std::u16string scriptFolder;
+    // Where export mode puts off-page values: spillFolder when set, else the
+    // blobdata folder of scriptFolder.
+    std::u16string spillFolder;
+    std::filesystem::path SpillFolder() const;
     uint8_t saveAsScript = 0;
     uint8_t saveToDatabase = 0;
     // Set from every .frm read: its server version is 50600 or later.

@@ -1,10 +1,15 @@
 #include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include <stdlib.h>
 
 #include "app/text.h"
 #include "browse/table_rows.h"
 #include "cli/commands.h"
 #include "cli/output.h"
+#include "innodb/dictionary.h"
 
 namespace brix {
 
@@ -18,16 +23,58 @@ struct RowsArgs {
     std::string format = "tsv";
     bool exportMode = false;
     std::string spillDir;
+    std::string ibdata;
 };
 
-void WriteWindow(const CRowWindow& rows, CTsvWriter* tsv, CJsonRowsWriter* json) {
+// The spill folder of an export: the one asked for, created when missing, or
+// a temporary one removed again at the end.
+class CSpillFolder {
+  public:
+    explicit CSpillFolder(const std::string& asked) {
+        std::error_code error;
+        if (!asked.empty()) {
+            path_ = asked;
+            std::filesystem::create_directories(path_, error);
+            if (error) throw CommandFailed("cannot create the spill folder " + asked);
+            return;
+        }
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "brixtallow-spill.XXXXXX").string();
+        if (!mkdtemp(pattern.data())) throw CommandFailed("cannot create a temporary folder");
+        path_ = pattern;
+        temporary_ = true;
+    }
+    ~CSpillFolder() {
+        std::error_code ignored;
+        if (temporary_) std::filesystem::remove_all(path_, ignored);
+    }
+    CSpillFolder(const CSpillFolder&) = delete;
+    CSpillFolder& operator=(const CSpillFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+    bool temporary_ = false;
+};
+
+void WriteWindow(const CTableDef& table, CAppState& app, CTsvWriter* tsv, CJsonRowsWriter* json) {
+    const CRowWindow& rows = table.rows;
+    std::u16string spilled;
     for (size_t r = 0; r < rows.rowCount(); ++r) {
         if (json) json->BeginRow();
         for (size_t c = 0; c < rows.columnCount(); ++c) {
+            std::u16string_view text = rows.Text(r, c);
+            if (rows.IsSpilled(r, c)) {
+                // The output holds the value itself, not where it was spilled.
+                spilled.clear();
+                RenderSpilledValue(table, c, std::filesystem::path(text), app, spilled);
+                text = spilled;
+            }
             if (json) {
-                json->Value(rows.Text(r, c), rows.IsNull(r, c));
+                json->Value(text, rows.IsNull(r, c));
             } else {
-                tsv->Field(rows.Text(r, c));
+                tsv->Field(text);
             }
         }
         if (json) {
@@ -41,9 +88,22 @@ void WriteWindow(const CRowWindow& rows, CTsvWriter* tsv, CJsonRowsWriter* json)
 void RunRows(const RowsArgs& args, CliContext& context) {
     CAppState& app = context.App();
     app.saveAsScript = args.exportMode ? 1 : 0;
+    std::unique_ptr<CSpillFolder> spillFolder;
+    if (args.exportMode) {
+        spillFolder = std::make_unique<CSpillFolder>(args.spillDir);
+        app.spillFolder = spillFolder->path().u16string();
+    }
+    // The system tablespace holds the dictionary and the tables that have no
+    // file of their own.
+    CInnoDictionary dictionary;
+    const std::filesystem::path ibdata = args.ibdata.empty()
+                                             ? std::filesystem::path(args.dataDir) / "ibdata1"
+                                             : std::filesystem::path(args.ibdata);
+    if (!dictionary.Open(ibdata, app) && !args.ibdata.empty())
+        throw CommandFailed("cannot open the system tablespace " + args.ibdata);
     CTableDef table;
     const std::filesystem::path folder = std::filesystem::path(args.dataDir) / args.database;
-    switch (OpenTableRows(table, folder, Utf8ToUtf16(args.table), app)) {
+    switch (OpenTableRows(table, folder, Utf8ToUtf16(args.table), app, &dictionary)) {
         case OpenRowsResult::kOk:
             break;
         case OpenRowsResult::kNoDefinition:
@@ -66,8 +126,8 @@ void RunRows(const RowsArgs& args, CliContext& context) {
         for (const CColumnDef& c : table.columns) tsv->Field(c.name);
         tsv->EndRow();
     }
-    WriteWindow(table.rows, tsv.get(), json.get());
-    while (args.all && ReadNextWindow(table, app)) WriteWindow(table.rows, tsv.get(), json.get());
+    WriteWindow(table, app, tsv.get(), json.get());
+    while (args.all && ReadNextWindow(table, app)) WriteWindow(table, app, tsv.get(), json.get());
     const bool written = json ? json->Finish() : tsv->Flush();
     if (!written) throw CommandFailed("cannot write the output");
 }
@@ -89,6 +149,8 @@ void AddRowsCommand(CLI::App& program, CliContext& context) {
                       "render long and binary values in full, as saving does");
     command->add_option("--spill-dir", args->spillDir,
                         "folder for the spill files of long InnoDB values in export mode");
+    command->add_option("--ibdata", args->ibdata,
+                        "the system tablespace to read (default DATADIR/ibdata1)");
     command->callback([args, &context] { RunRows(*args, context); });
 }
 

@@ -17,7 +17,7 @@ std::u16string_view CRowWindow::Text(size_t row, size_t column) const {
 }
 
 void CRowWindow::BeginRow() {
-    cells_.resize(cells_.size() + columns_, Cell{text_.size(), 0, false});
+    cells_.resize(cells_.size() + columns_, Cell{text_.size(), 0, false, false});
     rowTextStart_.push_back(text_.size());
     ++rows_;
 }
@@ -26,14 +26,18 @@ void CRowWindow::SetCell(size_t column, size_t start, bool isNull) {
     Cell& c = cells_[(rows_ - 1) * columns_ + column];
     if (isNull) {
         text_.resize(start);
-        c = Cell{start, 0, true};
+        c = Cell{start, 0, true, false};
     } else {
-        c = Cell{start, text_.size() - start, false};
+        c = Cell{start, text_.size() - start, false, false};
     }
 }
 
 void CRowWindow::SetNull(size_t column) {
     SetCell(column, text_.size(), true);
+}
+
+void CRowWindow::MarkSpilled(size_t column) {
+    cells_[(rows_ - 1) * columns_ + column].spilled = true;
 }
 
 void CRowWindow::DropLastRow() {

@@ -36,6 +36,8 @@ class CRowWindow {
     // The text of a cell; "NULL" for a NULL value.
     std::u16string_view Text(size_t row, size_t column) const;
     bool IsNull(size_t row, size_t column) const { return cell(row, column).null; }
+    // The cell's text is the path of a spill file that holds the value.
+    bool IsSpilled(size_t row, size_t column) const { return cell(row, column).spilled; }
 
     // Appends a row whose cells are all empty texts.
     void BeginRow();
@@ -45,6 +47,8 @@ class CRowWindow {
     // in column; with isNull the text is dropped and the cell is NULL.
     void SetCell(size_t column, size_t start, bool isNull);
     void SetNull(size_t column);
+    // Marks the last row's cell in column as the path of a spill file.
+    void MarkSpilled(size_t column);
     // Takes back the last row and its texts.
     void DropLastRow();
 
@@ -53,6 +57,7 @@ class CRowWindow {
         size_t start = 0;
         size_t length = 0;
         bool null = false;
+        bool spilled = false;
     };
     const Cell& cell(size_t row, size_t column) const { return cells_[row * columns_ + column]; }
 

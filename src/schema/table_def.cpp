@@ -7,6 +7,8 @@ void CTableDef::Reset() {
     columns.clear();
     keys.clear();
     myisamColumns.clear();
+    inno.physicalColumns.clear();
+    inno.coreFields = 0;
 }
 
 }  // namespace brix

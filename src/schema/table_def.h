@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/read_only_file.h"
+#include "innodb/inno_column.h"
 #include "schema/field_types.h"
 #include "schema/myisam_header.h"
 #include "schema/row_window.h"
@@ -51,6 +52,8 @@ struct CColumnDef {
     // image's first byte; -1 for none.
     int32_t nullFlagBit = -1;
     int32_t extraBitsAt = -1;
+    // A generated column computed when read: not stored by the engine.
+    bool isVirtual = false;
 };
 
 // One part of a key.
@@ -113,6 +116,9 @@ class CTableDef {
     uint32_t minPackLength = 0;
     uint16_t packBits = 0;  // bytes of field flags before a dynamic record's fields
     CReadOnlyFile dataFile;
+
+    // InnoDB: the stored layout and the tablespace being read.
+    CInnoTableState inno;
 
     // The rows of the current window and where the windows read so far start.
     CRowWindow rows;

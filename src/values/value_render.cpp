@@ -126,7 +126,7 @@ void AppendString(std::u16string& out, const CColumnDef& column, ByteSpan bytes,
 
 void AppendBlob(std::u16string& out, const CColumnDef& column, ByteSpan bytes,
                 const RenderContext& context) {
-    if (!context.exportMode && bytes.size() >= kBlobDisplayLimit) {
+    if (!context.exportMode && !context.blobsInFull && bytes.size() >= kBlobDisplayLimit) {
         out += kLargeBlobText;
     } else if (column.charsetNumber == kBinaryCharset) {
         AppendHexBytes(out, bytes);

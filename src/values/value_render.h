@@ -13,6 +13,8 @@ namespace brix {
 inline constexpr char16_t kNullText[] = u"NULL";
 inline constexpr char16_t kBinaryDataText[] = u"0x<Binarydata>";
 inline constexpr char16_t kLargeBlobText[] = u"Large Blob Data";
+// An InnoDB value stored off the record, in display mode.
+inline constexpr char16_t kLargeSizeBlobText[] = u"Large Size Blob Data";
 inline constexpr char16_t kSpatialDataText[] = u"Spatial Data";
 
 // Display mode shortens binary strings from this many bytes on, BLOB and TEXT
@@ -27,6 +29,9 @@ struct RenderContext {
     std::span<const std::u16string> allEnumValues;
     // Export mode renders long and binary values in full.
     bool exportMode = false;
+    // BLOB and TEXT values held in the record are shown whole in display mode
+    // too (InnoDB keeps long ones off the record instead).
+    bool blobsInFull = false;
 };
 
 // Bytes a value of the column takes in a row image. For VARCHAR, BLOB, TEXT

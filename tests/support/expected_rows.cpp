@@ -87,7 +87,7 @@ void AppendWindowRows(const CRowWindow& window, std::vector<ReadRow>& rows) {
 }
 
 std::vector<std::string> CompareRows(const ExpectedTable& expected, const std::vector<ReadRow>& got,
-                                     bool exportMode) {
+                                     bool exportMode, bool innodb) {
     std::vector<std::string> problems;
     auto problem = [&](size_t r, size_t c, const std::string& want, const std::string& have) {
         std::ostringstream s;
@@ -106,6 +106,11 @@ std::vector<std::string> CompareRows(const ExpectedTable& expected, const std::v
         for (size_t c = 0; c < expected.columnNames.size(); ++c) {
             const std::string& want = expected.rows[r][c];
             const std::string& have = got[r].texts[c];
+            // InnoDB shows a placeholder for a value it keeps off the record,
+            // which only a value longer than the reference to it can be.
+            auto offPage = [&](size_t bytes) {
+                return innodb && !exportMode && bytes > 20 && have == "Large Size Blob Data";
+            };
             const std::string& type = expected.dataTypes[c];
             if (want == "NULL") {
                 if (!got[r].nulls[c]) problem(r, c, "NULL", have);
@@ -123,11 +128,13 @@ std::vector<std::string> CompareRows(const ExpectedTable& expected, const std::v
                 const size_t bytes = want.size() / 2;
                 expect = Hex(want);
                 const bool blob = type.find("blob") != std::string::npos;
-                if (!exportMode && blob && bytes >= 1000) expect = "Large Blob Data";
+                if (!exportMode && !innodb && blob && bytes >= 1000) expect = "Large Blob Data";
                 if (!exportMode && !blob && bytes >= 100) expect = "0x<Binarydata>";
-            } else if (IsTextBlobType(type)) {
-                if (!exportMode && StoredLength(want, expected.charsets[c]) >= 1000)
-                    expect = "Large Blob Data";
+                if (offPage(bytes)) continue;
+            } else if (IsTextBlobType(type) || type == "varchar") {
+                const size_t bytes = StoredLength(want, expected.charsets[c]);
+                if (!exportMode && !innodb && bytes >= 1000) expect = "Large Blob Data";
+                if (offPage(bytes)) continue;
             } else if (type == "float" || type == "double") {
                 const double a = std::strtod(want.c_str(), nullptr);
                 const double b = std::strtod(have.c_str(), nullptr);

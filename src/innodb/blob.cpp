@@ -1,0 +1,65 @@
+#include "innodb/blob.h"
+
+#include <cstdio>
+#include <string>
+#include <system_error>
+
+#include "app/app_state.h"
+
+namespace brix {
+
+namespace {
+
+constexpr uint32_t kPartHeader = 8;
+constexpr uint32_t kLaterPartOffset = 38;  // right after the file header
+
+}  // namespace
+
+void ReadExternalValue(CTablespace& space, ByteSpan columnBytes,
+                       const std::function<void(ByteSpan)>& sink) {
+    if (columnBytes.size() < kExternalReferenceLength) {
+        sink(columnBytes);
+        return;
+    }
+    const size_t localLength = columnBytes.size() - kExternalReferenceLength;
+    sink(columnBytes.first(localLength));
+    const ByteSpan ref = columnBytes.subspan(localLength);
+    uint64_t page = LoadU32be(ref, 4);
+    uint32_t offset = LoadU32be(ref, 8);
+    const uint64_t total = LoadU32be(ref, 16);
+    uint64_t written = 0;
+    for (uint64_t pages = 0; pages < space.pageCount(); ++pages) {
+        if (page >= space.pageCount()) return;
+        const ByteSpan bytes = space.Page(page);
+        if (offset > kPageSize - kPartHeader) return;
+        const uint32_t partLength = LoadU32be(bytes, offset);
+        const uint32_t next = LoadU32be(bytes, offset + 4);
+        if (partLength == 0 || partLength > kPageSize - kPartHeader - offset) return;
+        sink(bytes.subspan(offset + kPartHeader, partLength));
+        written += partLength;
+        if (written >= total || next == kNoPage) return;
+        page = next;
+        offset = kLaterPartOffset;
+    }
+}
+
+std::filesystem::path SpillExternalColumn(CTablespace& space, ByteSpan columnBytes,
+                                          CAppState& app) {
+    const std::filesystem::path folder = app.SpillFolder();
+    const std::filesystem::path path =
+        folder / std::to_string(static_cast<uint32_t>(app.spillFileCounter));
+    ++app.spillFileCounter;
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    std::FILE* file = std::fopen(path.string().c_str(), "wb");
+    if (!file) return {};
+    bool ok = true;
+    ReadExternalValue(space, columnBytes, [&](ByteSpan part) {
+        if (ok && !part.empty()) ok = std::fwrite(part.data(), 1, part.size(), file) == part.size();
+    });
+    if (std::fclose(file) != 0) ok = false;
+    if (!ok) return {};
+    return path;
+}
+
+}  // namespace brix

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+
+#include "app/byte_reader.h"
+#include "innodb/tablespace.h"
+
+namespace brix {
+
+class CAppState;
+
+// Bytes of the reference to off-page data at the end of a column's local bytes.
+inline constexpr size_t kExternalReferenceLength = 20;
+
+// Calls sink with the parts of an off-page value in order: the local prefix,
+// then the data of each BLOB page of the chain its reference names. The chain
+// ends at the end-of-chain page number, at a page number not below the page
+// count, at a part of length 0 or one that passes its page's end, once the
+// expected length has been passed, and after as many pages as the file has.
+// A column shorter than a reference gives its local bytes only.
+void ReadExternalValue(CTablespace& space, ByteSpan columnBytes,
+                       const std::function<void(ByteSpan)>& sink);
+
+// Copies an off-page value into a new spill file, named by the next number of
+// the application's spill counter, in its spill folder (created when
+// missing), and returns the file's path; an empty path when the file cannot
+// be created.
+std::filesystem::path SpillExternalColumn(CTablespace& space, ByteSpan columnBytes, CAppState& app);
+
+}  // namespace brix

@@ -1,0 +1,175 @@
+#include "innodb/btree.h"
+
+#include <algorithm>
+
+#include "app/app_state.h"
+#include "innodb/page.h"
+#include "innodb/record.h"
+
+namespace brix {
+
+namespace {
+
+constexpr uint32_t kRowIdLength = 6;
+// Compact origins at or past this leave no room for a record's data.
+constexpr uint32_t kLastCompactOrigin = 16376;
+
+RecordLayout LayoutOf(const IndexPageHeader& header) {
+    return header.compact() ? RecordLayout::kCompact : RecordLayout::kRedundant;
+}
+
+// The clustered key's fields lead the record: everything before the first
+// system column, or the row id when the key is the row id.
+size_t KeyFieldCount(const std::vector<CInnoColumnDef>& fields) {
+    size_t n = 0;
+    while (n < fields.size() && fields[n].mainType != InnoType::kSys) ++n;
+    return n;
+}
+
+// Nullable fields of the records a node pointer's null bitmap is sized by:
+// the fields records had before any column was added in place.
+size_t NodePointerNullBitmap(const CTableDef& table) {
+    const auto& fields = table.inno.physicalColumns;
+    const size_t core = table.inno.coreFields != 0
+                            ? std::min<size_t>(table.inno.coreFields, fields.size())
+                            : fields.size();
+    size_t nullable = 0;
+    for (size_t i = 0; i < core; ++i) nullable += fields[i].nullable() ? 1 : 0;
+    return (nullable + 7) / 8;
+}
+
+}  // namespace
+
+uint32_t KeyPrefixLength(const CTableDef& table, ByteSpan page, uint32_t origin) {
+    const auto& fields = table.inno.physicalColumns;
+    const size_t keyFields = KeyFieldCount(fields);
+    if (keyFields == 0) return kRowIdLength;
+    const size_t bitmap = NodePointerNullBitmap(table);
+    if (origin < 5 + bitmap || origin > page.size()) return 0;
+    size_t lengths = origin - 5 - bitmap;
+    uint32_t total = 0;
+    for (size_t i = 0; i < keyFields; ++i) {
+        const CInnoColumnDef& field = fields[i];
+        if (field.fixedLength != 0) {
+            total += field.fixedLength;
+            continue;
+        }
+        if (lengths < 1) return 0;
+        const uint8_t b1 = page[--lengths];
+        if (field.big() && (b1 & 0x80)) {
+            if (lengths < 1) return 0;
+            const uint8_t b2 = page[--lengths];
+            total += (static_cast<uint32_t>(b1) << 8 | b2) & 0x3FFF;
+        } else {
+            total += b1;
+        }
+    }
+    return total;
+}
+
+uint32_t FindFirstLeaf(CTableDef& table, CTablespace& space, uint32_t page) {
+    // Every level is another page: a descent longer than the file has pages
+    // follows a cycle of node pointers.
+    for (uint64_t depth = 0; depth <= space.pageCount(); ++depth) {
+        if (page >= space.pageCount()) return 0;
+        const ByteSpan bytes = space.Page(page);
+        table.inno.currentPage = ReadFilHeader(bytes);
+        if (!IsIndexPage(table.inno.currentPage)) return 0;
+        const IndexPageHeader header = ReadIndexPageHeader(bytes);
+        if (header.level == 0) return page;
+        const RecordLayout layout = LayoutOf(header);
+        if (!HasInfimum(bytes, layout)) return 0;
+        const uint32_t origin = FirstRecord(bytes, layout);
+        if (origin > 0x3FFF || origin < kLowestUserOrigin || IsSupremumText(bytes, origin))
+            return 0;
+        uint32_t child;
+        if (layout == RecordLayout::kCompact) {
+            const uint32_t keyLength = KeyPrefixLength(table, bytes, origin);
+            if (keyLength == 0 || keyLength > kPageSize - 4 - origin) return 0;
+            child = LoadU32be(bytes, origin + keyLength);
+        } else {
+            std::vector<RedundantField> fields;
+            if (!ReadRedundantFields(bytes, origin, fields) || fields.empty() ||
+                fields.back().length != 4)
+                return 0;
+            child = LoadU32be(bytes, fields.back().start);
+        }
+        if (child == 0 || child == page) return 0;
+        page = child;
+    }
+    return 0;
+}
+
+void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uint32_t startOrigin,
+                   CAppState& app) {
+    table.windowFull = false;
+    if (table.rows.columnCount() != table.columns.size()) table.rows.Reset(table.columns.size());
+    CInnoRecordDecoder decoder(table, app);
+    const bool systemSpace = !table.inno.perTableSource;
+    PageBuffer pageCopy;
+    uint64_t page = startPage;
+    // A chain of pages cannot be longer than the file: past that it loops.
+    for (uint64_t visited = 0; page != kNoPage && visited < space.pageCount(); ++visited) {
+        if (page >= space.pageCount()) return;
+        if (systemSpace && page == 0) return;
+        // The decoder may read BLOB pages through the same cache; the leaf
+        // stays in a copy of its own.
+        const ByteSpan cached = space.Page(page);
+        std::copy(cached.begin(), cached.end(), pageCopy.begin());
+        const ByteSpan bytes(pageCopy);
+        table.inno.currentPage = ReadFilHeader(bytes);
+        const IndexPageHeader header = ReadIndexPageHeader(bytes);
+        const RecordLayout layout = LayoutOf(header);
+        if (IsIndexPage(table.inno.currentPage) && HasInfimum(bytes, layout)) {
+            uint32_t origin = FirstRecord(bytes, layout);
+            const bool fromBookmark = app.resumeFromBookmark != 0 && startOrigin != 0;
+            if (fromBookmark) origin = startOrigin;
+            bool pageDone = origin >= kLastCompactOrigin;
+            if (!pageDone && IsSupremumBytes(bytes, origin)) {
+                // A bookmark at the supremum: the rows go on on the next page.
+                // Otherwise the leaf is empty, and so is the rest of the chain.
+                if (!fromBookmark) return;
+                pageDone = true;
+            }
+            for (uint32_t n = 0; !pageDone && n < kMaxRecordsPerPage; ++n) {
+                if (origin < kLowestUserOrigin || origin >= kPageSize ||
+                    IsSupremumBytes(bytes, origin))
+                    break;
+                const uint32_t next = NextRecord(bytes, origin, layout);
+                // Hidden records of the index are not rows: the metadata
+                // record of a table changed in place.
+                const bool hidden = (RecordInfoBits(bytes, origin, layout) & kInfoMinRecord) != 0;
+                if (!hidden) {
+                    bool decoded;
+                    if (layout == RecordLayout::kCompact) {
+                        const uint32_t span = next > origin ? next - origin : kPageSize - origin;
+                        decoded = decoder.DecodeCompact(bytes, origin, span);
+                    } else {
+                        decoded = decoder.DecodeRedundant(bytes, origin);
+                    }
+                    if (!decoded) break;
+                    if (table.rows.rowCount() >= kWindowRows) {
+                        table.windowFull = true;
+                        // Without a next record the window after this one
+                        // starts on the next page.
+                        const uint32_t resume = next != 0 ? next
+                                                : layout == RecordLayout::kCompact
+                                                    ? kCompactSupremum
+                                                    : kRedundantSupremum;
+                        if (!table.suppressBookmark)
+                            table.bookmarks.push_back(RecordBookmark{page, resume});
+                        return;
+                    }
+                }
+                if (next == 0) break;
+                origin = next;
+            }
+        }
+        app.resumeFromBookmark = 0;
+        const uint32_t nextPage = table.inno.currentPage.nextPage;
+        if (!systemSpace && nextPage == table.inno.currentPage.previousPage) return;
+        page = nextPage;
+    }
+}
+
+}  // namespace brix

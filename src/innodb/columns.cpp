@@ -1,0 +1,251 @@
+#include "innodb/columns.h"
+
+#include "app/app_state.h"
+#include "innodb/dictionary.h"
+#include "values/temporal.h"
+#include "values/value_render.h"
+
+namespace brix {
+
+namespace {
+
+constexpr uint32_t kRowIdLength = 6;
+constexpr uint32_t kTrxIdLength = 6;
+constexpr uint32_t kRollPtrLength = 7;
+
+CInnoColumnDef Hidden(uint32_t length) {
+    CInnoColumnDef c;
+    c.mainType = InnoType::kSys;
+    c.preciseType = InnoFlag::kNotNull;
+    c.maxLength = length;
+    c.fixedLength = length;
+    return c;
+}
+
+bool VariableWidthCharset(const CColumnDef& column, const CAppState& app) {
+    const auto found = app.collations.find(static_cast<uint32_t>(column.charsetNumber));
+    // An unknown character set: assume the widths vary, as they do for the
+    // character sets a server creates by default.
+    if (found == app.collations.end()) return true;
+    return found->second.minCharBytes != found->second.maxCharBytes;
+}
+
+// The stored form InnoDB gives a column of this .frm type.
+CInnoColumnDef FromFrm(const CColumnDef& column, const CAppState& app) {
+    CInnoColumnDef c;
+    c.position = column.index;
+    c.precision = static_cast<uint32_t>(std::max(column.precision, 0));
+    const bool binary = column.charsetNumber == kBinaryCharset;
+    const uint32_t length = static_cast<uint32_t>(std::max(column.length, 0));
+    bool isUnsigned = column.signedness == Signedness::kUnsigned;
+    bool variable = false;
+    // MariaDB keeps fractional TIME, DATETIME and TIMESTAMP of its own older
+    // layout as big-endian bytes already.
+    const bool hiresTemporal = TemporalFractionDigits(column) > 0;
+    switch (column.type) {
+        case FieldType::kTiny:
+        case FieldType::kShort:
+        case FieldType::kInt24:
+        case FieldType::kLong:
+        case FieldType::kLongLong:
+        case FieldType::kNewDate:
+        case FieldType::kDate:
+            c.mainType = InnoType::kInt;
+            break;
+        case FieldType::kYear:
+        case FieldType::kEnum:
+        case FieldType::kSet:
+            c.mainType = InnoType::kInt;
+            isUnsigned = true;
+            break;
+        case FieldType::kTimestamp:
+            c.mainType = hiresTemporal ? InnoType::kFixBinary : InnoType::kInt;
+            isUnsigned = true;
+            break;
+        case FieldType::kTime:
+        case FieldType::kDateTime:
+            c.mainType = hiresTemporal ? InnoType::kFixBinary : InnoType::kInt;
+            break;
+        case FieldType::kFloat:
+            c.mainType = InnoType::kFloat;
+            break;
+        case FieldType::kDouble:
+            c.mainType = InnoType::kDouble;
+            break;
+        case FieldType::kDecimal:
+            c.mainType = InnoType::kDecimal;
+            variable = true;
+            break;
+        case FieldType::kNewDecimal:
+        case FieldType::kBit:
+        case FieldType::kTimestamp2:
+        case FieldType::kDateTime2:
+        case FieldType::kTime2:
+            c.mainType = InnoType::kFixBinary;
+            break;
+        case FieldType::kString:
+            if (binary) {
+                c.mainType = InnoType::kFixBinary;
+            } else {
+                c.mainType = InnoType::kMysql;
+                variable = VariableWidthCharset(column, app);
+            }
+            break;
+        case FieldType::kVarchar:
+        case FieldType::kVarString:
+            c.mainType = binary ? InnoType::kBinary : InnoType::kVarMysql;
+            variable = true;
+            break;
+        case FieldType::kGeometry:
+            c.mainType = InnoType::kGeometry;
+            variable = true;
+            break;
+        default:  // the BLOB and TEXT types
+            c.mainType = InnoType::kBlob;
+            variable = true;
+            break;
+    }
+    if (IsStringType(column.type) || IsBlobType(column.type) ||
+        column.type == FieldType::kGeometry || column.type == FieldType::kDecimal) {
+        c.maxLength = length;
+    } else {
+        c.maxLength = static_cast<uint32_t>(StoredValueWidth(column));
+    }
+    if (!column.nullable) c.preciseType |= InnoFlag::kNotNull;
+    if (isUnsigned) c.preciseType |= InnoFlag::kUnsigned;
+    if (binary) c.preciseType |= InnoFlag::kBinary;
+    c.preciseType |= (static_cast<uint32_t>(column.charsetNumber) & 0xFF) << 16;
+    if (!variable && c.maxLength <= kMaxFixedLength) c.fixedLength = c.maxLength;
+    return c;
+}
+
+// Whether a key part covers its column whole rather than a prefix of it.
+bool WholeColumn(const CColumnDef& column, const CKeyPartDef& part) {
+    if (IsBlobType(column.type) || column.type == FieldType::kGeometry) return false;
+    if (IsStringType(column.type)) return part.length >= column.length;
+    return true;
+}
+
+// Puts the clustered key's fields first, then the system columns, then every
+// other stored column in table order.
+void OrderPhysicalColumns(CTableDef& table, std::vector<CInnoColumnDef>& candidates) {
+    std::vector<CInnoColumnDef>& physical = table.inno.physicalColumns;
+    physical.clear();
+    std::vector<bool> taken(candidates.size(), false);
+    auto candidateOf = [&](int32_t position) -> int {
+        for (size_t i = 0; i < candidates.size(); ++i)
+            if (candidates[i].position == position) return static_cast<int>(i);
+        return -1;
+    };
+    const int key = ClusteredKey(table);
+    if (key >= 0) {
+        for (const CKeyPartDef& part : table.keys[static_cast<size_t>(key)].parts) {
+            const int32_t position = part.fieldNumber - 1;
+            const int i = candidateOf(position);
+            if (i < 0) continue;
+            const CColumnDef& column = table.columns[static_cast<size_t>(position)];
+            if (WholeColumn(column, part)) {
+                if (taken[static_cast<size_t>(i)]) continue;
+                taken[static_cast<size_t>(i)] = true;
+                physical.push_back(candidates[static_cast<size_t>(i)]);
+            } else {
+                // A prefix: its bytes lead the record, and the whole column
+                // follows among the other columns.
+                CInnoColumnDef prefix = candidates[static_cast<size_t>(i)];
+                prefix.position = -1;
+                if (prefix.fixedLength != 0) prefix.fixedLength = part.length;
+                physical.push_back(prefix);
+            }
+        }
+    }
+    if (physical.empty()) physical.push_back(Hidden(kRowIdLength));
+    physical.push_back(Hidden(kTrxIdLength));
+    physical.push_back(Hidden(kRollPtrLength));
+    for (size_t i = 0; i < candidates.size(); ++i)
+        if (!taken[i]) physical.push_back(candidates[i]);
+    candidates.clear();
+}
+
+}  // namespace
+
+int ClusteredKey(const CTableDef& table) {
+    for (size_t k = 0; k < table.keys.size(); ++k)
+        if (table.keys[k].name == u"PRIMARY") return static_cast<int>(k);
+    for (size_t k = 0; k < table.keys.size(); ++k) {
+        const CKeyDef& key = table.keys[k];
+        if (!(key.flags & CKeyDef::kUnique) || key.parts.empty()) continue;
+        bool eligible = true;
+        for (const CKeyPartDef& part : key.parts) {
+            if (part.fieldNumber == 0 || part.fieldNumber > table.columns.size()) {
+                eligible = false;
+                break;
+            }
+            const CColumnDef& column = table.columns[part.fieldNumber - 1u];
+            if (column.nullable || column.isVirtual || !WholeColumn(column, part)) {
+                eligible = false;
+                break;
+            }
+        }
+        if (eligible) return static_cast<int>(k);
+    }
+    return -1;
+}
+
+void BuildColumnsFromFrm(CTableDef& table, const CAppState& app) {
+    std::vector<CInnoColumnDef> candidates;
+    candidates.reserve(table.columns.size());
+    for (const CColumnDef& column : table.columns)
+        if (!column.isVirtual) candidates.push_back(FromFrm(column, app));
+    OrderPhysicalColumns(table, candidates);
+}
+
+void BuildColumnsFromDictionary(CTableDef& table, const CInnoDictionary& dictionary,
+                                uint64_t tableId) {
+    std::vector<const SysColumnRec*> entries;
+    for (const SysColumnRec& rec : dictionary.columns())
+        if (rec.tableId == tableId && !(rec.prtype & InnoFlag::kVirtual)) entries.push_back(&rec);
+
+    std::vector<CInnoColumnDef> candidates;
+    // The dictionary numbers a table's stored columns without its virtual ones.
+    uint32_t storedPosition = 0;
+    for (const CColumnDef& column : table.columns) {
+        if (column.isVirtual) continue;
+        const uint32_t pos = storedPosition++;
+        const SysColumnRec* rec = nullptr;
+        for (const SysColumnRec* e : entries) {
+            if (e->pos == pos) {
+                rec = e;
+                break;
+            }
+        }
+        if (!rec) continue;
+        CInnoColumnDef c;
+        c.mainType = rec->mtype;
+        c.preciseType = rec->prtype;
+        c.maxLength = rec->len;
+        c.precision = rec->prec;
+        c.position = column.index;
+        c.charWidths = rec->charWidths;
+        bool fixed = false;
+        switch (rec->mtype) {
+            case InnoType::kChar:
+            case InnoType::kFixBinary:
+            case InnoType::kInt:
+            case InnoType::kFloat:
+            case InnoType::kDouble:
+                fixed = true;
+                break;
+            case InnoType::kMysql:
+                fixed = (rec->prtype & InnoFlag::kBinary) ||
+                        (rec->minCharBytes != 0 && rec->minCharBytes == rec->maxCharBytes);
+                break;
+            default:
+                break;
+        }
+        if (fixed && rec->len <= kMaxFixedLength) c.fixedLength = rec->len;
+        candidates.push_back(c);
+    }
+    OrderPhysicalColumns(table, candidates);
+}
+
+}  // namespace brix

@@ -1,0 +1,189 @@
+#include "innodb/dictionary.h"
+
+#include <unordered_set>
+
+#include "app/app_state.h"
+#include "innodb/page.h"
+#include "values/value_text.h"
+
+namespace brix {
+
+namespace {
+
+// Root pages of the dictionary tables in the system tablespace.
+constexpr uint32_t kSysTablesRoot = 8;
+constexpr uint32_t kSysColumnsRoot = 10;
+constexpr uint32_t kSysIndexesRoot = 11;
+
+enum Kind { kTables = 0, kColumns = 1, kIndexes = 2 };
+
+// InnoDB main types that hold character data.
+bool HoldsCharacters(uint32_t mtype) {
+    return mtype <= 5 || mtype == 12 || mtype == 13;
+}
+
+constexpr uint32_t kBinaryCollation = 63;
+constexpr uint32_t kDefaultCollation = 8;  // latin1_swedish_ci
+constexpr uint32_t kBinaryFlag = 0x400;
+
+// The leftmost leaf below page of a dictionary index; 0 when the descent
+// fails. Each level is a page of its own, so a descent longer than the file
+// has pages runs in a cycle.
+uint32_t FindFirstLeafRedundant(CTablespace& space, uint32_t page) {
+    std::vector<RedundantField> fields;
+    for (uint64_t depth = 0; depth <= space.pageCount(); ++depth) {
+        if (page >= space.pageCount()) return 0;
+        const ByteSpan bytes = space.Page(page);
+        if (!IsIndexPage(ReadFilHeader(bytes))) return 0;
+        const IndexPageHeader header = ReadIndexPageHeader(bytes);
+        if (header.level == 0) return page;
+        const RecordLayout layout =
+            header.compact() ? RecordLayout::kCompact : RecordLayout::kRedundant;
+        if (!HasInfimum(bytes, layout)) return 0;
+        const uint32_t origin = FirstRecord(bytes, layout);
+        if (origin > 0x3FFF || IsSupremumText(bytes, origin)) return 0;
+        if (!ReadRedundantFields(bytes, origin, fields) || fields.empty()) return 0;
+        const RedundantField& child = fields.back();
+        if (child.length != 4) return 0;
+        const uint32_t next = LoadU32be(bytes, child.start);
+        if (next == 0) return 0;
+        page = next;
+    }
+    return 0;
+}
+
+// Field i (from 0) as a number when it has exactly width bytes; 0 otherwise.
+uint64_t NumberField(ByteSpan page, const std::vector<RedundantField>& fields, size_t i,
+                     uint32_t width) {
+    if (i >= fields.size() || fields[i].length != width || fields[i].null) return 0;
+    return LoadUIntBe(page, fields[i].start, width);
+}
+
+std::u16string TextField(ByteSpan page, const std::vector<RedundantField>& fields, size_t i,
+                         const CTextDecoders& decoders) {
+    if (i >= fields.size() || fields[i].null) return {};
+    return DecodeAnsiText(page.subspan(fields[i].start, fields[i].length), decoders);
+}
+
+}  // namespace
+
+bool CInnoDictionary::Open(const std::filesystem::path& path, const CAppState& app) {
+    Close();
+    if (!space_.Open(path)) return false;
+    ReadDictionaryTable(kSysTablesRoot, kTables, app);
+    ReadDictionaryTable(kSysColumnsRoot, kColumns, app);
+    ReadDictionaryTable(kSysIndexesRoot, kIndexes, app);
+    return true;
+}
+
+void CInnoDictionary::Close() {
+    space_.Close();
+    tables_.clear();
+    columns_.clear();
+    indexes_.clear();
+}
+
+void CInnoDictionary::ReadDictionaryTable(uint32_t rootPage, int kind, const CAppState& app) {
+    if (rootPage >= space_.pageCount()) return;
+    uint32_t page = FindFirstLeafRedundant(space_, rootPage);
+    if (page == 0) return;
+
+    const CTextDecoders& decoders = app.decoders();
+    std::vector<RedundantField> f;
+    PageBuffer copy;
+    for (uint64_t visited = 0; page != kNoPage; ++visited) {
+        if (page == 0 || page >= space_.pageCount() || visited >= space_.pageCount()) return;
+        const ByteSpan cached = space_.Page(page);
+        std::copy(cached.begin(), cached.end(), copy.begin());
+        const ByteSpan bytes(copy);
+        const FilHeader fil = ReadFilHeader(bytes);
+        const IndexPageHeader header = ReadIndexPageHeader(bytes);
+        const RecordLayout layout =
+            header.compact() ? RecordLayout::kCompact : RecordLayout::kRedundant;
+        if (IsIndexPage(fil) && layout == RecordLayout::kRedundant && HasInfimum(bytes, layout)) {
+            uint32_t origin = FirstRecord(bytes, layout);
+            for (uint32_t n = 0; n < kMaxRecordsPerPage && origin >= kLowestUserOrigin &&
+                                 origin < kPageSize && !IsSupremumText(bytes, origin);
+                 ++n) {
+                if (ReadRedundantFields(bytes, origin, f)) {
+                    const bool deleted =
+                        (RecordInfoBits(bytes, origin, layout) & kInfoDeleted) != 0;
+                    if (kind == kTables) {
+                        SysTableRec rec;
+                        rec.name = TextField(bytes, f, 0, decoders);
+                        rec.tableId = NumberField(bytes, f, 3, 8);
+                        rec.columnCount =
+                            static_cast<uint32_t>(NumberField(bytes, f, 4, 4)) & 0x7FFFFFFF;
+                        rec.flags = static_cast<uint32_t>(NumberField(bytes, f, 5, 4));
+                        rec.spaceId = static_cast<uint32_t>(NumberField(bytes, f, 9, 4));
+                        rec.deleted = deleted;
+                        tables_.push_back(std::move(rec));
+                    } else if (kind == kColumns) {
+                        SysColumnRec rec;
+                        rec.tableId = NumberField(bytes, f, 0, 8);
+                        rec.pos = static_cast<uint32_t>(NumberField(bytes, f, 1, 4));
+                        rec.name = TextField(bytes, f, 4, decoders);
+                        rec.mtype = static_cast<uint32_t>(NumberField(bytes, f, 5, 4));
+                        rec.prtype = static_cast<uint32_t>(NumberField(bytes, f, 6, 4));
+                        rec.len = static_cast<uint32_t>(NumberField(bytes, f, 7, 4));
+                        rec.prec = static_cast<uint32_t>(NumberField(bytes, f, 8, 4));
+                        if (HoldsCharacters(rec.mtype)) {
+                            if (((rec.prtype >> 16) & 0xFF) == 0) {
+                                const bool binary = rec.mtype == 3 || rec.mtype == 4 ||
+                                                    (rec.mtype == 5 && (rec.prtype & kBinaryFlag));
+                                rec.prtype |= (binary ? kBinaryCollation : kDefaultCollation) << 16;
+                            }
+                            const auto found = app.collations.find((rec.prtype >> 16) & 0xFF);
+                            if (found != app.collations.end()) {
+                                rec.minCharBytes = found->second.minCharBytes;
+                                rec.maxCharBytes = found->second.maxCharBytes;
+                            }
+                        }
+                        rec.charWidths = rec.minCharBytes + 5 * rec.maxCharBytes;
+                        columns_.push_back(std::move(rec));
+                    } else {
+                        SysIndexRec rec;
+                        rec.tableId = NumberField(bytes, f, 0, 8);
+                        rec.indexId = NumberField(bytes, f, 1, 8);
+                        rec.name = TextField(bytes, f, 4, decoders);
+                        rec.fieldCount = static_cast<uint32_t>(NumberField(bytes, f, 5, 4));
+                        rec.type = static_cast<uint32_t>(NumberField(bytes, f, 6, 4));
+                        rec.spaceId = static_cast<uint32_t>(NumberField(bytes, f, 7, 4));
+                        rec.rootPage = static_cast<uint32_t>(NumberField(bytes, f, 8, 4));
+                        indexes_.push_back(std::move(rec));
+                    }
+                }
+                const uint32_t next = NextRecord(bytes, origin, layout);
+                if (next == 0) break;
+                origin = next;
+            }
+        }
+        page = fil.nextPage;
+    }
+}
+
+uint64_t CInnoDictionary::FindTableId(std::u16string_view name) const {
+    uint64_t deletedMatch = 0;
+    for (const SysTableRec& t : tables_) {
+        if (t.name != name) continue;
+        if (!t.deleted) return t.tableId;
+        if (deletedMatch == 0) deletedMatch = t.tableId;
+    }
+    return deletedMatch;
+}
+
+const SysTableRec* CInnoDictionary::FindTable(uint64_t tableId) const {
+    if (tableId == 0) return nullptr;
+    for (const SysTableRec& t : tables_)
+        if (t.tableId == tableId) return &t;
+    return nullptr;
+}
+
+uint32_t CInnoDictionary::FindClusteredRoot(uint64_t tableId) const {
+    if (tableId == 0) return 0;
+    for (const SysIndexRec& i : indexes_)
+        if (i.tableId == tableId && (i.type & 1) != 0) return i.rootPage;
+    return 0;
+}
+
+}  // namespace brix

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "innodb/tablespace.h"
+
+namespace brix {
+
+class CAppState;
+
+// One entry of SYS_TABLES.
+struct SysTableRec {
+    std::u16string name;  // database/table
+    uint64_t tableId = 0;
+    uint32_t columnCount = 0;
+    uint32_t flags = 0;  // TYPE: row format and other table flags
+    uint32_t spaceId = 0;
+    bool deleted = false;  // delete-marked: dropped, or renamed away
+};
+
+// One entry of SYS_COLUMNS.
+struct SysColumnRec {
+    uint64_t tableId = 0;
+    uint32_t pos = 0;  // position among the table's stored columns
+    std::u16string name;
+    uint32_t mtype = 0;
+    uint32_t prtype = 0;
+    uint32_t len = 0;
+    uint32_t prec = 0;
+    uint32_t minCharBytes = 0;
+    uint32_t maxCharBytes = 0;
+    uint32_t charWidths = 0;  // minCharBytes + 5 * maxCharBytes
+};
+
+// One entry of SYS_INDEXES.
+struct SysIndexRec {
+    uint64_t tableId = 0;
+    uint64_t indexId = 0;
+    std::u16string name;
+    uint32_t fieldCount = 0;
+    uint32_t type = 0;  // bit 0: clustered
+    uint32_t spaceId = 0;
+    uint32_t rootPage = 0;
+};
+
+// The system tablespace (ibdata1) and the three dictionary tables read from
+// it: which tables InnoDB knows, the stored types of their columns and the
+// root pages of their indexes. Tables stored in the system tablespace are
+// read through its file as well.
+class CInnoDictionary {
+  public:
+    // Opens the system tablespace at path read-only and reads SYS_TABLES,
+    // SYS_COLUMNS and SYS_INDEXES from it. The lists of an earlier Open are
+    // emptied first, so that a new scan never sees an old one's entries.
+    // False when the file cannot be opened; the lists stay empty then.
+    bool Open(const std::filesystem::path& path, const CAppState& app);
+    void Close();
+    bool IsOpen() const { return space_.IsOpen(); }
+
+    // The table id of the first SYS_TABLES entry named exactly name
+    // ("db/table"), preferring one that is not delete-marked; 0 for none.
+    uint64_t FindTableId(std::u16string_view name) const;
+    // The root page of the first clustered index (TYPE bit 0) of the table,
+    // or 0.
+    uint32_t FindClusteredRoot(uint64_t tableId) const;
+    const SysTableRec* FindTable(uint64_t tableId) const;
+
+    const std::vector<SysTableRec>& tables() const { return tables_; }
+    const std::vector<SysColumnRec>& columns() const { return columns_; }
+    const std::vector<SysIndexRec>& indexes() const { return indexes_; }
+
+    // The system tablespace, for the rows and off-page data of the tables it
+    // holds.
+    CTablespace& space() const { return space_; }
+
+  private:
+    void ReadDictionaryTable(uint32_t rootPage, int kind, const CAppState& app);
+
+    mutable CTablespace space_;
+    std::vector<SysTableRec> tables_;
+    std::vector<SysColumnRec> columns_;
+    std::vector<SysIndexRec> indexes_;
+};
+
+}  // namespace brix

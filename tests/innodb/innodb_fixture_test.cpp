@@ -1,0 +1,83 @@
+// Every InnoDB table of the fixture data directory, read window by window
+// with the dictionary of ibdata1 and from the .frm alone, and compared with
+// the rows the server itself returned.
+
+#include <gtest/gtest.h>
+
+#include "app/text.h"
+#include "browse/table_rows.h"
+#include "innodb/dictionary.h"
+#include "support/expected_rows.h"
+#include "support/test_support.h"
+
+namespace brix {
+namespace {
+
+std::vector<test::ReadRow> ReadAllRows(const test::ExpectedTable& t, bool exportMode,
+                                       const CInnoDictionary* dictionary,
+                                       const std::filesystem::path& spillFolder) {
+    CAppState& app = test::TestApp();
+    app.saveAsScript = exportMode ? 1 : 0;
+    app.spillFolder = spillFolder.u16string();
+    CTableDef table;
+    std::vector<test::ReadRow> rows;
+    const OpenRowsResult result = OpenTableRows(table, test::FixtureDataDir() / t.database,
+                                                Utf8ToUtf16(t.name), app, dictionary);
+    EXPECT_EQ(result, OpenRowsResult::kOk) << t.name;
+    std::u16string spilled;
+    do {
+        EXPECT_LE(table.rows.rowCount(), kWindowRows);
+        for (size_t r = 0; r < table.rows.rowCount(); ++r) {
+            test::ReadRow row;
+            for (size_t c = 0; c < table.rows.columnCount(); ++c) {
+                std::u16string_view text = table.rows.Text(r, c);
+                if (table.rows.IsSpilled(r, c)) {
+                    spilled.clear();
+                    RenderSpilledValue(table, c, std::filesystem::path(text), app, spilled);
+                    text = spilled;
+                }
+                row.texts.push_back(Utf16ToUtf8(text));
+                row.nulls.push_back(table.rows.IsNull(r, c));
+            }
+            rows.push_back(std::move(row));
+        }
+    } while (ReadNextWindow(table, app));
+    app.saveAsScript = 0;
+    app.spillFolder.clear();
+    return rows;
+}
+
+class InnoFixtureTest : public ::testing::Test {
+  protected:
+    void ReadEveryTable(const CInnoDictionary* dictionary) {
+        size_t tables = 0;
+        for (const test::ExpectedTable& t : test::FixtureTables()) {
+            if (t.engine != "InnoDB") continue;
+            ++tables;
+            for (bool exportMode : {false, true}) {
+                SCOPED_TRACE(t.database + "." + t.name + (exportMode ? " (export)" : "") +
+                             (dictionary ? "" : " (.frm only)"));
+                const std::vector<test::ReadRow> rows =
+                    ReadAllRows(t, exportMode, dictionary, spill_.path());
+                for (const std::string& p : test::CompareRows(t, rows, exportMode, true))
+                    ADD_FAILURE() << p;
+            }
+        }
+        EXPECT_GT(tables, 40u);
+    }
+
+    test::TempDir spill_;
+};
+
+TEST_F(InnoFixtureTest, EveryTableReadsAsTheServerReturnedItWithTheDictionary) {
+    CInnoDictionary dictionary;
+    ASSERT_TRUE(dictionary.Open(test::FixtureDataDir() / "ibdata1", test::TestApp()));
+    ReadEveryTable(&dictionary);
+}
+
+TEST_F(InnoFixtureTest, EveryFilePerTableTableReadsTheSameFromItsFrmAlone) {
+    ReadEveryTable(nullptr);
+}
+
+}  // namespace
+}  // namespace brix
