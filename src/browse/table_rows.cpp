@@ -130,6 +130,12 @@ void RenderSpilledValue(const CTableDef& table, size_t column, const std::filesy
 
 bool ReadNextWindow(CTableDef& table, CAppState& app) {
     if (!table.windowFull || table.bookmarks.empty()) return false;
+    if (table.engineCode == EngineCode::kInnoDb && table.inno.space) {
+        // Each window reads its leaves and the page its bookmark is on again:
+        // more than that means the leaf chain runs in a circle.
+        CInnoTableState& inno = table.inno;
+        if (inno.pagesWalked > inno.space->pageCount() + 2 * ++inno.windowsRead) return false;
+    }
     ReadWindowAt(table, table.bookmarks.back(), true, app);
     return true;
 }

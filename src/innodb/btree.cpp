@@ -1,6 +1,7 @@
 #include "innodb/btree.h"
 
 #include <algorithm>
+#include <bitset>
 
 #include "app/app_state.h"
 #include "innodb/page.h"
@@ -107,11 +108,15 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
     CInnoRecordDecoder decoder(table, app);
     const bool systemSpace = !table.inno.perTableSource;
     PageBuffer pageCopy;
+    // Origins already taken on the current page: a record chain that comes
+    // back to one of them loops.
+    std::bitset<kPageSize> seen;
     uint64_t page = startPage;
     // A chain of pages cannot be longer than the file: past that it loops.
     for (uint64_t visited = 0; page != kNoPage && visited < space.pageCount(); ++visited) {
         if (page >= space.pageCount()) return;
         if (systemSpace && page == 0) return;
+        ++table.inno.pagesWalked;
         // The decoder may read BLOB pages through the same cache; the leaf
         // stays in a copy of its own.
         const ByteSpan cached = space.Page(page);
@@ -131,10 +136,12 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
                 if (!fromBookmark) return;
                 pageDone = true;
             }
+            seen.reset();
             for (uint32_t n = 0; !pageDone && n < kMaxRecordsPerPage; ++n) {
-                if (origin < kLowestUserOrigin || origin >= kPageSize ||
+                if (origin < kLowestUserOrigin || origin >= kLastCompactOrigin || seen[origin] ||
                     IsSupremumBytes(bytes, origin))
                     break;
+                seen[origin] = true;
                 const uint32_t next = NextRecord(bytes, origin, layout);
                 // Hidden records of the index are not rows: the metadata
                 // record of a table changed in place.

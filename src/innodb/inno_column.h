@@ -68,8 +68,15 @@ struct CInnoTableState {
     // the table was never changed in place.
     uint32_t coreFields = 0;
     FilHeader currentPage;
+    // Leaf pages read since the table was opened, and windows read: a table
+    // whose windows together read many more pages than its file has follows
+    // a cycle of leaf pages.
+    uint64_t pagesWalked = 0;
+    uint64_t windowsRead = 0;
 
     void Reset() {
+        pagesWalked = 0;
+        windowsRead = 0;
         ownSpace.Close();
         space = nullptr;
         perTableSource = false;
