@@ -5,6 +5,7 @@
 #include "innodb/btree.h"
 #include "innodb/columns.h"
 #include "innodb/dictionary.h"
+#include "innodb/instant.h"
 #include "myisam/myisam_reader.h"
 #include "schema/frm_reader.h"
 #include "values/value_render.h"
@@ -32,6 +33,7 @@ std::u16string DictionaryName(const std::filesystem::path& databaseFolder,
 // starts at root.
 void ReadFirstInnoWindow(CTableDef& table, CTablespace& space, uint32_t root, CAppState& app) {
     table.inno.space = &space;
+    ReadInstantLayout(table, space, root, app);
     const uint32_t leaf = FindFirstLeaf(table, space, root);
     if (leaf == 0) return;
     table.bookmarks.push_back(RecordBookmark{leaf, 0});

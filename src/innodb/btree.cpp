@@ -4,6 +4,7 @@
 #include <bitset>
 
 #include "app/app_state.h"
+#include "innodb/columns.h"
 #include "innodb/page.h"
 #include "innodb/record.h"
 
@@ -19,14 +20,6 @@ RecordLayout LayoutOf(const IndexPageHeader& header) {
     return header.compact() ? RecordLayout::kCompact : RecordLayout::kRedundant;
 }
 
-// The clustered key's fields lead the record: everything before the first
-// system column, or the row id when the key is the row id.
-size_t KeyFieldCount(const std::vector<CInnoColumnDef>& fields) {
-    size_t n = 0;
-    while (n < fields.size() && fields[n].mainType != InnoType::kSys) ++n;
-    return n;
-}
-
 // Nullable fields of the records a node pointer's null bitmap is sized by:
 // the fields records had before any column was added in place.
 size_t NodePointerNullBitmap(const CTableDef& table) {
@@ -37,6 +30,13 @@ size_t NodePointerNullBitmap(const CTableDef& table) {
     size_t nullable = 0;
     for (size_t i = 0; i < core; ++i) nullable += fields[i].nullable() ? 1 : 0;
     return (nullable + 7) / 8;
+}
+
+// The supremum ends a page's records: at its fixed place, or by its name.
+bool AtSupremum(ByteSpan page, uint32_t origin, RecordLayout layout) {
+    const uint32_t supremum =
+        layout == RecordLayout::kCompact ? kCompactSupremum : kRedundantSupremum;
+    return origin == supremum || IsSupremumBytes(page, origin);
 }
 
 }  // namespace
@@ -130,7 +130,7 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
             const bool fromBookmark = app.resumeFromBookmark != 0 && startOrigin != 0;
             if (fromBookmark) origin = startOrigin;
             bool pageDone = origin >= kLastCompactOrigin;
-            if (!pageDone && IsSupremumBytes(bytes, origin)) {
+            if (!pageDone && AtSupremum(bytes, origin, layout)) {
                 // A bookmark at the supremum: the rows go on on the next page.
                 // Otherwise the leaf is empty, and so is the rest of the chain.
                 if (!fromBookmark) return;
@@ -139,7 +139,7 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
             seen.reset();
             for (uint32_t n = 0; !pageDone && n < kMaxRecordsPerPage; ++n) {
                 if (origin < kLowestUserOrigin || origin >= kLastCompactOrigin || seen[origin] ||
-                    IsSupremumBytes(bytes, origin))
+                    AtSupremum(bytes, origin, layout))
                     break;
                 seen[origin] = true;
                 const uint32_t next = NextRecord(bytes, origin, layout);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "innodb/page.h"
+#include "schema/row_window.h"
 #include "innodb/tablespace.h"
 
 namespace brix {
@@ -67,6 +68,8 @@ struct CInnoTableState {
     // Fields of records written before columns were added in place; 0 when
     // the table was never changed in place.
     uint32_t coreFields = 0;
+    // The values such records show for the fields they lack: one row.
+    CRowWindow defaults;
     FilHeader currentPage;
     // Leaf pages read since the table was opened, and windows read: a table
     // whose windows together read many more pages than its file has follows
@@ -82,6 +85,7 @@ struct CInnoTableState {
         perTableSource = false;
         physicalColumns.clear();
         coreFields = 0;
+        defaults.Reset(0);
         currentPage = FilHeader{};
     }
 };
