@@ -7,31 +7,19 @@ namespace brix {
 void CTsvWriter::Field(std::u16string_view text) {
     if (rowStarted_) buffer_.push_back('\t');
     rowStarted_ = true;
-    size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        char escape = 0;
-        switch (text[i]) {
-            case u'\t':
-                escape = 't';
-                break;
-            case u'\n':
-                escape = 'n';
-                break;
-            case u'\r':
-                escape = 'r';
-                break;
-            case u'\\':
-                escape = '\\';
-                break;
-            default:
-                continue;
-        }
-        AppendUtf16AsUtf8(buffer_, text.substr(start, i - start));
+    // Runs of plain text go out in one conversion; tab, newline, carriage
+    // return and backslash are escaped between them.
+    const char16_t* run = text.data();
+    const char16_t* end = run + text.size();
+    for (const char16_t* p = run; p != end; ++p) {
+        const char16_t c = *p;
+        if (c > u'\\' || (c != u'\t' && c != u'\n' && c != u'\r' && c != u'\\')) continue;
+        AppendUtf16AsUtf8(buffer_, std::u16string_view(run, static_cast<size_t>(p - run)));
         buffer_.push_back('\\');
-        buffer_.push_back(escape);
-        start = i + 1;
+        buffer_.push_back(c == u'\t' ? 't' : c == u'\n' ? 'n' : c == u'\r' ? 'r' : '\\');
+        run = p + 1;
     }
-    AppendUtf16AsUtf8(buffer_, text.substr(start));
+    AppendUtf16AsUtf8(buffer_, std::u16string_view(run, static_cast<size_t>(end - run)));
 }
 
 void CTsvWriter::EndRow() {
