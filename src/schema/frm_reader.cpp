@@ -27,6 +27,7 @@ constexpr size_t kHdrKeyLength = 28;
 constexpr size_t kHdrCreateOptions = 30;
 constexpr size_t kHdrCharsetMode = 32;
 constexpr size_t kHdrCharsetLow = 38;
+constexpr size_t kHdrRowType = 40;
 constexpr size_t kHdrCharsetHigh = 41;
 constexpr size_t kHdrServerVersion = 51;
 constexpr size_t kHdrExtraLength = 55;
@@ -48,6 +49,7 @@ constexpr size_t kColumnRecordSize = 17;
 constexpr size_t kColLength = 3;
 constexpr size_t kColRecordPos = 5;
 constexpr size_t kColPackFlags = 8;
+constexpr size_t kColUniregType = 10;
 constexpr size_t kColCharsetHigh = 11;
 constexpr size_t kColInterval = 12;
 constexpr size_t kColType = 13;
@@ -133,12 +135,14 @@ bool EqualsIgnoreCaseAscii(std::u16string_view text, std::string_view upper) {
 // CHECK constraints in a section of their own after the column comments: a
 // 16-byte head, then entries of kind (1 byte), column number (2), expression
 // length (2), name length (1), name and expression. Kind 0 is a VIRTUAL
-// column, computed when read and never stored by the engine.
-void MarkVirtualColumns(CTableDef& table, ByteSpan frm, size_t at, size_t length, int version,
-                        size_t firstColumn, size_t fieldCount) {
+// column, computed when read and never stored by the engine; kind 1 a stored
+// generated column. Both keep their expression text.
+void ReadGeneratedColumns(CTableDef& table, ByteSpan frm, size_t at, size_t length, int version,
+                          size_t firstColumn, size_t fieldCount, const CTextDecoders& decoders) {
     constexpr size_t kHead = 16;
     constexpr size_t kEntryHead = 6;
     constexpr uint8_t kVirtual = 0;
+    constexpr uint8_t kStored = 1;
     if (version < 11 || length <= kHead || at >= frm.size()) return;
     const ByteSpan section = frm.subspan(at, std::min(length, frm.size() - at));
     for (size_t pos = kHead; pos + kEntryHead <= section.size();) {
@@ -146,9 +150,18 @@ void MarkVirtualColumns(CTableDef& table, ByteSpan frm, size_t at, size_t length
         const size_t column = LoadU16le(section, pos + 1);
         const size_t expressionLength = LoadU16le(section, pos + 3);
         const size_t nameLength = section[pos + 5];
-        if (kind == kVirtual && column < fieldCount)
-            table.columns[firstColumn + column].isVirtual = true;
-        pos += kEntryHead + nameLength + expressionLength;
+        const size_t expressionAt = pos + kEntryHead + nameLength;
+        if ((kind == kVirtual || kind == kStored) && column < fieldCount) {
+            CColumnDef& c = table.columns[firstColumn + column];
+            (kind == kVirtual ? c.isVirtual : c.isStoredGenerated) = true;
+            if (expressionAt < section.size()) {
+                c.generationExpression = DecodeFrmText(
+                    section.subspan(expressionAt,
+                                    std::min(expressionLength, section.size() - expressionAt)),
+                    decoders);
+            }
+        }
+        pos = expressionAt + expressionLength;
     }
 }
 
@@ -240,6 +253,7 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, CA
     table.frmVersion = version;
     table.serverVersion = LoadU32le(frm, kHdrServerVersion);
     table.createOptions = LoadU16le(frm, kHdrCreateOptions);
+    table.rowType = frm[kHdrRowType];
     app.isMySql56OrLater = table.serverVersion >= 50600 ? 1 : 0;
     const bool nullsFirst = frm[kHdrCharsetMode] == 0;
     table.nullsFirst = nullsFirst;
@@ -350,6 +364,7 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, CA
             columnScratch.length = LoadU16le(rec, kColLength);
             columnScratch.recordPos = static_cast<int32_t>(LoadU24le(rec, kColRecordPos));
             columnScratch.packFlags = LoadU16le(rec, kColPackFlags);
+            columnScratch.uniregType = LoadU8(rec, kColUniregType);
             columnScratch.type = LoadU8(rec, kColType);
             columnScratch.charsetNumber =
                 LoadU8(rec, kColCharsetHigh) * 256 + LoadU8(rec, kColCharsetLow);
@@ -420,8 +435,9 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, CA
     }
 
     const size_t firstColumn = table.columns.size() - fieldCount;
-    MarkVirtualColumns(table, frm, blockStart + blockLength, LoadU16le(form, kFormExpressionLength),
-                       version, firstColumn, fieldCount);
+    ReadGeneratedColumns(table, frm, blockStart + blockLength,
+                         LoadU16le(form, kFormExpressionLength), version, firstColumn, fieldCount,
+                         decoders);
     for (const CKeyDef& key : keys) {
         const bool primary = EqualsIgnoreCaseAscii(key.name, "PRIMARY");
         if (!primary && !(key.flags & CKeyDef::kUnique)) continue;

@@ -54,6 +54,14 @@ struct CColumnDef {
     int32_t extraBitsAt = -1;
     // A generated column computed when read: not stored by the engine.
     bool isVirtual = false;
+    // A generated column whose values the engine stores.
+    bool isStoredGenerated = false;
+    // The expression of a generated column, as the .frm keeps it.
+    std::u16string generationExpression;
+    // How the server fills the column by itself (the .frm's unireg type):
+    // kAutoIncrement for an AUTO_INCREMENT column.
+    uint8_t uniregType = 0;
+    static constexpr uint8_t kAutoIncrement = 15;
 };
 
 // One part of a key.
@@ -105,6 +113,9 @@ class CTableDef {
     // What else the .frm header says.
     uint8_t frmVersion = 0;
     uint16_t createOptions = 0;
+    // The ROW_FORMAT the table was created with: 0 default, 1 FIXED, 2 DYNAMIC,
+    // 3 COMPRESSED, 4 REDUNDANT, 5 COMPACT, 6 PAGE.
+    uint8_t rowType = 0;
     uint32_t serverVersion = 0;
     // The null flags come first in the row image (all but the oldest layouts).
     bool nullsFirst = true;

@@ -86,7 +86,7 @@ void AppendPackedDateTime(std::u16string& out, uint64_t micros, int digits) {
     AppendDateTime(out, year, month, day, hour, minute, second, fraction, digits);
 }
 
-void AppendTimestamp(std::u16string& out, uint32_t seconds, int64_t micros, int digits) {
+void AppendTimestamp(std::u16string& out, uint32_t seconds, int64_t micros, int digits, bool utc) {
     if (seconds == 0 && micros == 0) {
         AppendDateTime(out, 0, 0, 0, 0, 0, 0, 0, digits);
         return;
@@ -94,9 +94,9 @@ void AppendTimestamp(std::u16string& out, uint32_t seconds, int64_t micros, int 
     std::time_t t = static_cast<std::time_t>(seconds);
     std::tm local{};
 #ifdef _WIN32
-    bool ok = localtime_s(&local, &t) == 0;
+    bool ok = (utc ? gmtime_s(&local, &t) : localtime_s(&local, &t)) == 0;
 #else
-    bool ok = localtime_r(&t, &local) != nullptr;
+    bool ok = (utc ? gmtime_r(&t, &local) : localtime_r(&t, &local)) != nullptr;
 #endif
     if (!ok) {
         out += FormatDateTimeParts(0, 0, 0, -1, -1, -1);
@@ -218,7 +218,7 @@ size_t TemporalWidth(const CColumnDef& column) {
     }
 }
 
-void AppendTemporalValue(std::u16string& out, const CColumnDef& column, ByteSpan bytes) {
+void AppendTemporalValue(std::u16string& out, const CColumnDef& column, ByteSpan bytes, bool utc) {
     const int digits = TemporalFractionDigits(column);
     switch (column.type) {
         case FieldType::kYear: {
@@ -278,17 +278,17 @@ void AppendTemporalValue(std::u16string& out, const CColumnDef& column, ByteSpan
             return;
         case FieldType::kTimestamp: {
             if (digits == 0) {
-                AppendTimestamp(out, LoadU32le(bytes, 0), 0, 0);
+                AppendTimestamp(out, LoadU32le(bytes, 0), 0, 0, utc);
                 return;
             }
             const int64_t units =
                 static_cast<int64_t>(LoadUIntBe(bytes, 4, kFractionBytes[digits]));
             AppendTimestamp(out, LoadU32be(bytes, 0),
-                            units * kPowersOfTen[kMaxFractionDigits - digits], digits);
+                            units * kPowersOfTen[kMaxFractionDigits - digits], digits, utc);
             return;
         }
         case FieldType::kTimestamp2:
-            AppendTimestamp(out, LoadU32be(bytes, 0), ReadFraction2(bytes, 4, digits), digits);
+            AppendTimestamp(out, LoadU32be(bytes, 0), ReadFraction2(bytes, 4, digits), digits, utc);
             return;
         default:
             return;

@@ -27,9 +27,11 @@ size_t TemporalWidth(const CColumnDef& column);
 // - the big-endian TIME2, DATETIME2 and TIMESTAMP2 layouts with their
 //   fraction bytes;
 // - YEAR (the byte plus 1900; 0 is 0000).
-// Years have four digits; TIMESTAMPs are shown in local time, a zero
-// TIMESTAMP as 0000-00-00 00:00:00. Missing bytes read as zero.
-void AppendTemporalValue(std::u16string& out, const CColumnDef& column, ByteSpan bytes);
+// Years have four digits; TIMESTAMPs are shown in local time (in UTC with
+// utc set), a zero TIMESTAMP as 0000-00-00 00:00:00. Missing bytes read as
+// zero.
+void AppendTemporalValue(std::u16string& out, const CColumnDef& column, ByteSpan bytes,
+                         bool utc = false);
 
 // YYYYMMDDhhmmss as YYYY-MM-DD hh:mm:ss.
 std::u16string FormatIntegerDateTime(uint64_t value);

@@ -1,5 +1,6 @@
 #include "values/value_render.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -135,27 +136,6 @@ void AppendBlob(std::u16string& out, const CColumnDef& column, ByteSpan bytes,
     }
 }
 
-// Export text of a spatial value: zero bytes written as backslash and 0, the
-// rest read in the ANSI code page. False when there is nothing but zeros.
-bool AppendGeometry(std::u16string& out, ByteSpan bytes, const RenderContext& context) {
-    bool anyNonZero = false;
-    for (uint8_t b : bytes) anyNonZero |= b != 0;
-    if (!anyNonZero) return false;
-    const CTextDecoder& ansi = context.decoders->Ansi();
-    for (size_t i = 0; i < bytes.size();) {
-        if (bytes[i] == 0) {
-            out += u"\\0";
-            ++i;
-            continue;
-        }
-        size_t end = i;
-        while (end < bytes.size() && bytes[end] != 0) ++end;
-        ansi.Append(bytes.subspan(i, end - i), out, false);
-        i = end;
-    }
-    return true;
-}
-
 }  // namespace
 
 size_t StoredValueWidth(const CColumnDef& column) {
@@ -266,13 +246,18 @@ bool RenderMyIsamValue(const CColumnDef& column, ByteSpan bytes, const RenderCon
         case FieldType::kGeometry:
             if (!context.exportMode) {
                 out += kSpatialDataText;
-            } else if (!AppendGeometry(out, bytes, context)) {
+            } else if (std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; })) {
+                // Nothing but zeros is no shape at all.
                 out += kNullText;
                 return true;
+            } else {
+                // The stored form (SRID and well-known binary) in hex: what a
+                // server takes back as the same shape.
+                AppendHexBytes(out, bytes);
             }
             break;
         default:
-            AppendTemporalValue(out, column, bytes);
+            AppendTemporalValue(out, column, bytes, context.exportMode);
             break;
     }
     return false;

@@ -45,7 +45,9 @@ size_t StoredValueWidth(const CColumnDef& column);
 // decimals in display mode and as the shortest text that reads back to the
 // same value in export mode, DECIMAL, temporal values, BIT as its bits,
 // ENUM/SET as member names, strings and TEXT in the column's character set
-// (binary ones as hex), and the placeholder texts of display mode.
+// (binary ones as hex), and the placeholder texts of display mode. Export
+// mode writes TIMESTAMP values in UTC and spatial values as the hex of their
+// stored form, so that a script can give the server back the same values.
 // The bytes are the value as stored: little-endian integers, string and blob
 // data without their length prefix. Missing bytes read as zero. Returns true
 // when the value is NULL (an empty or all-zero spatial value in export mode);

@@ -182,5 +182,30 @@ TEST(FrmFixtureTest, CommentsAndMultiByteNamesAreUtf8) {
     EXPECT_EQ(test::U8(table.keys[2].comment), "prefix key");
 }
 
+TEST(FrmFixtureTest, GeneratedColumnsKeepTheirExpressionsAndAutoIncrementIsMarked) {
+    CTableDef table;
+    ASSERT_TRUE(ReadTableDefinition(table, test::FixtureDataDir() / "evolve" / "generated.frm",
+                                    test::TestApp()));
+    ASSERT_EQ(table.columns.size(), 5u);
+    const CColumnDef& v = table.columns[2];
+    const CColumnDef& s = table.columns[3];
+    EXPECT_TRUE(v.isVirtual);
+    EXPECT_FALSE(v.isStoredGenerated);
+    EXPECT_EQ(test::U8(v.generationExpression), "`a` * 2");
+    EXPECT_FALSE(s.isVirtual);
+    EXPECT_TRUE(s.isStoredGenerated);
+    EXPECT_EQ(test::U8(s.generationExpression), "concat('s',`a`)");
+    EXPECT_TRUE(table.columns[4].generationExpression.empty());
+    EXPECT_EQ(table.rowType, 2);  // ROW_FORMAT=DYNAMIC
+
+    CTableDef customers;
+    ASSERT_TRUE(ReadTableDefinition(customers, test::FixtureDataDir() / "shop" / "customers.frm",
+                                    test::TestApp()));
+    ASSERT_FALSE(customers.columns.empty());
+    EXPECT_EQ(customers.columns[0].uniregType, CColumnDef::kAutoIncrement);
+    for (size_t i = 1; i < customers.columns.size(); ++i)
+        EXPECT_NE(customers.columns[i].uniregType, CColumnDef::kAutoIncrement) << i;
+}
+
 }  // namespace
 }  // namespace brix

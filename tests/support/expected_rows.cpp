@@ -122,8 +122,7 @@ std::vector<std::string> CompareRows(const ExpectedTable& expected, const std::v
             }
             std::string expect = want;
             if (IsSpatialType(type)) {
-                if (exportMode) continue;  // export text of spatial values is not hex
-                expect = "Spatial Data";
+                expect = exportMode ? Hex(want) : "Spatial Data";
             } else if (IsBinaryType(type)) {
                 const size_t bytes = want.size() / 2;
                 expect = Hex(want);

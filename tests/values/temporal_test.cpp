@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+
 #include "support/test_support.h"
 
 namespace brix {
@@ -82,6 +85,28 @@ TEST(TemporalTest, EveryLayoutShowsAsTheServerDoes) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(Show(Temporal(c.type, c.length), c.bytes), c.text) << c.what;
+}
+
+// A script sets its session to UTC, so export mode writes TIMESTAMPs in UTC
+// whatever zone the machine is in; the screen keeps local time.
+TEST(TemporalTest, ExportWritesTimestampsInUtcWhereDisplayShowsLocalTime) {
+    const char* saved = std::getenv("TZ");
+    const std::string before = saved ? saved : "";
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
+    const CColumnDef ts = Temporal(FieldType::kTimestamp2, 19);
+    const std::vector<uint8_t> bytes = Bytes({0x65, 0xBA, 0xDE, 0xFF});  // 2024-01-31 23:59:59 UTC
+    std::u16string local, utc;
+    AppendTemporalValue(local, ts, bytes);
+    AppendTemporalValue(utc, ts, bytes, true);
+    if (saved) {
+        setenv("TZ", before.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+    EXPECT_EQ(test::U8(local), "2024-02-01 00:59:59");
+    EXPECT_EQ(test::U8(utc), "2024-01-31 23:59:59");
 }
 
 TEST(TemporalTest, WidthsFollowLayoutAndFraction) {
