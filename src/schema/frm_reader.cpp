@@ -21,6 +21,7 @@ constexpr size_t kHdrVersion = 2;
 constexpr size_t kHdrEngine = 3;
 constexpr size_t kHdrNamesLength = 4;  // bytes between the header and the form positions
 constexpr size_t kHdrKeyPos = 6;
+constexpr size_t kHdrKeyBlockLength = 14;  // 0xFFFF: the length is at kHdrKeyBlockLength32
 constexpr size_t kHdrFormCount = 8;
 constexpr size_t kHdrRecordLength = 16;
 constexpr size_t kHdrKeyLength = 28;
@@ -30,11 +31,15 @@ constexpr size_t kHdrCharsetLow = 38;
 constexpr size_t kHdrRowType = 40;
 constexpr size_t kHdrCharsetHigh = 41;
 constexpr size_t kHdrServerVersion = 51;
+constexpr size_t kHdrKeyBlockLength32 = 47;
 constexpr size_t kHdrExtraLength = 55;
 constexpr uint16_t kCreatePackRecord = 1 << 0;
 
 // Form information.
 constexpr size_t kFormInfoSize = 288;
+constexpr size_t kFormTableCommentLength = 46;  // 255: the comment is in the extra data
+constexpr size_t kFormTableComment = 47;
+constexpr uint8_t kLongTableComment = 255;
 constexpr size_t kFormFieldCount = 258;
 constexpr size_t kFormScreenLength = 260;
 constexpr size_t kFormRecordLength = 266;
@@ -163,6 +168,41 @@ void ReadGeneratedColumns(CTableDef& table, ByteSpan frm, size_t at, size_t leng
         }
         pos = expressionAt + expressionLength;
     }
+}
+
+// The table comment: in the form information when short, else in the extra
+// data that follows the default-values record, after the connection string,
+// the engine name, the partitioning text, a byte of servers from 5.1.11 on and
+// the names of the full-text parsers that keys use.
+std::u16string ReadTableComment(ByteSpan frm, ByteSpan form, const std::vector<CKeyDef>& keys,
+                                uint32_t serverVersion, const CTextDecoders& decoders) {
+    const uint8_t inlineLength = form[kFormTableCommentLength];
+    if (inlineLength != kLongTableComment) {
+        const ByteSpan text = form.subspan(
+            kFormTableComment, std::min<size_t>(inlineLength, form.size() - kFormTableComment));
+        return DecodeFrmText(text, decoders);
+    }
+    const size_t keyBlock = LoadU16le(frm, kHdrKeyBlockLength) == 0xFFFF
+                                ? LoadU32le(frm, kHdrKeyBlockLength32)
+                                : LoadU16le(frm, kHdrKeyBlockLength);
+    const size_t extraAt = LoadU16le(frm, kHdrKeyPos) + keyBlock + LoadU16le(frm, kHdrRecordLength);
+    const size_t extraLength = LoadU32le(frm, kHdrExtraLength);
+    if (extraAt >= frm.size() || extraLength == 0) return {};
+    ByteReader r(frm.subspan(extraAt, std::min(extraLength, frm.size() - extraAt)));
+    r.skip(r.u16le());  // connection string
+    r.skip(r.u16le());  // engine name
+    const uint32_t partitioning = r.u32le();
+    r.skip(partitioning + 1);
+    constexpr uint32_t kAutoPartitionedFrom = 50110;
+    if (serverVersion >= kAutoPartitionedFrom) r.skip(1);
+    for (const CKeyDef& key : keys) {
+        if (!(key.flags & CKeyDef::kHasParser)) continue;
+        while (!r.atEnd() && r.u8() != 0) {
+        }
+    }
+    if (r.overrun() || r.remaining() < 2) return {};
+    const uint16_t length = r.u16le();
+    return DecodeFrmText(r.bytes(std::min<size_t>(length, r.remaining())), decoders);
 }
 
 std::vector<CKeyDef> ParseKeySection(ByteSpan section, int generation,
@@ -447,6 +487,7 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, CA
             (primary ? column.inPrimaryKey : column.inUniqueKey) = true;
         }
     }
+    table.comment = ReadTableComment(frm, form, keys, table.serverVersion, decoders);
     table.keys = std::move(keys);
     table.nullBytes = static_cast<int32_t>((nullBits + 7) / 8);
     table.recordLength = LoadU16le(form, kFormRecordLength);

@@ -116,6 +116,7 @@ class CTableDef {
     // The ROW_FORMAT the table was created with: 0 default, 1 FIXED, 2 DYNAMIC,
     // 3 COMPRESSED, 4 REDUNDANT, 5 COMPACT, 6 PAGE.
     uint8_t rowType = 0;
+    std::u16string comment;
     uint32_t serverVersion = 0;
     // The null flags come first in the row image (all but the oldest layouts).
     bool nullsFirst = true;

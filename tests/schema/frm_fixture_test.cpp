@@ -180,6 +180,7 @@ TEST(FrmFixtureTest, CommentsAndMultiByteNamesAreUtf8) {
     EXPECT_EQ(test::U8(table.columns[2].comment), "Größe in cm");
     ASSERT_EQ(table.keys.size(), 3u);
     EXPECT_EQ(test::U8(table.keys[2].comment), "prefix key");
+    EXPECT_EQ(test::U8(table.comment), "Schlüssel: zusammengesetzt");
 }
 
 TEST(FrmFixtureTest, GeneratedColumnsKeepTheirExpressionsAndAutoIncrementIsMarked) {
