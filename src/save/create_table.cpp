@@ -1,0 +1,375 @@
+#include "save/create_table.h"
+
+#include "app/text.h"
+#include "save/sql_text.h"
+#include "schema/field_types.h"
+#include "values/temporal.h"
+
+namespace brix {
+
+namespace {
+
+// Key flags the .frm records besides uniqueness.
+constexpr int32_t kFulltextKey = 1 << 7;
+constexpr int32_t kSpatialKey = 1 << 10;
+// A key part sorted in descending order.
+constexpr uint16_t kDescendingPart = 1 << 7;
+// Index algorithms a statement names with USING.
+constexpr int32_t kAlgorithmBtree = 1;
+constexpr int32_t kAlgorithmHash = 3;
+constexpr int32_t kAlgorithmLongHash = 5;
+
+void AppendNumber(std::u16string& out, int64_t n) {
+    AppendAscii(out, std::to_string(n));
+}
+
+const CollationInfo* FindCollation(const CollationTable& collations, int32_t number) {
+    if (number <= 0) return nullptr;
+    auto found = collations.find(static_cast<uint32_t>(number));
+    return found == collations.end() ? nullptr : &found->second;
+}
+
+// Bytes per character that key and column lengths are divided by: the
+// largest character of the column's collation, 1 for binary data and unknown
+// collations.
+int32_t CharacterWidth(const CColumnDef& column, const CollationTable& collations) {
+    if (column.charsetNumber == kBinaryCharset) return 1;
+    const CollationInfo* info = FindCollation(collations, column.charsetNumber);
+    return info && info->maxCharBytes > 0 ? static_cast<int32_t>(info->maxCharBytes) : 1;
+}
+
+bool HasCharacterSet(const CColumnDef& column) {
+    if (column.charsetNumber == kBinaryCharset) return false;
+    return IsStringType(column.type) || IsBlobType(column.type) ||
+           column.type == FieldType::kEnum || column.type == FieldType::kSet;
+}
+
+void AppendInParentheses(std::u16string& out, int64_t n) {
+    out.push_back(u'(');
+    AppendNumber(out, n);
+    out.push_back(u')');
+}
+
+void AppendMembers(std::u16string& out, const CTableDef& table, const CColumnDef& column) {
+    out.push_back(u'(');
+    for (int32_t m = 0; m < column.enumCount; ++m) {
+        const size_t at = static_cast<size_t>(column.enumFirst) + static_cast<size_t>(m);
+        if (column.enumFirst < 0 || at >= table.allEnumValues.size()) break;
+        if (m > 0) out.push_back(u',');
+        AppendStringLiteral(out, table.allEnumValues[at]);
+    }
+    out.push_back(u')');
+}
+
+std::u16string_view GeometryName(int32_t geometryType) {
+    switch (geometryType) {
+        case 1:
+            return u"POINT";
+        case 2:
+            return u"LINESTRING";
+        case 3:
+            return u"POLYGON";
+        case 4:
+            return u"MULTIPOINT";
+        case 5:
+            return u"MULTILINESTRING";
+        case 6:
+            return u"MULTIPOLYGON";
+        case 7:
+            return u"GEOMETRYCOLLECTION";
+        default:
+            return u"GEOMETRY";
+    }
+}
+
+std::u16string_view RowFormatName(uint8_t rowType) {
+    switch (rowType) {
+        case 1:
+            return u"FIXED";
+        case 2:
+            return u"DYNAMIC";
+        case 3:
+            return u"COMPRESSED";
+        case 4:
+            return u"REDUNDANT";
+        case 5:
+            return u"COMPACT";
+        case 6:
+            return u"PAGE";
+        default:
+            return {};
+    }
+}
+
+void AppendSignAndFill(std::u16string& out, const CColumnDef& column) {
+    if (column.zerofill) {
+        out += u" UNSIGNED ZEROFILL";
+    } else if (column.signedness == Signedness::kUnsigned) {
+        out += u" UNSIGNED";
+    }
+}
+
+// The base type without character set.
+void AppendBaseType(std::u16string& out, const CTableDef& table, const CColumnDef& column,
+                    const CollationTable& collations) {
+    const bool binary = column.charsetNumber == kBinaryCharset;
+    auto characters = [&](int32_t bytes) {
+        AppendInParentheses(out, std::max(bytes, 0) / CharacterWidth(column, collations));
+    };
+    auto integer = [&](std::u16string_view name) {
+        out += name;
+        AppendInParentheses(out, column.length);
+        AppendSignAndFill(out, column);
+    };
+    auto temporal = [&](std::u16string_view name) {
+        out += name;
+        const int digits = TemporalFractionDigits(column);
+        if (digits > 0) AppendInParentheses(out, digits);
+    };
+    switch (column.type) {
+        case FieldType::kTiny:
+            return integer(u"TINYINT");
+        case FieldType::kShort:
+            return integer(u"SMALLINT");
+        case FieldType::kInt24:
+            return integer(u"MEDIUMINT");
+        case FieldType::kLong:
+            return integer(u"INT");
+        case FieldType::kLongLong:
+            return integer(u"BIGINT");
+        case FieldType::kFloat:
+        case FieldType::kDouble:
+            out += column.type == FieldType::kFloat ? u"FLOAT" : u"DOUBLE";
+            if (column.decimals > 0 || column.precision > 0) {
+                out.push_back(u'(');
+                AppendNumber(out, column.precision);
+                out.push_back(u',');
+                AppendNumber(out, column.decimals);
+                out.push_back(u')');
+            }
+            AppendSignAndFill(out, column);
+            return;
+        case FieldType::kDecimal:
+        case FieldType::kNewDecimal:
+            out += u"DECIMAL(";
+            AppendNumber(out, column.precision);
+            out.push_back(u',');
+            AppendNumber(out, column.decimals);
+            out.push_back(u')');
+            AppendSignAndFill(out, column);
+            return;
+        case FieldType::kDate:
+        case FieldType::kNewDate:
+            out += u"DATE";
+            return;
+        case FieldType::kTime:
+        case FieldType::kTime2:
+            return temporal(u"TIME");
+        case FieldType::kDateTime:
+        case FieldType::kDateTime2:
+            return temporal(u"DATETIME");
+        case FieldType::kTimestamp:
+        case FieldType::kTimestamp2:
+            return temporal(u"TIMESTAMP");
+        case FieldType::kYear:
+            out += u"YEAR";
+            if (column.length == 2) out += u"(2)";
+            return;
+        case FieldType::kBit:
+            out += u"BIT";
+            AppendInParentheses(out, column.length);
+            return;
+        case FieldType::kVarchar:
+        case FieldType::kVarString:
+            out += binary ? u"VARBINARY" : u"VARCHAR";
+            return characters(column.length);
+        case FieldType::kString:
+            out += binary ? u"BINARY" : u"CHAR";
+            return characters(column.length);
+        case FieldType::kTinyBlob:
+            out += binary ? u"TINYBLOB" : u"TINYTEXT";
+            return;
+        case FieldType::kBlob:
+            out += binary ? u"BLOB" : u"TEXT";
+            return;
+        case FieldType::kMediumBlob:
+            out += binary ? u"MEDIUMBLOB" : u"MEDIUMTEXT";
+            return;
+        case FieldType::kLongBlob:
+            out += binary ? u"LONGBLOB" : u"LONGTEXT";
+            return;
+        case FieldType::kEnum:
+            out += u"ENUM";
+            return AppendMembers(out, table, column);
+        case FieldType::kSet:
+            out += u"SET";
+            return AppendMembers(out, table, column);
+        case FieldType::kGeometry:
+            out += GeometryName(column.geometryType);
+            return;
+        default:
+            // A type this reader does not know: its bytes as a string keep
+            // whatever text the readers give it.
+            out += u"VARBINARY";
+            AppendInParentheses(out, std::max(column.length, 1));
+            return;
+    }
+}
+
+void AppendCharacterSet(std::u16string& out, const CollationInfo& info, bool tableOption) {
+    if (info.text2.empty() || info.text1.empty()) return;
+    out += tableOption ? u" DEFAULT CHARSET=" : u" CHARACTER SET ";
+    out += info.text2;
+    out += tableOption ? u" COLLATE=" : u" COLLATE ";
+    out += info.text1;
+}
+
+bool IsPrimaryKey(const CKeyDef& key) {
+    if (key.name.size() != 7) return false;
+    static constexpr char16_t kPrimary[] = u"PRIMARY";
+    for (size_t i = 0; i < 7; ++i) {
+        char16_t c = key.name[i];
+        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+        if (c != kPrimary[i]) return false;
+    }
+    return true;
+}
+
+// The prefix length of a key part in characters, or 0 when the part covers
+// the whole column.
+int32_t PrefixLength(const CColumnDef& column, const CKeyPartDef& part,
+                     const CollationTable& collations) {
+    const int32_t width = CharacterWidth(column, collations);
+    if (IsBlobType(column.type)) return part.length / width;
+    if (IsStringType(column.type) && part.length < column.length) return part.length / width;
+    return 0;
+}
+
+void AppendKey(std::u16string& out, const CTableDef& table, const CKeyDef& key,
+               const CollationTable& collations) {
+    const bool primary = IsPrimaryKey(key);
+    const bool fulltext = (key.flags & kFulltextKey) != 0;
+    const bool spatial = (key.flags & kSpatialKey) != 0;
+    std::u16string parts;
+    for (const CKeyPartDef& part : key.parts) {
+        if (part.fieldNumber == 0 || part.fieldNumber > table.columns.size()) continue;
+        const CColumnDef& column = table.columns[part.fieldNumber - 1];
+        if (!parts.empty()) parts.push_back(u',');
+        AppendQuotedName(parts, column.name);
+        const int32_t prefix = fulltext || spatial ? 0 : PrefixLength(column, part, collations);
+        if (prefix > 0) AppendInParentheses(parts, prefix);
+        if (part.flags & kDescendingPart) parts += u" DESC";
+    }
+    if (parts.empty()) return;
+    out += u",\n  ";
+    if (primary) {
+        out += u"PRIMARY KEY";
+    } else {
+        if (fulltext) {
+            out += u"FULLTEXT ";
+        } else if (spatial) {
+            out += u"SPATIAL ";
+        } else if (key.flags & CKeyDef::kUnique) {
+            out += u"UNIQUE ";
+        }
+        out += u"KEY ";
+        AppendQuotedName(out, key.name);
+    }
+    out += u" (";
+    out += parts;
+    out.push_back(u')');
+    if (!fulltext && !spatial) {
+        if (key.algorithm == kAlgorithmBtree) out += u" USING BTREE";
+        if (key.algorithm == kAlgorithmHash || key.algorithm == kAlgorithmLongHash)
+            out += u" USING HASH";
+    }
+    if (!key.comment.empty()) {
+        out += u" COMMENT ";
+        AppendStringLiteral(out, key.comment);
+    }
+}
+
+}  // namespace
+
+std::u16string EngineName(uint8_t engineCode) {
+    switch (engineCode) {
+        case 6:
+            return u"MEMORY";
+        case EngineCode::kMyIsam:
+            return u"MyISAM";
+        case 10:
+            return u"MRG_MyISAM";
+        case EngineCode::kInnoDb:
+            return u"InnoDB";
+        case 16:
+            return u"ARCHIVE";
+        case 17:
+            return u"CSV";
+        case 19:
+            return u"BLACKHOLE";
+        case 42:
+            return u"Aria";
+        default:
+            return {};
+    }
+}
+
+std::u16string SqlColumnType(const CTableDef& table, const CColumnDef& column,
+                             const CollationTable& collations) {
+    std::u16string out;
+    AppendBaseType(out, table, column, collations);
+    if (HasCharacterSet(column)) {
+        if (const CollationInfo* info = FindCollation(collations, column.charsetNumber))
+            AppendCharacterSet(out, *info, false);
+    }
+    return out;
+}
+
+std::u16string CreateTableStatement(const CTableDef& table, std::u16string_view name,
+                                    const CollationTable& collations) {
+    std::u16string out = u"CREATE TABLE ";
+    AppendQuotedName(out, name);
+    out += u" (";
+    bool first = true;
+    for (const CColumnDef& column : table.columns) {
+        out += first ? u"\n  " : u",\n  ";
+        first = false;
+        AppendQuotedName(out, column.name);
+        out.push_back(u' ');
+        out += SqlColumnType(table, column, collations);
+        const bool generated = column.isVirtual || column.isStoredGenerated;
+        if (generated && !column.generationExpression.empty()) {
+            out += u" GENERATED ALWAYS AS (";
+            out += column.generationExpression;
+            out += column.isVirtual ? u") VIRTUAL" : u") STORED";
+        } else {
+            out += column.nullable ? u" NULL" : u" NOT NULL";
+            if (column.uniregType == CColumnDef::kAutoIncrement) out += u" AUTO_INCREMENT";
+        }
+        if (!column.comment.empty()) {
+            out += u" COMMENT ";
+            AppendStringLiteral(out, column.comment);
+        }
+    }
+    for (const CKeyDef& key : table.keys) AppendKey(out, table, key, collations);
+    out += u"\n)";
+    const std::u16string engine = EngineName(table.engineCode);
+    if (!engine.empty()) {
+        out += u" ENGINE=";
+        out += engine;
+    }
+    if (const CollationInfo* info = FindCollation(collations, table.tableCharset))
+        AppendCharacterSet(out, *info, true);
+    const std::u16string_view rowFormat = RowFormatName(table.rowType);
+    if (!rowFormat.empty()) {
+        out += u" ROW_FORMAT=";
+        out += rowFormat;
+    }
+    if (!table.comment.empty()) {
+        out += u" COMMENT=";
+        AppendStringLiteral(out, table.comment);
+    }
+    return out;
+}
+
+}  // namespace brix

@@ -1,0 +1,388 @@
+#include "save/save_run.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <memory>
+#include <system_error>
+
+#include "app/app_state.h"
+#include "app/read_only_file.h"
+#include "app/text.h"
+#include "browse/table_rows.h"
+#include "innodb/dictionary.h"
+#include "save/create_table.h"
+#include "save/server_target.h"
+#include "save/sql_text.h"
+
+namespace brix {
+
+namespace {
+
+constexpr char16_t kFolderRefusal[] = u"Please select valid destination folder path.";
+// The MyISAM row format of files packed by myisampack.
+constexpr int32_t kCompressedRows = 2;
+// db.opt is a few lines; anything longer is not one.
+constexpr size_t kDbOptLimit = 64 << 10;
+
+bool IsPlainName(std::u16string_view name) {
+    if (name.empty()) return false;
+    for (char16_t c : name) {
+        const bool ok = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
+                        (c >= u'0' && c <= u'9') || c == u'_';
+        if (!ok) return false;
+    }
+    return true;
+}
+
+// " CHARACTER SET x COLLATE y" from the database folder's db.opt, as far as
+// it names them; names that are not plain words are left out, since the file
+// is only data from disk.
+std::u16string DatabaseOptions(const std::filesystem::path& folder) {
+    CReadOnlyFile file;
+    if (!file.Open(folder / "db.opt")) return {};
+    const std::vector<uint8_t> bytes = file.ReadAll(kDbOptLimit);
+    const std::u16string text =
+        Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    auto value = [&](std::u16string_view key) -> std::u16string {
+        size_t at = 0;
+        while (at < text.size()) {
+            size_t end = text.find(u'\n', at);
+            if (end == std::u16string::npos) end = text.size();
+            std::u16string_view line(text.data() + at, end - at);
+            if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
+            if (line.substr(0, key.size()) == key) {
+                std::u16string_view v = line.substr(key.size());
+                return IsPlainName(v) ? std::u16string(v) : std::u16string();
+            }
+            at = end + 1;
+        }
+        return {};
+    };
+    std::u16string options;
+    const std::u16string charset = value(u"default-character-set=");
+    const std::u16string collation = value(u"default-collation=");
+    if (!charset.empty()) options += u" CHARACTER SET " + charset;
+    if (!collation.empty()) options += u" COLLATE " + collation;
+    return options;
+}
+
+std::u16string Number(size_t n) {
+    return WidenAscii(std::to_string(n));
+}
+
+// Collects rows into INSERT statements of at most the target's size.
+class CInsertBatch {
+  public:
+    CInsertBatch(CSaveTarget& target, std::u16string prefix)
+        : target_(target), prefix_(std::move(prefix)), prefixBytes_(Utf8Length(prefix_)) {}
+
+    // Adds one row, "(v1,v2,...)"; sends the statement first when the row
+    // would take it past the limit.
+    bool Add(std::u16string_view row, std::u16string& error) {
+        const size_t rowBytes = Utf8Length(row);
+        if (pending_ > 0 && bytes_ + 1 + rowBytes > target_.MaxStatementBytes() && !Flush(error))
+            return false;
+        if (pending_ == 0) {
+            statement_ = prefix_;
+            bytes_ = prefixBytes_;
+        } else {
+            statement_.push_back(u',');
+            ++bytes_;
+        }
+        statement_ += row;
+        bytes_ += rowBytes;
+        ++pending_;
+        return true;
+    }
+
+    bool Flush(std::u16string& error) {
+        if (pending_ == 0) return true;
+        const bool ok = target_.Execute(statement_, error);
+        if (ok) written_ += pending_;
+        pending_ = 0;
+        statement_.clear();
+        return ok;
+    }
+
+    size_t written() const { return written_; }
+
+  private:
+    CSaveTarget& target_;
+    std::u16string prefix_;
+    size_t prefixBytes_;
+    std::u16string statement_;
+    size_t bytes_ = 0;
+    size_t pending_ = 0;
+    size_t written_ = 0;
+};
+
+// A folder for the spill files of a save into a server, removed with the
+// object.
+class CTemporaryFolder {
+  public:
+    CTemporaryFolder() {
+        std::error_code error;
+        std::string pattern =
+            (std::filesystem::temp_directory_path(error) / "brixtallow-save.XXXXXX").string();
+        if (!error && mkdtemp(pattern.data())) path_ = pattern;
+    }
+    ~CTemporaryFolder() {
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    }
+    CTemporaryFolder(const CTemporaryFolder&) = delete;
+    CTemporaryFolder& operator=(const CTemporaryFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+class CSaveRunner {
+  public:
+    CSaveRunner(CAppState& app, const CInnoDictionary* dictionary, CSaveReport& report,
+                CSaveTarget& target, const std::atomic<bool>* stop)
+        : app_(app), dictionary_(dictionary), report_(report), target_(target), stop_(stop) {}
+
+    void Run(const std::vector<CSaveObject>& objects) {
+        // Database by database, in the order each first appears.
+        std::vector<std::filesystem::path> folders;
+        for (const CSaveObject& object : objects)
+            if (std::find(folders.begin(), folders.end(), object.databaseFolder) == folders.end())
+                folders.push_back(object.databaseFolder);
+        for (const std::filesystem::path& folder : folders) {
+            std::vector<const CSaveObject*> inDatabase;
+            for (SaveObjectKind kind :
+                 {SaveObjectKind::kTable, SaveObjectKind::kView, SaveObjectKind::kTrigger})
+                for (const CSaveObject& object : objects)
+                    if (object.databaseFolder == folder && object.kind == kind)
+                        inDatabase.push_back(&object);
+            SaveDatabase(folder, inDatabase);
+        }
+    }
+
+    const CSaveResult& result() const { return result_; }
+
+  private:
+    bool Stopped() const { return stop_ && stop_->load(); }
+
+    void Fail(std::u16string_view what, std::u16string_view error) {
+        std::u16string line(what);
+        line += u": ";
+        line += error;
+        report_.AppendLogLine(line);
+        ++result_.failed;
+    }
+
+    void SaveDatabase(const std::filesystem::path& folder,
+                      const std::vector<const CSaveObject*>& objects) {
+        if (objects.empty()) return;
+        CSaveDatabase database;
+        database.name = objects.front()->DatabaseName();
+        std::filesystem::path folderPath = folder;
+        if (!folderPath.has_filename()) folderPath = folderPath.parent_path();
+        database.folderName = folderPath.filename();
+        database.options = DatabaseOptions(folder);
+        report_.AppendLogLine(u"Saving database " + database.name);
+        std::u16string error;
+        if (!target_.BeginDatabase(database, error)) {
+            Fail(u"Error saving database " + database.name, error);
+            result_.failed += objects.size() - 1;
+            return;
+        }
+        for (const CSaveObject* object : objects) {
+            if (Stopped()) break;
+            switch (object->kind) {
+                case SaveObjectKind::kTable:
+                    SaveTable(*object);
+                    break;
+                case SaveObjectKind::kView:
+                case SaveObjectKind::kTrigger:
+                    Fail(u"Not saved: " + database.name + u"." + object->Name(),
+                         u"views and triggers are not saved yet");
+                    break;
+            }
+        }
+        if (!target_.EndDatabase(error)) Fail(u"Error saving database " + database.name, error);
+    }
+
+    void SaveTable(const CSaveObject& object) {
+        const std::u16string display = object.DatabaseName() + u"." + object.Name();
+        report_.AppendLogLine(u"Saving table " + display);
+        const std::u16string failure = u"Error saving table " + display;
+        const OpenRowsResult opened =
+            OpenTableRows(table_, object.databaseFolder, object.FileStem(), app_, dictionary_);
+        if (opened == OpenRowsResult::kNoDefinition) {
+            Fail(failure, u"no readable table definition");
+            return;
+        }
+        std::u16string error;
+        if (!target_.Execute(CreateTableStatement(table_, object.Name(), app_.collations), error)) {
+            Fail(failure, error);
+            CloseTableFiles(table_);
+            return;
+        }
+        if (opened == OpenRowsResult::kUnsupportedEngine) {
+            Fail(failure,
+                 u"the table was created, but its storage engine is neither MyISAM nor "
+                 u"InnoDB, so its rows cannot be read");
+            return;
+        }
+        if (table_.engineCode == EngineCode::kMyIsam && table_.myisamRowFormat == kCompressedRows) {
+            CloseTableFiles(table_);
+            Fail(failure,
+                 u"the table was created, but its rows are compressed (myisampack), "
+                 u"which cannot be read");
+            return;
+        }
+        // Generated columns are left to the server, which computes them.
+        std::vector<size_t> columns;
+        std::u16string prefix = u"INSERT INTO ";
+        AppendQuotedName(prefix, object.Name());
+        prefix += u" (";
+        for (size_t c = 0; c < table_.columns.size(); ++c) {
+            const CColumnDef& column = table_.columns[c];
+            if ((column.isVirtual || column.isStoredGenerated) &&
+                !column.generationExpression.empty())
+                continue;
+            if (!columns.empty()) prefix.push_back(u',');
+            AppendQuotedName(prefix, column.name);
+            columns.push_back(c);
+        }
+        prefix += u") VALUES ";
+        CInsertBatch batch(target_, std::move(prefix));
+        std::u16string row;
+        std::u16string spilled;
+        bool ok = true;
+        do {
+            const CRowWindow& window = table_.rows;
+            for (size_t r = 0; r < window.rowCount() && ok; ++r) {
+                row.assign(1, u'(');
+                for (size_t i = 0; i < columns.size(); ++i) {
+                    const size_t c = columns[i];
+                    if (i > 0) row.push_back(u',');
+                    std::u16string_view text = window.Text(r, c);
+                    if (window.IsSpilled(r, c)) {
+                        // The value itself goes into the statement, not the
+                        // path of the file that holds it.
+                        spilled.clear();
+                        RenderSpilledValue(table_, c, std::filesystem::path(text), app_, spilled);
+                        text = spilled;
+                    }
+                    AppendValueLiteral(row, table_.columns[c], text, window.IsNull(r, c));
+                }
+                row.push_back(u')');
+                ok = batch.Add(row, error);
+            }
+        } while (ok && !Stopped() && ReadNextWindow(table_, app_));
+        if (ok) ok = batch.Flush(error);
+        const bool readFailed = opened == OpenRowsResult::kReadError || table_.dataFile.Failed() ||
+                                (table_.inno.space && table_.inno.space->Failed());
+        CloseTableFiles(table_);
+        report_.AppendLogLine(Number(batch.written()) + u" rows written to " + display);
+        if (!ok) {
+            Fail(failure, error);
+        } else if (readFailed) {
+            Fail(failure, u"a read error in the table's files ended its rows early");
+        } else if (Stopped()) {
+            Fail(failure, u"stopped before the end of its rows");
+        } else {
+            ++result_.saved;
+        }
+    }
+
+    CAppState& app_;
+    const CInnoDictionary* dictionary_;
+    CSaveReport& report_;
+    CSaveTarget& target_;
+    const std::atomic<bool>* stop_;
+    CTableDef table_;
+    CSaveResult result_;
+};
+
+// Puts the process-wide save state back when a run ends, however it ends.
+class CSaveModeScope {
+  public:
+    explicit CSaveModeScope(CAppState& app) : app_(app), spillFolder_(app.spillFolder) {}
+    ~CSaveModeScope() {
+        app_.saveAsScript = 0;
+        app_.saveToDatabase = 0;
+        app_.spillFolder = spillFolder_;
+        app_.busy = 0;
+    }
+    CSaveModeScope(const CSaveModeScope&) = delete;
+    CSaveModeScope& operator=(const CSaveModeScope&) = delete;
+
+  private:
+    CAppState& app_;
+    std::u16string spillFolder_;
+};
+
+}  // namespace
+
+std::u16string SaveEndMessage(const CSaveResult& result) {
+    std::u16string text = u"Saving is finished: ";
+    text += Number(result.saved);
+    text += result.saved == 1 ? u" object saved, " : u" objects saved, ";
+    text += Number(result.failed);
+    text += u" failed.";
+    return text;
+}
+
+CSaveResult RunSave(const std::vector<CSaveObject>& objects, const CSaveSettings& settings,
+                    CAppState& app, const CInnoDictionary* dictionary, CSaveReport& report,
+                    const std::atomic<bool>* stop) {
+    CSaveResult refused;
+    refused.refused = true;
+    int idle = 0;
+    if (!app.busy.compare_exchange_strong(idle, 1)) {
+        report.ShowMessage(kBusyRefusal);
+        return refused;
+    }
+    CSaveModeScope scope(app);
+    report.ShowProgress(true);
+    COdbcConnection connection;
+    std::unique_ptr<CSaveTarget> target;
+    std::unique_ptr<CTemporaryFolder> spillFolder;
+    std::u16string error;
+    if (settings.destination == SaveDestination::kScript) {
+        std::error_code created;
+        const std::filesystem::path blobs = settings.scriptFolder / "blobdata";
+        if (!settings.scriptFolder.empty()) std::filesystem::create_directories(blobs, created);
+        if (settings.scriptFolder.empty() || created) {
+            report.ShowProgress(false);
+            report.ShowMessage(kFolderRefusal);
+            return refused;
+        }
+        app.saveAsScript = 1;
+        app.scriptFolder = settings.scriptFolder.u16string();
+        app.spillFolder = blobs.u16string();
+        target =
+            std::make_unique<CScriptTarget>(settings.scriptFolder, settings.scriptStatementBytes);
+        report.AppendLogLine(u"Saving as script into " + settings.scriptFolder.u16string());
+    } else {
+        spillFolder = std::make_unique<CTemporaryFolder>();
+        auto server = std::make_unique<CServerTarget>(connection);
+        if (spillFolder->path().empty() || !connection.Open(settings.connection, error) ||
+            !server->Start(error)) {
+            if (!error.empty()) report.AppendLogLine(u"Cannot connect to the server: " + error);
+            report.ShowProgress(false);
+            report.ShowMessage(kConnectionRefusal);
+            return refused;
+        }
+        app.saveToDatabase = 1;
+        app.spillFolder = spillFolder->path().u16string();
+        target = std::move(server);
+        report.AppendLogLine(u"Saving into the server " + settings.connection.server + u":" +
+                             settings.connection.port);
+    }
+    CSaveRunner runner(app, dictionary, report, *target, stop);
+    runner.Run(objects);
+    const CSaveResult result = runner.result();
+    report.ShowProgress(false);
+    report.ShowMessage(SaveEndMessage(result));
+    return result;
+}
+
+}  // namespace brix

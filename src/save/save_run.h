@@ -1,0 +1,79 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "save/odbc_connection.h"
+#include "save/save_objects.h"
+
+namespace brix {
+
+class CAppState;
+class CInnoDictionary;
+
+// The user-interface operations a save run reports through.
+class CSaveReport {
+  public:
+    virtual ~CSaveReport() = default;
+    virtual void AppendLogLine(std::u16string_view text) = 0;
+    virtual void ShowProgress(bool on) = 0;
+    virtual void ShowMessage(std::u16string_view text) = 0;
+};
+
+enum class SaveDestination { kScript, kDatabase };
+
+// Where a save run writes: a folder of scripts or a server.
+struct CSaveSettings {
+    SaveDestination destination = SaveDestination::kScript;
+    std::filesystem::path scriptFolder;
+    // The largest INSERT statement of a script, in bytes: what the client
+    // that loads it takes.
+    size_t scriptStatementBytes = size_t{1} << 20;
+    CConnectionSettings connection;
+};
+
+// How a save run went.
+struct CSaveResult {
+    size_t saved = 0;
+    size_t failed = 0;
+    // The run did not start (busy, no folder, no connection); nothing was
+    // saved.
+    bool refused = false;
+};
+
+// Texts of the save run.
+inline constexpr char16_t kBusyRefusal[] = u"Please wait for the running process.";
+inline constexpr char16_t kConnectionRefusal[] =
+    u"Test connection is unsuccessful.Saving in database cannot be done.";
+
+// Saves the objects (database by database in the order they first appear;
+// within a database the tables, then the views, then the triggers) into
+// scripts in settings.scriptFolder or into the server of settings.connection.
+//
+// A table gets its CREATE TABLE statement and then every row, read window by
+// window in export mode and written as multi-row INSERT statements no larger
+// than the destination takes; a view its CREATE VIEW statement; a trigger
+// file its triggers. Each object is logged ("Saving table DB.T" and the rows
+// written); an object whose statement fails is logged with the server's or
+// the file system's message and counted as failed, and the run goes on with
+// the next one. The end message gives the counts.
+//
+// The run holds the busy flag (refused with a message when it is already
+// set), shows the progress indicator, sets saveAsScript or saveToDatabase
+// for its duration and resets both at the end. Script mode creates the folder
+// and its blobdata folder for off-page values when missing; server mode
+// spills into a temporary folder that it removes again. Server mode opens
+// its own connection first and saves nothing when that fails. stop, when
+// given, is looked at between objects and windows.
+CSaveResult RunSave(const std::vector<CSaveObject>& objects, const CSaveSettings& settings,
+                    CAppState& app, const CInnoDictionary* dictionary, CSaveReport& report,
+                    const std::atomic<bool>* stop = nullptr);
+
+// The text that ends a run.
+std::u16string SaveEndMessage(const CSaveResult& result);
+
+}  // namespace brix

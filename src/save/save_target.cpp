@@ -1,0 +1,95 @@
+#include "save/save_target.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "app/text.h"
+#include "save/sql_text.h"
+
+namespace brix {
+
+namespace {
+
+// The text of the script is collected up to this many bytes before it is
+// written out.
+constexpr size_t kFlushBytes = 1 << 20;
+
+std::u16string SystemError(std::u16string_view what, const std::filesystem::path& path) {
+    std::u16string message(what);
+    message += path.u16string();
+    message += u": ";
+    message += Utf8ToUtf16(std::strerror(errno));
+    return message;
+}
+
+}  // namespace
+
+CScriptTarget::CScriptTarget(std::filesystem::path folder, size_t maxStatementBytes)
+    : folder_(std::move(folder)), maxStatementBytes_(maxStatementBytes) {}
+
+CScriptTarget::~CScriptTarget() {
+    if (file_) std::fclose(file_);
+}
+
+std::filesystem::path CScriptTarget::ScriptPath(const std::filesystem::path& folder,
+                                                const CSaveDatabase& database) {
+    std::filesystem::path path = folder / database.folderName;
+    path += ".sql";
+    return path;
+}
+
+bool CScriptTarget::BeginDatabase(const CSaveDatabase& database, std::u16string& error) {
+    if (file_ && !EndDatabase(error)) return false;
+    path_ = ScriptPath(folder_, database);
+    file_ = std::fopen(path_.string().c_str(), "wb");
+    if (!file_) {
+        error = SystemError(u"cannot create ", path_);
+        return false;
+    }
+    std::u16string head = u"-- Karvo MySQL Database Repair v22.0: database ";
+    head += database.name;
+    head += u"\n\n";
+    if (!Write(head, error)) return false;
+    if (!Execute(kScriptCharacterSet, error)) return false;
+    for (std::u16string_view statement : kSessionStatements)
+        if (!Execute(statement, error)) return false;
+    std::u16string create = u"\nCREATE DATABASE IF NOT EXISTS ";
+    AppendQuotedName(create, database.name);
+    create += database.options;
+    if (!Execute(create, error)) return false;
+    return Execute(u"USE " + QuotedName(database.name), error);
+}
+
+bool CScriptTarget::Execute(std::u16string_view statement, std::u16string& error) {
+    if (!Write(statement, error)) return false;
+    return Write(u";\n", error);
+}
+
+bool CScriptTarget::WriteText(std::u16string_view text, std::u16string& error) {
+    return Write(text, error);
+}
+
+bool CScriptTarget::Write(std::u16string_view text, std::u16string& error) {
+    if (!file_) {
+        error = u"no script file is open";
+        return false;
+    }
+    AppendUtf16AsUtf8(buffer_, text);
+    if (buffer_.size() < kFlushBytes) return true;
+    const bool written = std::fwrite(buffer_.data(), 1, buffer_.size(), file_) == buffer_.size();
+    buffer_.clear();
+    if (!written) error = SystemError(u"cannot write ", path_);
+    return written;
+}
+
+bool CScriptTarget::EndDatabase(std::u16string& error) {
+    if (!file_) return true;
+    bool ok = std::fwrite(buffer_.data(), 1, buffer_.size(), file_) == buffer_.size();
+    buffer_.clear();
+    if (std::fclose(file_) != 0) ok = false;
+    file_ = nullptr;
+    if (!ok) error = SystemError(u"cannot write ", path_);
+    return ok;
+}
+
+}  // namespace brix

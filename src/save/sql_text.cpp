@@ -1,0 +1,168 @@
+#include "save/sql_text.h"
+
+#include "schema/field_types.h"
+
+namespace brix {
+
+namespace {
+
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+
+bool IsHexDigit(char16_t c) {
+    return IsDigit(c) || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
+}
+
+// "0x" and an even, non-zero number of hex digits: a binary value as export
+// mode renders it.
+bool IsHexLiteral(std::u16string_view text) {
+    if (text.size() < 4 || text.size() % 2 != 0 || text[0] != u'0' || text[1] != u'x') return false;
+    for (size_t i = 2; i < text.size(); ++i)
+        if (!IsHexDigit(text[i])) return false;
+    return true;
+}
+
+bool IsBitText(std::u16string_view text) {
+    if (text.empty()) return false;
+    for (char16_t c : text)
+        if (c != u'0' && c != u'1') return false;
+    return true;
+}
+
+// Types whose values export mode renders as hex: binary strings and BLOBs,
+// and spatial values.
+bool RendersAsHex(const CColumnDef& column) {
+    if (column.type == FieldType::kGeometry) return true;
+    return column.charsetNumber == kBinaryCharset &&
+           (IsStringType(column.type) || IsBlobType(column.type));
+}
+
+}  // namespace
+
+void AppendQuotedName(std::u16string& out, std::u16string_view name) {
+    out.push_back(u'`');
+    for (char16_t c : name) {
+        if (c == u'`') out.push_back(u'`');
+        out.push_back(c);
+    }
+    out.push_back(u'`');
+}
+
+std::u16string QuotedName(std::u16string_view name) {
+    std::u16string out;
+    AppendQuotedName(out, name);
+    return out;
+}
+
+void AppendStringLiteral(std::u16string& out, std::u16string_view text) {
+    out.reserve(out.size() + text.size() + 2);
+    out.push_back(u'\'');
+    size_t run = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char16_t escape;
+        switch (text[i]) {
+            case u'\\':
+                escape = u'\\';
+                break;
+            case u'\'':
+                escape = u'\'';
+                break;
+            case u'\0':
+                escape = u'0';
+                break;
+            case u'\n':
+                escape = u'n';
+                break;
+            case u'\r':
+                escape = u'r';
+                break;
+            case u'\x1A':
+                escape = u'Z';
+                break;
+            default:
+                continue;
+        }
+        out.append(text.substr(run, i - run));
+        out.push_back(u'\\');
+        out.push_back(escape);
+        run = i + 1;
+    }
+    out.append(text.substr(run));
+    out.push_back(u'\'');
+}
+
+std::u16string StringLiteral(std::u16string_view text) {
+    std::u16string out;
+    AppendStringLiteral(out, text);
+    return out;
+}
+
+bool IsPlainNumber(std::u16string_view text) {
+    size_t i = 0;
+    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) ++i;
+    size_t digits = 0;
+    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+    if (i < text.size() && text[i] == u'.') {
+        ++i;
+        while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+    }
+    if (digits == 0) return false;
+    if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) ++i;
+        size_t exponentDigits = 0;
+        while (i < text.size() && IsDigit(text[i])) ++i, ++exponentDigits;
+        if (exponentDigits == 0) return false;
+    }
+    return i == text.size();
+}
+
+void AppendValueLiteral(std::u16string& out, const CColumnDef& column, std::u16string_view text,
+                        bool isNull) {
+    if (isNull) {
+        out += u"NULL";
+        return;
+    }
+    if (IsNumericType(column.type)) {
+        if (IsPlainNumber(text)) {
+            out += text;
+            return;
+        }
+    } else if (column.type == FieldType::kBit) {
+        if (IsBitText(text)) {
+            out += u"b'";
+            out += text;
+            out.push_back(u'\'');
+            return;
+        }
+    } else if (RendersAsHex(column)) {
+        // An empty binary value renders as no text at all.
+        if (IsHexLiteral(text)) {
+            out += text;
+            return;
+        }
+    }
+    AppendStringLiteral(out, text);
+}
+
+size_t Utf8Length(std::u16string_view text) {
+    size_t bytes = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c < 0x80) {
+            bytes += 1;
+        } else if (c < 0x800) {
+            bytes += 2;
+        } else if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                   text[i + 1] < 0xE000) {
+            bytes += 4;  // a surrogate pair: one code point beyond the BMP
+            ++i;
+        } else {
+            bytes += 3;  // an unpaired surrogate becomes U+FFFD, also 3 bytes
+        }
+    }
+    return bytes;
+}
+
+}  // namespace brix

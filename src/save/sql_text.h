@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "schema/table_def.h"
+
+namespace brix {
+
+// Appends name as an SQL identifier: in backquotes, every backquote in it
+// doubled, so that no name can end the identifier early.
+void AppendQuotedName(std::u16string& out, std::u16string_view name);
+std::u16string QuotedName(std::u16string_view name);
+
+// Appends text as an SQL string literal: in single quotes, with backslash,
+// quote, NUL, line feed, carriage return and Ctrl-Z written as \\, \', \0,
+// \n, \r and \Z. The statement's session must not use NO_BACKSLASH_ESCAPES;
+// the scripts and the server connection turn it off.
+void AppendStringLiteral(std::u16string& out, std::u16string_view text);
+std::u16string StringLiteral(std::u16string_view text);
+
+// True when text is a number the server reads as written: an optional sign,
+// digits with at most one point, at least one digit, and an optional exponent.
+bool IsPlainNumber(std::u16string_view text);
+
+// Appends the literal for one value of column, given as export mode renders
+// it: NULL when the reader marked it NULL (the text "NULL" of a string is a
+// string), numbers bare, BIT values as b'...', binary and spatial values
+// (hex from the renderer) as 0x..., and everything else, text and temporal
+// values alike, as a string literal. A value whose text does not have the form
+// its type promises (damage) is written as a string literal, which the server
+// converts as it converts any string.
+void AppendValueLiteral(std::u16string& out, const CColumnDef& column, std::u16string_view text,
+                        bool isNull);
+
+// Bytes that text takes in UTF-8: what it adds to a statement sent to the
+// server or written to a script.
+size_t Utf8Length(std::u16string_view text);
+
+}  // namespace brix

@@ -1,0 +1,99 @@
+#include "save/sql_text.h"
+
+#include <gtest/gtest.h>
+
+#include "schema/field_types.h"
+#include "support/test_support.h"
+
+namespace brix {
+namespace {
+
+CColumnDef Column(int type, int charset = 45) {
+    CColumnDef c;
+    c.type = type;
+    c.charsetNumber = charset;
+    return c;
+}
+
+std::string Literal(const CColumnDef& column, std::u16string_view text, bool isNull = false) {
+    std::u16string out;
+    AppendValueLiteral(out, column, text, isNull);
+    return test::U8(out);
+}
+
+TEST(SqlTextTest, NamesCannotLeaveTheirBackquotes) {
+    EXPECT_EQ(test::U8(QuotedName(u"plain")), "`plain`");
+    EXPECT_EQ(test::U8(QuotedName(u"a`b")), "`a``b`");
+    EXPECT_EQ(test::U8(QuotedName(u"`); DROP TABLE x; --")), "```); DROP TABLE x; --`");
+    EXPECT_EQ(test::U8(QuotedName(u"")), "``");
+}
+
+TEST(SqlTextTest, StringLiteralsEscapeEveryCharacterThatCouldEndOrBreakThem) {
+    EXPECT_EQ(test::U8(StringLiteral(u"it's")), "'it\\'s'");
+    EXPECT_EQ(test::U8(StringLiteral(u"back\\slash")), "'back\\\\slash'");
+    EXPECT_EQ(test::U8(StringLiteral(std::u16string(u"nul\0byte", 8))), "'nul\\0byte'");
+    EXPECT_EQ(test::U8(StringLiteral(u"line\nfeed\rreturn\x1A")), "'line\\nfeed\\rreturn\\Z'");
+    EXPECT_EQ(test::U8(StringLiteral(u"\\'")), "'\\\\\\''");  // no escape can be undone
+    EXPECT_EQ(test::U8(StringLiteral(u"tab\t\"quote\" ünï 😀")), "'tab\t\"quote\" ünï 😀'");
+    EXPECT_EQ(test::U8(StringLiteral(u"")), "''");
+}
+
+TEST(SqlTextTest, ValueLiteralsFollowTheColumnTypeAndTheNullFlag) {
+    struct Case {
+        const char* what;
+        CColumnDef column;
+        std::u16string text;
+        bool isNull;
+        const char* literal;
+    };
+    const CColumnDef varchar = Column(FieldType::kVarchar);
+    const CColumnDef integer = Column(FieldType::kLong, 63);
+    const Case cases[] = {
+        {"NULL flag", varchar, u"", true, "NULL"},
+        {"the text NULL is a string", varchar, u"NULL", false, "'NULL'"},
+        {"integer NULL", integer, u"NULL", true, "NULL"},
+        {"negative integer", integer, u"-2147483648", false, "-2147483648"},
+        {"zerofill integer", integer, u"000123", false, "000123"},
+        {"damaged integer", integer, u"12x", false, "'12x'"},
+        {"empty integer", integer, u"", false, "''"},
+        {"float", Column(FieldType::kFloat, 63), u"3.4028235e+38", false, "3.4028235e+38"},
+        {"double", Column(FieldType::kDouble, 63), u"-1.7976931348623157e+308", false,
+         "-1.7976931348623157e+308"},
+        {"infinity is no number", Column(FieldType::kDouble, 63), u"inf", false, "'inf'"},
+        {"decimal", Column(FieldType::kNewDecimal, 63), u"-0.50", false, "-0.50"},
+        {"bits", Column(FieldType::kBit, 63), u"00101", false, "b'00101'"},
+        {"damaged bits", Column(FieldType::kBit, 63), u"0'1", false, "'0\\'1'"},
+        {"binary", Column(FieldType::kString, 63), u"0x00FF", false, "0x00FF"},
+        {"empty binary", Column(FieldType::kVarchar, 63), u"", false, "''"},
+        {"binary that is not hex", Column(FieldType::kBlob, 63), u"0x0G", false, "'0x0G'"},
+        {"hex-looking text", varchar, u"0x41", false, "'0x41'"},
+        {"spatial", Column(FieldType::kGeometry, 63), u"0x000000000101", false, "0x000000000101"},
+        {"text blob", Column(FieldType::kBlob), u"a'b", false, "'a\\'b'"},
+        {"date", Column(FieldType::kNewDate, 63), u"0000-00-00", false, "'0000-00-00'"},
+        {"timestamp", Column(FieldType::kTimestamp2, 63), u"2038-01-19 03:14:07.999", false,
+         "'2038-01-19 03:14:07.999'"},
+        {"set", Column(FieldType::kSet), u"a,b", false, "'a,b'"},
+        {"enum member with a quote", Column(FieldType::kEnum), u"it's", false, "'it\\'s'"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Literal(c.column, c.text, c.isNull), c.literal) << c.what;
+}
+
+TEST(SqlTextTest, PlainNumbersAreWhatTheServerReadsAsNumbers) {
+    for (std::u16string_view yes : {u"0", u"-1", u"+7", u"1.5", u".5", u"5.", u"1e10", u"-2.5E-3"})
+        EXPECT_TRUE(IsPlainNumber(yes)) << test::U8(yes);
+    for (std::u16string_view no :
+         {u"", u"-", u".", u"1e", u"1e+", u"1.2.3", u"--1", u"nan", u"1 ", u"0x10", u"1;"})
+        EXPECT_FALSE(IsPlainNumber(no)) << test::U8(no);
+}
+
+TEST(SqlTextTest, Utf8LengthCountsWhatTheStatementTakesOnTheWire) {
+    EXPECT_EQ(Utf8Length(u"abc"), 3u);
+    EXPECT_EQ(Utf8Length(u"é"), 2u);
+    EXPECT_EQ(Utf8Length(u"中"), 3u);
+    EXPECT_EQ(Utf8Length(u"😀"), 4u);
+    EXPECT_EQ(Utf8Length(std::u16string(1, char16_t(0xD800))), 3u);  // becomes U+FFFD
+    EXPECT_EQ(Utf8Length(u"a😀é中"), 1u + 4u + 2u + 3u);
+}
+
+}  // namespace
+}  // namespace brix
