@@ -14,5 +14,7 @@ struct CommandFailed : std::runtime_error {
 
 void AddColumnsCommand(CLI::App& program, CliContext& context);
 void AddRowsCommand(CLI::App& program, CliContext& context);
+void AddSaveCommand(CLI::App& program, CliContext& context);
+void AddTestConnectionCommand(CLI::App& program);
 
 }  // namespace brix

@@ -21,6 +21,8 @@ int main(int argc, char** argv) {
     program.require_subcommand(1);
     brix::AddColumnsCommand(program, context);
     brix::AddRowsCommand(program, context);
+    brix::AddSaveCommand(program, context);
+    brix::AddTestConnectionCommand(program);
     try {
         program.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -1,0 +1,163 @@
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include "app/text.h"
+#include "cli/commands.h"
+#include "innodb/dictionary.h"
+#include "save/connection_test.h"
+#include "save/save_run.h"
+
+namespace brix {
+
+namespace {
+
+// The environment variable that may hold the server password.
+constexpr char kPasswordVariable[] = "BRIXTALLOW_PASSWORD";
+
+struct ServerArgs {
+    std::string server;
+    std::string port = "3306";
+    std::string user = "root";
+    std::string passwordFile;
+    std::string driver = "MySql ODBC 5.1 Driver";
+};
+
+struct SaveArgs {
+    std::string dataDir;
+    std::string scriptFolder;
+    ServerArgs server;
+    std::vector<std::string> objects;
+    std::string ibdata;
+};
+
+void PrintLine(std::FILE* stream, std::u16string_view text) {
+    const std::string line = Utf16ToUtf8(text);
+    std::fprintf(stream, "%s\n", line.c_str());
+}
+
+// The console's side of a save run: log lines and messages on stderr.
+class CConsoleSaveReport : public CSaveReport {
+  public:
+    void AppendLogLine(std::u16string_view text) override { PrintLine(stderr, text); }
+    void ShowProgress(bool) override {}
+    void ShowMessage(std::u16string_view text) override { PrintLine(stderr, text); }
+};
+
+// The password from --password-file (its first line) or else from the
+// environment; empty when neither gives one. It never comes from the command
+// line, where other users of the machine could read it.
+std::u16string ReadPassword(const std::string& passwordFile) {
+    if (!passwordFile.empty()) {
+        std::ifstream in(passwordFile, std::ios::binary);
+        if (!in) throw CommandFailed("cannot read the password file " + passwordFile);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const size_t end = text.find_first_of("\r\n");
+        if (end != std::string::npos) text.resize(end);
+        return Utf8ToUtf16(text);
+    }
+    const char* value = std::getenv(kPasswordVariable);
+    return value ? Utf8ToUtf16(value) : std::u16string();
+}
+
+CConnectionSettings ConnectionSettings(const ServerArgs& args) {
+    CConnectionSettings settings;
+    settings.driver = Utf8ToUtf16(args.driver);
+    settings.server = Utf8ToUtf16(args.server);
+    settings.port = Utf8ToUtf16(args.port);
+    settings.user = Utf8ToUtf16(args.user);
+    settings.password = ReadPassword(args.passwordFile);
+    return settings;
+}
+
+void AddServerOptions(CLI::App* command, ServerArgs& args) {
+    command->add_option("--port", args.port, "server port")->capture_default_str();
+    command->add_option("--user", args.user, "user name")->capture_default_str();
+    command->add_option("--password-file", args.passwordFile,
+                        "file whose first line is the password (else the environment variable "
+                        "BRIXTALLOW_PASSWORD)");
+    command->add_option("--driver", args.driver, "name of the MySQL ODBC driver")
+        ->capture_default_str();
+}
+
+void RunSaveCommand(const SaveArgs& args, CliContext& context) {
+    CAppState& app = context.App();
+    CSaveSettings settings;
+    if (args.scriptFolder.empty() && args.server.server.empty())
+        throw CommandFailed("say where to save: --script FOLDER or --server HOST");
+    if (!args.scriptFolder.empty()) {
+        settings.destination = SaveDestination::kScript;
+        settings.scriptFolder = args.scriptFolder;
+    } else {
+        settings.destination = SaveDestination::kDatabase;
+        settings.connection = ConnectionSettings(args.server);
+        const std::u16string refusal = CheckConnectionSettings(settings.connection);
+        if (!refusal.empty()) throw CommandFailed(Utf16ToUtf8(refusal));
+    }
+    if (!std::filesystem::is_directory(args.dataDir))
+        throw CommandFailed("no data directory " + args.dataDir);
+    const std::vector<CSaveObject> all = ListSaveObjects(args.dataDir);
+    std::vector<CSaveObject> objects = all;
+    if (!args.objects.empty()) {
+        std::vector<std::u16string> selection;
+        for (const std::string& object : args.objects) selection.push_back(Utf8ToUtf16(object));
+        std::vector<std::u16string> missing;
+        objects = SelectSaveObjects(all, selection, missing);
+        if (!missing.empty())
+            throw CommandFailed("no such object in " + args.dataDir + ": " +
+                                Utf16ToUtf8(missing.front()));
+    }
+    if (objects.empty()) throw CommandFailed("nothing to save in " + args.dataDir);
+    CInnoDictionary dictionary;
+    const std::filesystem::path ibdata = args.ibdata.empty()
+                                             ? std::filesystem::path(args.dataDir) / "ibdata1"
+                                             : std::filesystem::path(args.ibdata);
+    if (!dictionary.Open(ibdata, app) && !args.ibdata.empty())
+        throw CommandFailed("cannot open the system tablespace " + args.ibdata);
+    CConsoleSaveReport report;
+    const CSaveResult result = RunSave(objects, settings, app, &dictionary, report);
+    if (result.refused) throw CommandFailed("nothing was saved");
+    if (result.failed > 0)
+        throw CommandFailed(std::to_string(result.failed) + " objects were not saved");
+}
+
+}  // namespace
+
+void AddSaveCommand(CLI::App& program, CliContext& context) {
+    auto args = std::make_shared<SaveArgs>();
+    CLI::App* command = program.add_subcommand(
+        "save", "Save tables, views and triggers as SQL scripts or into a MySQL server");
+    command->add_option("DATADIR", args->dataDir, "MySQL data directory")->required();
+    command->add_option("OBJECT", args->objects,
+                        "DB, DB/TABLE, DB/Views/VIEW or DB/Trigger/TABLE (default: everything)");
+    auto* script = command->add_option("--script", args->scriptFolder,
+                                       "write one script per database, FOLDER/DB.sql");
+    auto* server = command->add_option("--server", args->server.server,
+                                       "save into this server through its ODBC driver");
+    script->excludes(server);
+    AddServerOptions(command, args->server);
+    command->add_option("--ibdata", args->ibdata,
+                        "the system tablespace to read (default DATADIR/ibdata1)");
+    command->callback([args, &context] { RunSaveCommand(*args, context); });
+}
+
+void AddTestConnectionCommand(CLI::App& program) {
+    auto args = std::make_shared<ServerArgs>();
+    CLI::App* command = program.add_subcommand(
+        "test-connection", "Test a connection to a MySQL server as the Save Database dialog does");
+    command->add_option("--server", args->server, "server name")->required();
+    AddServerOptions(command, *args);
+    command->callback([args] {
+        const CConnectionTestResult result = TestConnection(ConnectionSettings(*args));
+        std::u16string message = result.message;
+        if (!message.empty() && message.back() == u'\n') message.pop_back();
+        PrintLine(result.tested ? stdout : stderr, message);
+        if (!result.tested) throw CommandFailed("the connection test failed");
+    });
+}
+
+}  // namespace brix

@@ -1,0 +1,179 @@
+// The connection test against the private test server, and names and values
+// that try to break out of the statements a save writes.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+
+#include "app/text.h"
+#include "save/connection_test.h"
+#include "support/test_server.h"
+#include "support/test_support.h"
+
+namespace brix {
+namespace {
+
+class ServerTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        server_ = test::CTestServer::Get();
+        if (!server_) GTEST_SKIP() << "no test server runs (tools/test-server start)";
+    }
+
+    CConnectionSettings Account(const std::string& user, const std::string& password) const {
+        CConnectionSettings s;
+        s.server = u"127.0.0.1";
+        s.port = Utf8ToUtf16(server_->port());
+        s.user = Utf8ToUtf16(user);
+        s.password = Utf8ToUtf16(password);
+        return s;
+    }
+
+    const test::CTestServer* server_ = nullptr;
+};
+
+TEST_F(ServerTest, TheConnectionTestSucceedsOnlyWithTheRightAccount) {
+    const std::string password = test::RandomPassword();
+    ASSERT_TRUE(server_->CreateAccount("brix_conn", password));
+    CConnectionTestResult r = TestConnection(Account("brix_conn", password));
+    EXPECT_TRUE(r.tested);
+    EXPECT_EQ(test::U8(r.message), "Connection is successful");
+
+    r = TestConnection(Account("brix_conn", password + "x"));
+    EXPECT_FALSE(r.tested);
+    EXPECT_NE(test::U8(r.message).find("Access denied for user 'brix_conn'"), std::string::npos)
+        << test::U8(r.message);
+    EXPECT_EQ(r.message.back(), u'\n');
+    EXPECT_EQ(test::U8(r.message).find(password), std::string::npos);
+}
+
+TEST_F(ServerTest, UserNamesAndPasswordsWithSemicolonsAndBracesArriveIntact) {
+    const std::string user = "we;ir}d{";
+    const std::string password = "}};PWD={x};UID=root;";
+    ASSERT_TRUE(server_->CreateAccount(user, password));
+    EXPECT_TRUE(TestConnection(Account(user, password)).tested);
+    // The same text with the braces undone is another account altogether.
+    EXPECT_FALSE(TestConnection(Account("we;ir", password)).tested);
+}
+
+TEST_F(ServerTest, AnEmptyPasswordIsAcceptedAndPassedOnAsEmpty) {
+    ASSERT_TRUE(server_->CreateAccount("brix_nopw", ""));
+    EXPECT_TRUE(TestConnection(Account("brix_nopw", "")).tested);
+    EXPECT_FALSE(TestConnection(Account("brix_nopw", "x")).tested);
+}
+
+std::string Shell(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+int RunCli(const std::string& arguments, const std::filesystem::path& err) {
+    const std::string command =
+        Shell(BRIX_CLI_PATH) + " " + arguments + " >/dev/null 2>" + Shell(err.string());
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The comments of a table and its columns.
+std::optional<std::vector<std::vector<std::string>>> Comments(const test::CTestServer& server,
+                                                              const std::string& database) {
+    return server.Rows(
+        "SELECT TABLE_COMMENT FROM information_schema.TABLES WHERE TABLE_SCHEMA = '" + database +
+        "' AND TABLE_NAME = 't`q' UNION ALL SELECT COLUMN_COMMENT FROM information_schema.COLUMNS "
+        "WHERE TABLE_SCHEMA = '" +
+        database + "' AND TABLE_NAME = 't`q'");
+}
+
+// Every cell of a table as hex with its NULL flag, in key order.
+std::optional<std::vector<std::vector<std::string>>> Cells(const test::CTestServer& server,
+                                                           const std::string& table) {
+    return server.Rows(
+        "SELECT id, `c``ol` IS NULL, HEX(`c``ol`), `b``in` IS NULL, HEX(`b``in`), "
+        "`t``xt` IS NULL, HEX(`t``xt`) FROM " +
+        table + " ORDER BY id");
+}
+
+// A MyISAM and an InnoDB table whose names hold a backquote, with values that
+// hold quotes, backslashes, NUL bytes, line ends, Ctrl-Z, statement text and
+// the text NULL beside real NULLs. They are made by the server, their files
+// copied into a data directory of their own (database breakout_copy), saved
+// as a script and over ODBC, and each copy must hold exactly what the
+// original holds.
+TEST_F(ServerTest, NamesAndValuesThatTryToBreakOutSurviveBothKindsOfSave) {
+    test::TempDir dir;
+    const auto copy = dir.path() / "datadir" / "breakout_copy";
+    std::filesystem::create_directories(copy);
+    const auto from = server_->dataDir() / "breakout";
+    // Longer than fits in the .frm's form information: kept after the
+    // default record instead.
+    std::string longComment = "quote '' and backslash \\\\ ";
+    while (longComment.size() < 300) longComment += "long comment ";
+    std::string output;
+    ASSERT_TRUE(server_->Run(
+        "DROP DATABASE IF EXISTS breakout;\n"
+        "DROP DATABASE IF EXISTS breakout_copy;\n"
+        "CREATE DATABASE breakout CHARACTER SET utf8mb4;\n"
+        "USE breakout;\n"
+        "CREATE TABLE `t``q` (id INT PRIMARY KEY,\n"
+        "  `c``ol` VARCHAR(60) COMMENT 'it''s a \\\\ comment', `b``in` VARBINARY(20),\n"
+        "  `t``xt` TEXT) ENGINE=MyISAM COMMENT='" +
+            longComment +
+            "';\n"
+            "CREATE TABLE `i``q` LIKE `t``q`;\n"
+            "ALTER TABLE `i``q` ENGINE=InnoDB;\n"
+            "INSERT INTO `t``q` VALUES\n"
+            "  (1, 'it''s', '\\0x', 'back\\\\slash'),\n"
+            "  (2, 'NULL', NULL, NULL),\n"
+            "  (3, NULL, 'NULL', 'NULL'),\n"
+            "  (4, 'nul\\0in', 0x00275C22, '\"; DROP TABLE x; --'),\n"
+            "  (5, 'line\\nfeed\\rreturn\\Z', '', ''),\n"
+            "  (6, '`); DROP DATABASE breakout; --', 0x60, '\\\\'''),\n"
+            "  (7, '', 0x5C30, '\\\\0 is not a NUL');\n"
+            "INSERT INTO `i``q` SELECT * FROM `t``q`;\n"
+            "FLUSH TABLES `t``q`, `i``q` FOR EXPORT;\n"
+            "\\! cp " +
+            Shell(from.string()) + "/t@0060q.* " + Shell(from.string()) + "/i@0060q.frm " +
+            Shell(from.string()) + "/i@0060q.ibd " + Shell(copy.string()) +
+            "\n"
+            "UNLOCK TABLES;\n",
+        &output))
+        << output;
+    ASSERT_TRUE(std::filesystem::exists(copy / "i@0060q.ibd"));
+    const auto original = Cells(*server_, "breakout.`t``q`");
+    ASSERT_TRUE(original && original->size() == 7u);
+    ASSERT_EQ(Cells(*server_, "breakout.`i``q`"), original);
+    const auto comments = Comments(*server_, "breakout");
+    ASSERT_TRUE(comments && comments->size() == 5u && comments->front().front().size() > 255);
+
+    const auto err = dir.path() / "err";
+    const auto scripts = dir.path() / "scripts";
+    ASSERT_EQ(RunCli("save " + Shell((dir.path() / "datadir").string()) + " --script " +
+                         Shell(scripts.string()),
+                     err),
+              0)
+        << test::ReadFileText(err);
+    ASSERT_TRUE(server_->Load(scripts / "breakout_copy.sql", &output)) << output;
+    EXPECT_EQ(Cells(*server_, "breakout_copy.`t``q`"), original);
+    EXPECT_EQ(Cells(*server_, "breakout_copy.`i``q`"), original);
+    EXPECT_EQ(Comments(*server_, "breakout_copy"), comments);
+
+    ASSERT_TRUE(server_->Run("DROP DATABASE breakout_copy;"));
+    const std::string password = test::RandomPassword();
+    ASSERT_TRUE(server_->CreateAccount("brix_breakout", password));
+    ASSERT_EQ(setenv("BRIXTALLOW_PASSWORD", password.c_str(), 1), 0);
+    const int status =
+        RunCli("save " + Shell((dir.path() / "datadir").string()) + " --server 127.0.0.1 --port " +
+                   server_->port() + " --user brix_breakout",
+               err);
+    unsetenv("BRIXTALLOW_PASSWORD");
+    ASSERT_EQ(status, 0) << test::ReadFileText(err);
+    EXPECT_EQ(Cells(*server_, "breakout_copy.`t``q`"), original);
+    EXPECT_EQ(Cells(*server_, "breakout_copy.`i``q`"), original);
+    EXPECT_EQ(Comments(*server_, "breakout_copy"), comments);
+}
+
+}  // namespace
+}  // namespace brix
