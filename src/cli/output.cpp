@@ -4,9 +4,7 @@
 
 namespace brix {
 
-void CTsvWriter::Field(std::u16string_view text) {
-    if (rowStarted_) buffer_.push_back('\t');
-    rowStarted_ = true;
+void AppendEscapedField(std::string& out, std::u16string_view text) {
     size_t start = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         char escape = 0;
@@ -26,12 +24,18 @@ void CTsvWriter::Field(std::u16string_view text) {
             default:
                 continue;
         }
-        AppendUtf16AsUtf8(buffer_, text.substr(start, i - start));
-        buffer_.push_back('\\');
-        buffer_.push_back(escape);
+        AppendUtf16AsUtf8(out, text.substr(start, i - start));
+        out.push_back('\\');
+        out.push_back(escape);
         start = i + 1;
     }
-    AppendUtf16AsUtf8(buffer_, text.substr(start));
+    AppendUtf16AsUtf8(out, text.substr(start));
+}
+
+void CTsvWriter::Field(std::u16string_view text) {
+    if (rowStarted_) buffer_.push_back('\t');
+    rowStarted_ = true;
+    AppendEscapedField(buffer_, text);
 }
 
 void CTsvWriter::EndRow() {
