@@ -5,9 +5,9 @@
 #include "fuzz_support.h"
 
 namespace {
-const char* const kTables[] = {"types/ints_inno",      "types/strings_inno",   "formats/redundant_t",
-                               "formats/compact_t",    "evolve/inst_drop",     "evolve/inst_add",
-                               "paging/inno_blobs_offpage", "nulls/many_nulls_inno"};
+const char* const kTables[] = {
+    "types/ints_inno",  "types/strings_inno", "formats/redundant_t",       "formats/compact_t",
+    "evolve/inst_drop", "evolve/inst_add",    "paging/inno_blobs_offpage", "nulls/many_nulls_inno"};
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

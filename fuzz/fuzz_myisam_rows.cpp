@@ -5,8 +5,9 @@
 #include "fuzz_support.h"
 
 namespace {
-const char* const kTables[] = {"types/ints_fixed",  "types/strings_dyn",   "types/bits_dyn",
-                               "types/blobs_dyn",   "types/bits_fixed",    "nulls/many_nulls_myisam_dyn",
+const char* const kTables[] = {"types/ints_fixed",    "types/strings_dyn",
+                               "types/bits_dyn",      "types/blobs_dyn",
+                               "types/bits_fixed",    "nulls/many_nulls_myisam_dyn",
                                "paging/my_churn_dyn", "types/temporal_fixed"};
 }
 

@@ -1,11 +1,11 @@
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <system_error>
+#include <thread>
 
 #include <stdlib.h>
 

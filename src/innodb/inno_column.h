@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "innodb/page.h"
-#include "schema/row_window.h"
 #include "innodb/tablespace.h"
+#include "schema/row_window.h"
 
 namespace brix {
 

@@ -138,11 +138,12 @@ void ReadInstantLayout(CTableDef& table, CTablespace& space, uint32_t root, CApp
             layout == RecordLayout::kCompact
                 ? LocateCompactFields(page, origin, kPageSize, head, table.inno.coreFields, slots)
                 : LocateRedundantFields(page, origin, head.size(), slots);
-        if (!located || !slots[mapField].present || slots[mapField].length < kExternalReferenceLength)
+        if (!located || !slots[mapField].present ||
+            slots[mapField].length < kExternalReferenceLength)
             return;
-        const ByteSpan reference = page.subspan(
-            slots[mapField].start + slots[mapField].length - kExternalReferenceLength,
-            kExternalReferenceLength);
+        const ByteSpan reference =
+            page.subspan(slots[mapField].start + slots[mapField].length - kExternalReferenceLength,
+                         kExternalReferenceLength);
         std::vector<uint8_t> map;
         ReadExternalValue(space, reference, [&](ByteSpan part) {
             const size_t room = kMaxMapBytes - std::min(map.size(), kMaxMapBytes);

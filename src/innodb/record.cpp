@@ -97,8 +97,8 @@ bool LocateRedundantFields(ByteSpan page, uint32_t origin, size_t fieldCount,
             slots[i].present = false;
             continue;
         }
-        slots[i] = FieldSlot{stored[i].start, stored[i].length, stored[i].null, stored[i].external,
-                             true, false};
+        slots[i] = FieldSlot{
+            stored[i].start, stored[i].length, stored[i].null, stored[i].external, true, false};
     }
     return true;
 }

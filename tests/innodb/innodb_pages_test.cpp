@@ -51,9 +51,9 @@ class InnoPagesTest : public ::testing::Test {
         std::vector<uint32_t> origins;
         uint32_t at = 130;
         for (int id = first; id <= last; ++id) {
-            const test::TestRecord r =
-                MakeTestRecord(id, id % 5 == 0 ? std::nullopt
-                                               : std::optional<std::string>("v" + std::to_string(id)));
+            const test::TestRecord r = MakeTestRecord(
+                id,
+                id % 5 == 0 ? std::nullopt : std::optional<std::string>("v" + std::to_string(id)));
             origins.push_back(page.Put(at, r.extra, r.data));
             at += 40;
         }
@@ -103,8 +103,13 @@ TEST_F(InnoPagesTest, DescendsAndReadsWindowsAcrossLeaves) {
     const test::TestRecord p6 = test::MakeNodePointer(801, 6);
     root.Chain({root.Put(130, p4.extra, p4.data, kInfoMinRecord, 1),
                 root.Put(150, p5.extra, p5.data, 0, 1), root.Put(170, p6.extra, p6.data, 0, 1)});
-    Open({{}, {}, {}, root.bytes, Leaf(4, 1, 400, kNoPage, 5).bytes,
-          Leaf(5, 401, 800, 4, 6).bytes, Leaf(6, 801, 1100, 5, kNoPage).bytes});
+    Open({{},
+          {},
+          {},
+          root.bytes,
+          Leaf(4, 1, 400, kNoPage, 5).bytes,
+          Leaf(5, 401, 800, 4, 6).bytes,
+          Leaf(6, 801, 1100, 5, kNoPage).bytes});
 
     EXPECT_EQ(ReadAll(), Range(1, 1100));
     // The first window filled and left the start of the second behind it.
@@ -116,7 +121,11 @@ TEST_F(InnoPagesTest, DescendsAndReadsWindowsAcrossLeaves) {
 
     // A window of exactly 1000 rows ends at the supremum of the last leaf:
     // the window after it is empty.
-    Open({{}, {}, {}, Leaf(3, 1, 400, kNoPage, 4).bytes, Leaf(4, 401, 800, 3, 5).bytes,
+    Open({{},
+          {},
+          {},
+          Leaf(3, 1, 400, kNoPage, 4).bytes,
+          Leaf(4, 401, 800, 3, 5).bytes,
           Leaf(5, 801, 1000, 4, kNoPage).bytes});
     EXPECT_EQ(ReadAll(), Range(1, 1000));
     EXPECT_EQ(table.rows.rowCount(), 0u);
@@ -130,7 +139,11 @@ TEST_F(InnoPagesTest, DamagedPagesEndTheWalkQuietly) {
     // A leaf without its infimum is skipped; the walk goes on to the next.
     CompactPage noInfimum = Leaf(4, 11, 20, 3, 5);
     noInfimum.bytes[kCompactInfimum] = 'X';
-    Open({{}, {}, {}, Leaf(3, 1, 10, kNoPage, 4).bytes, noInfimum.bytes,
+    Open({{},
+          {},
+          {},
+          Leaf(3, 1, 10, kNoPage, 4).bytes,
+          noInfimum.bytes,
           Leaf(5, 21, 30, 4, kNoPage).bytes});
     std::vector<std::string> expected = Range(1, 10);
     for (const std::string& id : Range(21, 30)) expected.push_back(id);

@@ -91,8 +91,8 @@ TestRecord MakeTestRecord(int32_t id, const std::optional<std::string>& v) {
     return r;
 }
 
-TestRecord MakeExternalRecord(int32_t id, const std::string& local, uint32_t page,
-                              uint32_t offset, uint32_t length) {
+TestRecord MakeExternalRecord(int32_t id, const std::string& local, uint32_t page, uint32_t offset,
+                              uint32_t length) {
     TestRecord r;
     AppendId(r.data, id);
     AppendSystemColumns(r.data);

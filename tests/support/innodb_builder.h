@@ -41,8 +41,8 @@ struct TestRecord {
 TestRecord MakeTestRecord(int32_t id, const std::optional<std::string>& v);
 // The same record whose v is stored off-page: local bytes then a reference to
 // the BLOB chain at page, offset, of length bytes.
-TestRecord MakeExternalRecord(int32_t id, const std::string& local, uint32_t page,
-                              uint32_t offset, uint32_t length);
+TestRecord MakeExternalRecord(int32_t id, const std::string& local, uint32_t page, uint32_t offset,
+                              uint32_t length);
 // A node pointer of the test table: the key id and the child page.
 TestRecord MakeNodePointer(int32_t id, uint32_t child);
 
