@@ -102,30 +102,38 @@ bool IsValidUtf8(std::span<const uint8_t> bytes) {
 }
 
 void AppendUtf16AsUtf8(std::string& out, std::u16string_view text) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t cp = text[i];
+    // Room for the longest encoding (three bytes per unit), written through a
+    // pointer and cut back to what was used.
+    const size_t start = out.size();
+    out.resize(start + 3 * text.size());
+    char* p = out.data() + start;
+    const char16_t* in = text.data();
+    const char16_t* end = in + text.size();
+    while (in != end) {
+        uint32_t cp = *in++;
         if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
+            *p++ = static_cast<char>(cp);
             continue;
         }
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
+        if (cp >= 0xD800 && cp <= 0xDBFF && in != end && *in >= 0xDC00 && *in <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (*in++ - 0xDC00);
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
             cp = kReplacement;
         }
         if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | cp >> 6));
+            *p++ = static_cast<char>(0xC0 | cp >> 6);
         } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | cp >> 12));
-            out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+            *p++ = static_cast<char>(0xE0 | cp >> 12);
+            *p++ = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
         } else {
-            out.push_back(static_cast<char>(0xF0 | cp >> 18));
-            out.push_back(static_cast<char>(0x80 | (cp >> 12 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+            // Two units became four bytes: within the room of six.
+            *p++ = static_cast<char>(0xF0 | cp >> 18);
+            *p++ = static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+            *p++ = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
         }
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        *p++ = static_cast<char>(0x80 | (cp & 0x3F));
     }
+    out.resize(static_cast<size_t>(p - out.data()));
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {

@@ -5,6 +5,7 @@
 #include "innodb/btree.h"
 #include "innodb/columns.h"
 #include "innodb/dictionary.h"
+#include "innodb/instant.h"
 #include "myisam/myisam_reader.h"
 #include "schema/frm_reader.h"
 #include "values/value_render.h"
@@ -32,6 +33,7 @@ std::u16string DictionaryName(const std::filesystem::path& databaseFolder,
 // starts at root.
 void ReadFirstInnoWindow(CTableDef& table, CTablespace& space, uint32_t root, CAppState& app) {
     table.inno.space = &space;
+    ReadInstantLayout(table, space, root, app);
     const uint32_t leaf = FindFirstLeaf(table, space, root);
     if (leaf == 0) return;
     table.bookmarks.push_back(RecordBookmark{leaf, 0});
@@ -80,8 +82,13 @@ OpenRowsResult OpenTableRows(CTableDef& table, const std::filesystem::path& data
     table.bookmarks.clear();
     table.windowFull = false;
     table.suppressBookmark = false;
-    std::filesystem::path frm = databaseFolder / std::filesystem::path(std::u16string(tableName));
-    frm += ".frm";
+    // MySQL writes .frm in lower case; copies from case-insensitive systems
+    // may not keep the case.
+    std::filesystem::path frm = FindStorageFile(databaseFolder, tableName, "frm");
+    if (frm.empty()) {
+        frm = databaseFolder / std::filesystem::path(std::u16string(tableName));
+        frm += ".frm";
+    }
     ReadTableDefinition(table, frm, app);
     if (table.columns.empty()) return OpenRowsResult::kNoDefinition;
     table.rows.Reset(table.columns.size());
@@ -130,6 +137,12 @@ void RenderSpilledValue(const CTableDef& table, size_t column, const std::filesy
 
 bool ReadNextWindow(CTableDef& table, CAppState& app) {
     if (!table.windowFull || table.bookmarks.empty()) return false;
+    if (table.engineCode == EngineCode::kInnoDb && table.inno.space) {
+        // Each window reads its leaves and the page its bookmark is on again:
+        // more than that means the leaf chain runs in a circle.
+        CInnoTableState& inno = table.inno;
+        if (inno.pagesWalked > inno.space->pageCount() + 2 * ++inno.windowsRead) return false;
+    }
     ReadWindowAt(table, table.bookmarks.back(), true, app);
     return true;
 }

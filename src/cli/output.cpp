@@ -5,31 +5,19 @@
 namespace brix {
 
 void AppendEscapedField(std::string& out, std::u16string_view text) {
-    size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        char escape = 0;
-        switch (text[i]) {
-            case u'\t':
-                escape = 't';
-                break;
-            case u'\n':
-                escape = 'n';
-                break;
-            case u'\r':
-                escape = 'r';
-                break;
-            case u'\\':
-                escape = '\\';
-                break;
-            default:
-                continue;
-        }
-        AppendUtf16AsUtf8(out, text.substr(start, i - start));
+    // Runs of plain text go out in one conversion; tab, newline, carriage
+    // return and backslash are escaped between them.
+    const char16_t* run = text.data();
+    const char16_t* end = run + text.size();
+    for (const char16_t* p = run; p != end; ++p) {
+        const char16_t c = *p;
+        if (c > u'\\' || (c != u'\t' && c != u'\n' && c != u'\r' && c != u'\\')) continue;
+        AppendUtf16AsUtf8(out, std::u16string_view(run, static_cast<size_t>(p - run)));
         out.push_back('\\');
-        out.push_back(escape);
-        start = i + 1;
+        out.push_back(c == u'\t' ? 't' : c == u'\n' ? 'n' : c == u'\r' ? 'r' : '\\');
+        run = p + 1;
     }
-    AppendUtf16AsUtf8(out, text.substr(start));
+    AppendUtf16AsUtf8(out, std::u16string_view(run, static_cast<size_t>(end - run)));
 }
 
 void CTsvWriter::Field(std::u16string_view text) {

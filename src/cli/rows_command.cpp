@@ -1,7 +1,11 @@
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <system_error>
+#include <thread>
 
 #include <stdlib.h>
 
@@ -58,8 +62,8 @@ class CSpillFolder {
     bool temporary_ = false;
 };
 
-void WriteWindow(const CTableDef& table, CAppState& app, CTsvWriter* tsv, CJsonRowsWriter* json) {
-    const CRowWindow& rows = table.rows;
+void WriteWindow(const CRowWindow& rows, const CTableDef& table, CAppState& app, CTsvWriter* tsv,
+                 CJsonRowsWriter* json) {
     std::u16string spilled;
     for (size_t r = 0; r < rows.rowCount(); ++r) {
         if (json) json->BeginRow();
@@ -84,6 +88,60 @@ void WriteWindow(const CTableDef& table, CAppState& app, CTsvWriter* tsv, CJsonR
         }
     }
 }
+
+// Writes windows on a thread of its own while the reader fills the next one:
+// reading and writing a big table then share the work between two cores.
+class CBackgroundWriter {
+  public:
+    explicit CBackgroundWriter(std::function<void(const CRowWindow&)> write)
+        : write_(std::move(write)), thread_([this] { Run(); }) {}
+    ~CBackgroundWriter() { Finish(); }
+    CBackgroundWriter(const CBackgroundWriter&) = delete;
+    CBackgroundWriter& operator=(const CBackgroundWriter&) = delete;
+
+    // Hands a read window over for writing and gives back, in its place, the
+    // one written before it, for the reader to fill again.
+    void Submit(CRowWindow& window) {
+        std::unique_lock lock(mutex_);
+        idle_.wait(lock, [this] { return !full_; });
+        std::swap(window, slot_);
+        full_ = true;
+        work_.notify_one();
+    }
+
+    // Waits until every window handed over is written.
+    void Finish() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        work_.notify_one();
+        if (thread_.joinable()) thread_.join();
+    }
+
+  private:
+    void Run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            work_.wait(lock, [this] { return full_ || done_; });
+            if (!full_) return;
+            lock.unlock();
+            write_(slot_);
+            lock.lock();
+            full_ = false;
+            idle_.notify_one();
+        }
+    }
+
+    std::function<void(const CRowWindow&)> write_;
+    std::mutex mutex_;
+    std::condition_variable work_;
+    std::condition_variable idle_;
+    CRowWindow slot_;
+    bool full_ = false;
+    bool done_ = false;
+    std::thread thread_;
+};
 
 void RunRows(const RowsArgs& args, CliContext& context) {
     CAppState& app = context.App();
@@ -126,8 +184,20 @@ void RunRows(const RowsArgs& args, CliContext& context) {
         for (const CColumnDef& c : table.columns) tsv->Field(c.name);
         tsv->EndRow();
     }
-    WriteWindow(table, app, tsv.get(), json.get());
-    while (args.all && ReadNextWindow(table, app)) WriteWindow(table, app, tsv.get(), json.get());
+    auto write = [&](const CRowWindow& rows) {
+        WriteWindow(rows, table, app, tsv.get(), json.get());
+    };
+    if (args.all && !args.exportMode) {
+        // Export mode renders spilled values while writing, with decoders the
+        // reader uses too; it writes on the reading thread.
+        CBackgroundWriter writer(write);
+        writer.Submit(table.rows);
+        while (ReadNextWindow(table, app)) writer.Submit(table.rows);
+        writer.Finish();
+    } else {
+        write(table.rows);
+        while (args.all && ReadNextWindow(table, app)) write(table.rows);
+    }
     const bool written = json ? json->Finish() : tsv->Flush();
     if (!written) throw CommandFailed("cannot write the output");
 }

@@ -1,8 +1,10 @@
 #include "innodb/btree.h"
 
 #include <algorithm>
+#include <bitset>
 
 #include "app/app_state.h"
+#include "innodb/columns.h"
 #include "innodb/page.h"
 #include "innodb/record.h"
 
@@ -18,14 +20,6 @@ RecordLayout LayoutOf(const IndexPageHeader& header) {
     return header.compact() ? RecordLayout::kCompact : RecordLayout::kRedundant;
 }
 
-// The clustered key's fields lead the record: everything before the first
-// system column, or the row id when the key is the row id.
-size_t KeyFieldCount(const std::vector<CInnoColumnDef>& fields) {
-    size_t n = 0;
-    while (n < fields.size() && fields[n].mainType != InnoType::kSys) ++n;
-    return n;
-}
-
 // Nullable fields of the records a node pointer's null bitmap is sized by:
 // the fields records had before any column was added in place.
 size_t NodePointerNullBitmap(const CTableDef& table) {
@@ -36,6 +30,13 @@ size_t NodePointerNullBitmap(const CTableDef& table) {
     size_t nullable = 0;
     for (size_t i = 0; i < core; ++i) nullable += fields[i].nullable() ? 1 : 0;
     return (nullable + 7) / 8;
+}
+
+// The supremum ends a page's records: at its fixed place, or by its name.
+bool AtSupremum(ByteSpan page, uint32_t origin, RecordLayout layout) {
+    const uint32_t supremum =
+        layout == RecordLayout::kCompact ? kCompactSupremum : kRedundantSupremum;
+    return origin == supremum || IsSupremumBytes(page, origin);
 }
 
 }  // namespace
@@ -107,11 +108,15 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
     CInnoRecordDecoder decoder(table, app);
     const bool systemSpace = !table.inno.perTableSource;
     PageBuffer pageCopy;
+    // Origins already taken on the current page: a record chain that comes
+    // back to one of them loops.
+    std::bitset<kPageSize> seen;
     uint64_t page = startPage;
     // A chain of pages cannot be longer than the file: past that it loops.
     for (uint64_t visited = 0; page != kNoPage && visited < space.pageCount(); ++visited) {
         if (page >= space.pageCount()) return;
         if (systemSpace && page == 0) return;
+        ++table.inno.pagesWalked;
         // The decoder may read BLOB pages through the same cache; the leaf
         // stays in a copy of its own.
         const ByteSpan cached = space.Page(page);
@@ -125,16 +130,18 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
             const bool fromBookmark = app.resumeFromBookmark != 0 && startOrigin != 0;
             if (fromBookmark) origin = startOrigin;
             bool pageDone = origin >= kLastCompactOrigin;
-            if (!pageDone && IsSupremumBytes(bytes, origin)) {
+            if (!pageDone && AtSupremum(bytes, origin, layout)) {
                 // A bookmark at the supremum: the rows go on on the next page.
                 // Otherwise the leaf is empty, and so is the rest of the chain.
                 if (!fromBookmark) return;
                 pageDone = true;
             }
+            seen.reset();
             for (uint32_t n = 0; !pageDone && n < kMaxRecordsPerPage; ++n) {
-                if (origin < kLowestUserOrigin || origin >= kPageSize ||
-                    IsSupremumBytes(bytes, origin))
+                if (origin < kLowestUserOrigin || origin >= kLastCompactOrigin || seen[origin] ||
+                    AtSupremum(bytes, origin, layout))
                     break;
+                seen[origin] = true;
                 const uint32_t next = NextRecord(bytes, origin, layout);
                 // Hidden records of the index are not rows: the metadata
                 // record of a table changed in place.

@@ -191,6 +191,12 @@ int ClusteredKey(const CTableDef& table) {
     return -1;
 }
 
+size_t KeyFieldCount(const std::vector<CInnoColumnDef>& fields) {
+    size_t n = 0;
+    while (n < fields.size() && fields[n].mainType != InnoType::kSys) ++n;
+    return n;
+}
+
 void BuildColumnsFromFrm(CTableDef& table, const CAppState& app) {
     std::vector<CInnoColumnDef> candidates;
     candidates.reserve(table.columns.size());

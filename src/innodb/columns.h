@@ -24,4 +24,8 @@ void BuildColumnsFromDictionary(CTableDef& table, const CInnoDictionary& diction
 // record starts with a row id then).
 int ClusteredKey(const CTableDef& table);
 
+// Fields of the clustered key at the start of the layout: those before the
+// first system column; 0 when the record starts with a row id.
+size_t KeyFieldCount(const std::vector<CInnoColumnDef>& fields);
+
 }  // namespace brix

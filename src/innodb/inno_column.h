@@ -5,6 +5,7 @@
 
 #include "innodb/page.h"
 #include "innodb/tablespace.h"
+#include "schema/row_window.h"
 
 namespace brix {
 
@@ -67,14 +68,24 @@ struct CInnoTableState {
     // Fields of records written before columns were added in place; 0 when
     // the table was never changed in place.
     uint32_t coreFields = 0;
+    // The values such records show for the fields they lack: one row.
+    CRowWindow defaults;
     FilHeader currentPage;
+    // Leaf pages read since the table was opened, and windows read: a table
+    // whose windows together read many more pages than its file has follows
+    // a cycle of leaf pages.
+    uint64_t pagesWalked = 0;
+    uint64_t windowsRead = 0;
 
     void Reset() {
+        pagesWalked = 0;
+        windowsRead = 0;
         ownSpace.Close();
         space = nullptr;
         perTableSource = false;
         physicalColumns.clear();
         coreFields = 0;
+        defaults.Reset(0);
         currentPage = FilHeader{};
     }
 };

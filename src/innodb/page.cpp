@@ -43,7 +43,11 @@ IndexPageHeader ReadIndexPageHeader(ByteSpan page) {
 
 bool HasInfimum(ByteSpan page, RecordLayout layout) {
     const uint32_t at = layout == RecordLayout::kCompact ? kCompactInfimum : kRedundantInfimum;
-    return TextAt(page, at, "infimum", 8);
+    if (TextAt(page, at, "infimum", 8)) return true;
+    // The root of an index whose columns were dropped or moved in place keeps
+    // zeros there instead.
+    static constexpr char kZeros[8] = {};
+    return LoadU16be(page, 24) == kInstantIndexPageType && TextAt(page, at, kZeros, 8);
 }
 
 uint32_t FirstRecord(ByteSpan page, RecordLayout layout) {

@@ -60,7 +60,8 @@ inline constexpr uint32_t kLowestUserOrigin = 113;
 // Records a page can hold at most; a chain longer than that loops.
 inline constexpr uint32_t kMaxRecordsPerPage = 1501;
 
-// The infimum record carries its name as text.
+// The infimum record carries its name as text (or zeros at the root of an
+// index changed in place).
 bool HasInfimum(ByteSpan page, RecordLayout layout);
 // The origin of the first record after the infimum.
 uint32_t FirstRecord(ByteSpan page, RecordLayout layout);

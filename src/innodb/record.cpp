@@ -15,29 +15,17 @@ constexpr uint8_t kStatusInstant = 4;
 
 }  // namespace
 
-CInnoRecordDecoder::CInnoRecordDecoder(CTableDef& table, CAppState& app)
-    : table_(table), app_(app), fields_(table.inno.physicalColumns) {
-    context_.decoders = &app.decoders();
-    context_.allEnumValues = table.allEnumValues;
-    context_.exportMode = app.ExportMode();
-    context_.blobsInFull = true;
-    nullableBefore_.assign(fields_.size() + 1, 0);
-    for (size_t i = 0; i < fields_.size(); ++i)
-        nullableBefore_[i + 1] = nullableBefore_[i] + (fields_[i].nullable() ? 1 : 0);
-}
-
-size_t CInnoRecordDecoder::NullBitmapBytes(size_t fields) const {
-    return (nullableBefore_[std::min(fields, fields_.size())] + 7) / 8;
-}
-
-bool CInnoRecordDecoder::DecodeCompact(ByteSpan page, uint32_t origin, uint32_t span) {
+bool LocateCompactFields(ByteSpan page, uint32_t origin, uint32_t span,
+                         const std::vector<CInnoColumnDef>& fields, uint32_t coreFields,
+                         std::vector<FieldSlot>& slots) {
+    slots.assign(fields.size(), FieldSlot{});
     if (origin < kCompactExtraBytes || origin >= page.size()) return false;
     size_t header = origin - kCompactExtraBytes;  // header bytes lie below this, read downwards
-    size_t present = fields_.size();
-    if (table_.inno.coreFields != 0) {
+    size_t present = fields.size();
+    if (coreFields != 0) {
         // A table changed in place: records written before the change hold
         // the core fields only; later ones say how many fields they add.
-        present = table_.inno.coreFields;
+        present = coreFields;
         if (CompactRecordStatus(page, origin) == kStatusInstant) {
             if (header < 1) return false;
             size_t added = page[--header];
@@ -45,89 +33,116 @@ bool CInnoRecordDecoder::DecodeCompact(ByteSpan page, uint32_t origin, uint32_t 
                 if (header < 1) return false;
                 added = (added & 0x7F) | static_cast<size_t>(page[--header]) << 7;
             }
-            present = table_.inno.coreFields + 1 + added;
+            present = coreFields + 1 + added;
         }
-        present = std::min(present, fields_.size());
+        present = std::min(present, fields.size());
     }
-    const size_t bitmapBytes = NullBitmapBytes(present);
+    size_t nullable = 0;
+    for (size_t i = 0; i < present; ++i) nullable += fields[i].nullable() ? 1 : 0;
+    const size_t bitmapBytes = (nullable + 7) / 8;
     if (header < bitmapBytes) return false;
     size_t nullByte = header - 1;
     unsigned nullBit = 0;
     size_t lengths = header - bitmapBytes;
     size_t data = origin;
     size_t consumed = 0;
-
-    table_.rows.BeginRow();
-    for (size_t i = 0; i < fields_.size(); ++i) {
-        const CInnoColumnDef& field = fields_[i];
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const CInnoColumnDef& field = fields[i];
+        FieldSlot& slot = slots[i];
         if (i >= present) {
-            RenderMissing(field);
+            slot.present = false;
             continue;
         }
-        if (consumed >= span) continue;  // the record has no more data
+        slot.start = static_cast<uint32_t>(data);
+        if (consumed >= span) {  // the record has no more data
+            slot.cut = true;
+            continue;
+        }
         if (field.nullable()) {
             if (nullBit == 8) {
                 --nullByte;
                 nullBit = 0;
             }
-            const bool isNull = (page[nullByte] >> nullBit & 1) != 0;
+            slot.null = (page[nullByte] >> nullBit & 1) != 0;
             ++nullBit;
-            if (isNull) {
-                if (field.position >= 0) table_.rows.SetNull(static_cast<size_t>(field.position));
-                continue;
-            }
+            if (slot.null) continue;
         }
         size_t length = field.fixedLength;
-        bool external = false;
         if (length == 0) {
-            if (lengths < 1) {
-                table_.rows.DropLastRow();
-                return false;
-            }
+            if (lengths < 1) return false;
             const uint8_t b1 = page[--lengths];
             length = b1;
             if (field.big() && (b1 & 0x80)) {
-                if (lengths < 1) {
-                    table_.rows.DropLastRow();
-                    return false;
-                }
+                if (lengths < 1) return false;
                 const uint8_t b2 = page[--lengths];
                 length = (static_cast<size_t>(b1) << 8 | b2) & 0x3FFF;
-                external = (b1 & 0x40) != 0;
+                slot.external = (b1 & 0x40) != 0;
             }
         }
-        if (length > page.size() - data) {
-            table_.rows.DropLastRow();
-            return false;
-        }
-        Render(field, page.subspan(data, length), external);
+        if (length > page.size() - data) return false;
+        slot.length = static_cast<uint32_t>(length);
         data += length;
         consumed += length;
     }
     return true;
 }
 
-bool CInnoRecordDecoder::DecodeRedundant(ByteSpan page, uint32_t origin) {
-    if (!ReadRedundantFields(page, origin, redundant_)) return false;
-    table_.rows.BeginRow();
-    for (size_t i = 0; i < fields_.size(); ++i) {
-        const CInnoColumnDef& field = fields_[i];
-        if (i >= redundant_.size()) {
-            RenderMissing(field);
+bool LocateRedundantFields(ByteSpan page, uint32_t origin, size_t fieldCount,
+                           std::vector<FieldSlot>& slots) {
+    std::vector<RedundantField> stored;
+    if (!ReadRedundantFields(page, origin, stored)) return false;
+    slots.assign(fieldCount, FieldSlot{});
+    for (size_t i = 0; i < fieldCount; ++i) {
+        if (i >= stored.size()) {
+            slots[i].present = false;
             continue;
         }
-        const RedundantField& f = redundant_[i];
-        if (f.null) {
-            if (field.position >= 0) table_.rows.SetNull(static_cast<size_t>(field.position));
-            continue;
-        }
-        Render(field, page.subspan(f.start, f.length), f.external);
+        slots[i] = FieldSlot{
+            stored[i].start, stored[i].length, stored[i].null, stored[i].external, true, false};
     }
     return true;
 }
 
+CInnoRecordDecoder::CInnoRecordDecoder(CTableDef& table, CAppState& app)
+    : table_(table), app_(app), fields_(table.inno.physicalColumns) {
+    context_.decoders = &app.decoders();
+    context_.allEnumValues = table.allEnumValues;
+    context_.exportMode = app.ExportMode();
+    context_.blobsInFull = true;
+}
+
+bool CInnoRecordDecoder::DecodeCompact(ByteSpan page, uint32_t origin, uint32_t span) {
+    if (!LocateCompactFields(page, origin, span, fields_, table_.inno.coreFields, slots_))
+        return false;
+    RenderRow(page);
+    return true;
+}
+
+bool CInnoRecordDecoder::DecodeRedundant(ByteSpan page, uint32_t origin) {
+    if (!LocateRedundantFields(page, origin, fields_.size(), slots_)) return false;
+    RenderRow(page);
+    return true;
+}
+
+void CInnoRecordDecoder::RenderRow(ByteSpan page) {
+    table_.rows.BeginRow();
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        const CInnoColumnDef& field = fields_[i];
+        const FieldSlot& slot = slots_[i];
+        if (field.position < 0 || static_cast<size_t>(field.position) >= table_.columns.size() ||
+            slot.cut)
+            continue;
+        if (!slot.present) {
+            RenderMissing(field);
+        } else if (slot.null) {
+            table_.rows.SetNull(static_cast<size_t>(field.position));
+        } else {
+            Render(field, page.subspan(slot.start, slot.length), slot.external);
+        }
+    }
+}
+
 void CInnoRecordDecoder::Render(const CInnoColumnDef& field, ByteSpan bytes, bool external) {
-    if (field.position < 0 || static_cast<size_t>(field.position) >= table_.columns.size()) return;
     const size_t position = static_cast<size_t>(field.position);
     const CColumnDef& column = table_.columns[position];
     std::u16string& out = table_.rows.arena();
@@ -163,6 +178,21 @@ void CInnoRecordDecoder::Render(const CInnoColumnDef& field, ByteSpan bytes, boo
     table_.rows.SetCell(position, start, isNull);
 }
 
-void CInnoRecordDecoder::RenderMissing(const CInnoColumnDef&) {}
+void CInnoRecordDecoder::RenderMissing(const CInnoColumnDef& field) {
+    // A field the record was written without: the column's default, kept
+    // when the column was added.
+    const CRowWindow& defaults = table_.inno.defaults;
+    const size_t position = static_cast<size_t>(field.position);
+    if (defaults.rowCount() == 0 || position >= defaults.columnCount()) return;
+    if (defaults.IsNull(0, position)) {
+        table_.rows.SetNull(position);
+        return;
+    }
+    std::u16string& out = table_.rows.arena();
+    const size_t start = out.size();
+    out += defaults.Text(0, position);
+    table_.rows.SetCell(position, start, false);
+    if (defaults.IsSpilled(0, position)) table_.rows.MarkSpilled(position);
+}
 
 }  // namespace brix

@@ -12,15 +12,33 @@ namespace brix {
 
 class CAppState;
 
+// Where one field of a record lies in its page.
+struct FieldSlot {
+    uint32_t start = 0;
+    uint32_t length = 0;
+    bool null = false;
+    bool external = false;  // the bytes end with a reference to off-page data
+    bool present = true;    // false: written before the field was added
+    bool cut = false;       // past the end of a record that is too short
+};
+
+// Finds the fields of the compact record at origin, laid out by fields, of
+// which records written before columns were added in place hold the first
+// coreFields (0: every field). Fields past span bytes of data are left empty.
+// False when the header or the data would reach outside the page.
+bool LocateCompactFields(ByteSpan page, uint32_t origin, uint32_t span,
+                         const std::vector<CInnoColumnDef>& fields, uint32_t coreFields,
+                         std::vector<FieldSlot>& slots);
+
+// The same for a redundant-layout record, whose header gives every field.
+bool LocateRedundantFields(ByteSpan page, uint32_t origin, size_t fieldCount,
+                           std::vector<FieldSlot>& slots);
+
 // Turns clustered-index leaf records of the table into rows of its window.
 // Built once per window from the table's physical column list.
 class CInnoRecordDecoder {
   public:
     CInnoRecordDecoder(CTableDef& table, CAppState& app);
-
-    // Bytes of the null bitmap of a compact record holding the first fields
-    // fields of the physical list.
-    size_t NullBitmapBytes(size_t fields) const;
 
     // Decodes the record at origin into a new row of the window. span is how
     // many data bytes the record may take at most. False when the record's
@@ -29,6 +47,7 @@ class CInnoRecordDecoder {
     bool DecodeRedundant(ByteSpan page, uint32_t origin);
 
   private:
+    void RenderRow(ByteSpan page);
     void Render(const CInnoColumnDef& field, ByteSpan bytes, bool external);
     void RenderMissing(const CInnoColumnDef& field);
 
@@ -36,9 +55,7 @@ class CInnoRecordDecoder {
     CAppState& app_;
     RenderContext context_;
     const std::vector<CInnoColumnDef>& fields_;
-    // nullableBefore_[i]: nullable fields among the first i.
-    std::vector<uint32_t> nullableBefore_;
-    std::vector<RedundantField> redundant_;
+    std::vector<FieldSlot> slots_;
     std::vector<uint8_t> scratch_;
 };
 

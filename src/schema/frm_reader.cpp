@@ -41,6 +41,7 @@ constexpr size_t kFormNamesLength = 268;
 constexpr size_t kFormIntervalCount = 270;
 constexpr size_t kFormIntervalLength = 274;
 constexpr size_t kFormCommentLength = 284;
+constexpr size_t kFormExpressionLength = 286;
 
 // Column records: 17 bytes from layout generation 3 on, 11 bytes before.
 constexpr size_t kColumnRecordSize = 17;
@@ -128,6 +129,29 @@ bool EqualsIgnoreCaseAscii(std::u16string_view text, std::string_view upper) {
 // The key section: key headers with their parts, the key names and the key
 // comments. The header and part loops stop when the bytes they take reach the
 // section length.
+// MariaDB keeps the expressions of generated columns, DEFAULT expressions and
+// CHECK constraints in a section of their own after the column comments: a
+// 16-byte head, then entries of kind (1 byte), column number (2), expression
+// length (2), name length (1), name and expression. Kind 0 is a VIRTUAL
+// column, computed when read and never stored by the engine.
+void MarkVirtualColumns(CTableDef& table, ByteSpan frm, size_t at, size_t length, int version,
+                        size_t firstColumn, size_t fieldCount) {
+    constexpr size_t kHead = 16;
+    constexpr size_t kEntryHead = 6;
+    constexpr uint8_t kVirtual = 0;
+    if (version < 11 || length <= kHead || at >= frm.size()) return;
+    const ByteSpan section = frm.subspan(at, std::min(length, frm.size() - at));
+    for (size_t pos = kHead; pos + kEntryHead <= section.size();) {
+        const uint8_t kind = section[pos];
+        const size_t column = LoadU16le(section, pos + 1);
+        const size_t expressionLength = LoadU16le(section, pos + 3);
+        const size_t nameLength = section[pos + 5];
+        if (kind == kVirtual && column < fieldCount)
+            table.columns[firstColumn + column].isVirtual = true;
+        pos += kEntryHead + nameLength + expressionLength;
+    }
+}
+
 std::vector<CKeyDef> ParseKeySection(ByteSpan section, int generation,
                                      const CTextDecoders& decoders) {
     std::vector<CKeyDef> keys;
@@ -396,6 +420,8 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, CA
     }
 
     const size_t firstColumn = table.columns.size() - fieldCount;
+    MarkVirtualColumns(table, frm, blockStart + blockLength, LoadU16le(form, kFormExpressionLength),
+                       version, firstColumn, fieldCount);
     for (const CKeyDef& key : keys) {
         const bool primary = EqualsIgnoreCaseAscii(key.name, "PRIMARY");
         if (!primary && !(key.flags & CKeyDef::kUnique)) continue;

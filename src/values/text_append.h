@@ -25,12 +25,18 @@ void AppendInteger(std::u16string& out, Int value, int minDigits = 1) {
     char buffer[48];
     auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
     const char* digits = buffer;
-    if (value < 0) {
-        out.push_back(u'-');
-        ++digits;
-    }
-    for (int n = static_cast<int>(end - digits); n < minDigits; ++n) out.push_back(u'0');
-    AppendChars(out, digits, end);
+    const bool negative = value < 0;
+    if (negative) ++digits;
+    const size_t count = static_cast<size_t>(end - digits);
+    const size_t zeros = minDigits > 0 && count < static_cast<size_t>(minDigits)
+                             ? static_cast<size_t>(minDigits) - count
+                             : 0;
+    size_t at = out.size();
+    out.resize(at + (negative ? 1 : 0) + zeros + count);
+    char16_t* p = out.data() + at;
+    if (negative) *p++ = u'-';
+    for (size_t i = 0; i < zeros; ++i) *p++ = u'0';
+    for (const char* d = digits; d != end; ++d) *p++ = static_cast<unsigned char>(*d);
 }
 
 }  // namespace brix

@@ -189,7 +189,7 @@ TEST_F(RecordBrowserTest, TableNodeShowsItsFirstWindowLikeTheServer) {
               (std::vector<std::vector<std::string>>{{"1", "1", "shelf A"}, {"2", "3", "NULL"}}));
 }
 
-TEST_F(RecordBrowserTest, DISABLED_TableWithUpperCaseFileNamesShowsItsRows) {
+TEST_F(RecordBrowserTest, TableWithUpperCaseFileNamesShowsItsRows) {
     // Waits for the row reader to find the .frm whatever the case of its
     // extension, as it already finds the .MYI and .MYD.
     test::BrowseSession& s = Catalogue();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/file_names.h"
 #include "app/text.h"
 #include "browse/table_rows.h"
 #include "innodb/dictionary.h"
@@ -13,9 +14,12 @@
 namespace brix {
 namespace {
 
+// Reads every row of the table; virtual receives the numbers of the table's
+// VIRTUAL generated columns.
 std::vector<test::ReadRow> ReadAllRows(const test::ExpectedTable& t, bool exportMode,
                                        const CInnoDictionary* dictionary,
-                                       const std::filesystem::path& spillFolder) {
+                                       const std::filesystem::path& spillFolder,
+                                       std::vector<size_t>& virtualColumns) {
     CAppState& app = test::TestApp();
     app.saveAsScript = exportMode ? 1 : 0;
     app.spillFolder = spillFolder.u16string();
@@ -24,6 +28,9 @@ std::vector<test::ReadRow> ReadAllRows(const test::ExpectedTable& t, bool export
     const OpenRowsResult result = OpenTableRows(table, test::FixtureDataDir() / t.database,
                                                 Utf8ToUtf16(t.name), app, dictionary);
     EXPECT_EQ(result, OpenRowsResult::kOk) << t.name;
+    virtualColumns.clear();
+    for (const CColumnDef& c : table.columns)
+        if (c.isVirtual) virtualColumns.push_back(static_cast<size_t>(c.index));
     std::u16string spilled;
     do {
         EXPECT_LE(table.rows.rowCount(), kWindowRows);
@@ -57,9 +64,22 @@ class InnoFixtureTest : public ::testing::Test {
             for (bool exportMode : {false, true}) {
                 SCOPED_TRACE(t.database + "." + t.name + (exportMode ? " (export)" : "") +
                              (dictionary ? "" : " (.frm only)"));
+                std::vector<size_t> virtualColumns;
                 const std::vector<test::ReadRow> rows =
-                    ReadAllRows(t, exportMode, dictionary, spill_.path());
-                for (const std::string& p : test::CompareRows(t, rows, exportMode, true))
+                    ReadAllRows(t, exportMode, dictionary, spill_.path(), virtualColumns);
+                // The files do not hold VIRTUAL columns: the server computes
+                // them from the other columns when it reads a row. The readers
+                // leave them empty.
+                test::ExpectedTable expected = t;
+                for (std::vector<std::string>& row : expected.rows)
+                    for (size_t c : virtualColumns) row[c].clear();
+                // Without the dictionary a table that has no .ibd of its own
+                // cannot be found in the system tablespace.
+                if (!dictionary &&
+                    FindStorageFile(test::FixtureDataDir() / t.database, Utf8ToUtf16(t.name), "ibd")
+                        .empty())
+                    expected.rows.clear();
+                for (const std::string& p : test::CompareRows(expected, rows, exportMode, true))
                     ADD_FAILURE() << p;
             }
         }

@@ -1,0 +1,136 @@
+#include "support/innodb_builder.h"
+
+#include <cstring>
+#include <fstream>
+
+namespace brix::test {
+
+namespace {
+
+void Put16(PageBuffer& p, size_t at, uint32_t v) {
+    p[at] = static_cast<uint8_t>(v >> 8);
+    p[at + 1] = static_cast<uint8_t>(v);
+}
+
+void Put32(PageBuffer& p, size_t at, uint32_t v) {
+    Put16(p, at, v >> 16);
+    Put16(p, at + 2, v & 0xFFFF);
+}
+
+void Append32(std::vector<uint8_t>& b, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) b.push_back(static_cast<uint8_t>(v >> shift));
+}
+
+// id as InnoDB stores a signed INT: big-endian with the sign bit inverted.
+void AppendId(std::vector<uint8_t>& b, int32_t id) {
+    Append32(b, static_cast<uint32_t>(id) ^ 0x80000000u);
+}
+
+void AppendSystemColumns(std::vector<uint8_t>& b) {
+    b.insert(b.end(), 13, 0);  // transaction id and roll pointer
+}
+
+}  // namespace
+
+CompactPage::CompactPage(uint32_t number, uint16_t level, uint32_t previous, uint32_t next,
+                         uint16_t type) {
+    Put32(bytes, 4, number);
+    Put32(bytes, 8, previous);
+    Put32(bytes, 12, next);
+    Put16(bytes, 24, type);
+    Put16(bytes, 38 + 4, 0x8000 | 2);  // compact, infimum and supremum
+    Put16(bytes, 38 + 26, level);
+    // Infimum: status 2, data "infimum\0"; supremum: status 3, "supremum".
+    bytes[kCompactInfimum - 3] = 2;
+    std::memcpy(bytes.data() + kCompactInfimum, "infimum", 8);
+    bytes[kCompactSupremum - 3] = 3;
+    std::memcpy(bytes.data() + kCompactSupremum, "supremum", 8);
+    Link(kCompactInfimum, kCompactSupremum);
+}
+
+uint32_t CompactPage::Put(uint32_t origin, const std::vector<uint8_t>& extra,
+                          const std::vector<uint8_t>& data, uint8_t infoBits, uint8_t status) {
+    std::memcpy(bytes.data() + origin - 5 - extra.size(), extra.data(), extra.size());
+    bytes[origin - 5] = infoBits;
+    bytes[origin - 3] = status;
+    std::memcpy(bytes.data() + origin, data.data(), data.size());
+    return origin;
+}
+
+void CompactPage::Chain(const std::vector<uint32_t>& origins) {
+    uint32_t from = kCompactInfimum;
+    for (uint32_t o : origins) {
+        Link(from, o);
+        from = o;
+    }
+    Link(from, kCompactSupremum);
+}
+
+void CompactPage::Link(uint32_t from, uint32_t to) {
+    Put16(bytes, from - 2, (to - from) & 0xFFFF);
+}
+
+TestRecord MakeTestRecord(int32_t id, const std::optional<std::string>& v) {
+    TestRecord r;
+    AppendId(r.data, id);
+    AppendSystemColumns(r.data);
+    if (v) {
+        // One length byte below 128; two, high byte first in address order
+        // reversed, above.
+        if (v->size() < 128) {
+            r.extra.push_back(static_cast<uint8_t>(v->size()));
+        } else {
+            r.extra.push_back(static_cast<uint8_t>(v->size() & 0xFF));
+            r.extra.push_back(static_cast<uint8_t>(0x80 | v->size() >> 8));
+        }
+        r.extra.push_back(0);  // null bitmap: v is not NULL
+        r.data.insert(r.data.end(), v->begin(), v->end());
+    } else {
+        r.extra.push_back(1);
+    }
+    return r;
+}
+
+TestRecord MakeExternalRecord(int32_t id, const std::string& local, uint32_t page, uint32_t offset,
+                              uint32_t length) {
+    TestRecord r;
+    AppendId(r.data, id);
+    AppendSystemColumns(r.data);
+    const size_t stored = local.size() + 20;
+    r.extra.push_back(static_cast<uint8_t>(stored & 0xFF));
+    r.extra.push_back(static_cast<uint8_t>(0xC0 | stored >> 8));
+    r.extra.push_back(0);
+    r.data.insert(r.data.end(), local.begin(), local.end());
+    Append32(r.data, 0);  // space id
+    Append32(r.data, page);
+    Append32(r.data, offset);
+    Append32(r.data, 0);
+    Append32(r.data, length);
+    return r;
+}
+
+TestRecord MakeNodePointer(int32_t id, uint32_t child) {
+    TestRecord r;
+    r.extra.push_back(0);  // null bitmap of the leaf records' nullable column
+    AppendId(r.data, id);
+    Append32(r.data, child);
+    return r;
+}
+
+PageBuffer BlobPage(uint32_t number, uint32_t offset, const std::string& part, uint32_t next) {
+    PageBuffer p{};
+    Put32(p, 4, number);
+    Put16(p, 24, 10);  // BLOB page
+    Put32(p, offset, static_cast<uint32_t>(part.size()));
+    Put32(p, offset + 4, next);
+    std::memcpy(p.data() + offset + 8, part.data(), part.size());
+    return p;
+}
+
+void WriteTablespace(const std::filesystem::path& path, const std::vector<PageBuffer>& pages) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    for (const PageBuffer& p : pages)
+        out.write(reinterpret_cast<const char*>(p.data()), static_cast<std::streamsize>(p.size()));
+}
+
+}  // namespace brix::test
