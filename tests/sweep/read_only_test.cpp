@@ -8,6 +8,7 @@
 
 #include "browse/table_rows.h"
 #include "innodb/dictionary.h"
+#include "support/browse_session.h"
 #include "support/test_support.h"
 
 namespace brix {
@@ -86,6 +87,27 @@ TEST(ReadOnlyTest, ReadingEveryTableLeavesEveryFileAsItWas) {
     app.spillFolder.clear();
     dictionary.Close();
     EXPECT_GT(tables, 80u);
+
+    // The window's way: a scan, then a click on every node and Next Records
+    // to the end of every table.
+    {
+        test::BrowseSession session(datadir);
+        ASSERT_TRUE(session.Scan());
+        std::vector<TreeItem> pending = session.ui.rootItems();
+        size_t clicks = 0;
+        while (!pending.empty()) {
+            const TreeItem item = pending.back();
+            pending.pop_back();
+            for (TreeItem child : session.ui.Children(item)) pending.push_back(child);
+            session.ui.SelectItem(item);
+            session.browser.OnTreeSelection(item);
+            ++clicks;
+            // Next Records while the button is enabled, as a user can.
+            while (session.ui.nextEnabled() && session.browser.ShowNextRecords() == 1) {
+            }
+        }
+        EXPECT_GT(clicks, 150u);
+    }
 
     const std::map<fs::path, FileState> after = Snapshot(datadir);
     ASSERT_EQ(after.size(), before.size());  // nothing created beside them
