@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "app/collation_table.h"
+#include "app/log_file.h"
 #include "app/text_decoder.h"
 
 namespace brix {
@@ -39,6 +40,8 @@ class CAppState {
     std::u16string logFolder;
     std::u16string logFilePath;
     CollationTable collations;
+    // The log file of the last scan; closed before the first.
+    CLogFile logFile;
     uint8_t resumeFromBookmark = 0;
     std::u16string scriptFolder;
     // Where export mode puts off-page values: spillFolder when set, else the

@@ -87,7 +87,10 @@ size_t CReadOnlyFile::ReadAt(uint64_t pos, void* buf, size_t n) const {
 
 bool CReadOnlyFile::Open(const std::filesystem::path& path) {
     Close();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a FIFO that carries a MySQL file's name would
+    // otherwise wait for a writer; it is refused below as not a regular file.
+    // Reads of regular files do not change with it.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

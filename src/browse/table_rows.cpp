@@ -82,8 +82,13 @@ OpenRowsResult OpenTableRows(CTableDef& table, const std::filesystem::path& data
     table.bookmarks.clear();
     table.windowFull = false;
     table.suppressBookmark = false;
-    std::filesystem::path frm = databaseFolder / std::filesystem::path(std::u16string(tableName));
-    frm += ".frm";
+    // MySQL writes .frm in lower case; copies from case-insensitive systems
+    // may not keep the case.
+    std::filesystem::path frm = FindStorageFile(databaseFolder, tableName, "frm");
+    if (frm.empty()) {
+        frm = databaseFolder / std::filesystem::path(std::u16string(tableName));
+        frm += ".frm";
+    }
     ReadTableDefinition(table, frm, app);
     if (table.columns.empty()) return OpenRowsResult::kNoDefinition;
     table.rows.Reset(table.columns.size());

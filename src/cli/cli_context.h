@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/text.h"
 
 namespace brix {
 
@@ -11,12 +12,17 @@ namespace brix {
 // the process-wide state built from them once the command line is parsed.
 struct CliContext {
     std::string codepage = kDefaultAnsiCodePage;
+    // Where scans write their log files; none when empty.
+    std::string logDir;
     std::unique_ptr<CAppState> app;
 
     // Builds the process-wide state on first use. Throws std::invalid_argument
     // for an unknown code page.
     CAppState& App() {
-        if (!app) app = std::make_unique<CAppState>(codepage);
+        if (!app) {
+            app = std::make_unique<CAppState>(codepage);
+            app->logFolder = Utf8ToUtf16(logDir);
+        }
         return *app;
     }
 };

@@ -3,9 +3,8 @@
 
 #include "app/text.h"
 #include "cli/commands.h"
+#include "cli/console_session.h"
 #include "cli/output.h"
-#include "schema/column_grid.h"
-#include "schema/frm_reader.h"
 
 namespace brix {
 
@@ -17,23 +16,23 @@ struct ColumnsArgs {
     std::string table;
 };
 
+// Scans the data directory and clicks the table's "Keys" node, as a user
+// would, then prints the grid that shows.
 void RunColumns(const ColumnsArgs& args, CliContext& context) {
-    CAppState& app = context.App();
-    const std::filesystem::path frm =
-        std::filesystem::path(args.dataDir) / args.database / (args.table + ".frm");
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(frm, ec))
-        throw CommandFailed("no table definition at " + frm.string());
-    CTableDef table;
-    ReadTableDefinition(table, frm, app);
-    if (table.columns.empty())
-        throw CommandFailed("not a readable table definition: " + frm.string());
+    CConsoleSession session(context.App(), stdout, {});
+    session.Scan(args.dataDir, false);
+    const TreeItem keys = session.FindNode(args.database + "/Tables/" + args.table + "/Keys");
+    if (keys == kNoTreeItem) {
+        const std::filesystem::path frm =
+            std::filesystem::path(args.dataDir) / args.database / (args.table + ".frm");
+        throw CommandFailed("no table definition " + frm.string() + " in the catalogue");
+    }
+    session.Select(keys);
     CTsvWriter out(stdout);
-    for (const char16_t* title : kColumnGridTitles) out.Field(title);
+    for (const std::u16string& title : session.ui.gridColumns()) out.Field(title);
     out.EndRow();
-    for (const CColumnDef& column : table.columns) {
-        for (const std::u16string& text : ColumnGridRow(column, table.tableCharset, app.collations))
-            out.Field(text);
+    for (const auto& row : session.ui.gridRows()) {
+        for (const std::u16string& cell : row) out.Field(cell);
         out.EndRow();
     }
     if (!out.Flush()) throw CommandFailed("cannot write the output");
@@ -44,7 +43,8 @@ void RunColumns(const ColumnsArgs& args, CliContext& context) {
 void AddColumnsCommand(CLI::App& program, CliContext& context) {
     auto args = std::make_shared<ColumnsArgs>();
     CLI::App* command = program.add_subcommand(
-        "columns", "Print the column definitions of DATADIR/DB/TABLE.frm as tab-separated text");
+        "columns",
+        "Print the column definitions of table TABLE of database DB as tab-separated text");
     command->add_option("DATADIR", args->dataDir, "MySQL data directory")->required();
     command->add_option("DB", args->database, "database folder name")->required();
     command->add_option("TABLE", args->table, "table name")->required();

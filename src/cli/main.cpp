@@ -18,9 +18,15 @@ int main(int argc, char** argv) {
         .add_option("--codepage", context.codepage,
                     "ANSI code page for text without a known character set (iconv name)")
         ->capture_default_str();
+    program.add_option("--log-dir", context.logDir,
+                       "folder for the log file of each scan (default: no log file)");
     program.require_subcommand(1);
     brix::AddColumnsCommand(program, context);
     brix::AddRowsCommand(program, context);
+    brix::AddTreeCommand(program, context);
+    brix::AddViewCommand(program, context);
+    brix::AddTriggerCommand(program, context);
+    brix::AddBrowseCommand(program, context);
     brix::AddSaveCommand(program, context);
     brix::AddTestConnectionCommand(program);
     try {

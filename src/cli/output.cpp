@@ -4,9 +4,7 @@
 
 namespace brix {
 
-void CTsvWriter::Field(std::u16string_view text) {
-    if (rowStarted_) buffer_.push_back('\t');
-    rowStarted_ = true;
+void AppendEscapedField(std::string& out, std::u16string_view text) {
     // Runs of plain text go out in one conversion; tab, newline, carriage
     // return and backslash are escaped between them.
     const char16_t* run = text.data();
@@ -14,12 +12,18 @@ void CTsvWriter::Field(std::u16string_view text) {
     for (const char16_t* p = run; p != end; ++p) {
         const char16_t c = *p;
         if (c > u'\\' || (c != u'\t' && c != u'\n' && c != u'\r' && c != u'\\')) continue;
-        AppendUtf16AsUtf8(buffer_, std::u16string_view(run, static_cast<size_t>(p - run)));
-        buffer_.push_back('\\');
-        buffer_.push_back(c == u'\t' ? 't' : c == u'\n' ? 'n' : c == u'\r' ? 'r' : '\\');
+        AppendUtf16AsUtf8(out, std::u16string_view(run, static_cast<size_t>(p - run)));
+        out.push_back('\\');
+        out.push_back(c == u'\t' ? 't' : c == u'\n' ? 'n' : c == u'\r' ? 'r' : '\\');
         run = p + 1;
     }
-    AppendUtf16AsUtf8(buffer_, std::u16string_view(run, static_cast<size_t>(end - run)));
+    AppendUtf16AsUtf8(out, std::u16string_view(run, static_cast<size_t>(end - run)));
+}
+
+void CTsvWriter::Field(std::u16string_view text) {
+    if (rowStarted_) buffer_.push_back('\t');
+    rowStarted_ = true;
+    AppendEscapedField(buffer_, text);
 }
 
 void CTsvWriter::EndRow() {

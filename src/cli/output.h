@@ -6,6 +6,10 @@
 
 namespace brix {
 
+// Appends text as UTF-8 with tab, newline, carriage return and backslash
+// written as \t, \n, \r and \\, so that it stays one field of one line.
+void AppendEscapedField(std::string& out, std::u16string_view text);
+
 // Buffered output of tab-separated text to a stream, written in large blocks.
 // Fields are escaped so that a line is one row: tab, newline, carriage return
 // and backslash become \t, \n, \r and \\.

@@ -166,5 +166,157 @@ TEST(CliTest, HelpAndVersion) {
     EXPECT_NE(version.out.find("22.0"), std::string::npos);
 }
 
+std::string CatalogueDir() {
+    return (test::SourceDir() / "tests" / "fixtures" / "catalogue" / "twodb").string();
+}
+
+// Runs brixtallow-cli browse DATADIR with the given lines on standard input.
+RunResult RunBrowse(const std::string& options, const std::string& dataDir,
+                    const std::string& input, const std::filesystem::path& err = {}) {
+    test::TempDir dir;
+    const auto in = dir.path() / "in";
+    test::WriteFile(in, std::vector<uint8_t>(input.begin(), input.end()));
+    return RunCli(options + "browse '" + dataDir + "' < '" + in.string() + "'", err);
+}
+
+// The lines of out that start with one of the tags.
+std::vector<std::string> Tagged(const std::string& out, std::initializer_list<const char*> tags) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < out.size()) {
+        size_t end = out.find('\n', start);
+        if (end == std::string::npos) end = out.size();
+        const std::string line = out.substr(start, end - start);
+        for (const char* tag : tags)
+            if (line.starts_with(tag)) lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+TEST(CliTest, TreePrintsTheCatalogueThenTheLogList) {
+    RunResult r = RunCli("tree '" + CatalogueDir() + "'");
+    ASSERT_EQ(r.status, 0);
+    // The scan's question and message, the tree (the scan tests check its
+    // content), then the log list.
+    const std::string head =
+        "[question] Ibdata1File Cannot be opened.Do you want to browse ibdata1 File "
+        "Manually? -> no\n"
+        "[message] Scanning completed for selected database file(s)\n"
+        "MYSQL database [-1]\n"
+        "  " +
+        CatalogueDir() +
+        " [-1]\n"
+        "    north [-1]\n"
+        "      Tables [-1]\n"
+        "        DATA [1]\n"
+        "          Keys [-2]\n";
+    const std::string tail =
+        "      Views [-4]\n"
+        "        v_notes [2]\n"
+        "[log] Finding Database and tables\n"
+        "[log] Processing ibdata1 File\n"
+        "[log] scanning completed.\n";
+    EXPECT_TRUE(r.out.starts_with(head)) << r.out;
+    EXPECT_TRUE(r.out.ends_with(tail)) << r.out;
+
+    // Yes, and the file chosen by hand: no line says it failed.
+    const std::string ibdata = (test::FixtureDataDir() / "ibdata1").string();
+    RunResult yes = RunCli("tree --answer yes --ibdata '" + ibdata + "' '" + CatalogueDir() + "'");
+    ASSERT_EQ(yes.status, 0);
+    EXPECT_NE(yes.out.find("Manually? -> yes\n[open file] " + ibdata + "\n"), std::string::npos);
+}
+
+TEST(CliTest, ViewTriggerAndColumnsGoThroughTheCatalogue) {
+    RunResult view = RunCli("view '" + CatalogueDir() + "' south v_notes");
+    ASSERT_EQ(view.status, 0);
+    EXPECT_EQ(view.out,
+              "CREATE ALGORITHM=UNDEFINED DEFINER=`root`@`localhost` SQL SECURITY DEFINER VIEW "
+              "`v_notes` AS select `south`.`notes`.`id` AS `id`,`south`.`notes`.`body` AS "
+              "`body` from `south`.`notes`;\n");
+    RunResult trigger = RunCli("trigger '" + CatalogueDir() + "' south notes");
+    ASSERT_EQ(trigger.status, 0);
+    EXPECT_EQ(trigger.out,
+              "DELIMITER $$\nCREATE trigger notes_before_insert before insert on notes\n"
+              "for each row set NEW.body = UPPER(NEW.body)\n$$\nDELIMITER ;\n");
+    RunResult columns = RunCli("columns '" + CatalogueDir() + "' north DATA");
+    ASSERT_EQ(columns.status, 0);
+    EXPECT_EQ(columns.out,
+              "Column Name\tData Type\tsize\tAllow Nulls\tKey Name\n"
+              "k\tCHAR(4)\t16\tFalse\t\n"
+              "v\tINT\t11\tTrue\t\n");
+
+    EXPECT_EQ(RunCli("view '" + CatalogueDir() + "' south notes").status, 1);
+    EXPECT_EQ(RunCli("trigger '" + CatalogueDir() + "' south v_notes").status, 1);
+    EXPECT_EQ(RunCli("columns '" + CatalogueDir() + "' north odd").status, 1);
+}
+
+TEST(CliTest, BrowseShowsThePagingCaptionsAndMessages) {
+    RunResult r = RunBrowse("", test::FixtureDataDir().string(),
+                            "select paging/Tables/my_dyn_2500\nnext\nnext\nnext\nprevious\n"
+                            "previous\nprevious\nquit\nnext\n");
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(Tagged(r.out, {"[caption] my", "[caption] 1", "[caption] 2", "[caption] 0",
+                             "[message] No", "[grid]", "[disabled]"}),
+              (std::vector<std::string>{
+                  "[caption] my_dyn_2500",
+                  "[caption] my_dyn_2500[1000]",
+                  "[grid] 6 columns, 1000 rows",
+                  "[caption] 1000 rows to 2000",
+                  "[grid] 6 columns, 1000 rows",
+                  "[message] No more records in table",
+                  "[caption] 2000 rows to 2500",
+                  "[grid] 6 columns, 500 rows",
+                  "[disabled] Next Records",
+                  "[caption] 1000 rows to 2000",
+                  "[grid] 6 columns, 1000 rows",
+                  "[caption] 0 rows to 1000",
+                  "[grid] 6 columns, 1000 rows",
+                  "[disabled] Previous Records",
+              }));
+    // The grid: a header line of column names, then the rows.
+    const std::string first =
+        "[grid] 6 columns, 1000 rows\nid\tn\tamount\tstamp\tlabel\tbody\n1\t-2081\t";
+    EXPECT_NE(r.out.find(first), std::string::npos);
+}
+
+TEST(CliTest, BrowseShowsTextNodesQuestionsAndTheLog) {
+    test::TempDir logs;
+    const auto err = logs.path() / "err";
+    RunResult r = RunBrowse("--log-dir '" + logs.path().string() + "' ", CatalogueDir(),
+                            "next\nselect south/Views/v_notes\nselect nowhere/x\nfly\n"
+                            "select north/Tables/items\nstop\n",
+                            err);
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(Tagged(r.out, {"[question]", "[message]", "[text]", "[grid]", "[disabled]",
+                             "[log] Please", "[log] Scanning"}),
+              (std::vector<std::string>{
+                  "[question] Ibdata1File Cannot be opened.Do you want to browse ibdata1 File "
+                  "Manually? -> no",
+                  "[message] Scanning completed for selected database file(s)",
+                  "[disabled] Next Records",
+                  "[log] Please wait while v_notes folder is scanning.",
+                  "[log] Scanning process completed.",
+                  "[text] 1 lines",
+                  "[log] Please wait while items folder is scanning.",
+                  "[log] Scanning process completed.",
+                  "[grid] 3 columns, 3 rows",
+              }));
+    EXPECT_NE(r.out.find("[grid] 3 columns, 3 rows\nid\tname\tqty\n1\tbolt\t10\n2\tnut\tNULL\n"),
+              std::string::npos);
+    const std::string errors = test::ReadFileText(err);
+    EXPECT_NE(errors.find("no node nowhere/x"), std::string::npos);
+    EXPECT_NE(errors.find("unknown browse command: fly"), std::string::npos);
+
+    // The log file: UTF-16 with its byte-order mark.
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(logs.path()))
+        if (entry.path().filename().string().starts_with("KarvoMySQLDBRec_log_"))
+            files.push_back(entry.path());
+    ASSERT_EQ(files.size(), 1u);
+    const std::string log = test::ReadFileText(files[0]);
+    EXPECT_EQ(log.substr(0, 4), std::string("\xFF\xFE\r\0", 4));
+}
+
 }  // namespace
 }  // namespace brix

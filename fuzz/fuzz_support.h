@@ -1,0 +1,55 @@
+#pragma once
+
+// Shared pieces of the fuzz targets: every target turns the fuzzer's bytes
+// into one or more files in a scratch folder of its own and runs a reader
+// over them to its end, as the program would on a damaged data directory.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "app/app_state.h"
+
+namespace brix::fuzz {
+
+// The scratch folder of this process: under /dev/shm when it exists, so that
+// the files of each run stay in memory.
+const std::filesystem::path& ScratchDir();
+
+// The application state every target reads with: the shipped collation table
+// and the default code page.
+CAppState& App();
+
+// A file of the fixture data directory of the source tree.
+std::filesystem::path FixtureFile(const std::string& relative);
+
+void WriteBytes(const std::filesystem::path& path, const uint8_t* data, size_t size);
+// Copies a fixture file into the scratch folder (once: they never change).
+void CopyInto(const std::filesystem::path& from, const std::filesystem::path& to);
+
+}  // namespace brix::fuzz
+
+namespace brix {
+class CInnoDictionary;
+}
+
+namespace brix::fuzz {
+
+// Opens the table in folder and reads every window of it, in display mode
+// and again in export mode (spilling off-page values into the scratch
+// folder), as the record browser and a save would.
+void ReadEveryWindow(const std::filesystem::path& folder, const std::u16string& table,
+                     const CInnoDictionary* dictionary);
+
+// The table a target works on, chosen by the first input byte among names.
+template <size_t N>
+const char* Pick(const uint8_t*& data, size_t& size, const char* const (&names)[N]) {
+    if (size == 0) return names[0];
+    const char* name = names[data[0] % N];
+    ++data;
+    --size;
+    return name;
+}
+
+}  // namespace brix::fuzz

@@ -1,0 +1,128 @@
+// Next Records and Previous Records: the paging half of CRecordBrowser.
+//
+// The table's bookmarks are a last-in-first-out list: the start of every
+// window read so far and, once a window filled, the start of the one after
+// it; an end marker once a window turned out to be the last. Neither engine
+// can seek to a row number, so paging back drops bookmarks and reads from an
+// older one, and the row numbers in the caption count on every earlier window
+// having held a full window of rows (only a full window leaves a bookmark).
+
+#include <string>
+
+#include "app/app_state.h"
+#include "app/text.h"
+#include "browse/record_browser.h"
+#include "browse/table_rows.h"
+#include "catalogue/scan_worker.h"
+
+namespace brix {
+
+namespace {
+
+bool IsEndMarker(const RecordBookmark& bookmark) {
+    return bookmark.page == kEndMarkerPage;
+}
+
+bool SameBookmark(const RecordBookmark& a, const RecordBookmark& b) {
+    return a.page == b.page && a.origin == b.origin;
+}
+
+std::u16string RowsCaption(int64_t from, int64_t to) {
+    std::u16string caption;
+    AppendAscii(caption, std::to_string(from));
+    caption += u" rows to ";
+    AppendAscii(caption, std::to_string(to));
+    return caption;
+}
+
+}  // namespace
+
+size_t CRecordBrowser::ReadWindowFrom(const RecordBookmark& from, bool bookmarkWanted) {
+    ReadWindowAt(frame_.table, from, bookmarkWanted, app_);
+    ui_.DeleteGridRows();
+    FillGridFromRowList(ui_, frame_.table.rows);
+    return frame_.table.rows.rowCount();
+}
+
+int CRecordBrowser::ShowNextRecords() {
+    if (!TryEnterBusy()) {
+        ui_.ShowMessage(kWaitForRunningProcess);
+        return 0;
+    }
+    ui_.ShowProgress(true);
+    std::vector<RecordBookmark>& bookmarks = frame_.table.bookmarks;
+    const size_t n = bookmarks.size();
+    int result = 1;
+    if (n <= 1) {
+        ui_.EnableNext(false);
+    } else {
+        const RecordBookmark newest = bookmarks.back();
+        if ((n == static_cast<size_t>(lastBookmarkCount_) &&
+             SameBookmark(newest, lastWindowStart_)) ||
+            IsEndMarker(newest)) {
+            bookmarks.push_back({kEndMarkerPage, 0});
+            ui_.ShowMessage(kNoMoreRecords);
+            ui_.EnableNext(false);
+            result = 0;
+        } else {
+            ui_.EnablePrevious(true);
+            lastWindowStart_ = newest;
+            lastBookmarkCount_ = static_cast<int32_t>(n);
+            const size_t count = ReadWindowFrom(newest, true);
+            if (count < kWindowRows || !frame_.table.windowFull) {
+                bookmarks.push_back({kEndMarkerPage, 0});
+                ui_.ShowMessage(kNoMoreRecords);
+                ui_.EnableNext(false);
+            }
+            rowsFrom_ = rowsTo_;
+            rowsTo_ += static_cast<int64_t>(count);
+            rowsShown_ += static_cast<int64_t>(count);
+            ui_.ShowCaptionMessage(RowsCaption(rowsFrom_, rowsTo_));
+        }
+    }
+    ui_.ShowProgress(false);
+    app_.busy = 0;
+    return result;
+}
+
+int CRecordBrowser::ShowPreviousRecords() {
+    if (!TryEnterBusy()) {
+        ui_.ShowMessage(kWaitForRunningProcess);
+        return 0;
+    }
+    ui_.ShowProgress(true);
+    std::vector<RecordBookmark>& bookmarks = frame_.table.bookmarks;
+    const size_t n = bookmarks.size();
+    if (n <= 1) {
+        ui_.EnablePrevious(false);
+    } else {
+        ui_.EnableNext(true);
+        ui_.EnablePrevious(true);
+        // Drop the start of the window after the one shown, keep the start of
+        // the one shown (it becomes the newest again) and read the one before.
+        RecordBookmark x;
+        if (n > 2) {
+            bookmarks.pop_back();
+            x = bookmarks.back();
+            bookmarks.pop_back();
+        } else {
+            lastBookmarkCount_ = 2;
+            x = bookmarks.back();
+            bookmarks.pop_back();
+        }
+        const RecordBookmark y = bookmarks.back();
+        bookmarks.push_back(x);
+        if (bookmarks.size() == 2) ui_.EnablePrevious(false);
+        lastWindowStart_ = y;
+        const size_t count = ReadWindowFrom(y, false);
+        rowsFrom_ -= static_cast<int64_t>(kWindowRows);
+        rowsTo_ = rowsFrom_ + static_cast<int64_t>(count);
+        rowsShown_ -= static_cast<int64_t>(count);
+        ui_.ShowCaptionMessage(RowsCaption(rowsFrom_, rowsTo_));
+    }
+    ui_.ShowProgress(false);
+    app_.busy = 0;
+    return 1;
+}
+
+}  // namespace brix

@@ -1,0 +1,152 @@
+#include "catalogue/catalogue.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "app/read_only_file.h"
+#include "app/text.h"
+
+namespace brix {
+
+namespace {
+
+// Bytes that tell a table definition from a view definition.
+constexpr size_t kFrmProbeSize = 10;
+constexpr uint8_t kTableMagic[] = {0xFE, 0x01};
+constexpr char kViewMagic[] = "TYPE=VIEW";
+
+template <class C>
+C LowerAscii(C c) {
+    return (c >= C('A') && c <= C('Z')) ? static_cast<C>(c - C('A') + C('a')) : c;
+}
+
+template <class S>
+bool LessIgnoringAsciiCase(const S& x, const S& y) {
+    return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end(), [](auto p, auto q) {
+        return LowerAscii(p) < LowerAscii(q);
+    });
+}
+
+// The text after the last "." of a file name, lower-cased; the whole name
+// when it has none.
+std::u16string LowerExtension(const std::u16string& name) {
+    const size_t dot = name.rfind(u'.');
+    std::u16string ext = dot == std::u16string::npos ? name : name.substr(dot + 1);
+    for (char16_t& c : ext) c = LowerAscii(c);
+    return ext;
+}
+
+// The file name without its last four characters (".frm", ".TRG").
+std::u16string StripFourChars(const std::u16string& name) {
+    return name.size() > 4 ? name.substr(0, name.size() - 4) : std::u16string();
+}
+
+enum class FrmKind { kTable, kView, kOther };
+
+// What the first bytes of a .frm say; a file that cannot be opened is neither
+// a table nor a view. A file shorter than the probe is judged on what it has.
+FrmKind ProbeFrm(const std::filesystem::path& path) {
+    CReadOnlyFile file;
+    if (!file.Open(path)) return FrmKind::kOther;
+    std::array<uint8_t, kFrmProbeSize> head{};
+    const size_t got = file.ReadAt(0, head.data(), head.size());
+    if (got >= sizeof kTableMagic && std::memcmp(head.data(), kTableMagic, sizeof kTableMagic) == 0)
+        return FrmKind::kTable;
+    const size_t viewMagicSize = sizeof kViewMagic - 1;
+    if (got >= viewMagicSize && std::memcmp(head.data(), kViewMagic, viewMagicSize) == 0)
+        return FrmKind::kView;
+    return FrmKind::kOther;
+}
+
+TreeItem InsertNode(CUiOperations& ui, std::u16string_view text, int image, TreeItem parent,
+                    int64_t data) {
+    const TreeItem item = ui.InsertItem(text, image, parent);
+    ui.SetItemData(item, data);
+    return item;
+}
+
+}  // namespace
+
+void CCatalogue::Clear() {
+    databaseFolders.clear();
+    catalogueTables.clear();
+    catalogueViews.clear();
+    catalogueTriggers.clear();
+}
+
+std::u16string PathText(const std::filesystem::path& path) {
+#ifdef _WIN32
+    return path.u16string();
+#else
+    return Utf8ToUtf16(path.native());
+#endif
+}
+
+std::u16string PathComponentText(const std::filesystem::path& path) {
+    return PathText(path.filename());
+}
+
+std::vector<std::filesystem::path> ListFolderEntries(const std::filesystem::path& folder,
+                                                     bool directories) {
+    std::vector<std::filesystem::path> entries;
+    std::error_code ec;
+    std::filesystem::directory_iterator it(folder, ec);
+    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        std::error_code typeError;
+        const bool isDirectory = it->is_directory(typeError);
+        if (typeError || isDirectory != directories) continue;
+        entries.push_back(it->path());
+    }
+    // Names equal but for case keep a fixed order among themselves.
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        const auto x = a.filename().native();
+        const auto y = b.filename().native();
+        if (LessIgnoringAsciiCase(x, y)) return true;
+        if (LessIgnoringAsciiCase(y, x)) return false;
+        return x < y;
+    });
+    return entries;
+}
+
+void ListDatabaseFolders(CCatalogue& catalogue, const std::filesystem::path& dataPath) {
+    for (std::filesystem::path& folder : ListFolderEntries(dataPath, true))
+        catalogue.databaseFolders.push_back(std::move(folder));
+}
+
+void CatalogueDatabaseFolder(CCatalogue& catalogue, CUiOperations& ui,
+                             const std::filesystem::path& folder, TreeItem databaseNode,
+                             TreeItem tablesNode, int32_t databaseNumber) {
+    TreeItem viewsNode = kNoTreeItem;
+    TreeItem triggersNode = kNoTreeItem;
+    for (const std::filesystem::path& file : ListFolderEntries(folder, false)) {
+        const std::u16string fileName = PathComponentText(file);
+        const std::u16string extension = LowerExtension(fileName);
+        if (extension == u"frm") {
+            const FrmKind kind = ProbeFrm(file);
+            if (kind == FrmKind::kTable) {
+                catalogue.catalogueTables.push_back({databaseNumber, StripFourChars(fileName)});
+                const TreeItem table =
+                    InsertNode(ui, catalogue.catalogueTables.back().tableName, TreeImage::kFolder,
+                               tablesNode, static_cast<int64_t>(catalogue.catalogueTables.size()));
+                InsertNode(ui, kKeysNodeText, TreeImage::kKeys, table, ItemData::kKeys);
+            } else if (kind == FrmKind::kView) {
+                if (viewsNode == kNoTreeItem)
+                    viewsNode = InsertNode(ui, kViewsNodeText, TreeImage::kViews, databaseNode,
+                                           ItemData::kViews);
+                catalogue.catalogueViews.push_back(file);
+                InsertNode(ui, StripFourChars(fileName), TreeImage::kFolder, viewsNode,
+                           static_cast<int64_t>(catalogue.catalogueViews.size()));
+            }
+        } else if (extension == u"trg") {
+            if (triggersNode == kNoTreeItem)
+                triggersNode = InsertNode(ui, kTriggersNodeText, TreeImage::kTriggers, databaseNode,
+                                          ItemData::kTriggers);
+            catalogue.catalogueTriggers.push_back({fileName, folder});
+            InsertNode(ui, StripFourChars(fileName), TreeImage::kFolder, triggersNode,
+                       static_cast<int64_t>(catalogue.catalogueTriggers.size()));
+        }
+    }
+}
+
+}  // namespace brix

@@ -1,0 +1,72 @@
+#include "catalogue/definition_file.h"
+
+#include "app/app_state.h"
+#include "app/read_only_file.h"
+#include "app/text.h"
+
+namespace brix {
+
+namespace {
+
+constexpr size_t kMaxDefinitionFileSize = size_t{16} << 20;
+
+}  // namespace
+
+std::optional<std::u16string> ReadDefinitionFile(const std::filesystem::path& path,
+                                                 const CAppState& app) {
+    CReadOnlyFile file;
+    if (!file.Open(path)) return std::nullopt;
+    const std::vector<uint8_t> bytes = file.ReadAll(kMaxDefinitionFileSize);
+    std::u16string text;
+    if (IsValidUtf8(bytes)) {
+        AppendUtf8(text, bytes);
+    } else {
+        app.decoders().Ansi().Append(bytes, text, false);
+    }
+    return text;
+}
+
+std::u16string DefinitionValue(std::u16string_view text, std::u16string_view key) {
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(u'\n', start);
+        if (end == std::u16string_view::npos) end = text.size();
+        std::u16string_view line = text.substr(start, end - start);
+        if (line.starts_with(key)) {
+            line.remove_prefix(key.size());
+            if (line.ends_with(u'\r')) line.remove_suffix(1);
+            return std::u16string(line);
+        }
+        start = end + 1;
+    }
+    return {};
+}
+
+std::u16string UnescapeDefinitionText(std::u16string_view escaped) {
+    std::u16string out;
+    out.reserve(escaped.size());
+    for (size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] != u'\\') {
+            out.push_back(escaped[i]);
+            continue;
+        }
+        if (++i == escaped.size()) break;
+        switch (escaped[i]) {
+            case u'n':
+                out.push_back(u'\n');
+                break;
+            case u'0':
+                out.push_back(u'\0');
+                break;
+            case u'z':
+                out.push_back(char16_t{26});
+                break;
+            default:  // \\ and \' among them
+                out.push_back(escaped[i]);
+                break;
+        }
+    }
+    return out;
+}
+
+}  // namespace brix

@@ -1,0 +1,179 @@
+#include "catalogue/scan_worker.h"
+
+#include "app/app_state.h"
+#include "app/log_file.h"
+
+namespace brix {
+
+namespace {
+
+constexpr char16_t kLogDatabasePath[] = u"MySql database File Path:\t";
+constexpr char16_t kLogFinding[] = u"Finding Database and tables";
+constexpr char16_t kLogProcessingIbdata[] = u"Processing ibdata1 File";
+constexpr char16_t kLogIbdataNotOpened[] = u"ibdata1 File cannot be open";
+constexpr char16_t kLogChosenIbdataNotOpened[] = u"Manually browse ibdata1 File cannot be open";
+constexpr char16_t kLogScanCompleted[] = u"scanning completed.";
+constexpr char16_t kScanCompletedCaption[] = u"Scanning completed for selected database file(s).";
+constexpr char kSystemTablespaceName[] = "ibdata1";
+
+TreeItem InsertFolderNode(CUiOperations& ui, std::u16string_view text, TreeItem parent) {
+    const TreeItem item = ui.InsertItem(text, TreeImage::kFolder, parent);
+    ui.SetItemData(item, ItemData::kFolder);
+    return item;
+}
+
+// Adds a database node and its "Tables" node under pathNode and catalogues
+// the folder.
+void CatalogueDatabase(CUiOperations& ui, CFrameState& frame, const std::filesystem::path& folder,
+                       std::u16string_view name, TreeItem pathNode, int32_t number) {
+    const TreeItem database = InsertFolderNode(ui, name, pathNode);
+    const TreeItem tables = InsertFolderNode(ui, kTablesNodeText, database);
+    CatalogueDatabaseFolder(frame.catalogue, ui, folder, database, tables, number);
+}
+
+// The data path taken as the only database: the folder without trailing
+// separators, named after its last component. A path that names no folder
+// (the file system's root) catalogues nothing.
+void CatalogueSingleDatabase(CUiOperations& ui, CFrameState& frame,
+                             const std::filesystem::path& dataPath, TreeItem pathNode) {
+    std::filesystem::path folder = dataPath;
+    while (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
+    // "." and ".." and relative names are named by the folder they stand for.
+    std::error_code ec;
+    std::filesystem::path named = std::filesystem::absolute(folder, ec).lexically_normal();
+    if (ec) named = folder;
+    while (!named.has_filename() && named.has_relative_path()) named = named.parent_path();
+    if (!named.has_filename() || folder.empty()) return;
+    frame.catalogue.databaseFolders.push_back(folder);
+    CatalogueDatabase(ui, frame, folder, PathComponentText(named), pathNode, 0);
+}
+
+void OpenSystemTablespace(CAppState& app, CUiOperations& ui, CFrameState& frame,
+                          const std::filesystem::path& dataPath) {
+    ui.AppendLogLine(kLogProcessingIbdata);
+    if (frame.dictionary.Open(dataPath / kSystemTablespaceName, app)) return;
+    ui.AppendLogFileLine(kLogIbdataNotOpened);
+    if (!ui.AskYesNo(kAskBrowseIbdata, MessageIcon::kNone)) return;
+    const std::optional<std::filesystem::path> chosen = ui.ChooseFileToOpen();
+    if (chosen && !frame.dictionary.Open(*chosen, app))
+        ui.AppendLogFileLine(kLogChosenIbdataNotOpened);
+}
+
+}  // namespace
+
+void ResetCatalogue(CUiOperations& ui, CFrameState& frame) {
+    ui.ResetLogList();
+    frame.catalogue.Clear();
+    ui.DeleteAllItems();
+    CTableDef& table = frame.table;
+    table.rows.Reset(0);
+    table.bookmarks.clear();
+    ui.ClearGrid(frame.gridColumnCount);
+    frame.gridColumnCount = 0;
+    table.Reset();
+    table.dataFile.Close();
+    table.inno.Reset();
+    frame.dictionary.Close();
+}
+
+int ScanWorker(CAppState& app, CUiOperations& ui, CFrameState& frame) {
+    ResetCatalogue(ui, frame);
+    frame.currentDatabasePath = app.databasePath;
+    const std::u16string& dataPathText = frame.currentDatabasePath;
+    if (!dataPathText.empty()) {
+        std::u16string line = kLogDatabasePath;
+        line += dataPathText;
+        ui.AppendLogFileLine(line);
+    }
+    const std::filesystem::path dataPath(dataPathText);
+
+    const TreeItem root = InsertFolderNode(ui, kRootNodeText, kNoTreeItem);
+    const TreeItem pathNode = InsertFolderNode(ui, dataPathText, root);
+    ui.AppendLogListLine(kLogFinding);
+    if (!dataPath.empty()) ListDatabaseFolders(frame.catalogue, dataPath);
+
+    bool stopped = false;
+    const std::vector<std::filesystem::path> folders = frame.catalogue.databaseFolders;
+    if (!folders.empty()) {
+        for (size_t i = 0; i < folders.size(); ++i) {
+            if (frame.stopRequested) {
+                stopped = true;
+                break;
+            }
+            CatalogueDatabase(ui, frame, folders[i], PathComponentText(folders[i]), pathNode,
+                              static_cast<int32_t>(i));
+        }
+    } else if (!dataPath.empty()) {
+        CatalogueSingleDatabase(ui, frame, dataPath, pathNode);
+    }
+    ui.Expand(root);
+    ui.Expand(pathNode);
+
+    if (!stopped) OpenSystemTablespace(app, ui, frame, dataPath);
+
+    app.busy = 0;
+    ui.RedrawTree();
+    ui.AppendLogListLine(kLogScanCompleted);
+    ui.ShowMessage(kScanCompletedMessage);
+    ui.ShowProgress(false);
+    std::u16string caption = kScanCompletedCaption;
+    ui.AppendLogFileLine(caption);
+    caption += u"\r\n";
+    ui.ShowCaptionMessage(caption);
+    return 1;
+}
+
+CScanner::~CScanner() {
+    Wait();
+}
+
+bool CScanner::StartScan(bool onWorkerThread) {
+    return StartScan(LocalTimeNow(), onWorkerThread);
+}
+
+bool CScanner::StartScan(const std::tm& now, bool onWorkerThread) {
+    int idle = 0;
+    if (!app_.busy.compare_exchange_strong(idle, 1)) {
+        ui_.ShowMessage(kWaitForRunningProcess);
+        return false;
+    }
+    // The worker clears busy before its closing message; it may still be
+    // showing it.
+    Wait();
+    frame_.stopRequested = false;
+    frame_.currentDatabasePath = app_.databasePath;
+    ui_.DeleteAllItems();
+    ui_.SetTextBoxText(u"");
+    ui_.EnablePrevious(false);
+    ui_.EnableNext(false);
+    ui_.ShowCaptionMessage(frame_.currentDatabasePath);
+    ui_.ShowProgress(true);
+    ui_.StartLog(frame_.currentDatabasePath, now);
+    auto run = [this] {
+        try {
+            ScanWorker(app_, ui_, frame_);
+        } catch (...) {
+            // Out of memory or a failure of the platform: the scan ends
+            // where it is, and the program stays usable.
+            app_.busy = 0;
+            ui_.ShowProgress(false);
+        }
+    };
+    if (onWorkerThread) {
+        worker_ = std::thread(run);
+    } else {
+        run();
+    }
+    return true;
+}
+
+void CScanner::StopCommand() {
+    if (app_.busy == 0) return;
+    if (ui_.AskYesNo(kAskStop, MessageIcon::kInformation)) frame_.stopRequested = true;
+}
+
+void CScanner::Wait() {
+    if (worker_.joinable()) worker_.join();
+}
+
+}  // namespace brix

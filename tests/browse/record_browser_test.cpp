@@ -1,0 +1,297 @@
+#include "browse/record_browser.h"
+
+#include <gtest/gtest.h>
+
+#include "support/browse_session.h"
+#include "support/expected_rows.h"
+#include "support/frm_builder.h"
+#include "support/test_support.h"
+
+namespace brix {
+namespace {
+
+const std::string kWait = "Please wait for the running process.";
+const std::string kNoMore = "No more records in table";
+
+std::vector<std::vector<std::string>> Grid(const test::CRecordingUi& ui) {
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& row : ui.gridRows()) {
+        rows.emplace_back();
+        for (const auto& cell : row) rows.back().push_back(test::U8(cell));
+    }
+    return rows;
+}
+
+std::vector<std::string> Titles(const test::CRecordingUi& ui) {
+    std::vector<std::string> titles;
+    for (const auto& title : ui.gridColumns()) titles.push_back(test::U8(title));
+    return titles;
+}
+
+// One session per data directory for the whole suite: scans are not free.
+class RecordBrowserTest : public ::testing::Test {
+  protected:
+    static test::BrowseSession& Catalogue() {
+        static test::BrowseSession* session = [] {
+            auto* s = new test::BrowseSession(test::CatalogueFixtureDir() / "twodb");
+            s->Scan();
+            return s;
+        }();
+        return *session;
+    }
+    static test::BrowseSession& Fixtures() {
+        static test::BrowseSession* session = [] {
+            auto* s = new test::BrowseSession(test::FixtureDataDir());
+            s->Scan();
+            return s;
+        }();
+        return *session;
+    }
+};
+
+TEST_F(RecordBrowserTest, KeysNodeShowsTheColumnDefinitions) {
+    test::BrowseSession& s = Catalogue();
+    ASSERT_EQ(s.Select("north/Tables/items/Keys"), 1);
+    EXPECT_EQ(Titles(s.ui), (std::vector<std::string>{"Column Name", "Data Type", "size",
+                                                      "Allow Nulls", "Key Name"}));
+    EXPECT_EQ(Grid(s.ui), (std::vector<std::vector<std::string>>{
+                              {"id", "INT", "11", "False", "Primary Key"},
+                              {"name", "VARCHAR(30)", "120", "False", "Unique Key"},
+                              {"qty", "INT", "11", "True", ""},
+                          }));
+    EXPECT_EQ(s.ui.caption(), u"Keys[3]");
+    EXPECT_TRUE(s.ui.gridShown());
+    EXPECT_FALSE(s.ui.textBoxShown());
+    EXPECT_EQ(s.app.busy, 0);
+    EXPECT_FALSE(s.ui.treeLocked());
+    const auto log = s.ui.logRows();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[log.size() - 2], u"Please wait while Keys folder is scanning.");
+    EXPECT_EQ(log.back(), u"Scanning process completed.");
+
+    // The .frm of a table whose files are named in upper case is found.
+    ASSERT_EQ(s.Select("north/Tables/DATA/Keys"), 1);
+    EXPECT_EQ(Grid(s.ui), (std::vector<std::vector<std::string>>{
+                              {"k", "CHAR(4)", "16", "False", ""},
+                              {"v", "INT", "11", "True", ""},
+                          }));
+    // The next selection removes exactly the five grid columns.
+    ASSERT_EQ(s.Select("north/Tables/stock"), 1);
+    const auto journal = s.ui.journal();
+    const auto clear = std::find_if(journal.rbegin(), journal.rend(), [](const std::string& call) {
+        return call.starts_with("ClearGrid:");
+    });
+    ASSERT_NE(clear, journal.rend());
+    EXPECT_EQ(*clear, "ClearGrid:5");
+    EXPECT_EQ(Titles(s.ui), (std::vector<std::string>{"id", "item_id", "note"}));
+}
+
+TEST_F(RecordBrowserTest, KeysCaptionIsEmptyForOneColumnAndWhenTheFrmIsUnreadable) {
+    test::TempDir dir;
+    std::filesystem::create_directories(dir.path() / "db");
+    test::FrmBuilder one;
+    one.columns = {{.name = "only"}};
+    test::WriteFile(dir.path() / "db" / "one.frm", one.Build());
+    std::vector<uint8_t> damaged = one.Build();
+    damaged.resize(64);
+    test::WriteFile(dir.path() / "db" / "cut.frm", damaged);
+    test::BrowseSession s(dir.path());
+    ASSERT_TRUE(s.Scan());
+    ASSERT_EQ(s.Select("db/Tables/one/Keys"), 1);
+    EXPECT_EQ(Grid(s.ui),
+              (std::vector<std::vector<std::string>>{{"only", "INT", "11", "False", ""}}));
+    EXPECT_EQ(s.ui.caption(), u"");
+    ASSERT_EQ(s.Select("db/Tables/cut/Keys"), 1);
+    EXPECT_EQ(Titles(s.ui).size(), 5u);
+    EXPECT_TRUE(Grid(s.ui).empty());
+    EXPECT_EQ(s.ui.caption(), u"");
+    EXPECT_FALSE(s.ui.nextEnabled());
+}
+
+TEST_F(RecordBrowserTest, ViewAndTriggerNodesShowTheirTextInTheTextBox) {
+    test::BrowseSession& s = Catalogue();
+    ASSERT_EQ(s.Select("north/Views/v_quote"), 1);
+    EXPECT_TRUE(s.ui.textBoxShown());
+    EXPECT_FALSE(s.ui.gridShown());
+    EXPECT_TRUE(s.ui.textBoxText().starts_with(u"CREATE ALGORITHM=UNDEFINED"));
+    EXPECT_TRUE(s.ui.textBoxText().ends_with(u"<> 'nut';"));
+    EXPECT_EQ(s.ui.caption(), u"v_quote");
+    EXPECT_FALSE(s.ui.nextEnabled());
+    EXPECT_FALSE(s.ui.previousEnabled());
+
+    ASSERT_EQ(s.Select("south/Trigger/notes"), 1);
+    EXPECT_EQ(s.ui.textBoxText(),
+              u"DELIMITER $$\nCREATE trigger notes_before_insert before insert on notes\n"
+              u"for each row set NEW.body = UPPER(NEW.body)\n$$\nDELIMITER ;\n");
+    // The trigger and view entries are found by their program-wide numbers.
+    ASSERT_EQ(s.Select("north/Trigger/items"), 1);
+    EXPECT_TRUE(s.ui.textBoxText().find(u"items_before_update") != std::u16string::npos);
+
+    // Selecting a table afterwards empties the text box and shows the grid.
+    ASSERT_EQ(s.Select("south/Tables/notes"), 1);
+    EXPECT_TRUE(s.ui.gridShown());
+    EXPECT_FALSE(s.ui.textBoxShown());
+    EXPECT_EQ(s.ui.textBoxText(), u"");
+}
+
+TEST_F(RecordBrowserTest, FolderAndGroupNodesShowNothing) {
+    test::BrowseSession& s = Catalogue();
+    for (const char* path : {"north", "north/Tables", "north/Views", "south/Trigger"}) {
+        ASSERT_EQ(s.Select("north/Tables/items"), 1);
+        const size_t logRows = s.ui.logRows().size();
+        ASSERT_EQ(s.Select(path), 1) << path;
+        EXPECT_TRUE(s.ui.gridColumns().empty()) << path;
+        EXPECT_TRUE(s.ui.gridRows().empty()) << path;
+        EXPECT_FALSE(s.ui.nextEnabled()) << path;
+        EXPECT_FALSE(s.ui.previousEnabled()) << path;
+        EXPECT_EQ(s.ui.logRows().size(), logRows + 2) << path;
+    }
+    // The root and the data-path node too.
+    const TreeItem root = s.ui.rootItems()[0];
+    s.ui.SelectItem(root);
+    EXPECT_EQ(s.browser.OnTreeSelection(root), 1);
+    EXPECT_TRUE(s.ui.gridRows().empty());
+}
+
+TEST_F(RecordBrowserTest, SelectionIsRefusedWhileBusyAndThePreviousNodeStaysSelected) {
+    test::BrowseSession& s = Catalogue();
+    ASSERT_EQ(s.Select("north/Tables/items"), 1);
+    const TreeItem items = s.ui.GetSelectedItem();
+    const auto grid = Grid(s.ui);
+    const size_t messages = s.ui.messages().size();
+    s.app.busy = 1;  // a scan runs
+    EXPECT_EQ(s.Select("south/Tables/notes"), 0);
+    EXPECT_EQ(s.ui.GetSelectedItem(), items);
+    EXPECT_EQ(s.ui.messages().size(), messages + 1);
+    EXPECT_EQ(s.ui.messages().back(), kWait);
+    EXPECT_EQ(Grid(s.ui), grid);
+    EXPECT_EQ(s.browser.ShowNextRecords(), 0);
+    EXPECT_EQ(s.browser.ShowPreviousRecords(), 0);
+    EXPECT_EQ(s.ui.messages().back(), kWait);
+    EXPECT_EQ(s.app.busy, 1);
+    s.app.busy = 0;
+}
+
+TEST_F(RecordBrowserTest, TableNodeShowsItsFirstWindowLikeTheServer) {
+    test::BrowseSession& s = Catalogue();
+    ASSERT_EQ(s.Select("north/Tables/items"), 1);
+    EXPECT_EQ(Titles(s.ui), (std::vector<std::string>{"id", "name", "qty"}));
+    EXPECT_EQ(Grid(s.ui), (std::vector<std::vector<std::string>>{
+                              {"1", "bolt", "10"}, {"2", "nut", "NULL"}, {"3", "washer", "7"}}));
+    EXPECT_EQ(s.ui.caption(), u"items[3]");
+    EXPECT_EQ(s.browser.rowsShown(), 3);
+    EXPECT_TRUE(s.ui.nextEnabled());
+    EXPECT_FALSE(s.ui.previousEnabled());
+
+    // An InnoDB table in its own .ibd, with no system tablespace open.
+    ASSERT_EQ(s.Select("north/Tables/stock"), 1);
+    EXPECT_EQ(Grid(s.ui),
+              (std::vector<std::vector<std::string>>{{"1", "1", "shelf A"}, {"2", "3", "NULL"}}));
+}
+
+TEST_F(RecordBrowserTest, TableWithUpperCaseFileNamesShowsItsRows) {
+    // Waits for the row reader to find the .frm whatever the case of its
+    // extension, as it already finds the .MYI and .MYD.
+    test::BrowseSession& s = Catalogue();
+    ASSERT_EQ(s.Select("north/Tables/DATA"), 1);
+    EXPECT_EQ(Grid(s.ui), (std::vector<std::vector<std::string>>{{"a", "1"}, {"b", "2"}}));
+    EXPECT_EQ(s.ui.caption(), u"DATA[2]");
+}
+
+// The walk through a table of 2500 rows: first window, Next, Next to the
+// end, Previous, Previous; the grid always holds the server's rows of the
+// window the caption names.
+TEST_F(RecordBrowserTest, PagesThroughTwoAndAHalfWindowsAndBack) {
+    test::BrowseSession& s = Fixtures();
+    for (const char* name : {"my_fixed_2500", "my_dyn_2500", "inno_compact_2500",
+                             "inno_redundant_2500", "inno_sys_2500"}) {
+        SCOPED_TRACE(name);
+        const test::ExpectedTable expected = test::LoadExpectedTable("paging", name);
+        ASSERT_EQ(expected.rows.size(), 2500u);
+        const auto checkWindow = [&](size_t from, size_t count) {
+            const auto grid = Grid(s.ui);
+            ASSERT_EQ(grid.size(), count);
+            for (size_t i = 0; i < count; i += 99)
+                EXPECT_EQ(grid[i][0], expected.rows[from + i][0]) << "row " << from + i;
+            EXPECT_EQ(grid.back()[0], expected.rows[from + count - 1][0]);
+        };
+        ASSERT_EQ(s.Select(std::string("paging/Tables/") + name), 1);
+        EXPECT_EQ(test::U8(s.ui.caption()), std::string(name) + "[1000]");
+        checkWindow(0, 1000);
+        EXPECT_TRUE(s.ui.nextEnabled());
+        EXPECT_FALSE(s.ui.previousEnabled());
+        const size_t messages = s.ui.messages().size();
+
+        EXPECT_EQ(s.browser.ShowNextRecords(), 1);
+        EXPECT_EQ(s.ui.caption(), u"1000 rows to 2000");
+        checkWindow(1000, 1000);
+        EXPECT_TRUE(s.ui.previousEnabled());
+        EXPECT_EQ(s.ui.messages().size(), messages);
+
+        EXPECT_EQ(s.browser.ShowNextRecords(), 1);
+        EXPECT_EQ(s.ui.caption(), u"2000 rows to 2500");
+        checkWindow(2000, 500);
+        EXPECT_EQ(s.ui.messages().size(), messages + 1);
+        EXPECT_EQ(s.ui.messages().back(), kNoMore);
+        EXPECT_FALSE(s.ui.nextEnabled());
+
+        EXPECT_EQ(s.browser.ShowPreviousRecords(), 1);
+        EXPECT_EQ(s.ui.caption(), u"1000 rows to 2000");
+        checkWindow(1000, 1000);
+        EXPECT_TRUE(s.ui.nextEnabled());
+        EXPECT_TRUE(s.ui.previousEnabled());
+
+        EXPECT_EQ(s.browser.ShowPreviousRecords(), 1);
+        EXPECT_EQ(s.ui.caption(), u"0 rows to 1000");
+        checkWindow(0, 1000);
+        EXPECT_FALSE(s.ui.previousEnabled());
+
+        // And forward again from the first window.
+        EXPECT_EQ(s.browser.ShowNextRecords(), 1);
+        EXPECT_EQ(s.ui.caption(), u"1000 rows to 2000");
+        checkWindow(1000, 1000);
+        EXPECT_EQ(s.app.busy, 0);
+    }
+}
+
+TEST_F(RecordBrowserTest, ExactlyOneWindowEndsWithAnEmptyGridAndTheMessage) {
+    test::BrowseSession& s = Fixtures();
+    for (const char* name : {"my_fixed_1000", "my_dyn_1000", "inno_dynamic_1000"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(s.Select(std::string("paging/Tables/") + name), 1);
+        EXPECT_EQ(test::U8(s.ui.caption()), std::string(name) + "[1000]");
+        const size_t messages = s.ui.messages().size();
+        EXPECT_EQ(s.browser.ShowNextRecords(), 1);
+        EXPECT_TRUE(s.ui.gridRows().empty());
+        EXPECT_EQ(s.ui.messages().size(), messages + 1);
+        EXPECT_EQ(s.ui.caption(), u"1000 rows to 1000");
+        EXPECT_FALSE(s.ui.nextEnabled());
+        // Next again at the end marker: the message again, one more marker.
+        const size_t bookmarks = s.frame.table.bookmarks.size();
+        EXPECT_EQ(s.browser.ShowNextRecords(), 0);
+        EXPECT_EQ(s.ui.messages().size(), messages + 2);
+        EXPECT_EQ(s.frame.table.bookmarks.size(), bookmarks + 1);
+        EXPECT_EQ(s.frame.table.bookmarks.back().page, kEndMarkerPage);
+    }
+}
+
+TEST_F(RecordBrowserTest, OneShortWindowOnlyDisablesNext) {
+    test::BrowseSession& s = Fixtures();
+    for (const char* name : {"my_fixed_300", "my_dyn_300", "inno_compact_300", "my_fixed_0"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(s.Select(std::string("paging/Tables/") + name), 1);
+        const std::u16string caption = s.ui.caption();
+        const size_t messages = s.ui.messages().size();
+        EXPECT_EQ(s.browser.ShowNextRecords(), 1);
+        EXPECT_FALSE(s.ui.nextEnabled());
+        EXPECT_EQ(s.ui.messages().size(), messages);
+        EXPECT_EQ(s.ui.caption(), caption);
+    }
+    ASSERT_EQ(s.Select("paging/Tables/my_fixed_0"), 1);
+    EXPECT_EQ(s.ui.caption(), u"my_fixed_0[0]");
+    EXPECT_FALSE(s.ui.nextEnabled());
+    EXPECT_FALSE(s.ui.previousEnabled());
+}
+
+}  // namespace
+}  // namespace brix
