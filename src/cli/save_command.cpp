@@ -8,7 +8,7 @@
 
 #include "app/text.h"
 #include "cli/commands.h"
-#include "innodb/dictionary.h"
+#include "cli/console_session.h"
 #include "save/connection_test.h"
 #include "save/save_run.h"
 
@@ -32,6 +32,7 @@ struct SaveArgs {
     std::string scriptFolder;
     ServerArgs server;
     std::vector<std::string> objects;
+    std::string answer = "no";
     std::string ibdata;
 };
 
@@ -39,14 +40,6 @@ void PrintLine(std::FILE* stream, std::u16string_view text) {
     const std::string line = Utf16ToUtf8(text);
     std::fprintf(stream, "%s\n", line.c_str());
 }
-
-// The console's side of a save run: log lines and messages on stderr.
-class CConsoleSaveReport : public CSaveReport {
-  public:
-    void AppendLogLine(std::u16string_view text) override { PrintLine(stderr, text); }
-    void ShowProgress(bool) override {}
-    void ShowMessage(std::u16string_view text) override { PrintLine(stderr, text); }
-};
 
 // The password from --password-file (its first line) or else from the
 // environment; empty when neither gives one. It never comes from the command
@@ -100,7 +93,14 @@ void RunSaveCommand(const SaveArgs& args, CliContext& context) {
     }
     if (!std::filesystem::is_directory(args.dataDir))
         throw CommandFailed("no data directory " + args.dataDir);
-    const std::vector<CSaveObject> all = ListSaveObjects(args.dataDir);
+    // The objects are found as the window's Open command finds them, with
+    // the system tablespace it opens.
+    ConsoleUiOptions scanOptions;
+    scanOptions.answerYes = args.answer == "yes";
+    scanOptions.chosenFile = args.ibdata;
+    CConsoleSession session(app, stdout, scanOptions);
+    session.Scan(args.dataDir, false);
+    const std::vector<CSaveObject> all = SaveObjectsOfCatalogue(session.frame.catalogue);
     std::vector<CSaveObject> objects = all;
     if (!args.objects.empty()) {
         std::vector<std::u16string> selection;
@@ -112,14 +112,16 @@ void RunSaveCommand(const SaveArgs& args, CliContext& context) {
                                 Utf16ToUtf8(missing.front()));
     }
     if (objects.empty()) throw CommandFailed("nothing to save in " + args.dataDir);
-    CInnoDictionary dictionary;
-    const std::filesystem::path ibdata = args.ibdata.empty()
-                                             ? std::filesystem::path(args.dataDir) / "ibdata1"
-                                             : std::filesystem::path(args.ibdata);
-    if (!dictionary.Open(ibdata, app) && !args.ibdata.empty())
-        throw CommandFailed("cannot open the system tablespace " + args.ibdata);
-    CConsoleSaveReport report;
-    const CSaveResult result = RunSave(objects, settings, app, &dictionary, report);
+    // The run's log lines and messages, as "[log] TEXT" and "[message] TEXT".
+    ConsoleUiOptions saveOptions;
+    saveOptions.showLog = true;
+    saveOptions.showMessages = true;
+    CConsoleUi ui(app, stdout, saveOptions);
+    const CInnoDictionary* dictionary =
+        session.frame.dictionary.IsOpen() ? &session.frame.dictionary : nullptr;
+    const CSaveResult result =
+        RunSave(objects, settings, app, dictionary, ui, &session.frame.stopRequested);
+    std::fflush(stdout);
     if (result.refused) throw CommandFailed("nothing was saved");
     if (result.failed > 0)
         throw CommandFailed(std::to_string(result.failed) + " objects were not saved");
@@ -140,8 +142,7 @@ void AddSaveCommand(CLI::App& program, CliContext& context) {
                                        "save into this server through its ODBC driver");
     script->excludes(server);
     AddServerOptions(command, args->server);
-    command->add_option("--ibdata", args->ibdata,
-                        "the system tablespace to read (default DATADIR/ibdata1)");
+    AddTreeOptions(command, args->answer, args->ibdata);
     command->callback([args, &context] { RunSaveCommand(*args, context); });
 }
 

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace brix {
+
+struct CCatalogue;
 
 enum class SaveObjectKind { kTable, kView, kTrigger };
 
@@ -20,17 +24,22 @@ struct CSaveObject {
     // The real names, decoded from the folder and file names.
     std::u16string DatabaseName() const;
     std::u16string Name() const;
-    // The file name without its extension: the name the readers open it by.
+    // The name of the database folder and the file name without its
+    // extension, as they are on disk: the names the readers open them by.
+    std::u16string FolderName() const;
     std::u16string FileStem() const;
 };
 
-// Every table, view and trigger file of a data directory: the objects of each
-// database folder in it, folders and files in name order (ASCII letters
-// compared without case), or of dataDir itself when it is a database folder
-// (it holds .frm or .TRG files and no folder that does). A .frm whose first
-// bytes are FE 01 is a table, one that starts with TYPE=VIEW a view; .frm
-// files that are neither and files that cannot be read are left out.
-std::vector<CSaveObject> ListSaveObjects(const std::filesystem::path& dataDir);
+// The object a tree node stands for, by the node's item data and its
+// parent's: a positive n is entry n - 1 of the trigger files under a
+// "Trigger" group, of the views under a "Views" group and of the tables
+// otherwise. Nothing for other nodes and for entries the catalogue does not
+// have.
+std::optional<CSaveObject> SaveObjectOfNode(const CCatalogue& catalogue, int64_t itemData,
+                                            int64_t parentItemData);
+
+// Every table, view and trigger file of a catalogue, in its order.
+std::vector<CSaveObject> SaveObjectsOfCatalogue(const CCatalogue& catalogue);
 
 // The objects that a selection names, in the order of the selection: DB for
 // every object of a database, DB/TABLE, DB/Views/VIEW or DB/Trigger/TABLE.

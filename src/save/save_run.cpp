@@ -9,7 +9,11 @@
 #include "app/app_state.h"
 #include "app/read_only_file.h"
 #include "app/text.h"
+#include "app/ui_operations.h"
 #include "browse/table_rows.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/trigger_text.h"
+#include "catalogue/view_text.h"
 #include "innodb/dictionary.h"
 #include "save/create_table.h"
 #include "save/server_target.h"
@@ -19,7 +23,6 @@ namespace brix {
 
 namespace {
 
-constexpr char16_t kFolderRefusal[] = u"Please select valid destination folder path.";
 // The MyISAM row format of files packed by myisampack.
 constexpr int32_t kCompressedRows = 2;
 // db.opt is a few lines; anything longer is not one.
@@ -65,6 +68,61 @@ std::u16string DatabaseOptions(const std::filesystem::path& folder) {
     if (!charset.empty()) options += u" CHARACTER SET " + charset;
     if (!collation.empty()) options += u" COLLATE " + collation;
     return options;
+}
+
+// The CREATE VIEW text of the view's definition file, without its
+// semicolon, named by the view's real name: ViewText names it by its file
+// name, in which the server wrote every character but letters, digits and _
+// as a code (so that name holds no backquote or space). Empty when the file
+// cannot be read.
+std::u16string ViewStatement(const CSaveObject& view, const CAppState& app) {
+    std::u16string statement = ViewText(view.file, app);
+    constexpr std::u16string_view kNameStart = u" VIEW `";
+    constexpr std::u16string_view kNameEnd = u"` AS ";
+    const size_t start = statement.find(kNameStart);
+    if (start == std::u16string::npos) return {};
+    const size_t nameAt = start + kNameStart.size() - 1;
+    const size_t end = statement.find(kNameEnd, nameAt + 1);
+    if (end == std::u16string::npos) return {};
+    statement.replace(nameAt, end + 1 - nameAt, QuotedName(view.Name()));
+    if (!statement.empty() && statement.back() == u';') statement.pop_back();
+    return statement;
+}
+
+// A view of the run with its statement.
+struct CViewToSave {
+    const CSaveObject* object = nullptr;
+    std::u16string statement;
+};
+
+// The views in an order in which each comes after the views of the run that
+// its query names (as `db`.`view`, the form the server keeps in the file);
+// views in a cycle keep their order.
+std::vector<CViewToSave> OrderViews(std::vector<CViewToSave> views) {
+    std::vector<std::u16string> references;
+    for (const CViewToSave& view : views)
+        references.push_back(QuotedName(view.object->DatabaseName()) + u"." +
+                             QuotedName(view.object->Name()));
+    std::vector<CViewToSave> ordered;
+    std::vector<bool> placed(views.size(), false);
+    bool progress = true;
+    while (progress) {
+        progress = false;
+        for (size_t i = 0; i < views.size(); ++i) {
+            if (placed[i]) continue;
+            bool ready = true;
+            for (size_t j = 0; j < views.size() && ready; ++j)
+                ready = j == i || placed[j] ||
+                        views[i].statement.find(references[j]) == std::u16string::npos;
+            if (!ready) continue;
+            placed[i] = true;
+            progress = true;
+            ordered.push_back(views[i]);
+        }
+    }
+    for (size_t i = 0; i < views.size(); ++i)
+        if (!placed[i]) ordered.push_back(views[i]);
+    return ordered;
 }
 
 std::u16string Number(size_t n) {
@@ -141,9 +199,9 @@ class CTemporaryFolder {
 
 class CSaveRunner {
   public:
-    CSaveRunner(CAppState& app, const CInnoDictionary* dictionary, CSaveReport& report,
+    CSaveRunner(CAppState& app, const CInnoDictionary* dictionary, CUiOperations& ui,
                 CSaveTarget& target, const std::atomic<bool>* stop)
-        : app_(app), dictionary_(dictionary), report_(report), target_(target), stop_(stop) {}
+        : app_(app), dictionary_(dictionary), ui_(ui), target_(target), stop_(stop) {}
 
     void Run(const std::vector<CSaveObject>& objects) {
         // Database by database, in the order each first appears.
@@ -171,7 +229,7 @@ class CSaveRunner {
         std::u16string line(what);
         line += u": ";
         line += error;
-        report_.AppendLogLine(line);
+        ui_.AppendLogLine(line);
         ++result_.failed;
     }
 
@@ -180,36 +238,95 @@ class CSaveRunner {
         if (objects.empty()) return;
         CSaveDatabase database;
         database.name = objects.front()->DatabaseName();
-        std::filesystem::path folderPath = folder;
-        if (!folderPath.has_filename()) folderPath = folderPath.parent_path();
-        database.folderName = folderPath.filename();
+        database.folderName = std::filesystem::path(objects.front()->FolderName());
         database.options = DatabaseOptions(folder);
-        report_.AppendLogLine(u"Saving database " + database.name);
+        ui_.AppendLogLine(u"Saving database " + database.name);
         std::u16string error;
         if (!target_.BeginDatabase(database, error)) {
             Fail(u"Error saving database " + database.name, error);
             result_.failed += objects.size() - 1;
             return;
         }
+        std::vector<CViewToSave> views;
+        for (const CSaveObject* object : objects) {
+            if (object->kind == SaveObjectKind::kView)
+                views.push_back({object, ViewStatement(*object, app_)});
+        }
         for (const CSaveObject* object : objects) {
             if (Stopped()) break;
-            switch (object->kind) {
-                case SaveObjectKind::kTable:
-                    SaveTable(*object);
-                    break;
-                case SaveObjectKind::kView:
-                case SaveObjectKind::kTrigger:
-                    Fail(u"Not saved: " + database.name + u"." + object->Name(),
-                         u"views and triggers are not saved yet");
-                    break;
-            }
+            if (object->kind == SaveObjectKind::kTable) SaveTable(*object);
+        }
+        for (const CViewToSave& view : OrderViews(std::move(views))) {
+            if (Stopped()) break;
+            SaveView(view);
+        }
+        for (const CSaveObject* object : objects) {
+            if (Stopped()) break;
+            if (object->kind == SaveObjectKind::kTrigger) SaveTriggers(*object);
         }
         if (!target_.EndDatabase(error)) Fail(u"Error saving database " + database.name, error);
     }
 
+    void SaveView(const CViewToSave& view) {
+        const std::u16string display = view.object->DatabaseName() + u"." + view.object->Name();
+        ui_.AppendLogLine(u"Saving view " + display);
+        const std::u16string& statement = view.statement;
+        std::u16string error;
+        if (statement.empty()) {
+            Fail(u"Error saving view " + display, u"its definition file cannot be read");
+        } else if (!target_.Execute(statement, error)) {
+            Fail(u"Error saving view " + display, error);
+        } else {
+            ++result_.saved;
+        }
+    }
+
+    void SaveTriggers(const CSaveObject& object) {
+        const std::u16string display = object.DatabaseName() + u"." + object.Name();
+        ui_.AppendLogLine(u"Saving triggers of " + display);
+        const std::u16string failure = u"Error saving triggers of " + display;
+        std::u16string error;
+        if (target_.IsScript()) {
+            const std::u16string text = TriggerText(object.file, app_);
+            if (text.empty()) {
+                Fail(failure, u"the trigger file holds no trigger that can be read");
+            } else if (!target_.WriteText(text, error)) {
+                Fail(failure, error);
+            } else {
+                ++result_.saved;
+            }
+            return;
+        }
+        const std::vector<std::u16string> definitions = ReadTriggerDefinitions(object.file, app_);
+        if (definitions.empty()) {
+            Fail(failure, u"the trigger file holds no trigger that can be read");
+            return;
+        }
+        // Each statement on its own; one that fails does not keep the others
+        // from being tried. DEFINER=CURRENT_USER is what a CREATE TRIGGER
+        // without a definer means; said out loud, it keeps the MariaDB ODBC
+        // driver from blanking out the comments of a body that holds more
+        // than one statement, which it does to statements it takes for a
+        // batch.
+        std::u16string firstError;
+        for (const std::u16string& definition : definitions) {
+            if (target_.Execute(u"CREATE DEFINER=CURRENT_USER " + definition, error)) {
+                ui_.AppendLogLine(kTriggerCreated);
+            } else {
+                ui_.AppendLogLine(kTriggerFailed);
+                if (firstError.empty()) firstError = error;
+            }
+        }
+        if (firstError.empty()) {
+            ++result_.saved;
+        } else {
+            Fail(failure, firstError);
+        }
+    }
+
     void SaveTable(const CSaveObject& object) {
         const std::u16string display = object.DatabaseName() + u"." + object.Name();
-        report_.AppendLogLine(u"Saving table " + display);
+        ui_.AppendLogLine(u"Saving table " + display);
         const std::u16string failure = u"Error saving table " + display;
         const OpenRowsResult opened =
             OpenTableRows(table_, object.databaseFolder, object.FileStem(), app_, dictionary_);
@@ -280,7 +397,7 @@ class CSaveRunner {
         const bool readFailed = opened == OpenRowsResult::kReadError || table_.dataFile.Failed() ||
                                 (table_.inno.space && table_.inno.space->Failed());
         CloseTableFiles(table_);
-        report_.AppendLogLine(Number(batch.written()) + u" rows written to " + display);
+        ui_.AppendLogLine(Number(batch.written()) + u" rows written to " + display);
         if (!ok) {
             Fail(failure, error);
         } else if (readFailed) {
@@ -294,7 +411,7 @@ class CSaveRunner {
 
     CAppState& app_;
     const CInnoDictionary* dictionary_;
-    CSaveReport& report_;
+    CUiOperations& ui_;
     CSaveTarget& target_;
     const std::atomic<bool>* stop_;
     CTableDef table_;
@@ -331,17 +448,17 @@ std::u16string SaveEndMessage(const CSaveResult& result) {
 }
 
 CSaveResult RunSave(const std::vector<CSaveObject>& objects, const CSaveSettings& settings,
-                    CAppState& app, const CInnoDictionary* dictionary, CSaveReport& report,
+                    CAppState& app, const CInnoDictionary* dictionary, CUiOperations& ui,
                     const std::atomic<bool>* stop) {
     CSaveResult refused;
     refused.refused = true;
     int idle = 0;
     if (!app.busy.compare_exchange_strong(idle, 1)) {
-        report.ShowMessage(kBusyRefusal);
+        ui.ShowMessage(kBusyRefusal);
         return refused;
     }
     CSaveModeScope scope(app);
-    report.ShowProgress(true);
+    ui.ShowProgress(true);
     COdbcConnection connection;
     std::unique_ptr<CSaveTarget> target;
     std::unique_ptr<CTemporaryFolder> spillFolder;
@@ -351,8 +468,8 @@ CSaveResult RunSave(const std::vector<CSaveObject>& objects, const CSaveSettings
         const std::filesystem::path blobs = settings.scriptFolder / "blobdata";
         if (!settings.scriptFolder.empty()) std::filesystem::create_directories(blobs, created);
         if (settings.scriptFolder.empty() || created) {
-            report.ShowProgress(false);
-            report.ShowMessage(kFolderRefusal);
+            ui.ShowProgress(false);
+            ui.ShowMessage(kFolderRefusal);
             return refused;
         }
         app.saveAsScript = 1;
@@ -360,28 +477,28 @@ CSaveResult RunSave(const std::vector<CSaveObject>& objects, const CSaveSettings
         app.spillFolder = blobs.u16string();
         target =
             std::make_unique<CScriptTarget>(settings.scriptFolder, settings.scriptStatementBytes);
-        report.AppendLogLine(u"Saving as script into " + settings.scriptFolder.u16string());
+        ui.AppendLogLine(u"Saving as script into " + settings.scriptFolder.u16string());
     } else {
         spillFolder = std::make_unique<CTemporaryFolder>();
         auto server = std::make_unique<CServerTarget>(connection);
         if (spillFolder->path().empty() || !connection.Open(settings.connection, error) ||
             !server->Start(error)) {
-            if (!error.empty()) report.AppendLogLine(u"Cannot connect to the server: " + error);
-            report.ShowProgress(false);
-            report.ShowMessage(kConnectionRefusal);
+            if (!error.empty()) ui.AppendLogLine(u"Cannot connect to the server: " + error);
+            ui.ShowProgress(false);
+            ui.ShowMessage(kConnectionRefusal);
             return refused;
         }
         app.saveToDatabase = 1;
         app.spillFolder = spillFolder->path().u16string();
         target = std::move(server);
-        report.AppendLogLine(u"Saving into the server " + settings.connection.server + u":" +
-                             settings.connection.port);
+        ui.AppendLogLine(u"Saving into the server " + settings.connection.server + u":" +
+                         settings.connection.port);
     }
-    CSaveRunner runner(app, dictionary, report, *target, stop);
+    CSaveRunner runner(app, dictionary, ui, *target, stop);
     runner.Run(objects);
     const CSaveResult result = runner.result();
-    report.ShowProgress(false);
-    report.ShowMessage(SaveEndMessage(result));
+    ui.ShowProgress(false);
+    ui.ShowMessage(SaveEndMessage(result));
     return result;
 }
 

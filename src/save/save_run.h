@@ -14,15 +14,7 @@ namespace brix {
 
 class CAppState;
 class CInnoDictionary;
-
-// The user-interface operations a save run reports through.
-class CSaveReport {
-  public:
-    virtual ~CSaveReport() = default;
-    virtual void AppendLogLine(std::u16string_view text) = 0;
-    virtual void ShowProgress(bool on) = 0;
-    virtual void ShowMessage(std::u16string_view text) = 0;
-};
+class CUiOperations;
 
 enum class SaveDestination { kScript, kDatabase };
 
@@ -49,6 +41,9 @@ struct CSaveResult {
 inline constexpr char16_t kBusyRefusal[] = u"Please wait for the running process.";
 inline constexpr char16_t kConnectionRefusal[] =
     u"Test connection is unsuccessful.Saving in database cannot be done.";
+inline constexpr char16_t kFolderRefusal[] = u"Please select valid destination folder path.";
+inline constexpr char16_t kTriggerCreated[] = u"Trigger Created Successfully.";
+inline constexpr char16_t kTriggerFailed[] = u"Error executing Trigger.";
 
 // Saves the objects (database by database in the order they first appear;
 // within a database the tables, then the views, then the triggers) into
@@ -56,11 +51,15 @@ inline constexpr char16_t kConnectionRefusal[] =
 //
 // A table gets its CREATE TABLE statement and then every row, read window by
 // window in export mode and written as multi-row INSERT statements no larger
-// than the destination takes; a view its CREATE VIEW statement; a trigger
-// file its triggers. Each object is logged ("Saving table DB.T" and the rows
-// written); an object whose statement fails is logged with the server's or
-// the file system's message and counted as failed, and the run goes on with
-// the next one. The end message gives the counts.
+// than the destination takes. A view gets the CREATE VIEW text of ViewText
+// with the view's real name; views that use other views of the run come
+// after them. A trigger file gets, in a script, the DELIMITER-wrapped text of
+// TriggerText; on a server each of its CREATE TRIGGER statements is run and
+// logged as "Trigger Created Successfully." or "Error executing Trigger.".
+// Each object is logged ("Saving table DB.T" and the rows written); an object
+// whose statement fails is logged with the server's or the file system's
+// message and counted as failed, and the run goes on with the next one. The
+// end message gives the counts.
 //
 // The run holds the busy flag (refused with a message when it is already
 // set), shows the progress indicator, sets saveAsScript or saveToDatabase
@@ -70,7 +69,7 @@ inline constexpr char16_t kConnectionRefusal[] =
 // its own connection first and saves nothing when that fails. stop, when
 // given, is looked at between objects and windows.
 CSaveResult RunSave(const std::vector<CSaveObject>& objects, const CSaveSettings& settings,
-                    CAppState& app, const CInnoDictionary* dictionary, CSaveReport& report,
+                    CAppState& app, const CInnoDictionary* dictionary, CUiOperations& ui,
                     const std::atomic<bool>* stop = nullptr);
 
 // The text that ends a run.

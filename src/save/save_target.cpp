@@ -48,7 +48,9 @@ bool CScriptTarget::BeginDatabase(const CSaveDatabase& database, std::u16string&
     }
     std::u16string head = u"-- Karvo MySQL Database Repair v22.0: database ";
     head += database.name;
-    head += u"\n\n";
+    head +=
+        u"\n-- Load it with: mariadb --comments < FILE (without --comments the client drops\n"
+        u"-- the comments inside trigger bodies)\n\n";
     if (!Write(head, error)) return false;
     if (!Execute(kScriptCharacterSet, error)) return false;
     for (std::u16string_view statement : kSessionStatements)

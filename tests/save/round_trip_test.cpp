@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -47,26 +48,38 @@ std::string Shell(const std::string& text) {
     return out + "'";
 }
 
-// Runs the console program; its messages go to the file err.
+// Runs the console program; its log and messages go to the file err.
 int RunCli(const std::string& arguments, const std::filesystem::path& err) {
     const std::string command =
-        Shell(BRIX_CLI_PATH) + " " + arguments + " >/dev/null 2>" + Shell(err.string());
+        Shell(BRIX_CLI_PATH) + " " + arguments + " >" + Shell(err.string()) + " 2>&1";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string TableArguments() {
+// Every fixture table, and the view and the triggers of shop.
+std::string ObjectArguments() {
     std::string arguments;
     for (const FixtureTable& t : FixtureTables())
         arguments += " " + Shell(t.database + "/" + t.name);
-    return arguments;
+    return arguments + " shop/Views/v_order_totals shop/Trigger/orders";
 }
 
-// The select list the fixtures were made with: binary and spatial columns as
-// hex, BIT(M) as M binary digits, the rest as the server prints it.
-std::string SelectList(const test::CTestServer& server, const FixtureTable& t) {
-    const auto rows = server.Rows(
-        "SELECT GROUP_CONCAT(CASE "
+// What the server holds of one saved table: its rows, selected as the
+// fixtures were (binary and spatial columns as hex, BIT(M) as M binary
+// digits, the rest as the server prints it), and SHOW CREATE TABLE.
+struct SavedTable {
+    bool found = false;
+    std::vector<std::vector<std::string>> rows;
+    std::string create;
+};
+
+// Every saved table of a database, asked for in one run of the client.
+std::map<std::string, SavedTable> DumpDatabase(const test::CTestServer& server,
+                                               const std::string& database) {
+    std::map<std::string, SavedTable> tables;
+    const auto lists = server.Rows(
+        "SET SESSION group_concat_max_len = 1048576;\n"
+        "SELECT TABLE_NAME, GROUP_CONCAT(CASE "
         "WHEN DATA_TYPE IN ('binary','varbinary','tinyblob','blob','mediumblob','longblob',"
         "'geometry','point','linestring','polygon','multipoint','multilinestring',"
         "'multipolygon','geometrycollection') "
@@ -75,22 +88,54 @@ std::string SelectList(const test::CTestServer& server, const FixtureTable& t) {
         "THEN CONCAT('LPAD(BIN(`', COLUMN_NAME, '`), ', NUMERIC_PRECISION, ', ''0'')') "
         "ELSE CONCAT('`', COLUMN_NAME, '`') END ORDER BY ORDINAL_POSITION SEPARATOR ', ') "
         "FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = " +
-        test::SqlString(t.database) + " AND TABLE_NAME = " + test::SqlString(t.name));
-    if (!rows || rows->empty() || rows->front().empty()) return {};
-    return rows->front().front();
+        test::SqlString(database) + " GROUP BY TABLE_NAME");
+    if (!lists) return tables;
+    // Each answer follows a marker row, so that one output holds them all.
+    constexpr char kMarker[] = "--next--";
+    std::string sql;
+    for (const auto& row : *lists) {
+        const std::string from = "`" + database + "`.`" + row[0] + "`";
+        sql += "SELECT 'rows " + row[0] + "' AS `" + kMarker + "`;\nSELECT " + row[1] + " FROM " +
+               from + ";\nSELECT 'create " + row[0] + "' AS `" + kMarker +
+               "`;\nSHOW CREATE TABLE " + from + ";\n";
+    }
+    const auto output = server.Rows(sql, false);
+    if (!output) return tables;
+    SavedTable* table = nullptr;
+    bool rows = false;
+    bool header = false;
+    for (size_t i = 0; i < output->size(); ++i) {
+        const auto& line = (*output)[i];
+        if (line.size() == 1 && line[0] == kMarker && i + 1 < output->size()) {
+            const std::string what = (*output)[++i][0];
+            rows = what.rfind("rows ", 0) == 0;
+            table = &tables[what.substr(what.find(' ') + 1)];
+            table->found = true;
+            header = true;
+            continue;
+        }
+        if (!table) continue;
+        if (header) {
+            header = false;
+            continue;
+        }
+        if (rows) {
+            table->rows.push_back(line);
+        } else if (line.size() > 1) {
+            table->create = line[1];
+        }
+    }
+    return tables;
 }
 
 // What differs between the rows the saved table returns and the fixture's, as
 // sorted lists of rows: row order is the engine's business, not the data.
-std::vector<std::string> RowDifferences(const test::CTestServer& server, const FixtureTable& t) {
+std::vector<std::string> RowDifferences(const SavedTable& saved, const FixtureTable& t) {
     const std::string where = t.database + "." + t.name;
-    const std::string list = SelectList(server, t);
-    if (list.empty()) return {where + ": the table is missing"};
-    const auto got = server.Rows("SELECT " + list + " FROM `" + t.database + "`.`" + t.name + "`");
-    if (!got) return {where + ": the SELECT failed"};
+    if (!saved.found) return {where + ": the table is missing"};
     auto want = test::ReadTsv(test::FixtureExpectedDir() / t.database / (t.name + ".select.tsv"));
     if (!want.empty()) want.erase(want.begin());
-    auto have = *got;
+    auto have = saved.rows;
     std::sort(want.begin(), want.end());
     std::sort(have.begin(), have.end());
     if (want == have) return {};
@@ -129,32 +174,65 @@ std::string Comparable(std::string create) {
     return create;
 }
 
-std::vector<std::string> DefinitionDifferences(const test::CTestServer& server,
-                                               const FixtureTable& t) {
-    std::string output;
-    if (!server.Run("SHOW CREATE TABLE `" + t.database + "`.`" + t.name + "`\\G", &output))
-        return {t.database + "." + t.name + ": SHOW CREATE TABLE failed"};
-    const size_t at = output.find("Create Table: ");
-    if (at == std::string::npos) return {t.database + "." + t.name + ": no statement"};
-    const std::string have = Comparable(output.substr(at + 14));
+std::vector<std::string> DefinitionDifferences(const SavedTable& saved, const FixtureTable& t) {
+    if (!saved.found) return {};
+    const std::string have = Comparable(saved.create);
     const std::string want = Comparable(
         test::ReadFileText(test::FixtureExpectedDir() / t.database / (t.name + ".create.sql")));
     if (have == want) return {};
     return {t.database + "." + t.name + " is defined as\n" + have + "\ninstead of\n" + want};
 }
 
-void DropFixtureDatabases(const test::CTestServer& server) {
+void DropDatabases(const test::CTestServer& server, const std::set<std::string>& names) {
     std::string sql;
-    for (const std::string& db : FixtureDatabases())
-        sql += "DROP DATABASE IF EXISTS `" + db + "`;\n";
+    for (const std::string& db : names) sql += "DROP DATABASE IF EXISTS `" + db + "`;\n";
     ASSERT_TRUE(server.Run(sql));
+}
+
+// The views and triggers of the databases against what the server that
+// wrote them said: SHOW CREATE VIEW, and the triggers' names, events, tables,
+// timing and statements.
+void ExpectViewsAndTriggersAsWritten(const test::CTestServer& server,
+                                     const std::filesystem::path& expected,
+                                     const std::set<std::string>& databases) {
+    size_t views = 0;
+    size_t triggers = 0;
+    for (const std::string& db : databases) {
+        for (const auto& entry : std::filesystem::directory_iterator(expected / db)) {
+            const std::string file = entry.path().filename().string();
+            const size_t suffix = file.rfind(".view.sql");
+            if (suffix == std::string::npos) continue;
+            const std::string view = file.substr(0, suffix);
+            std::string want = test::ReadFileText(entry.path());
+            while (!want.empty() && want.back() == '\n') want.pop_back();
+            const auto got = server.Rows("SHOW CREATE VIEW `" + db + "`.`" + view + "`");
+            ASSERT_TRUE(got && got->size() == 1 && got->front().size() > 1) << db << "." << view;
+            EXPECT_EQ(got->front()[1], want) << db << "." << view;
+            ++views;
+        }
+        if (!std::filesystem::exists(expected / db / "triggers.tsv")) continue;
+        auto want = test::ReadTsv(expected / db / "triggers.tsv");
+        want.erase(want.begin());
+        const auto got = server.Rows(
+            "SELECT TRIGGER_NAME, EVENT_MANIPULATION, EVENT_OBJECT_TABLE, ACTION_TIMING, "
+            "ACTION_STATEMENT FROM information_schema.TRIGGERS WHERE TRIGGER_SCHEMA = " +
+            test::SqlString(db) + " ORDER BY TRIGGER_NAME");
+        ASSERT_TRUE(got) << db;
+        EXPECT_EQ(*got, want) << db;
+        triggers += want.size();
+    }
+    EXPECT_GT(views, 0u);
+    EXPECT_GT(triggers, 0u);
 }
 
 void ExpectEveryTableAsTheFixture(const test::CTestServer& server) {
     std::vector<std::string> problems;
+    std::map<std::string, std::map<std::string, SavedTable>> dumps;
+    for (const std::string& db : FixtureDatabases()) dumps[db] = DumpDatabase(server, db);
     for (const FixtureTable& t : FixtureTables()) {
-        for (const std::string& p : RowDifferences(server, t)) problems.push_back(p);
-        for (const std::string& p : DefinitionDifferences(server, t)) problems.push_back(p);
+        const SavedTable& saved = dumps[t.database][t.name];
+        for (const std::string& p : RowDifferences(saved, t)) problems.push_back(p);
+        for (const std::string& p : DefinitionDifferences(saved, t)) problems.push_back(p);
     }
     std::string report;
     for (size_t i = 0; i < std::min<size_t>(problems.size(), 40); ++i) report += problems[i] + "\n";
@@ -171,12 +249,12 @@ class RoundTripTest : public testing::Test {
 };
 
 TEST_F(RoundTripTest, ScriptsOfEveryFixtureTableLoadBackWithTheSameRows) {
-    DropFixtureDatabases(*server_);
+    DropDatabases(*server_, FixtureDatabases());
     test::TempDir dir;
     const auto folder = dir.path() / "scripts";
     const auto err = dir.path() / "err";
     ASSERT_EQ(RunCli("save " + Shell(test::FixtureDataDir().string()) + " --script " +
-                         Shell(folder.string()) + TableArguments(),
+                         Shell(folder.string()) + ObjectArguments(),
                      err),
               0)
         << test::ReadFileText(err);
@@ -186,10 +264,11 @@ TEST_F(RoundTripTest, ScriptsOfEveryFixtureTableLoadBackWithTheSameRows) {
         EXPECT_TRUE(server_->Load(folder / (db + ".sql"), &output)) << db << ": " << output;
     }
     ExpectEveryTableAsTheFixture(*server_);
+    ExpectViewsAndTriggersAsWritten(*server_, test::FixtureExpectedDir(), {"shop"});
 }
 
 TEST_F(RoundTripTest, ServerSaveOverOdbcHoldsEveryFixtureTable) {
-    DropFixtureDatabases(*server_);
+    DropDatabases(*server_, FixtureDatabases());
     const std::string password = test::RandomPassword();
     ASSERT_TRUE(server_->CreateAccount("brix_save", password));
     // The password reaches the program through its environment only.
@@ -198,13 +277,47 @@ TEST_F(RoundTripTest, ServerSaveOverOdbcHoldsEveryFixtureTable) {
     const auto err = dir.path() / "err";
     const int status =
         RunCli("save " + Shell(test::FixtureDataDir().string()) + " --server 127.0.0.1 --port " +
-                   server_->port() + " --user brix_save" + TableArguments(),
+                   server_->port() + " --user brix_save" + ObjectArguments(),
                err);
     unsetenv("BRIXTALLOW_PASSWORD");
     const std::string messages = test::ReadFileText(err);
     ASSERT_EQ(status, 0) << messages;
     EXPECT_EQ(messages.find(password), std::string::npos) << "the password was printed";
     ExpectEveryTableAsTheFixture(*server_);
+    ExpectViewsAndTriggersAsWritten(*server_, test::FixtureExpectedDir(), {"shop"});
+}
+
+// The catalogue fixture: views and triggers whose texts hold quotes,
+// backslashes, comments and lower-case keywords, in two databases saved
+// whole, without a system tablespace.
+TEST_F(RoundTripTest, ViewsAndTriggersOfTwoDatabasesSurviveBothKindsOfSave) {
+    const std::filesystem::path fixture = test::SourceDir() / "tests" / "fixtures" / "catalogue";
+    const std::set<std::string> databases = {"north", "south"};
+    DropDatabases(*server_, databases);
+    test::TempDir dir;
+    const auto err = dir.path() / "err";
+    ASSERT_EQ(RunCli("save " + Shell((fixture / "twodb").string()) + " --script " +
+                         Shell(dir.path().string()),
+                     err),
+              0)
+        << test::ReadFileText(err);
+    for (const std::string& db : databases) {
+        std::string output;
+        EXPECT_TRUE(server_->Load(dir.path() / (db + ".sql"), &output)) << db << ": " << output;
+    }
+    ExpectViewsAndTriggersAsWritten(*server_, fixture / "expected", databases);
+
+    DropDatabases(*server_, databases);
+    const std::string password = test::RandomPassword();
+    ASSERT_TRUE(server_->CreateAccount("brix_views", password));
+    ASSERT_EQ(setenv("BRIXTALLOW_PASSWORD", password.c_str(), 1), 0);
+    const int status =
+        RunCli("save " + Shell((fixture / "twodb").string()) + " --server 127.0.0.1 --port " +
+                   server_->port() + " --user brix_views",
+               err);
+    unsetenv("BRIXTALLOW_PASSWORD");
+    ASSERT_EQ(status, 0) << test::ReadFileText(err);
+    ExpectViewsAndTriggersAsWritten(*server_, fixture / "expected", databases);
 }
 
 }  // namespace

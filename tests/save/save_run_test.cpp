@@ -7,38 +7,69 @@
 
 #include <sstream>
 
-#include "innodb/dictionary.h"
+#include "support/browse_session.h"
 #include "support/test_support.h"
 
 namespace brix {
 namespace {
 
-class CRecordingReport : public CSaveReport {
-  public:
-    void AppendLogLine(std::u16string_view text) override { lines.push_back(test::U8(text)); }
-    void ShowProgress(bool on) override { progress.push_back(on); }
-    void ShowMessage(std::u16string_view text) override { messages.push_back(test::U8(text)); }
+// A scanned fixture data directory and the recording user interface that a
+// save run reports through.
+struct SaveSession : test::BrowseSession {
+    explicit SaveSession(const std::filesystem::path& dataDir = test::FixtureDataDir())
+        : BrowseSession(dataDir) {
+        EXPECT_TRUE(Scan());
+        ui.ResetLogList();
+    }
 
+    std::vector<CSaveObject> Objects(const std::vector<std::u16string>& names) {
+        std::vector<std::u16string> missing;
+        auto objects = SelectSaveObjects(SaveObjectsOfCatalogue(frame.catalogue), names, missing);
+        EXPECT_TRUE(missing.empty());
+        return objects;
+    }
+
+    CSaveResult Save(const std::vector<std::u16string>& names, const CSaveSettings& settings,
+                     bool withDictionary = false) {
+        journalStart = ui.journal().size();
+        messagesStart = ui.messages().size();
+        return RunSave(Objects(names), settings, app, withDictionary ? &frame.dictionary : nullptr,
+                       ui);
+    }
+
+    std::vector<std::string> Log() const {
+        std::vector<std::string> lines;
+        for (const std::u16string& row : ui.logRows()) lines.push_back(test::U8(row));
+        return lines;
+    }
     bool Logged(const std::string& line) const {
+        const auto lines = Log();
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
     bool LoggedSomething(const std::string& part) const {
-        for (const std::string& line : lines)
+        for (const std::string& line : Log())
             if (line.find(part) != std::string::npos) return true;
         return false;
     }
+    // The progress indicator's changes during the last run.
+    std::vector<std::string> Progress() const {
+        std::vector<std::string> calls;
+        const auto journal = ui.journal();
+        for (size_t i = journalStart; i < journal.size(); ++i)
+            if (journal[i].rfind("ShowProgress:", 0) == 0) calls.push_back(journal[i]);
+        return calls;
+    }
 
-    std::vector<std::string> lines;
-    std::vector<bool> progress;
-    std::vector<std::string> messages;
+    // The message boxes of the last run.
+    std::vector<std::string> Messages() const {
+        const auto all = ui.messages();
+        return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(messagesStart),
+                                        all.end());
+    }
+
+    size_t journalStart = 0;
+    size_t messagesStart = 0;
 };
-
-std::vector<CSaveObject> Objects(const std::vector<std::u16string>& names) {
-    std::vector<std::u16string> missing;
-    auto objects = SelectSaveObjects(ListSaveObjects(test::FixtureDataDir()), names, missing);
-    EXPECT_TRUE(missing.empty());
-    return objects;
-}
 
 CSaveSettings Script(const std::filesystem::path& folder) {
     CSaveSettings settings;
@@ -56,30 +87,31 @@ std::vector<std::string> Lines(const std::string& text) {
 
 TEST(SaveRunTest, ScriptsLogEveryObjectAndTheRunLeavesNoSaveStateBehind) {
     test::TempDir dir;
-    CAppState& app = test::TestApp();
+    SaveSession session;
+    CAppState& app = session.app;
     app.spillFolder = u"/elsewhere";
-    CRecordingReport report;
     const auto folder = dir.path() / "new" / "folder";
-    const CSaveResult result = RunSave(Objects({u"types/ints_fixed", u"keys/no_key_myisam"}),
-                                       Script(folder), app, nullptr, report);
+    const CSaveResult result =
+        session.Save({u"types/ints_fixed", u"keys/no_key_myisam"}, Script(folder));
     EXPECT_FALSE(result.refused);
     EXPECT_EQ(result.saved, 2u);
     EXPECT_EQ(result.failed, 0u);
-    EXPECT_TRUE(report.Logged("Saving table types.ints_fixed"));
-    EXPECT_TRUE(report.Logged("48 rows written to types.ints_fixed"));
-    EXPECT_TRUE(report.Logged("30 rows written to keys.no_key_myisam"));
-    EXPECT_EQ(report.messages,
+    EXPECT_TRUE(session.Logged("Saving table types.ints_fixed"));
+    EXPECT_TRUE(session.Logged("48 rows written to types.ints_fixed"));
+    EXPECT_TRUE(session.Logged("30 rows written to keys.no_key_myisam"));
+    EXPECT_EQ(session.Messages(),
               std::vector<std::string>{"Saving is finished: 2 objects saved, 0 failed."});
-    EXPECT_EQ(report.progress, (std::vector<bool>{true, false}));
+    EXPECT_EQ(session.Progress(),
+              (std::vector<std::string>{"ShowProgress:on", "ShowProgress:off"}));
     EXPECT_EQ(app.busy, 0);
     EXPECT_EQ(app.saveAsScript, 0);
     EXPECT_EQ(app.saveToDatabase, 0);
     EXPECT_EQ(app.spillFolder, u"/elsewhere");
-    app.spillFolder.clear();
     EXPECT_TRUE(std::filesystem::is_directory(folder / "blobdata"));
 
     const std::vector<std::string> script = Lines(test::ReadFileText(folder / "keys.sql"));
-    const std::vector<std::string> head(script.begin() + 2, script.begin() + 12);
+    ASSERT_GT(script.size(), 14u);
+    const std::vector<std::string> head(script.begin() + 4, script.begin() + 14);
     EXPECT_EQ(head, (std::vector<std::string>{
                         "SET NAMES utf8mb4;", "SET TIME_ZONE='+00:00';",
                         "SET SQL_MODE='NO_AUTO_VALUE_ON_ZERO';", "SET FOREIGN_KEY_CHECKS=0;",
@@ -92,12 +124,10 @@ TEST(SaveRunTest, ScriptsLogEveryObjectAndTheRunLeavesNoSaveStateBehind) {
 
 TEST(SaveRunTest, RowsGoInStatementsNoLargerThanTheLimit) {
     test::TempDir dir;
-    CRecordingReport report;
+    SaveSession session;
     CSaveSettings settings = Script(dir.path());
     settings.scriptStatementBytes = 8000;
-    const CSaveResult result =
-        RunSave(Objects({u"paging/my_dyn_1000"}), settings, test::TestApp(), nullptr, report);
-    ASSERT_EQ(result.saved, 1u);
+    ASSERT_EQ(session.Save({u"paging/my_dyn_1000"}, settings).saved, 1u);
     size_t statements = 0;
     size_t rows = 0;
     for (const std::string& line : Lines(test::ReadFileText(dir.path() / "paging.sql"))) {
@@ -114,12 +144,9 @@ TEST(SaveRunTest, RowsGoInStatementsNoLargerThanTheLimit) {
 
 TEST(SaveRunTest, OffPageValuesAreWrittenInlineAndTheirSpillFilesKept) {
     test::TempDir dir;
-    CRecordingReport report;
-    CInnoDictionary dictionary;
-    ASSERT_TRUE(dictionary.Open(test::FixtureDataDir() / "ibdata1", test::TestApp()));
-    const CSaveResult result = RunSave(Objects({u"types/blobs_inno"}), Script(dir.path()),
-                                       test::TestApp(), &dictionary, report);
-    ASSERT_EQ(result.saved, 1u);
+    SaveSession session;
+    ASSERT_TRUE(session.frame.dictionary.IsOpen());
+    ASSERT_EQ(session.Save({u"types/blobs_inno"}, Script(dir.path()), true).saved, 1u);
     const std::string script = test::ReadFileText(dir.path() / "types.sql");
     std::string longText;
     for (int i = 0; i < 1300; ++i) longText += "0123456789abcdef";
@@ -131,39 +158,74 @@ TEST(SaveRunTest, OffPageValuesAreWrittenInlineAndTheirSpillFilesKept) {
 
 TEST(SaveRunTest, ATableWhoseRowsCannotBeReadIsCreatedButCountedAsFailed) {
     test::TempDir dir;
-    CRecordingReport report;
-    const CSaveResult result = RunSave(Objects({u"paging/my_packed", u"keys/no_key_myisam"}),
-                                       Script(dir.path()), test::TestApp(), nullptr, report);
+    SaveSession session;
+    const CSaveResult result =
+        session.Save({u"paging/my_packed", u"keys/no_key_myisam"}, Script(dir.path()));
     EXPECT_EQ(result.saved, 1u);
     EXPECT_EQ(result.failed, 1u);
-    EXPECT_TRUE(report.LoggedSomething("Error saving table paging.my_packed: "));
-    EXPECT_EQ(report.messages,
+    EXPECT_TRUE(session.LoggedSomething("Error saving table paging.my_packed: "));
+    EXPECT_EQ(session.Messages(),
               std::vector<std::string>{"Saving is finished: 1 object saved, 1 failed."});
     EXPECT_NE(test::ReadFileText(dir.path() / "paging.sql").find("CREATE TABLE `my_packed`"),
               std::string::npos);
 }
 
-TEST(SaveRunTest, RefusesWhileBusyWithoutAFolderAndWithoutAConnection) {
-    CAppState& app = test::TestApp();
+TEST(SaveRunTest, ViewsAndTriggersGoIntoTheScriptAfterTheTables) {
     test::TempDir dir;
+    SaveSession session;
+    const CSaveResult result = session.Save(
+        {u"shop/Trigger/orders", u"shop/Views/v_order_totals", u"shop/orders"}, Script(dir.path()));
+    EXPECT_EQ(result.saved, 3u);
+    const std::string script = test::ReadFileText(dir.path() / "shop.sql");
+    const size_t table = script.find("CREATE TABLE `orders`");
+    const size_t view = script.find(
+        "CREATE ALGORITHM=UNDEFINED DEFINER=`root`@`localhost` SQL SECURITY DEFINER VIEW "
+        "`v_order_totals` AS select ");
+    const size_t trigger = script.find("DELIMITER $$\nCREATE TRIGGER orders_before_insert");
+    EXPECT_LT(table, view);
+    EXPECT_LT(view, trigger);
+    EXPECT_NE(trigger, std::string::npos);
+    EXPECT_NE(script.find("\n$$\nDELIMITER ;\n", trigger), std::string::npos);
+    EXPECT_TRUE(session.Logged("Saving view shop.v_order_totals"));
+    EXPECT_TRUE(session.Logged("Saving triggers of shop.orders"));
+}
+
+TEST(SaveRunTest, ViewsComeAfterTheViewsTheyUse) {
+    test::TempDir dir;
+    const auto db = dir.path() / "data" / "d";
+    std::filesystem::create_directories(db);
+    auto view = [&](const std::string& name, const std::string& query) {
+        const std::string text = "TYPE=VIEW\nquery=" + query + "\n";
+        test::WriteFile(db / (name + ".frm"), std::vector<uint8_t>(text.begin(), text.end()));
+    };
+    view("a_top", "select * from `d`.`m_mid`");
+    view("m_mid", "select * from `d`.`z_base`");
+    view("z_base", "select 1 AS `x`");
+    SaveSession session(dir.path() / "data");
+    ASSERT_EQ(session.Save({u"d"}, Script(dir.path() / "out")).saved, 3u);
+    const std::string script = test::ReadFileText(dir.path() / "out" / "d.sql");
+    EXPECT_LT(script.find("VIEW `z_base`"), script.find("VIEW `m_mid`"));
+    EXPECT_LT(script.find("VIEW `m_mid`"), script.find("VIEW `a_top`"));
+}
+
+TEST(SaveRunTest, RefusesWhileBusyWithoutAFolderAndWithoutAConnection) {
+    test::TempDir dir;
+    SaveSession session;
+    CAppState& app = session.app;
     {
         app.busy = 1;
-        CRecordingReport report;
-        const CSaveResult result =
-            RunSave(Objects({u"keys/no_key"}), Script(dir.path()), app, nullptr, report);
+        const CSaveResult result = session.Save({u"keys/no_key"}, Script(dir.path()));
         EXPECT_TRUE(result.refused);
-        EXPECT_EQ(report.messages,
+        EXPECT_EQ(session.Messages(),
                   std::vector<std::string>{"Please wait for the running process."});
         EXPECT_EQ(app.busy, 1);  // the running process keeps it
         EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
         app.busy = 0;
     }
     {
-        CRecordingReport report;
-        const CSaveResult result =
-            RunSave(Objects({u"keys/no_key"}), Script({}), app, nullptr, report);
+        const CSaveResult result = session.Save({u"keys/no_key"}, Script({}));
         EXPECT_TRUE(result.refused);
-        EXPECT_EQ(report.messages,
+        EXPECT_EQ(session.Messages(),
                   std::vector<std::string>{"Please select valid destination folder path."});
         EXPECT_EQ(app.busy, 0);
     }
@@ -174,14 +236,12 @@ TEST(SaveRunTest, RefusesWhileBusyWithoutAFolderAndWithoutAConnection) {
         settings.connection.server = u"127.0.0.1";
         settings.connection.port = u"1";
         settings.connection.user = u"root";
-        CRecordingReport report;
-        const CSaveResult result =
-            RunSave(Objects({u"keys/no_key"}), settings, app, nullptr, report);
+        const CSaveResult result = session.Save({u"keys/no_key"}, settings);
         EXPECT_TRUE(result.refused);
-        EXPECT_EQ(report.messages,
+        EXPECT_EQ(session.Messages(),
                   std::vector<std::string>{
                       "Test connection is unsuccessful.Saving in database cannot be done."});
-        EXPECT_TRUE(report.LoggedSomething("Cannot connect to the server: "));
+        EXPECT_TRUE(session.LoggedSomething("Cannot connect to the server: "));
         EXPECT_EQ(app.busy, 0);
         EXPECT_EQ(app.saveToDatabase, 0);
     }

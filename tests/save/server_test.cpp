@@ -72,7 +72,7 @@ std::string Shell(const std::string& text) {
 
 int RunCli(const std::string& arguments, const std::filesystem::path& err) {
     const std::string command =
-        Shell(BRIX_CLI_PATH) + " " + arguments + " >/dev/null 2>" + Shell(err.string());
+        Shell(BRIX_CLI_PATH) + " " + arguments + " >" + Shell(err.string()) + " 2>&1";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -62,8 +62,8 @@ bool CTestServer::Run(const std::string& sql, std::string* output) const {
     return status == 0;
 }
 
-std::optional<std::vector<std::vector<std::string>>> CTestServer::Rows(
-    const std::string& sql) const {
+std::optional<std::vector<std::vector<std::string>>> CTestServer::Rows(const std::string& sql,
+                                                                       bool withoutHeader) const {
     TempDir dir;
     const auto out = dir.path() / "out";
     std::FILE* pipe =
@@ -72,16 +72,16 @@ std::optional<std::vector<std::vector<std::string>>> CTestServer::Rows(
     std::fwrite(sql.data(), 1, sql.size(), pipe);
     if (ExitStatus(pclose(pipe)) != 0) return std::nullopt;
     auto rows = ReadTsv(out);
-    if (!rows.empty()) rows.erase(rows.begin());
+    if (withoutHeader && !rows.empty()) rows.erase(rows.begin());
     return rows;
 }
 
 bool CTestServer::Load(const std::filesystem::path& script, std::string* output) const {
     TempDir dir;
     const auto out = dir.path() / "out";
-    const int status = std::system(
-        (Client() + " <" + ShellWord(script.string()) + " >" + ShellWord(out.string()) + " 2>&1")
-            .c_str());
+    const int status = std::system((Client() + " --comments <" + ShellWord(script.string()) + " >" +
+                                    ShellWord(out.string()) + " 2>&1")
+                                       .c_str());
     if (output) *output = ReadFileText(out);
     return ExitStatus(status) == 0;
 }

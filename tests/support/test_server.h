@@ -24,9 +24,12 @@ class CTestServer {
     // errors go to output when given. True when the client succeeded.
     bool Run(const std::string& sql, std::string* output = nullptr) const;
     // The rows of a query as the client prints them in batch mode, escapes
-    // undone, without the header line; nothing when the query failed.
-    std::optional<std::vector<std::vector<std::string>>> Rows(const std::string& sql) const;
-    // Loads a script file as root, as a user would with the mariadb client.
+    // undone, without the header line unless withoutHeader is false; nothing
+    // when the query failed.
+    std::optional<std::vector<std::vector<std::string>>> Rows(const std::string& sql,
+                                                              bool withoutHeader = true) const;
+    // Loads a script file as root, as a user would with the mariadb client
+    // (with --comments, which keeps comments inside trigger bodies).
     bool Load(const std::filesystem::path& script, std::string* output = nullptr) const;
     // Creates user@127.0.0.1 (dropped first) with the password and every
     // privilege. The statement goes through a pipe, never through a file or
