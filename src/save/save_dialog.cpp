@@ -1,0 +1,92 @@
+#include "save/save_dialog.h"
+
+#include "app/app_state.h"
+
+namespace brix {
+
+namespace {
+
+bool SameConnection(const CConnectionSettings& a, const CConnectionSettings& b) {
+    return a.driver == b.driver && a.server == b.server && a.port == b.port && a.user == b.user &&
+           a.password == b.password;
+}
+
+}  // namespace
+
+CSaveDialogModel::CSaveDialogModel(CAppState& app, MessageFunction showMessage, TestFunction test)
+    : app_(app), showMessage_(std::move(showMessage)), test_(std::move(test)) {}
+
+void CSaveDialogModel::Open() {
+    const std::u16string driver = connection.driver;
+    connection = CConnectionSettings{};
+    connection.driver = driver.empty() ? std::u16string(kDefaultOdbcDriver) : driver;
+    connection.server = kDefaultServer;
+    connection.port = kDefaultPort;
+    connection.user = kDefaultUser;
+    folder.clear();
+    mode_ = SaveDestination::kDatabase;
+    tested_.reset();
+}
+
+void CSaveDialogModel::FolderChosen(const std::optional<std::filesystem::path>& chosen) {
+    folder = chosen ? chosen->u16string() : std::u16string();
+}
+
+bool CSaveDialogModel::TestConnectionNow() {
+    tested_.reset();
+    const CConnectionTestResult result = test_(connection);
+    showMessage_(result.message);
+    if (result.tested) tested_ = connection;
+    return result.tested;
+}
+
+bool CSaveDialogModel::connectionTested() const {
+    return tested_ && SameConnection(*tested_, connection);
+}
+
+void CSaveDialogModel::HandOverConnection() {
+    app_.saveToDatabase = 1;
+    app_.dbServer = connection.server;
+    app_.dbUser = connection.user;
+    app_.dbPort = connection.port;
+    app_.dbPassword = connection.password;
+}
+
+bool CSaveDialogModel::Ok() {
+    if (mode_ == SaveDestination::kDatabase) {
+        app_.saveAsScript = 0;
+        if (connectionTested()) {
+            HandOverConnection();
+            return true;
+        }
+        if (TestConnectionNow()) {
+            HandOverConnection();
+        } else {
+            showMessage_(kConnectionRefusal);
+        }
+        return false;
+    }
+    app_.saveAsScript = 1;
+    app_.saveToDatabase = 0;
+    if (folder.empty()) {
+        showMessage_(kFolderRefusal);
+        return false;
+    }
+    app_.scriptFolder = folder;
+    return true;
+}
+
+CSaveSettings CSaveDialogModel::SaveSettings() const {
+    CSaveSettings settings;
+    settings.destination =
+        app_.saveToDatabase ? SaveDestination::kDatabase : SaveDestination::kScript;
+    settings.scriptFolder = std::filesystem::path(app_.scriptFolder);
+    settings.connection.driver = connection.driver;
+    settings.connection.server = app_.dbServer;
+    settings.connection.port = app_.dbPort;
+    settings.connection.user = app_.dbUser;
+    settings.connection.password = app_.dbPassword;
+    return settings;
+}
+
+}  // namespace brix
