@@ -210,6 +210,7 @@ class CSaveRunner {
             if (std::find(folders.begin(), folders.end(), object.databaseFolder) == folders.end())
                 folders.push_back(object.databaseFolder);
         for (const std::filesystem::path& folder : folders) {
+            if (Stopped()) break;
             std::vector<const CSaveObject*> inDatabase;
             for (SaveObjectKind kind :
                  {SaveObjectKind::kTable, SaveObjectKind::kView, SaveObjectKind::kTrigger})
@@ -217,6 +218,13 @@ class CSaveRunner {
                     if (object.databaseFolder == folder && object.kind == kind)
                         inDatabase.push_back(&object);
             SaveDatabase(folder, inDatabase);
+        }
+        // A stopped run leaves objects unsaved; they count as failed.
+        const size_t done = result_.saved + result_.failed;
+        if (done < objects.size()) {
+            const size_t left = objects.size() - done;
+            ui_.AppendLogLine(u"Saving was stopped; " + Number(left) + u" objects were not saved");
+            result_.failed += left;
         }
     }
 
@@ -450,13 +458,22 @@ std::u16string SaveEndMessage(const CSaveResult& result) {
 CSaveResult RunSave(const std::vector<CSaveObject>& objects, const CSaveSettings& settings,
                     CAppState& app, const CInnoDictionary* dictionary, CUiOperations& ui,
                     const std::atomic<bool>* stop) {
-    CSaveResult refused;
-    refused.refused = true;
     int idle = 0;
     if (!app.busy.compare_exchange_strong(idle, 1)) {
         ui.ShowMessage(kBusyRefusal);
+        CSaveResult refused;
+        refused.refused = true;
         return refused;
     }
+    return RunSaveHoldingBusy(objects, settings, app, dictionary, ui, stop);
+}
+
+CSaveResult RunSaveHoldingBusy(const std::vector<CSaveObject>& objects,
+                               const CSaveSettings& settings, CAppState& app,
+                               const CInnoDictionary* dictionary, CUiOperations& ui,
+                               const std::atomic<bool>* stop) {
+    CSaveResult refused;
+    refused.refused = true;
     CSaveModeScope scope(app);
     ui.ShowProgress(true);
     COdbcConnection connection;

@@ -72,6 +72,13 @@ CSaveResult RunSave(const std::vector<CSaveObject>& objects, const CSaveSettings
                     CAppState& app, const CInnoDictionary* dictionary, CUiOperations& ui,
                     const std::atomic<bool>* stop = nullptr);
 
+// RunSave for a caller that has set the busy flag itself (the Save command,
+// before it starts the worker thread); the flag is cleared at the end.
+CSaveResult RunSaveHoldingBusy(const std::vector<CSaveObject>& objects,
+                               const CSaveSettings& settings, CAppState& app,
+                               const CInnoDictionary* dictionary, CUiOperations& ui,
+                               const std::atomic<bool>* stop = nullptr);
+
 // The text that ends a run.
 std::u16string SaveEndMessage(const CSaveResult& result);
 

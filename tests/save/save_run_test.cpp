@@ -7,6 +7,7 @@
 
 #include <sstream>
 
+#include "save/save_worker.h"
 #include "support/browse_session.h"
 #include "support/test_support.h"
 
@@ -206,6 +207,39 @@ TEST(SaveRunTest, ViewsComeAfterTheViewsTheyUse) {
     const std::string script = test::ReadFileText(dir.path() / "out" / "d.sql");
     EXPECT_LT(script.find("VIEW `z_base`"), script.find("VIEW `m_mid`"));
     EXPECT_LT(script.find("VIEW `m_mid`"), script.find("VIEW `a_top`"));
+}
+
+TEST(SaveRunTest, TheSaverRunsOnAWorkerThreadAndRefusesWhileBusy) {
+    test::TempDir dir;
+    SaveSession session;
+    CSaver saver(session.app, session.ui, session.frame);
+    ASSERT_TRUE(saver.StartSave(session.Objects({u"keys/no_key", u"types/blobs_inno"}),
+                                Script(dir.path()), true));
+    saver.Wait();
+    EXPECT_EQ(saver.lastResult().saved, 2u);
+    EXPECT_EQ(session.app.busy, 0);
+    EXPECT_TRUE(session.Logged("8 rows written to types.blobs_inno"));
+    // blobs_inno's off-page values came through the frame's system tablespace.
+    EXPECT_FALSE(std::filesystem::is_empty(dir.path() / "blobdata"));
+
+    session.app.busy = 1;
+    const size_t before = session.ui.messages().size();
+    EXPECT_FALSE(saver.StartSave(session.Objects({u"keys/no_key"}), Script(dir.path()), true));
+    EXPECT_EQ(session.ui.messages().size(), before + 1);
+    EXPECT_EQ(session.ui.messages().back(), "Please wait for the running process.");
+    session.app.busy = 0;
+}
+
+TEST(SaveRunTest, AStoppedRunCountsWhatItDidNotSaveAsFailed) {
+    test::TempDir dir;
+    SaveSession session;
+    std::atomic<bool> stop{true};
+    const CSaveResult result = RunSave(session.Objects({u"keys/no_key", u"shop/orders"}),
+                                       Script(dir.path()), session.app, nullptr, session.ui, &stop);
+    EXPECT_EQ(result.saved, 0u);
+    EXPECT_EQ(result.failed, 2u);
+    EXPECT_TRUE(session.Logged("Saving was stopped; 2 objects were not saved"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "shop.sql"));
 }
 
 TEST(SaveRunTest, RefusesWhileBusyWithoutAFolderAndWithoutAConnection) {
