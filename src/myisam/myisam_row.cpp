@@ -30,7 +30,11 @@ ByteSpan Slice(ByteSpan image, size_t offset, size_t n) {
 }  // namespace
 
 CMyIsamRowRenderer::CMyIsamRowRenderer(const CTableDef& table, const CAppState& app)
-    : context_{&app.decoders(), table.allEnumValues, app.ExportMode()} {
+    : CMyIsamRowRenderer(table, app, app.ExportMode()) {}
+
+CMyIsamRowRenderer::CMyIsamRowRenderer(const CTableDef& table, const CAppState& app,
+                                       bool exportMode)
+    : context_{&app.decoders(), table.allEnumValues, exportMode} {
     nullBytes_ = static_cast<size_t>(std::max(table.nullBytes, 0));
     imageLength_ = static_cast<size_t>(std::max(table.recordLength, 0));
     uint32_t entriesEnd = 0;

@@ -20,6 +20,9 @@ class CAppState;
 class CMyIsamRowRenderer {
   public:
     CMyIsamRowRenderer(const CTableDef& table, const CAppState& app);
+    // Renders in export mode or display mode as asked, whatever the
+    // process-wide save state says.
+    CMyIsamRowRenderer(const CTableDef& table, const CAppState& app, bool exportMode);
 
     // Bytes of a row image of this table.
     size_t imageLength() const { return imageLength_; }

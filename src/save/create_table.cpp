@@ -1,6 +1,8 @@
 #include "save/create_table.h"
 
+#include "app/app_state.h"
 #include "app/text.h"
+#include "myisam/myisam_row.h"
 #include "save/sql_text.h"
 #include "schema/field_types.h"
 #include "values/temporal.h"
@@ -325,13 +327,58 @@ std::u16string SqlColumnType(const CTableDef& table, const CColumnDef& column,
     return out;
 }
 
+std::vector<std::u16string> ColumnDefaultClauses(const CTableDef& table, const CAppState& app) {
+    std::vector<std::u16string> clauses(table.columns.size());
+    if (table.defaultRecord.empty()) return clauses;
+    // The default record renders like a row of a fixed-length MyISAM table.
+    CTableDef record;
+    record.columns = table.columns;
+    record.allEnumValues = table.allEnumValues;
+    record.nullBytes = table.nullBytes;
+    record.recordLength = table.recordLength;
+    record.rows.Reset(record.columns.size());
+    const CMyIsamRowRenderer renderer(record, app, true);
+    renderer.AppendRow(record, table.defaultRecord, {});
+    const CRowWindow& values = record.rows;
+    for (size_t c = 0; c < table.columns.size(); ++c) {
+        const CColumnDef& column = table.columns[c];
+        std::u16string& clause = clauses[c];
+        if ((column.isVirtual || column.isStoredGenerated) && !column.generationExpression.empty())
+            continue;
+        if (column.uniregType == CColumnDef::kAutoIncrement) continue;
+        std::u16string now = u"CURRENT_TIMESTAMP";
+        const int digits = TemporalFractionDigits(column);
+        if (digits > 0) AppendInParentheses(now, digits);
+        const bool defaultNow = column.uniregType == CColumnDef::kTimestampDefault ||
+                                column.uniregType == CColumnDef::kTimestampDefaultAndOnUpdate;
+        const bool updateNow = column.uniregType == CColumnDef::kTimestampOnUpdate ||
+                               column.uniregType == CColumnDef::kTimestampDefaultAndOnUpdate;
+        if (!column.defaultExpression.empty()) {
+            clause = u" DEFAULT (" + column.defaultExpression + u")";
+        } else if (defaultNow) {
+            clause = u" DEFAULT " + now;
+        } else if (column.noDefault) {
+            // No default at all.
+        } else if (values.IsNull(0, c)) {
+            clause = u" DEFAULT NULL";
+        } else if (!IsBlobType(column.type) && column.type != FieldType::kGeometry) {
+            clause = u" DEFAULT ";
+            AppendValueLiteral(clause, column, values.Text(0, c), false);
+        }
+        if (updateNow) clause += u" ON UPDATE " + now;
+    }
+    return clauses;
+}
+
 std::u16string CreateTableStatement(const CTableDef& table, std::u16string_view name,
-                                    const CollationTable& collations) {
+                                    const CollationTable& collations,
+                                    const std::vector<std::u16string>* defaults) {
     std::u16string out = u"CREATE TABLE ";
     AppendQuotedName(out, name);
     out += u" (";
     bool first = true;
-    for (const CColumnDef& column : table.columns) {
+    for (size_t c = 0; c < table.columns.size(); ++c) {
+        const CColumnDef& column = table.columns[c];
         out += first ? u"\n  " : u",\n  ";
         first = false;
         AppendQuotedName(out, column.name);
@@ -344,6 +391,7 @@ std::u16string CreateTableStatement(const CTableDef& table, std::u16string_view 
             out += column.isVirtual ? u") VIRTUAL" : u") STORED";
         } else {
             out += column.nullable ? u" NULL" : u" NOT NULL";
+            if (defaults && c < defaults->size()) out += (*defaults)[c];
             if (column.uniregType == CColumnDef::kAutoIncrement) out += u" AUTO_INCREMENT";
         }
         if (!column.comment.empty()) {

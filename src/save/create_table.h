@@ -3,10 +3,14 @@
 #include <string>
 #include <string_view>
 
+#include <vector>
+
 #include "app/collation_table.h"
 #include "schema/table_def.h"
 
 namespace brix {
+
+class CAppState;
 
 // The name of a storage engine by its .frm engine code (MyISAM, InnoDB and
 // the other engines a server of the same family knows by a fixed code);
@@ -23,14 +27,26 @@ std::u16string EngineName(uint8_t engineCode);
 std::u16string SqlColumnType(const CTableDef& table, const CColumnDef& column,
                              const CollationTable& collations);
 
+// The DEFAULT (and ON UPDATE) clause of every column, each with a leading
+// space, empty for a column without one: an expression default in
+// parentheses, CURRENT_TIMESTAMP for the timestamp kinds, DEFAULT NULL when
+// the default record holds NULL, else the column's value in the default
+// record as a literal (rendered as a save renders values). Generated and
+// AUTO_INCREMENT columns, columns without a default, and BLOB, TEXT and
+// spatial columns with nothing but a value in the record get none. Empty
+// clauses throughout when the .frm held no default record.
+std::vector<std::u16string> ColumnDefaultClauses(const CTableDef& table, const CAppState& app);
+
 // The CREATE TABLE statement, without a terminating semicolon, of a table
 // whose .frm was read into table, named name: every column with its type,
-// generation expression or NULL / NOT NULL, AUTO_INCREMENT and comment; the
+// generation expression or NULL / NOT NULL, its clause of defaults (when
+// given, one per column), AUTO_INCREMENT and comment; the
 // primary key, unique, plain, full-text and spatial keys with their parts,
 // prefix lengths, sort order and comments; the engine, the table's default
 // character set and collation, its row format and its comment. Key parts that name no
 // column of the table are left out.
 std::u16string CreateTableStatement(const CTableDef& table, std::u16string_view name,
-                                    const CollationTable& collations);
+                                    const CollationTable& collations,
+                                    const std::vector<std::u16string>* defaults = nullptr);
 
 }  // namespace brix

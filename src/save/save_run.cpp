@@ -343,7 +343,9 @@ class CSaveRunner {
             return;
         }
         std::u16string error;
-        if (!target_.Execute(CreateTableStatement(table_, object.Name(), app_.collations), error)) {
+        const std::vector<std::u16string> defaults = ColumnDefaultClauses(table_, app_);
+        if (!target_.Execute(
+                CreateTableStatement(table_, object.Name(), app_.collations, &defaults), error)) {
             Fail(failure, error);
             CloseTableFiles(table_);
             return;

@@ -141,13 +141,14 @@ bool EqualsIgnoreCaseAscii(std::u16string_view text, std::string_view upper) {
 // 16-byte head, then entries of kind (1 byte), column number (2), expression
 // length (2), name length (1), name and expression. Kind 0 is a VIRTUAL
 // column, computed when read and never stored by the engine; kind 1 a stored
-// generated column. Both keep their expression text.
+// generated column, kind 2 a DEFAULT expression. Each keeps its text.
 void ReadGeneratedColumns(CTableDef& table, ByteSpan frm, size_t at, size_t length, int version,
                           size_t firstColumn, size_t fieldCount, const CTextDecoders& decoders) {
     constexpr size_t kHead = 16;
     constexpr size_t kEntryHead = 6;
     constexpr uint8_t kVirtual = 0;
     constexpr uint8_t kStored = 1;
+    constexpr uint8_t kDefault = 2;
     if (version < 11 || length <= kHead || at >= frm.size()) return;
     const ByteSpan section = frm.subspan(at, std::min(length, frm.size() - at));
     for (size_t pos = kHead; pos + kEntryHead <= section.size();) {
@@ -156,6 +157,12 @@ void ReadGeneratedColumns(CTableDef& table, ByteSpan frm, size_t at, size_t leng
         const size_t expressionLength = LoadU16le(section, pos + 3);
         const size_t nameLength = section[pos + 5];
         const size_t expressionAt = pos + kEntryHead + nameLength;
+        if (kind == kDefault && column < fieldCount && expressionAt < section.size()) {
+            table.columns[firstColumn + column].defaultExpression = DecodeFrmText(
+                section.subspan(expressionAt,
+                                std::min(expressionLength, section.size() - expressionAt)),
+                decoders);
+        }
         if ((kind == kVirtual || kind == kStored) && column < fieldCount) {
             CColumnDef& c = table.columns[firstColumn + column];
             (kind == kVirtual ? c.isVirtual : c.isStoredGenerated) = true;
@@ -168,6 +175,24 @@ void ReadGeneratedColumns(CTableDef& table, ByteSpan frm, size_t at, size_t leng
         }
         pos = expressionAt + expressionLength;
     }
+}
+
+// Where the key section's block ends: the default record starts there.
+size_t DefaultRecordAt(ByteSpan frm) {
+    const size_t keyBlock = LoadU16le(frm, kHdrKeyBlockLength) == 0xFFFF
+                                ? LoadU32le(frm, kHdrKeyBlockLength32)
+                                : LoadU16le(frm, kHdrKeyBlockLength);
+    return LoadU16le(frm, kHdrKeyPos) + keyBlock;
+}
+
+// The default record: a row image of the header's record length; what the
+// file does not hold of it stays out.
+std::vector<uint8_t> ReadDefaultRecord(ByteSpan frm) {
+    const size_t at = DefaultRecordAt(frm);
+    if (at >= frm.size()) return {};
+    const size_t length = std::min<size_t>(LoadU16le(frm, kHdrRecordLength), frm.size() - at);
+    return std::vector<uint8_t>(frm.begin() + static_cast<std::ptrdiff_t>(at),
+                                frm.begin() + static_cast<std::ptrdiff_t>(at + length));
 }
 
 // The table comment: in the form information when short, else in the extra
@@ -417,6 +442,7 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, CA
         const uint16_t pack = columnScratch.packFlags;
         const int type = columnScratch.type;
         columnScratch.nullable = (pack & kPackNullable) != 0;
+        columnScratch.noDefault = (pack & kPackNoDefault) != 0;
         // The row image gives every nullable column the next bit of the null
         // flags, and a BIT column its leftover bits right after that.
         if (columnScratch.nullable) columnScratch.nullFlagBit = static_cast<int32_t>(nullBits++);
@@ -488,6 +514,7 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, CA
         }
     }
     table.comment = ReadTableComment(frm, form, keys, table.serverVersion, decoders);
+    table.defaultRecord = ReadDefaultRecord(frm);
     table.keys = std::move(keys);
     table.nullBytes = static_cast<int32_t>((nullBits + 7) / 8);
     table.recordLength = LoadU16le(form, kFormRecordLength);

@@ -59,9 +59,18 @@ struct CColumnDef {
     // The expression of a generated column, as the .frm keeps it.
     std::u16string generationExpression;
     // How the server fills the column by itself (the .frm's unireg type):
-    // kAutoIncrement for an AUTO_INCREMENT column.
+    // kAutoIncrement for an AUTO_INCREMENT column; the kTimestamp... values
+    // for DEFAULT and ON UPDATE CURRENT_TIMESTAMP.
     uint8_t uniregType = 0;
     static constexpr uint8_t kAutoIncrement = 15;
+    static constexpr uint8_t kTimestampDefault = 21;
+    static constexpr uint8_t kTimestampOnUpdate = 22;
+    static constexpr uint8_t kTimestampDefaultAndOnUpdate = 23;
+    // The column has no default value (NOT NULL without DEFAULT).
+    bool noDefault = false;
+    // A DEFAULT given as an expression, as the .frm keeps it; the default of
+    // other columns is their value in the table's default record.
+    std::u16string defaultExpression;
 };
 
 // One part of a key.
@@ -117,6 +126,8 @@ class CTableDef {
     // 3 COMPRESSED, 4 REDUNDANT, 5 COMPACT, 6 PAGE.
     uint8_t rowType = 0;
     std::u16string comment;
+    // The default record: a row image holding every column's default value.
+    std::vector<uint8_t> defaultRecord;
     uint32_t serverVersion = 0;
     // The null flags come first in the row image (all but the oldest layouts).
     bool nullsFirst = true;

@@ -32,6 +32,31 @@ TEST(CreateTableTest, RebuildsAFixtureTableWithKeysPrefixesAndComments) {
               "COMMENT='Schlüssel: zusammengesetzt'");
 }
 
+std::vector<std::string> Defaults(const std::string& database, const std::string& table) {
+    CTableDef def;
+    EXPECT_TRUE(ReadTableDefinition(def, test::FixtureDataDir() / database / (table + ".frm"),
+                                    test::TestApp()));
+    std::vector<std::string> clauses;
+    for (const std::u16string& clause : ColumnDefaultClauses(def, test::TestApp()))
+        clauses.push_back(test::U8(clause));
+    return clauses;
+}
+
+TEST(CreateTableTest, DefaultsComeFromTheDefaultRecordAndTheExpressions) {
+    EXPECT_EQ(Defaults("shop", "orders"),
+              (std::vector<std::string>{"", "", "", "", " DEFAULT NULL", " DEFAULT NULL",
+                                        " DEFAULT 'new'", "", " DEFAULT NULL"}));
+    // AUTO_INCREMENT and NOT NULL without a default get nothing; a nullable
+    // TEXT column's NULL is its default.
+    EXPECT_EQ(Defaults("shop", "products"),
+              (std::vector<std::string>{"", "", "", "", " DEFAULT 0", " DEFAULT NULL"}));
+    EXPECT_EQ(Defaults("keys", "expr_default"),
+              (std::vector<std::string>{" DEFAULT (1 + 2)", " DEFAULT NULL"}));
+    // Generated columns have none.
+    EXPECT_EQ(Defaults("evolve", "generated"),
+              (std::vector<std::string>{"", "", "", "", " DEFAULT NULL"}));
+}
+
 CColumnDef Column(std::u16string name, int type, int length, int charset = kUtf8mb4) {
     CColumnDef c;
     c.name = std::move(name);

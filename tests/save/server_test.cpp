@@ -175,5 +175,57 @@ TEST_F(ServerTest, NamesAndValuesThatTryToBreakOutSurviveBothKindsOfSave) {
     EXPECT_EQ(Comments(*server_, "breakout_copy"), comments);
 }
 
+// Defaults of every kind a .frm keeps, in a table made by the server and
+// saved from a copy of its files: the copy's SHOW CREATE TABLE must be the
+// original's.
+TEST_F(ServerTest, DefaultsOfEveryKindSurviveAScript) {
+    test::TempDir dir;
+    const auto copy = dir.path() / "datadir" / "defaults_copy";
+    std::filesystem::create_directories(copy);
+    const auto from = server_->dataDir() / "defaults";
+    std::string output;
+    ASSERT_TRUE(server_->Run(
+        "DROP DATABASE IF EXISTS defaults;\n"
+        "DROP DATABASE IF EXISTS defaults_copy;\n"
+        "CREATE DATABASE defaults CHARACTER SET utf8mb4;\n"
+        "USE defaults;\n"
+        "CREATE TABLE t (\n"
+        "  id INT NOT NULL AUTO_INCREMENT PRIMARY KEY,\n"
+        "  a TIMESTAMP NOT NULL DEFAULT CURRENT_TIMESTAMP ON UPDATE CURRENT_TIMESTAMP,\n"
+        "  b DATETIME(3) DEFAULT CURRENT_TIMESTAMP(3),\n"
+        "  c TIMESTAMP NULL ON UPDATE CURRENT_TIMESTAMP,\n"
+        "  d VARCHAR(10) DEFAULT 'it''s \\\\',\n"
+        "  e BLOB DEFAULT 'x',\n"
+        "  f BINARY(3) DEFAULT 'ab',\n"
+        "  g BIT(5) DEFAULT b'101',\n"
+        "  h DECIMAL(5,2) DEFAULT -1.5,\n"
+        "  i INT NOT NULL,\n"
+        "  j DATE DEFAULT '0000-00-00',\n"
+        "  k FLOAT DEFAULT 0.1,\n"
+        "  l TEXT,\n"
+        "  m ENUM('x','y''s') NOT NULL DEFAULT 'y''s',\n"
+        "  n SET('p','q') DEFAULT 'p,q',\n"
+        "  o INT DEFAULT (FLOOR(RAND() * 10) + 1),\n"
+        "  p CHAR(4) DEFAULT 'NULL',\n"
+        "  q TIME(2) DEFAULT '-12:00:00.50'\n"
+        ") ENGINE=MyISAM;\n"
+        "FLUSH TABLES t;\n"
+        "\\! cp " +
+            Shell(from.string()) + "/t.* " + Shell(copy.string()) + "\n",
+        &output))
+        << output;
+    const auto err = dir.path() / "err";
+    ASSERT_EQ(RunCli("save " + Shell((dir.path() / "datadir").string()) + " --script " +
+                         Shell(dir.path().string()),
+                     err),
+              0)
+        << test::ReadFileText(err);
+    ASSERT_TRUE(server_->Load(dir.path() / "defaults_copy.sql", &output)) << output;
+    const auto original = server_->Rows("SHOW CREATE TABLE defaults.t");
+    const auto saved = server_->Rows("SHOW CREATE TABLE defaults_copy.t");
+    ASSERT_TRUE(original && saved && original->size() == 1 && saved->size() == 1);
+    EXPECT_EQ(saved->front().at(1), original->front().at(1));
+}
+
 }  // namespace
 }  // namespace brix
