@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     frame.resize(size);
     frame.show();
     QTemporaryDir logs;
-    if (!frame.OpenDataFolder(QDir(arguments.at(1)).absolutePath(), logs.path())) return 1;
+    if (!frame.OpenDataFolder(arguments.at(1), logs.path())) return 1;
     while (frame.scanner().Running() || state.busy != 0) Settle(20);
     frame.WaitForScan();
     const brix::TreeItem node = frame.FindNode(arguments.at(2));
