@@ -160,7 +160,11 @@ bool CScanner::StartScan(const std::tm& now, bool onWorkerThread) {
         }
     };
     if (onWorkerThread) {
-        worker_ = std::thread(run);
+        running_ = true;
+        worker_ = std::thread([this, run] {
+            run();
+            running_ = false;
+        });
     } else {
         run();
     }

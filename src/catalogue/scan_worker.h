@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <ctime>
 #include <thread>
 
@@ -61,11 +62,18 @@ class CScanner {
     // Waits until the worker, if any, has ended.
     void Wait();
 
+    // True from the start of a scan on a worker thread until that worker has
+    // made its last user-interface call. A front end whose realisation carries
+    // the worker's calls to its own thread must keep serving them while it
+    // waits for this to turn false, instead of blocking in Wait.
+    bool Running() const { return running_; }
+
   private:
     CAppState& app_;
     CUiOperations& ui_;
     CFrameState& frame_;
     std::thread worker_;
+    std::atomic<bool> running_{false};
 };
 
 }  // namespace brix

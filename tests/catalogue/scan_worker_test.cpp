@@ -202,11 +202,14 @@ TEST(ScanWorkerTest, NewOpenWaitsUntilTheEarlierWorkerHasEnded) {
     ASSERT_TRUE(s.scanner.StartScan(test::FixedScanTime(), true));
     inMessage.get_future().wait();
     EXPECT_EQ(s.app.busy, 0);
+    // Idle for the commands, but the worker still has calls to make.
+    EXPECT_TRUE(s.scanner.Running());
     std::thread second([&] { s.scanner.StartScan(test::FixedScanTime(), true); });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     release.set_value();
     second.join();
     s.scanner.Wait();
+    EXPECT_FALSE(s.scanner.Running());
     // Each Open clears the tree and so does each worker's reset: the second
     // Open's clearing (the third) must follow the first worker's last step.
     const std::vector<std::string> journal = s.ui.journal();

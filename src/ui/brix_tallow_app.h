@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+#include "app/app_state.h"
+#include "ui/app_settings.h"
+#include "ui/instance_lock.h"
+
+class QApplication;
+
+namespace brix {
+
+class CMainFrame;
+
+// The program's one application object: the single-instance lock, taken as
+// it is made, the process-wide state (with the collation table), the
+// settings store and the main window.
+class CBrixTallowApp {
+  public:
+    CBrixTallowApp();
+    ~CBrixTallowApp();
+    CBrixTallowApp(const CBrixTallowApp&) = delete;
+    CBrixTallowApp& operator=(const CBrixTallowApp&) = delete;
+
+    // Start-up: refuses a second copy of the program with a message, applies
+    // the stored visual style and shows the main window maximised, scanning
+    // dataFolder at once when one is given. False when the process is to end.
+    bool InitInstance(QApplication& application, const QString& dataFolder = {});
+    // InitInstance, then the event loop; returns the exit code.
+    int Run(QApplication& application, const QString& dataFolder = {});
+
+    CAppState& state() { return state_; }
+    CMainFrame* mainFrame() const { return mainFrame_.get(); }
+
+  private:
+    CInstanceLock instanceLock_;
+    CAppState state_;
+    std::unique_ptr<CAppSettings> settings_;
+    std::unique_ptr<CMainFrame> mainFrame_;
+};
+
+// Names the application for Qt: the settings store's organisation and
+// application names, the display name and the version.
+void NameApplication();
+
+}  // namespace brix

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+#include <QString>
+
+namespace brix {
+
+enum class TreeNodeKind;
+
+// The program's pictures, drawn as SVG files kept in the program's resources
+// (src/ui/icons/). An icon is rendered at the sizes the program shows it at;
+// a picture at its own size.
+QIcon LoadIcon(const QString& name);
+// The picture of the file at its own size (or size when given), times the
+// device pixel ratio.
+QPixmap LoadPicture(const QString& name, QSize size = {}, qreal devicePixelRatio = 1.0);
+
+// The picture of a node of the object tree.
+QIcon TreeNodeIcon(TreeNodeKind kind);
+
+}  // namespace brix

@@ -1,0 +1,76 @@
+#include "ui/panes.h"
+
+#include <QPainter>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "ui/xhtml_tree.h"
+
+namespace brix {
+
+namespace {
+
+// A frame one pixel wide in the shadow colour around the pane's control.
+class CPaneFrame : public QWidget {
+  public:
+    CPaneFrame(QWidget* inner, QWidget* parent) : QWidget(parent) {
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(1, 1, 1, 1);
+        layout->addWidget(inner);
+        setFocusProxy(inner);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+};
+
+}  // namespace
+
+CFileView::CFileView(QWidget* parent)
+    : QDockWidget(QString::fromLatin1(kFileViewTitle), parent), tree_(new CXHtmlTree) {
+    setObjectName(QStringLiteral("FileView"));
+    tree_->setFrameShape(QFrame::NoFrame);
+    auto* frame = new CPaneFrame(tree_, this);
+    setWidget(frame);
+    setFocusProxy(tree_);
+    setContextMenuPolicy(Qt::PreventContextMenu);
+}
+
+CBrixListCtrl::CBrixListCtrl(QWidget* parent) : QListWidget(parent) {
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setUniformItemSizes(true);
+    setContextMenuPolicy(Qt::PreventContextMenu);
+}
+
+COutputWnd::COutputWnd(QWidget* parent)
+    : QDockWidget(QString::fromLatin1(kOutputTitle), parent), list_(new CBrixListCtrl) {
+    setObjectName(QStringLiteral("Output"));
+    list_->setFrameShape(QFrame::NoFrame);
+    setWidget(new CPaneFrame(list_, this));
+    setFocusProxy(list_);
+    setContextMenuPolicy(Qt::PreventContextMenu);
+}
+
+void COutputWnd::InsertRow(int index, const QString& text) {
+    const int at = std::clamp(index, 0, list_->count());
+    list_->insertItem(at, text);
+    list_->scrollToItem(list_->item(at));
+}
+
+void COutputWnd::DeleteRows() {
+    list_->clear();
+}
+
+QStringList COutputWnd::Rows() const {
+    QStringList rows;
+    for (int i = 0; i < list_->count(); ++i) rows << list_->item(i)->text();
+    return rows;
+}
+
+}  // namespace brix

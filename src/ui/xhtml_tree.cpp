@@ -1,0 +1,157 @@
+#include "ui/xhtml_tree.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QMouseEvent>
+
+namespace brix {
+
+QRect CXHtmlTreeDelegate::LabelRect(const QStyleOptionViewItem& option,
+                                    const QModelIndex& index) const {
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    const QWidget* widget = opt.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    const int width = opt.fontMetrics.horizontalAdvance(opt.text) + 2 * margin;
+    if (width < text.width()) text.setWidth(width);
+    return text;
+}
+
+QColor LockedTreeBackground(const QColor& window) {
+    auto lower = [](int c) { return c >= 10 ? c - 10 : c; };
+    return QColor(lower(window.red()), lower(window.green()), lower(window.blue()));
+}
+
+CXHtmlTree::CXHtmlTree(QWidget* parent)
+    : QTreeView(parent),
+      model_(new CXHtmlTreeModel(this)),
+      delegate_(new CXHtmlTreeDelegate(this)) {
+    setModel(model_);
+    setItemDelegate(delegate_);
+    setHeaderHidden(true);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setIconSize(QSize(16, 16));
+    setIndentation(16);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setContextMenuPolicy(Qt::PreventContextMenu);
+    // Long names scroll sideways instead of being cut short.
+    header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header()->setStretchLastSection(false);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+
+    // Selection follows a check-box click.
+    connect(model_, &CXHtmlTreeModel::checkToggledByUser, this,
+            [this](TreeItem item) { SelectItem(item); });
+    connect(this, &QTreeView::expanded, this,
+            [this](const QModelIndex& index) { model_->SetExpanded(model_->ItemOf(index), true); });
+    connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
+        model_->SetExpanded(model_->ItemOf(index), false);
+    });
+}
+
+void CXHtmlTree::SelectItem(TreeItem item) {
+    if (item == kNoTreeItem) {
+        clearSelection();
+        setCurrentIndex({});
+        return;
+    }
+    const XHTMLTREEDATA* record = model_->GetItemRecord(item);
+    if (!record || !record->enabled) return;
+    const QModelIndex index = model_->IndexOf(item);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    scrollTo(index);
+}
+
+TreeItem CXHtmlTree::GetSelectedItem() const {
+    return model_->ItemOf(selectionModel()->currentIndex());
+}
+
+void CXHtmlTree::Expand(TreeItem item) {
+    const QModelIndex index = model_->IndexOf(item);
+    if (index.isValid()) expand(index);
+}
+
+void CXHtmlTree::LockTree() {
+    locked_ = true;
+    setEnabled(false);
+    ApplyLockedPalette();
+}
+
+void CXHtmlTree::UnlockTree() {
+    locked_ = false;
+    applyingPalette_ = true;
+    setPalette(QPalette());
+    applyingPalette_ = false;
+    setEnabled(true);
+}
+
+void CXHtmlTree::ApplyLockedPalette() {
+    QPalette palette = QApplication::palette(this);
+    palette.setColor(QPalette::Disabled, QPalette::Base,
+                     LockedTreeBackground(palette.color(QPalette::Active, QPalette::Base)));
+    palette.setColor(QPalette::Disabled, QPalette::Text,
+                     palette.color(QPalette::Disabled, QPalette::WindowText));
+    applyingPalette_ = true;
+    setPalette(palette);
+    applyingPalette_ = false;
+}
+
+void CXHtmlTree::changeEvent(QEvent* event) {
+    // The locked colours follow a change of the application's palette.
+    if (event->type() == QEvent::PaletteChange && locked_ && !applyingPalette_)
+        ApplyLockedPalette();
+    QTreeView::changeEvent(event);
+}
+
+QStyleOptionViewItem CXHtmlTree::OptionFor(const QModelIndex& index) const {
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    return option;
+}
+
+QRect CXHtmlTree::LabelRect(TreeItem item) const {
+    const QModelIndex index = model_->IndexOf(item);
+    if (!index.isValid() || visualRect(index).isEmpty()) return {};
+    return delegate_->LabelRect(OptionFor(index), index);
+}
+
+QPoint CXHtmlTree::CheckBoxCentre(TreeItem item) const {
+    const QModelIndex index = model_->IndexOf(item);
+    if (!index.isValid()) return {};
+    QStyleOptionViewItem option = OptionFor(index);
+    option.features |= QStyleOptionViewItem::HasCheckIndicator;
+    option.index = index;
+    option.checkState = static_cast<Qt::CheckState>(index.data(Qt::CheckStateRole).toInt());
+    option.features |= QStyleOptionViewItem::HasDecoration | QStyleOptionViewItem::HasDisplay;
+    option.text = index.data().toString();
+    option.decorationSize = iconSize();
+    return style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, this).center();
+}
+
+void CXHtmlTree::mousePressEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    const QModelIndex index = indexAt(pos);
+    const TreeItem item = model_->ItemOf(index);
+    const bool onLabel = event->button() == Qt::LeftButton && index.isValid() &&
+                         delegate_->LabelRect(OptionFor(index), index).contains(pos);
+    QTreeView::mousePressEvent(event);
+    if (onLabel && (model_->flags(index) & Qt::ItemIsEnabled)) {
+        SelectItem(item);
+        emit labelClicked(item);
+    }
+}
+
+void CXHtmlTree::mouseDoubleClickEvent(QMouseEvent* event) {
+    const QModelIndex index = indexAt(event->position().toPoint());
+    const XHTMLTREEDATA* record = model_->GetItemRecord(model_->ItemOf(index));
+    // A disabled item neither expands nor collapses.
+    if (record && !record->enabled) return;
+    QTreeView::mouseDoubleClickEvent(event);
+}
+
+}  // namespace brix

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QPalette>
+#include <QStyledItemDelegate>
+#include <QTreeView>
+
+#include "ui/xhtml_tree_model.h"
+
+namespace brix {
+
+// Draws the items of the check-box tree and tells where an item's label is.
+class CXHtmlTreeDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    // The rectangle of the item's text as it is drawn: the text area narrowed
+    // to the width of the text.
+    QRect LabelRect(const QStyleOptionViewItem& option, const QModelIndex& index) const;
+};
+
+// The object tree: a tree with three-state check boxes whose states
+// propagate (CXHtmlTreeModel), and whose label clicks are told apart from
+// clicks on the check box, the picture, the expand button or empty space.
+class CXHtmlTree : public QTreeView {
+    Q_OBJECT
+
+  public:
+    explicit CXHtmlTree(QWidget* parent = nullptr);
+
+    CXHtmlTreeModel& model() const { return *model_; }
+
+    // Makes the item the selected and highlighted one; ignored for a
+    // disabled item. kNoTreeItem clears the selection.
+    void SelectItem(TreeItem item);
+    TreeItem GetSelectedItem() const;
+    void Expand(TreeItem item);
+    int GetCheckedCount() const { return model_->GetCheckedCount(); }
+
+    // Disables the tree and greys it: the base colour a little darker, the
+    // text in the disabled text colour. UnlockTree enables it with its own
+    // colours again.
+    void LockTree();
+    void UnlockTree();
+    bool IsLocked() const { return locked_; }
+
+    // The rectangle of the item's label in viewport coordinates; empty for an
+    // item that is not shown.
+    QRect LabelRect(TreeItem item) const;
+    // The centre of the item's check box in viewport coordinates.
+    QPoint CheckBoxCentre(TreeItem item) const;
+
+  signals:
+    // A left click on the label of item (not on its check box, picture or
+    // expand button), even when the item was already selected.
+    void labelClicked(brix::TreeItem item);
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+  private:
+    QStyleOptionViewItem OptionFor(const QModelIndex& index) const;
+    void ApplyLockedPalette();
+
+    CXHtmlTreeModel* model_;
+    CXHtmlTreeDelegate* delegate_;
+    bool locked_ = false;
+    bool applyingPalette_ = false;
+};
+
+// The colour of the locked tree's background: each of red, green and blue
+// lowered by 10 where it is 10 or more.
+QColor LockedTreeBackground(const QColor& window);
+
+}  // namespace brix

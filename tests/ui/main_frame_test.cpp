@@ -1,0 +1,538 @@
+// The main window on the offscreen platform: its commands and their refusals
+// while busy, a scan on the worker thread filling the tree and the log pane,
+// a click on a table's label filling the grid, and paging through a table of
+// 2500 rows.
+
+#include <QAbstractItemModelTester>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <fstream>
+#include <memory>
+
+#include "app/app_state.h"
+#include "browse/record_browser.h"
+#include "catalogue/scan_worker.h"
+#include "scripted_desktop.h"
+#include "ui/bars.h"
+#include "ui/brix_static.h"
+#include "ui/grid_model.h"
+#include "ui/main_frame.h"
+#include "ui/main_frame_ui.h"
+#include "ui/panes.h"
+#include "ui/xhtml_tree.h"
+
+using namespace brix;
+
+namespace {
+
+const QString kWait = QStringLiteral("Please wait for the running process.");
+const QString kCompleted = QStringLiteral("Scanning completed for selected database file(s)");
+const QString kNoMore = QStringLiteral("No more records in table");
+
+QString SourcePath(const char* relative) {
+    return QDir(QStringLiteral(BRIX_SOURCE_DIR)).filePath(QString::fromLatin1(relative));
+}
+
+// The rows the server itself returned for a table, as tab-separated lines
+// (header first).
+QStringList ServerRows(const char* database, const char* table) {
+    QFile file(SourcePath("tests/fixtures/expected/") + QString::fromLatin1(database) +
+               QLatin1Char('/') + QString::fromLatin1(table) + QStringLiteral(".select.tsv"));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QStringList GridRow(const CGridModel& model, int row) {
+    QStringList cells;
+    for (int c = 0; c < model.columnCount(); ++c) cells << model.index(row, c).data().toString();
+    return cells;
+}
+
+QStringList GridTitles(const CGridModel& model) {
+    QStringList titles;
+    for (int c = 0; c < model.columnCount(); ++c)
+        titles << model.headerData(c, Qt::Horizontal).toString();
+    return titles;
+}
+
+}  // namespace
+
+class MainFrameTest : public QObject {
+    Q_OBJECT
+
+  private:
+    // A window with the scripted desktop, whose open dialog chooses dataDir
+    // with the log going to logs_.
+    void MakeFrame(const QString& dataDir = {}) {
+        frame_.reset();
+        app_ = std::make_unique<CAppState>(kDefaultAnsiCodePage,
+                                           SourcePath("data/collation (2)").toStdString());
+        auto desktop = std::make_unique<test::CScriptedDesktop>();
+        desktop_ = desktop.get();
+        const QString logs = logs_->path();
+        desktop_->openDialog = [dataDir, logs](CAppState& app) {
+            if (dataDir.isEmpty()) return false;
+            app.databasePath = (dataDir + QLatin1Char('/')).toStdU16String();
+            app.tempPath = (QDir::tempPath() + QLatin1Char('/')).toStdU16String();
+            app.logFolder = (logs + QLatin1Char('/')).toStdU16String();
+            return true;
+        };
+        CMainFrameOptions options;
+        options.showSplash = false;
+        frame_ = std::make_unique<CMainFrame>(*app_, links_, std::move(desktop), options);
+        treeTester_ = std::make_unique<QAbstractItemModelTester>(
+            &frame_->tree()->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        gridTester_ = std::make_unique<QAbstractItemModelTester>(
+            &frame_->recordPanel()->gridModel(),
+            QAbstractItemModelTester::FailureReportingMode::QtTest);
+        frame_->resize(1200, 800);
+        frame_->show();
+    }
+
+    // Open, and wait until the scan has made its last call.
+    bool Scan() {
+        frame_->OnOpen();
+        if (!QTest::qWaitFor([this] { return !frame_->scanner().Running(); }, 30000)) return false;
+        // The worker's last calls may still wait for the event loop.
+        frame_->WaitForScan();
+        return true;
+    }
+
+    // Clicks the label of the node at path.
+    void ClickLabel(const QString& path) {
+        const TreeItem item = frame_->FindNode(path);
+        QVERIFY2(item != kNoTreeItem, qPrintable(path));
+        CXHtmlTree* tree = frame_->tree();
+        tree->SelectItem(item);  // brings it into sight
+        const QRect label = tree->LabelRect(item);
+        QVERIFY(!label.isEmpty());
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, label.center());
+        // The click is handled once the event loop runs again.
+        QTRY_VERIFY(app_->busy == 0 && frame_->statusBarCls()->progress()->isHidden());
+        QCoreApplication::processEvents();
+    }
+
+    void ClickButton(QToolButton* button) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCoreApplication::processEvents();
+    }
+
+    QString Caption() const { return frame_->captionBar()->text(); }
+
+    std::unique_ptr<QTemporaryDir> logs_;
+    CAppLinks links_;
+    std::unique_ptr<CAppState> app_;
+    test::CScriptedDesktop* desktop_ = nullptr;
+    std::unique_ptr<CMainFrame> frame_;
+    std::unique_ptr<QAbstractItemModelTester> treeTester_;
+    std::unique_ptr<QAbstractItemModelTester> gridTester_;
+
+  private Q_SLOTS:
+    void init() {
+        logs_ = std::make_unique<QTemporaryDir>();
+        links_ = {};
+    }
+    void cleanup() {
+        treeTester_.reset();
+        gridTester_.reset();
+        frame_.reset();
+    }
+
+    void ShowsTheCommandsPanesAndStartingTexts();
+    void EveryCommandIsRefusedWhileBusy();
+    void StopAsksOnlyWhileSomethingRuns();
+    void CancelledOpenChangesNothing();
+    void ScanFillsTheTreeAndTheLogPane();
+    void ScanWithoutSystemTablespaceAsksFromTheWorker();
+    void TableLabelClickShowsTheFirstWindow();
+    void PagesThroughATableOf2500Rows();
+    void ViewAndKeysNodesShowTheirText();
+    void SaveChecksThatSomethingIsChecked();
+    void HelpOpensTheShippedManualOrTheSetAddress();
+    void CloseAsksClosesTheFilesAndEndsWithMinusOne();
+};
+
+void MainFrameTest::ShowsTheCommandsPanesAndStartingTexts() {
+    MakeFrame();
+    QCOMPARE(frame_->windowTitle(), QStringLiteral("Karvo MySQL Database Repair v22.0"));
+    QCOMPARE(frame_->ribbon()->category(), QStringLiteral("MySQL Database Recovery"));
+    QCOMPARE(frame_->ribbon()->panels().size(), size_t{2});
+    QCOMPARE(frame_->ribbon()->panels()[0]->title(), QString());
+    QCOMPARE(frame_->ribbon()->panels()[1]->title(), QStringLiteral("About"));
+    const std::vector<std::pair<QAction*, const char*>> commands = {
+        {frame_->openAction(), "Open|Open Database file"},
+        {frame_->stopAction(), "Stop|Stop running process"},
+        {frame_->saveAction(), "Save MySQL Data|Save recovered data"},
+        {frame_->helpAction(), "Help|Help for Karvo MySQL Database Repair"},
+        {frame_->aboutAction(), "About|About Karvo MySQL Database Repair"},
+    };
+    for (const auto& [action, texts] : commands) {
+        QCOMPARE(action->text() + QLatin1Char('|') + action->toolTip(), QString::fromLatin1(texts));
+        QVERIFY(!action->icon().isNull());
+    }
+    QCOMPARE(frame_->fileView()->windowTitle(), QStringLiteral("MySQL Database Objects"));
+    QCOMPARE(frame_->outputWnd()->windowTitle(), QStringLiteral("Output"));
+    QCOMPARE(frame_->dockWidgetArea(frame_->fileView()), Qt::LeftDockWidgetArea);
+    QCOMPARE(frame_->dockWidgetArea(frame_->outputWnd()), Qt::RightDockWidgetArea);
+
+    QCOMPARE(Caption(),
+             QStringLiteral("Select MySQL database file to continue the recovery process."));
+    QCOMPARE(frame_->outputWnd()->Rows(),
+             QStringList{QStringLiteral("select database file to continue the recovery process.")});
+    QCOMPARE(app_->logLineCount, 1);
+    QVERIFY(!frame_->stopAction()->isEnabled());
+    QVERIFY(frame_->statusBarCls()->progress()->isHidden());
+    QVERIFY(frame_->statusBarCls()->link()->isHidden());
+
+    CBrixStatic* panel = frame_->recordPanel();
+    QVERIFY(panel->textBox()->isVisible());
+    QVERIFY(panel->textBox()->toPlainText().isEmpty());
+    QVERIFY(panel->grid()->isHidden());
+    QVERIFY(panel->previousButton()->isHidden());
+    QVERIFY(panel->nextButton()->isHidden());
+    QCOMPARE(panel->previousButton()->toolTip(), QStringLiteral("Previous Records"));
+    QCOMPARE(panel->nextButton()->toolTip(), QStringLiteral("Next Records"));
+
+    // With a product page set, the status bar links to it.
+    links_.productPage = QStringLiteral("https://product.example/");
+    MakeFrame();
+    QVERIFY(!frame_->statusBarCls()->link()->isHidden());
+    QVERIFY(frame_->statusBarCls()->link()->text().contains(links_.productPage));
+}
+
+void MainFrameTest::EveryCommandIsRefusedWhileBusy() {
+    MakeFrame(SourcePath("tests/fixtures/datadir"));
+    QVERIFY(Scan());
+    const TreeItem table = frame_->FindNode(QStringLiteral("shop/Tables/customers"));
+    const TreeItem other = frame_->FindNode(QStringLiteral("shop/Tables/orders"));
+    ClickLabel(QStringLiteral("shop/Tables/customers"));
+    desktop_->messages.clear();
+    const int openDialogs = desktop_->openDialogs;
+    const int rowsBefore = frame_->recordPanel()->gridModel().rowCount();
+    const int logLines = app_->logLineCount;
+
+    app_->busy = 1;
+    frame_->OnOpen();
+    frame_->OnSave();
+    frame_->OnHelp();
+    frame_->OnAbout();
+    QVERIFY(!frame_->close());
+    QCOMPARE(
+        desktop_->messages,
+        (QStringList{kWait, kWait,
+                     QStringLiteral("Please stop the running process to continue the process."),
+                     QStringLiteral("Please stop the running process to continue the process."),
+                     QStringLiteral("Please stop the running process to close the application.")}));
+    QCOMPARE(desktop_->openDialogs, openDialogs);
+    QCOMPARE(desktop_->aboutBoxes, 0);
+    QVERIFY(desktop_->urls.empty());
+    QVERIFY(desktop_->questions.isEmpty());
+    QVERIFY(desktop_->exitCodes.empty());
+
+    // A click on another table: refused, and the selection goes back.
+    desktop_->messages.clear();
+    frame_->tree()->SelectItem(other);
+    const QRect label = frame_->tree()->LabelRect(other);
+    QTest::mouseClick(frame_->tree()->viewport(), Qt::LeftButton, {}, label.center());
+    QTRY_COMPARE(desktop_->messages, QStringList{kWait});
+    QCoreApplication::processEvents();
+    QCOMPARE(frame_->tree()->GetSelectedItem(), table);
+    // The paging buttons too.
+    frame_->recordPanel()->nextButton()->setEnabled(true);
+    frame_->recordPanel()->previousButton()->setEnabled(true);
+    ClickButton(frame_->recordPanel()->nextButton());
+    ClickButton(frame_->recordPanel()->previousButton());
+    QCOMPARE(desktop_->messages, (QStringList{kWait, kWait, kWait}));
+    QCOMPARE(frame_->recordPanel()->gridModel().rowCount(), rowsBefore);
+    QCOMPARE(Caption(), QStringLiteral("customers[%1]").arg(rowsBefore));
+    QCOMPARE(app_->logLineCount, logLines);
+    app_->busy = 0;
+}
+
+void MainFrameTest::StopAsksOnlyWhileSomethingRuns() {
+    MakeFrame();
+    // Stop when nothing runs: disabled, and nothing happens if reached.
+    QVERIFY(!frame_->stopAction()->isEnabled());
+    frame_->OnStop();
+    QVERIFY(desktop_->questions.isEmpty());
+
+    app_->busy = 1;
+    QTRY_VERIFY(frame_->stopAction()->isEnabled());
+    desktop_->answers = {false, true};
+    frame_->OnStop();
+    QVERIFY(!frame_->frameState().stopRequested);
+    frame_->OnStop();
+    QVERIFY(frame_->frameState().stopRequested);
+    QCOMPARE(desktop_->questions,
+             QStringList(2, QStringLiteral("Are you sure to stop the running process?")));
+    QCOMPARE(desktop_->questionIcons[0], MessageIcon::kInformation);
+    app_->busy = 0;
+    QTRY_VERIFY(!frame_->stopAction()->isEnabled());
+}
+
+void MainFrameTest::CancelledOpenChangesNothing() {
+    MakeFrame();
+    frame_->OnOpen();
+    QCOMPARE(desktop_->openDialogs, 1);
+    QCOMPARE(app_->busy.load(), 0);
+    QVERIFY(!frame_->scanner().Running());
+    QVERIFY(QDir(logs_->path()).isEmpty());
+    QVERIFY(app_->logFilePath.empty());
+    QCOMPARE(Caption(),
+             QStringLiteral("Select MySQL database file to continue the recovery process."));
+    QCOMPARE(frame_->outputWnd()->Rows().size(), 1);
+}
+
+void MainFrameTest::ScanFillsTheTreeAndTheLogPane() {
+    const QString dataDir = SourcePath("tests/fixtures/datadir");
+    MakeFrame(dataDir);
+    QVERIFY(Scan());
+    QCOMPARE(app_->busy.load(), 0);
+    QVERIFY(desktop_->questions.isEmpty());  // the data folder has ibdata1
+    QCOMPARE(desktop_->messages, QStringList{kCompleted});
+    QCOMPARE(Caption(), QStringLiteral("Scanning completed for selected database file(s)."));
+    QVERIFY(frame_->statusBarCls()->progress()->isHidden());
+    QVERIFY(!frame_->stopAction()->isEnabled());
+
+    const CXHtmlTreeModel& model = frame_->tree()->model();
+    const std::vector<TreeItem> roots = model.Children(kNoTreeItem);
+    QCOMPARE(roots.size(), size_t{1});
+    QCOMPARE(model.GetItemText(roots[0]), QStringLiteral("MYSQL database"));
+    const std::vector<TreeItem> paths = model.Children(roots[0]);
+    QCOMPARE(paths.size(), size_t{1});
+    QCOMPARE(model.GetItemText(paths[0]), dataDir + QLatin1Char('/'));
+    QStringList databases;
+    for (TreeItem db : model.Children(paths[0])) databases << model.GetItemText(db);
+    QCOMPARE(databases,
+             (QStringList{QStringLiteral("evolve"), QStringLiteral("formats"),
+                          QStringLiteral("keys"), QStringLiteral("nulls"), QStringLiteral("paging"),
+                          QStringLiteral("shop"), QStringLiteral("types")}));
+    QVERIFY(frame_->tree()->isExpanded(model.IndexOf(paths[0])));
+    const TreeItem keys = frame_->FindNode(QStringLiteral("shop/Tables/orders/Keys"));
+    QVERIFY(keys != kNoTreeItem);
+    QCOMPARE(model.GetItemData(keys), ItemData::kKeys);
+    QVERIFY(frame_->FindNode(QStringLiteral("shop/Views/v_order_totals")) != kNoTreeItem);
+    QCOMPARE(frame_->tree()->GetCheckedCount(), 0);
+
+    // The Open command's own line was removed from the list by the worker.
+    QCOMPARE(frame_->outputWnd()->Rows(),
+             (QStringList{QStringLiteral("Finding Database and tables"),
+                          QStringLiteral("Processing ibdata1 File"),
+                          QStringLiteral("scanning completed.")}));
+    QCOMPARE(app_->logLineCount, 3);
+    // The log file holds the lines of both, in UTF-16.
+    const QString logPath = QString::fromStdU16String(app_->logFilePath);
+    QVERIFY(QFileInfo(logPath).dir() == QDir(logs_->path()));
+    QFile log(logPath);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray bytes = log.readAll();
+    QVERIFY(bytes.startsWith("\xFF\xFE"));
+    const QString text = QString::fromUtf16(
+        reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 2) / 2);
+    QVERIFY(text.contains(dataDir + QStringLiteral("/ File is selected for recovery....")));
+    QVERIFY(text.contains(QStringLiteral("Scanning completed for selected database file(s).\r\n")));
+}
+
+void MainFrameTest::ScanWithoutSystemTablespaceAsksFromTheWorker() {
+    MakeFrame(SourcePath("tests/fixtures/catalogue/twodb"));
+    desktop_->answers = {true};
+    QVERIFY(Scan());
+    // The question and the file dialog ran on the window's thread while the
+    // worker waited for their answers.
+    QCOMPARE(desktop_->questions,
+             QStringList{QStringLiteral(
+                 "Ibdata1File Cannot be opened.Do you want to browse ibdata1 File Manually?")});
+    QCOMPARE(desktop_->questionIcons[0], MessageIcon::kNone);
+    QCOMPARE(desktop_->fileDialogs, 1);
+    QCOMPARE(desktop_->messages, QStringList{kCompleted});
+    QVERIFY(frame_->FindNode(QStringLiteral("north/Tables/items")) != kNoTreeItem);
+    QVERIFY(frame_->FindNode(QStringLiteral("south/Tables/notes")) != kNoTreeItem);
+
+    // A second Open clears the tree and builds it again.
+    desktop_->answers = {false};
+    QVERIFY(Scan());
+    QCOMPARE(frame_->tree()->model().Children(kNoTreeItem).size(), size_t{1});
+    QCOMPARE(desktop_->messages, (QStringList{kCompleted, kCompleted}));
+}
+
+void MainFrameTest::TableLabelClickShowsTheFirstWindow() {
+    MakeFrame(SourcePath("tests/fixtures/datadir"));
+    QVERIFY(Scan());
+    ClickLabel(QStringLiteral("paging/Tables/my_fixed_2500"));
+
+    const CGridModel& grid = frame_->recordPanel()->gridModel();
+    const QStringList server = ServerRows("paging", "my_fixed_2500");
+    QCOMPARE(server.size(), 2501);
+    QCOMPARE(GridTitles(grid), server[0].split(QLatin1Char('\t')));
+    QCOMPARE(grid.rowCount(), 1000);
+    // The last column is a FLOAT, which the server shows rounded.
+    QCOMPARE(GridRow(grid, 0).mid(0, 5), server[1].split(QLatin1Char('\t')).mid(0, 5));
+    QCOMPARE(GridRow(grid, 999).mid(0, 5), server[1000].split(QLatin1Char('\t')).mid(0, 5));
+    QCOMPARE(Caption(), QStringLiteral("my_fixed_2500[1000]"));
+    CBrixStatic* panel = frame_->recordPanel();
+    QVERIFY(panel->grid()->isVisible());
+    QVERIFY(panel->textBox()->isHidden());
+    QVERIFY(panel->nextButton()->isVisible() && panel->nextButton()->isEnabled());
+    QVERIFY(!panel->previousButton()->isEnabled());
+    QVERIFY(frame_->tree()->isEnabled());
+    const QStringList log = frame_->outputWnd()->Rows();
+    QCOMPARE(log.mid(log.size() - 2),
+             (QStringList{QStringLiteral("Please wait while my_fixed_2500 folder is scanning."),
+                          QStringLiteral("Scanning process completed.")}));
+
+    // A click on a database node resets the grid; both buttons end disabled.
+    ClickLabel(QStringLiteral("paging"));
+    QCOMPARE(grid.rowCount(), 0);
+    QCOMPARE(grid.columnCount(), 0);
+    QVERIFY(!panel->nextButton()->isEnabled());
+    QVERIFY(!panel->previousButton()->isEnabled());
+}
+
+void MainFrameTest::PagesThroughATableOf2500Rows() {
+    MakeFrame(SourcePath("tests/fixtures/datadir"));
+    QVERIFY(Scan());
+    desktop_->messages.clear();
+    ClickLabel(QStringLiteral("paging/Tables/inno_compact_2500"));
+    const CGridModel& grid = frame_->recordPanel()->gridModel();
+    CBrixStatic* panel = frame_->recordPanel();
+    const QStringList server = ServerRows("paging", "inno_compact_2500");
+    QCOMPARE(grid.rowCount(), 1000);
+    QCOMPARE(Caption(), QStringLiteral("inno_compact_2500[1000]"));
+
+    ClickButton(panel->nextButton());
+    QCOMPARE(Caption(), QStringLiteral("1000 rows to 2000"));
+    QCOMPARE(grid.rowCount(), 1000);
+    QCOMPARE(GridRow(grid, 0), server[1001].split(QLatin1Char('\t')));
+    QVERIFY(panel->previousButton()->isEnabled());
+    QVERIFY(desktop_->messages.isEmpty());
+
+    ClickButton(panel->nextButton());
+    QCOMPARE(Caption(), QStringLiteral("2000 rows to 2500"));
+    QCOMPARE(grid.rowCount(), 500);
+    QCOMPARE(GridRow(grid, 499), server[2500].split(QLatin1Char('\t')));
+    QCOMPARE(desktop_->messages, QStringList{kNoMore});
+    QVERIFY(!panel->nextButton()->isEnabled());
+    // A disabled button sends nothing.
+    ClickButton(panel->nextButton());
+    QCOMPARE(desktop_->messages, QStringList{kNoMore});
+
+    ClickButton(panel->previousButton());
+    QCOMPARE(Caption(), QStringLiteral("1000 rows to 2000"));
+    QCOMPARE(GridRow(grid, 0), server[1001].split(QLatin1Char('\t')));
+    QVERIFY(panel->nextButton()->isEnabled());
+    ClickButton(panel->previousButton());
+    QCOMPARE(Caption(), QStringLiteral("0 rows to 1000"));
+    QCOMPARE(GridRow(grid, 0), server[1].split(QLatin1Char('\t')));
+    QVERIFY(!panel->previousButton()->isEnabled());
+    QVERIFY(panel->nextButton()->isEnabled());
+    QCOMPARE(grid.columnCount(), server[0].count(QLatin1Char('\t')) + 1);
+}
+
+void MainFrameTest::ViewAndKeysNodesShowTheirText() {
+    MakeFrame(SourcePath("tests/fixtures/datadir"));
+    QVERIFY(Scan());
+    ClickLabel(QStringLiteral("shop/Views/v_order_totals"));
+    CBrixStatic* panel = frame_->recordPanel();
+    QVERIFY(panel->textBox()->isVisible());
+    QVERIFY(panel->grid()->isHidden());
+    QVERIFY(panel->textBox()->toPlainText().startsWith(QStringLiteral("CREATE ")));
+    QVERIFY(panel->textBox()->toPlainText().contains(QStringLiteral("v_order_totals")));
+    QVERIFY(!panel->nextButton()->isEnabled());
+
+    ClickLabel(QStringLiteral("shop/Tables/orders/Keys"));
+    QVERIFY(panel->grid()->isVisible());
+    QVERIFY(panel->textBox()->isHidden());
+    QVERIFY(panel->textBox()->toPlainText().isEmpty());
+    const CGridModel& grid = panel->gridModel();
+    QCOMPARE(GridTitles(grid),
+             (QStringList{QStringLiteral("Column Name"), QStringLiteral("Data Type"),
+                          QStringLiteral("size"), QStringLiteral("Allow Nulls"),
+                          QStringLiteral("Key Name")}));
+    QCOMPARE(grid.rowCount(), 9);
+    QCOMPARE(grid.index(0, 0).data().toString(), QStringLiteral("id"));
+    QCOMPARE(Caption(), QStringLiteral("Keys[9]"));
+}
+
+void MainFrameTest::SaveChecksThatSomethingIsChecked() {
+    MakeFrame(SourcePath("tests/fixtures/datadir"));
+    int saveRuns = 0;
+    frame_->SetSaveRun([&saveRuns](CMainFrame&) { ++saveRuns; });
+    frame_->OnSave();  // an empty tree
+    QVERIFY(Scan());
+    desktop_->messages.removeAll(kCompleted);
+    frame_->OnSave();  // a tree with nothing checked
+    QCOMPARE(desktop_->messages,
+             QStringList(2, QStringLiteral("Please select folder to save the database")));
+    QCOMPARE(saveRuns, 0);
+
+    const TreeItem orders = frame_->FindNode(QStringLiteral("shop/Tables/orders"));
+    CXHtmlTree* tree = frame_->tree();
+    tree->SelectItem(orders);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->CheckBoxCentre(orders));
+    QVERIFY(tree->model().GetCheck(orders));
+    QCOMPARE(tree->GetCheckedCount(), 2);  // the table and its Keys
+    frame_->OnSave();
+    QCOMPARE(saveRuns, 1);
+    QCOMPARE(desktop_->messages.size(), 2);
+}
+
+void MainFrameTest::HelpOpensTheShippedManualOrTheSetAddress() {
+    MakeFrame();
+    frame_->OnHelp();
+    QCOMPARE(desktop_->urls.size(), size_t{1});
+    const QUrl manual = desktop_->urls[0];
+    QVERIFY(manual.isLocalFile());
+    QFile file(manual.toLocalFile());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("Karvo MySQL Database Repair"));
+
+    frame_->OnAbout();
+    QCOMPARE(desktop_->aboutBoxes, 1);
+
+    links_.helpPage = QStringLiteral("https://help.example/brixtallow");
+    MakeFrame();
+    frame_->OnHelp();
+    QCOMPARE(desktop_->urls, std::vector<QUrl>{QUrl(links_.helpPage)});
+}
+
+void MainFrameTest::CloseAsksClosesTheFilesAndEndsWithMinusOne() {
+    // No scan since the start: no log file to tell of, no product page to open.
+    MakeFrame();
+    desktop_->answers = {false, true};
+    QVERIFY(!frame_->close());
+    QCOMPARE(desktop_->questions,
+             QStringList{QStringLiteral("Do you want to close the application?")});
+    QCOMPARE(desktop_->questionIcons[0], MessageIcon::kQuestion);
+    QVERIFY(desktop_->exitCodes.empty());
+    QVERIFY(frame_->close());
+    QVERIFY(desktop_->messages.isEmpty());
+    QVERIFY(desktop_->urls.empty());
+    QCOMPARE(desktop_->exitCodes, std::vector<int>{-1});
+
+    // After a scan and a table: the files are closed and the log file named.
+    links_.productPage = QStringLiteral("https://product.example/");
+    MakeFrame(SourcePath("tests/fixtures/datadir"));
+    QVERIFY(Scan());
+    ClickLabel(QStringLiteral("shop/Tables/customers"));
+    QVERIFY(frame_->frameState().dictionary.IsOpen());
+    desktop_->messages.clear();
+    desktop_->answers = {true};
+    QVERIFY(frame_->close());
+    QVERIFY(!frame_->frameState().dictionary.IsOpen());
+    QVERIFY(!app_->logFile.IsOpen());
+    QCOMPARE(desktop_->messages, QStringList{QStringLiteral("Log file path : ") +
+                                             QString::fromStdU16String(app_->logFilePath)});
+    QCOMPARE(desktop_->urls, std::vector<QUrl>{QUrl(links_.productPage)});
+    QCOMPARE(desktop_->exitCodes, std::vector<int>{-1});
+}
+
+QTEST_MAIN(MainFrameTest)
+#include "main_frame_test.moc"

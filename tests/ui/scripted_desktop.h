@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QStringList>
+#include <QUrl>
+#include <deque>
+#include <functional>
+#include <vector>
+
+#include "ui/desktop_services.h"
+
+namespace brix::test {
+
+// The desktop for window tests: message boxes and questions are recorded and
+// answered from a script (No once it runs out), the open dialog runs a
+// scripted choice, and the browser and the end of the process are recorded.
+class CScriptedDesktop : public CDesktopServices {
+  public:
+    void ShowMessage(QWidget*, const QString& text) override { messages.push_back(text); }
+    bool AskYesNo(QWidget*, const QString& text, MessageIcon icon) override {
+        questions.push_back(text);
+        questionIcons.push_back(icon);
+        if (answers.empty()) return false;
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    std::optional<std::filesystem::path> ChooseFileToOpen(QWidget*) override {
+        ++fileDialogs;
+        return std::nullopt;
+    }
+    bool RunOpenDialog(QWidget*, CAppState& app) override {
+        ++openDialogs;
+        return openDialog ? openDialog(app) : false;
+    }
+    void RunAboutBox(QWidget*, const CAppLinks&) override { ++aboutBoxes; }
+    void OpenUrl(const QUrl& url) override { urls.push_back(url); }
+    void EndProcess(int exitCode) override { exitCodes.push_back(exitCode); }
+
+    QStringList messages;
+    QStringList questions;
+    std::vector<MessageIcon> questionIcons;
+    std::deque<bool> answers;
+    // What the open dialog does: store paths and return true to confirm.
+    std::function<bool(CAppState&)> openDialog;
+    int openDialogs = 0;
+    int fileDialogs = 0;
+    int aboutBoxes = 0;
+    std::vector<QUrl> urls;
+    std::vector<int> exitCodes;
+};
+
+}  // namespace brix::test
