@@ -119,7 +119,8 @@ TEST(SaveRunTest, ScriptsLogEveryObjectAndTheRunLeavesNoSaveStateBehind) {
                         "SET UNIQUE_CHECKS=0;", "",
                         "CREATE DATABASE IF NOT EXISTS `keys` CHARACTER SET utf8mb4 COLLATE "
                         "utf8mb4_general_ci;",
-                        "USE `keys`;", "CREATE TABLE `no_key_myisam` (", "  `a` INT(11) NULL,"}));
+                        "USE `keys`;", "CREATE TABLE `no_key_myisam` (",
+                        "  `a` INT(11) NULL DEFAULT NULL,"}));
     EXPECT_TRUE(std::filesystem::exists(folder / "types.sql"));
 }
 
