@@ -1,6 +1,8 @@
-// The .frm reader and the texts of the column grid, on any bytes.
+// The .frm reader, the texts of the column grid and the CREATE TABLE
+// statement a save rebuilds from it, with the defaults, on any bytes.
 
 #include "fuzz_support.h"
+#include "save/create_table.h"
 #include "schema/column_grid.h"
 #include "schema/frm_reader.h"
 
@@ -12,5 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ReadTableDefinition(table, frm, fuzz::App());
     for (const CColumnDef& column : table.columns)
         (void)ColumnGridRow(column, table.tableCharset, fuzz::App().collations);
+    const std::vector<std::u16string> defaults = ColumnDefaultClauses(table, fuzz::App());
+    (void)CreateTableStatement(table, u"t", fuzz::App().collations, &defaults);
     return 0;
 }
