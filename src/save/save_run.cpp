@@ -125,6 +125,12 @@ std::vector<CViewToSave> OrderViews(std::vector<CViewToSave> views) {
     return ordered;
 }
 
+std::filesystem::path FolderKey(const std::filesystem::path& folder) {
+    std::filesystem::path key = folder.lexically_normal();
+    if (!key.has_filename()) key = key.parent_path();
+    return key;
+}
+
 std::u16string Number(size_t n) {
     return WidenAscii(std::to_string(n));
 }
@@ -204,20 +210,26 @@ class CSaveRunner {
         : app_(app), dictionary_(dictionary), ui_(ui), target_(target), stop_(stop) {}
 
     void Run(const std::vector<CSaveObject>& objects) {
-        // Database by database, in the order each first appears.
+        // Database by database, in the order each first appears. The same
+        // folder may be spelt differently ("a/db" and "a/./db/"), so folders
+        // are compared in their normal form.
         std::vector<std::filesystem::path> folders;
-        for (const CSaveObject& object : objects)
-            if (std::find(folders.begin(), folders.end(), object.databaseFolder) == folders.end())
-                folders.push_back(object.databaseFolder);
-        for (const std::filesystem::path& folder : folders) {
+        std::vector<std::filesystem::path> keys;
+        for (const CSaveObject& object : objects) {
+            const std::filesystem::path key = FolderKey(object.databaseFolder);
+            if (std::find(keys.begin(), keys.end(), key) != keys.end()) continue;
+            keys.push_back(key);
+            folders.push_back(object.databaseFolder);
+        }
+        for (size_t f = 0; f < folders.size(); ++f) {
             if (Stopped()) break;
             std::vector<const CSaveObject*> inDatabase;
             for (SaveObjectKind kind :
                  {SaveObjectKind::kTable, SaveObjectKind::kView, SaveObjectKind::kTrigger})
                 for (const CSaveObject& object : objects)
-                    if (object.databaseFolder == folder && object.kind == kind)
+                    if (FolderKey(object.databaseFolder) == keys[f] && object.kind == kind)
                         inDatabase.push_back(&object);
-            SaveDatabase(folder, inDatabase);
+            SaveDatabase(folders[f], inDatabase);
         }
         // A stopped run leaves objects unsaved; they count as failed.
         const size_t done = result_.saved + result_.failed;

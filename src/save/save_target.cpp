@@ -1,5 +1,6 @@
 #include "save/save_target.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -41,11 +42,16 @@ std::filesystem::path CScriptTarget::ScriptPath(const std::filesystem::path& fol
 bool CScriptTarget::BeginDatabase(const CSaveDatabase& database, std::u16string& error) {
     if (file_ && !EndDatabase(error)) return false;
     path_ = ScriptPath(folder_, database);
-    file_ = std::fopen(path_.string().c_str(), "wb");
+    // A database met again in the same run goes on in its file instead of
+    // replacing what was written.
+    const bool again = std::find(written_.begin(), written_.end(), path_) != written_.end();
+    file_ = std::fopen(path_.string().c_str(), again ? "ab" : "wb");
     if (!file_) {
         error = SystemError(u"cannot create ", path_);
         return false;
     }
+    if (again) return Write(u"\n", error);
+    written_.push_back(path_);
     std::u16string head = u"-- Karvo MySQL Database Repair v22.0: database ";
     head += database.name;
     head +=

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace brix {
 
@@ -58,7 +59,8 @@ inline constexpr std::u16string_view kSessionStatements[] = {
 // Writes each database into its own file FOLDER/DB.sql (DB the name of the
 // database's folder, which the server made a valid file name), in UTF-8: a header comment, the
 // session statements, CREATE DATABASE IF NOT EXISTS, USE, then every statement followed by ";" and
-// a line feed. A file that exists is replaced.
+// a line feed. A file that exists is replaced, once per run: a database begun
+// again in the same run goes on at the end of its file.
 class CScriptTarget : public CSaveTarget {
   public:
     // Rows go in INSERT statements of at most maxStatementBytes.
@@ -86,6 +88,7 @@ class CScriptTarget : public CSaveTarget {
     std::filesystem::path path_;
     std::FILE* file_ = nullptr;
     std::string buffer_;
+    std::vector<std::filesystem::path> written_;
 };
 
 }  // namespace brix

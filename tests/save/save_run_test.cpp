@@ -124,6 +124,19 @@ TEST(SaveRunTest, ScriptsLogEveryObjectAndTheRunLeavesNoSaveStateBehind) {
     EXPECT_TRUE(std::filesystem::exists(folder / "types.sql"));
 }
 
+TEST(SaveRunTest, OneDatabaseSpeltTwoWaysGoesIntoOneScript) {
+    test::TempDir dir;
+    SaveSession session;
+    std::vector<CSaveObject> objects = session.Objects({u"keys/no_key", u"keys/pk_later"});
+    ASSERT_EQ(objects.size(), 2u);
+    objects[1].databaseFolder = objects[1].databaseFolder / "." / "";
+    objects[1].file = objects[1].databaseFolder / objects[1].file.filename();
+    ASSERT_EQ(RunSave(objects, Script(dir.path()), session.app, nullptr, session.ui).saved, 2u);
+    const std::string script = test::ReadFileText(dir.path() / "keys.sql");
+    EXPECT_NE(script.find("CREATE TABLE `no_key`"), std::string::npos);
+    EXPECT_NE(script.find("CREATE TABLE `pk_later`"), std::string::npos);
+}
+
 TEST(SaveRunTest, RowsGoInStatementsNoLargerThanTheLimit) {
     test::TempDir dir;
     SaveSession session;
