@@ -3,8 +3,16 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "catalogue/catalogue.h"
+#include "save/save_dialog.h"
+#include "save/save_objects.h"
+#include "save/save_worker.h"
 #include "ui/desktop_services.h"
 #include "ui/main_frame.h"
+#include "ui/main_frame_ui.h"
+#include "ui/qt_text.h"
+#include "ui/save_dialog.h"
+#include "ui/xhtml_tree.h"
 
 namespace brix {
 
@@ -15,9 +23,45 @@ void NameApplication() {
     QGuiApplication::setApplicationDisplayName(QString::fromLatin1(kWindowTitle));
 }
 
-CBrixTallowApp::CBrixTallowApp() = default;
+namespace {
+
+void AddCheckedObjects(CMainFrame& frame, TreeItem item, std::vector<CSaveObject>& objects) {
+    const CXHtmlTreeModel& tree = frame.tree()->model();
+    for (TreeItem child : tree.Children(item)) {
+        const int64_t parentData = item == kNoTreeItem ? ItemData::kFolder : tree.GetItemData(item);
+        // Tables hang under a folder node, views and triggers under theirs;
+        // the keys of a table are not objects of their own.
+        const bool objectNode = parentData == ItemData::kFolder || parentData == ItemData::kViews ||
+                                parentData == ItemData::kTriggers;
+        if (objectNode && tree.GetCheck(child)) {
+            if (std::optional<CSaveObject> object = SaveObjectOfNode(
+                    frame.frameState().catalogue, tree.GetItemData(child), parentData)) {
+                objects.push_back(std::move(*object));
+                continue;
+            }
+        }
+        AddCheckedObjects(frame, child, objects);
+    }
+}
+
+}  // namespace
+
+std::vector<CSaveObject> CheckedSaveObjects(CMainFrame& frame) {
+    std::vector<CSaveObject> objects;
+    AddCheckedObjects(frame, kNoTreeItem, objects);
+    return objects;
+}
+
+CBrixTallowApp::CBrixTallowApp()
+    : saveDialogModel_(std::make_unique<CSaveDialogModel>(state_, [](std::u16string_view text) {
+          QMessageBox* box = CreateMessageBox(QApplication::activeModalWidget(), ToQString(text),
+                                              MessageIcon::kInformation, false);
+          box->exec();
+          delete box;
+      })) {}
 
 CBrixTallowApp::~CBrixTallowApp() {
+    saver_.reset();
     mainFrame_.reset();
     instanceLock_.Release();
 }
@@ -38,6 +82,12 @@ bool CBrixTallowApp::InitInstance(QApplication& application, const QString& data
     application.setQuitOnLastWindowClosed(false);
     mainFrame_ = std::make_unique<CMainFrame>(state_, settings_->ReadLinks(),
                                               std::make_unique<CQtDesktopServices>());
+    saver_ = std::make_unique<CSaver>(state_, mainFrame_->ui(), mainFrame_->frameState());
+    mainFrame_->SetSaveRun([this](CMainFrame& frame) {
+        savedlgoption dialog(*saveDialogModel_, &frame);
+        if (dialog.exec() != QDialog::Accepted) return;
+        saver_->StartSave(CheckedSaveObjects(frame), saveDialogModel_->SaveSettings(), true);
+    });
     mainFrame_->showMaximized();
     if (!dataFolder.isEmpty()) mainFrame_->OpenDataFolder(dataFolder);
     return true;

@@ -2,8 +2,10 @@
 
 #include <QString>
 #include <memory>
+#include <vector>
 
 #include "app/app_state.h"
+#include "save/save_run.h"
 #include "ui/app_settings.h"
 #include "ui/instance_lock.h"
 
@@ -12,6 +14,8 @@ class QApplication;
 namespace brix {
 
 class CMainFrame;
+class CSaveDialogModel;
+class CSaver;
 
 // The program's one application object: the single-instance lock, taken as
 // it is made, the process-wide state (with the collation table), the
@@ -32,13 +36,21 @@ class CBrixTallowApp {
 
     CAppState& state() { return state_; }
     CMainFrame* mainFrame() const { return mainFrame_.get(); }
+    CSaveDialogModel& saveDialogModel() { return *saveDialogModel_; }
 
   private:
     CInstanceLock instanceLock_;
     CAppState state_;
     std::unique_ptr<CAppSettings> settings_;
+    // What the Save Database dialog holds, kept from one showing to the next.
+    std::unique_ptr<CSaveDialogModel> saveDialogModel_;
     std::unique_ptr<CMainFrame> mainFrame_;
+    // Declared after the window: ends (waiting for its worker) before it.
+    std::unique_ptr<CSaver> saver_;
 };
+
+// The checked tables, views and triggers of the window's tree, in tree order.
+std::vector<CSaveObject> CheckedSaveObjects(CMainFrame& frame);
 
 // Names the application for Qt: the settings store's organisation and
 // application names, the display name and the version.

@@ -6,6 +6,10 @@
 // database down, joined by "/"), and saves the window as OUTPUT.png. Message
 // boxes are answered without being shown: OK, and No to questions. The log
 // file goes to a temporary folder.
+//
+//     brixtallow-screenshot --save-dialog OUTPUT.png
+//
+// saves a picture of the Save Database dialog as it opens.
 
 #include <QApplication>
 #include <QDir>
@@ -16,9 +20,11 @@
 
 #include "app/app_state.h"
 #include "catalogue/scan_worker.h"
+#include "save/save_dialog.h"
 #include "ui/brix_tallow_app.h"
 #include "ui/desktop_services.h"
 #include "ui/main_frame.h"
+#include "ui/save_dialog.h"
 
 namespace {
 
@@ -47,8 +53,25 @@ void Settle(int ms) {
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() == 3 && arguments.at(1) == QStringLiteral("--save-dialog")) {
+        brix::NameApplication();
+        brix::CAppState state;
+        brix::ApplyAppLook(application, brix::kDefaultAppLook, nullptr);
+        brix::CSaveDialogModel model(state, [](std::u16string_view) {});
+        brix::savedlgoption dialog(model);
+        dialog.show();
+        Settle(300);
+        if (!dialog.grab().save(arguments.at(2))) {
+            std::fprintf(stderr, "brixtallow-screenshot: cannot write %s\n",
+                         qPrintable(arguments.at(2)));
+            return 1;
+        }
+        return 0;
+    }
     if (arguments.size() < 4) {
-        std::fprintf(stderr, "usage: brixtallow-screenshot DATADIR NODE OUTPUT.png [WxH]\n");
+        std::fprintf(stderr,
+                     "usage: brixtallow-screenshot DATADIR NODE OUTPUT.png [WxH]\n"
+                     "       brixtallow-screenshot --save-dialog OUTPUT.png\n");
         return 2;
     }
     QSize size(1280, 800);
