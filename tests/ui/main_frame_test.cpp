@@ -20,9 +20,11 @@
 #include "app/app_state.h"
 #include "browse/record_browser.h"
 #include "catalogue/scan_worker.h"
+#include "save/save_objects.h"
 #include "scripted_desktop.h"
 #include "ui/bars.h"
 #include "ui/brix_static.h"
+#include "ui/brix_tallow_app.h"
 #include "ui/grid_model.h"
 #include "ui/main_frame.h"
 #include "ui/main_frame_ui.h"
@@ -147,6 +149,7 @@ class MainFrameTest : public QObject {
     }
 
     void ShowsTheCommandsPanesAndStartingTexts();
+    void SaveTakesEachCheckedObjectOnce();
     void EveryCommandIsRefusedWhileBusy();
     void StopAsksOnlyWhileSomethingRuns();
     void CancelledOpenChangesNothing();
@@ -206,6 +209,46 @@ void MainFrameTest::ShowsTheCommandsPanesAndStartingTexts() {
     MakeFrame();
     QVERIFY(!frame_->statusBarCls()->link()->isHidden());
     QVERIFY(frame_->statusBarCls()->link()->text().contains(links_.productPage));
+}
+
+void MainFrameTest::SaveTakesEachCheckedObjectOnce() {
+    MakeFrame(SourcePath("tests/fixtures/datadir"));
+    QVERIFY(Scan());
+    CXHtmlTreeModel& tree = frame_->tree()->model();
+    QVERIFY(CheckedSaveObjects(*frame_).empty());
+
+    // A view alone.
+    tree.SetCheck(frame_->FindNode(QStringLiteral("shop/Views/v_order_totals")), true);
+    std::vector<CSaveObject> objects = CheckedSaveObjects(*frame_);
+    QCOMPARE(objects.size(), size_t{1});
+    QCOMPARE(objects[0].kind, SaveObjectKind::kView);
+    QCOMPARE(QString::fromStdU16String(objects[0].Name()), QStringLiteral("v_order_totals"));
+
+    tree.SetCheck(frame_->FindNode(QStringLiteral("shop")), true);
+    objects = CheckedSaveObjects(*frame_);
+    QStringList names;
+    for (const CSaveObject& object : objects) {
+        QCOMPARE(QString::fromStdU16String(object.DatabaseName()), QStringLiteral("shop"));
+        if (object.kind == SaveObjectKind::kTable)
+            names << QString::fromStdU16String(object.Name());
+    }
+    names.sort();
+    QCOMPARE(names.count(QStringLiteral("customers")), 1);
+    QCOMPARE(names.count(QStringLiteral("orders")), 1);
+    QCOMPARE(names.count(QStringLiteral("order_audit")), 1);
+    QCOMPARE(names.count(QStringLiteral("products")), 1);
+    QCOMPARE(names.size(), 4);
+    QCOMPARE(std::count_if(
+                 objects.begin(), objects.end(),
+                 [](const CSaveObject& object) { return object.kind == SaveObjectKind::kView; }),
+             1);
+    QVERIFY(std::any_of(objects.begin(), objects.end(), [](const CSaveObject& object) {
+        return object.kind == SaveObjectKind::kTrigger;
+    }));
+    // Nothing of another database.
+    QVERIFY(std::none_of(objects.begin(), objects.end(), [](const CSaveObject& object) {
+        return object.DatabaseName() != u"shop";
+    }));
 }
 
 void MainFrameTest::EveryCommandIsRefusedWhileBusy() {
