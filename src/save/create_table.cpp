@@ -4,6 +4,7 @@
 #include "app/text.h"
 #include "myisam/myisam_row.h"
 #include "save/sql_text.h"
+#include "schema/column_type_text.h"
 #include "schema/field_types.h"
 #include "values/temporal.h"
 
@@ -61,27 +62,6 @@ void AppendMembers(std::u16string& out, const CTableDef& table, const CColumnDef
         AppendStringLiteral(out, table.allEnumValues[at]);
     }
     out.push_back(u')');
-}
-
-std::u16string_view GeometryName(int32_t geometryType) {
-    switch (geometryType) {
-        case 1:
-            return u"POINT";
-        case 2:
-            return u"LINESTRING";
-        case 3:
-            return u"POLYGON";
-        case 4:
-            return u"MULTIPOINT";
-        case 5:
-            return u"MULTILINESTRING";
-        case 6:
-            return u"MULTIPOLYGON";
-        case 7:
-            return u"GEOMETRYCOLLECTION";
-        default:
-            return u"GEOMETRY";
-    }
 }
 
 std::u16string_view RowFormatName(uint8_t rowType) {
@@ -207,7 +187,7 @@ void AppendBaseType(std::u16string& out, const CTableDef& table, const CColumnDe
             out += u"SET";
             return AppendMembers(out, table, column);
         case FieldType::kGeometry:
-            out += GeometryName(column.geometryType);
+            out += GeometryTypeText(column.geometryType);
             return;
         default:
             // A type this reader does not know: its bytes as a string keep

@@ -18,7 +18,9 @@ std::u16string InParentheses(int64_t n) {
     return text;
 }
 
-std::u16string GeometryTypeText(int geometryType) {
+}  // namespace
+
+std::u16string_view GeometryTypeText(int geometryType) {
     switch (geometryType) {
         case 1:
             return u"POINT";
@@ -38,8 +40,6 @@ std::u16string GeometryTypeText(int geometryType) {
             return u"GEOMETRY";
     }
 }
-
-}  // namespace
 
 std::u16string ColumnTypeText(const CColumnDef& column, int32_t tableCharset,
                               const CollationTable& collations) {
@@ -110,7 +110,7 @@ std::u16string ColumnTypeText(const CColumnDef& column, int32_t tableCharset,
             if (binary) return u"BINARY" + InParentheses(column.length);
             return u"CHAR" + characters(column.length);
         case FieldType::kGeometry:
-            return GeometryTypeText(column.geometryType);
+            return std::u16string(GeometryTypeText(column.geometryType));
         default:
             return u"UNKNOWN DATATYPE";
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "app/collation_table.h"
 #include "schema/table_def.h"
@@ -14,5 +15,9 @@ namespace brix {
 // collation table knows the column's collation.
 std::u16string ColumnTypeText(const CColumnDef& column, int32_t tableCharset,
                               const CollationTable& collations);
+
+// The SQL name of a spatial column's geometry type code (GEOMETRY for any
+// other code).
+std::u16string_view GeometryTypeText(int geometryType);
 
 }  // namespace brix
