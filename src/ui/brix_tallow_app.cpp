@@ -52,6 +52,12 @@ std::vector<CSaveObject> CheckedSaveObjects(CMainFrame& frame) {
     return objects;
 }
 
+void RunSaveCommand(CMainFrame& frame, CSaveDialogModel& model, CSaver& saver) {
+    savedlgoption dialog(model, &frame);
+    if (dialog.exec() != QDialog::Accepted) return;
+    saver.StartSave(CheckedSaveObjects(frame), model.SaveSettings(), true);
+}
+
 CBrixTallowApp::CBrixTallowApp()
     : saveDialogModel_(std::make_unique<CSaveDialogModel>(state_, [](std::u16string_view text) {
           QMessageBox* box = CreateMessageBox(QApplication::activeModalWidget(), ToQString(text),
@@ -83,11 +89,8 @@ bool CBrixTallowApp::InitInstance(QApplication& application, const QString& data
     mainFrame_ = std::make_unique<CMainFrame>(state_, settings_->ReadLinks(),
                                               std::make_unique<CQtDesktopServices>());
     saver_ = std::make_unique<CSaver>(state_, mainFrame_->ui(), mainFrame_->frameState());
-    mainFrame_->SetSaveRun([this](CMainFrame& frame) {
-        savedlgoption dialog(*saveDialogModel_, &frame);
-        if (dialog.exec() != QDialog::Accepted) return;
-        saver_->StartSave(CheckedSaveObjects(frame), saveDialogModel_->SaveSettings(), true);
-    });
+    mainFrame_->SetSaveRun(
+        [this](CMainFrame& frame) { RunSaveCommand(frame, *saveDialogModel_, *saver_); });
     mainFrame_->showMaximized();
     if (!dataFolder.isEmpty()) mainFrame_->OpenDataFolder(dataFolder);
     return true;

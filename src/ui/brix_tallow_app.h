@@ -52,6 +52,10 @@ class CBrixTallowApp {
 // The checked tables, views and triggers of the window's tree, in tree order.
 std::vector<CSaveObject> CheckedSaveObjects(CMainFrame& frame);
 
+// The Save command once something is checked: the Save Database dialog over
+// model, and on OK the checked objects saved by saver on its worker thread.
+void RunSaveCommand(CMainFrame& frame, CSaveDialogModel& model, CSaver& saver);
+
 // Names the application for Qt: the settings store's organisation and
 // application names, the display name and the version.
 void NameApplication();

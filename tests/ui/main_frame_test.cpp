@@ -1,7 +1,7 @@
 // The main window on the offscreen platform: its commands and their refusals
 // while busy, a scan on the worker thread filling the tree and the log pane,
-// a click on a table's label filling the grid, and paging through a table of
-// 2500 rows.
+// a click on a table's label filling the grid, paging through a table of
+// 2500 rows, and a checked database saved as a script through the Save dialog.
 
 #include <QAbstractItemModelTester>
 #include <QDir>
@@ -9,10 +9,13 @@
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <fstream>
 #include <memory>
@@ -20,7 +23,9 @@
 #include "app/app_state.h"
 #include "browse/record_browser.h"
 #include "catalogue/scan_worker.h"
+#include "save/save_dialog.h"
 #include "save/save_objects.h"
+#include "save/save_worker.h"
 #include "scripted_desktop.h"
 #include "ui/bars.h"
 #include "ui/brix_static.h"
@@ -29,6 +34,7 @@
 #include "ui/main_frame.h"
 #include "ui/main_frame_ui.h"
 #include "ui/panes.h"
+#include "ui/save_dialog.h"
 #include "ui/xhtml_tree.h"
 
 using namespace brix;
@@ -159,6 +165,7 @@ class MainFrameTest : public QObject {
     void PagesThroughATableOf2500Rows();
     void ViewAndKeysNodesShowTheirText();
     void SaveChecksThatSomethingIsChecked();
+    void SaveAsScriptWritesTheCheckedDatabase();
     void HelpOpensTheShippedManualOrTheSetAddress();
     void CloseAsksClosesTheFilesAndEndsWithMinusOne();
 };
@@ -575,6 +582,64 @@ void MainFrameTest::CloseAsksClosesTheFilesAndEndsWithMinusOne() {
                                              QString::fromStdU16String(app_->logFilePath)});
     QCOMPARE(desktop_->urls, std::vector<QUrl>{QUrl(links_.productPage)});
     QCOMPARE(desktop_->exitCodes, std::vector<int>{-1});
+}
+
+void MainFrameTest::SaveAsScriptWritesTheCheckedDatabase() {
+    MakeFrame(SourcePath("tests/fixtures/datadir"));
+    QVERIFY(Scan());
+    frame_->tree()->model().SetCheck(frame_->FindNode(QStringLiteral("shop")), true);
+
+    QStringList dialogMessages;
+    CSaveDialogModel model(*app_, [&dialogMessages](std::u16string_view text) {
+        dialogMessages << QString::fromStdU16String(std::u16string(text));
+    });
+    CSaver saver(*app_, frame_->ui(), frame_->frameState());
+    frame_->SetSaveRun(
+        [&model, &saver](CMainFrame& frame) { RunSaveCommand(frame, model, saver); });
+    QTemporaryDir scripts;
+
+    // The user picks Save as Script, browses to the folder and presses OK.
+    bool answered = false;
+    std::function<void()> answer = [&] {
+        auto* dialog = qobject_cast<savedlgoption*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            QTimer::singleShot(10, answer);
+            return;
+        }
+        dialog->scriptRadio()->click();
+        dialog->browseFolder = [&scripts](const QString&) { return scripts.path(); };
+        dialog->browseButton()->click();
+        dialog->okButton()->click();
+        answered = true;
+    };
+    QTimer::singleShot(0, answer);
+    frame_->OnSave();
+    QVERIFY(answered);
+    QVERIFY(dialogMessages.isEmpty());
+    QVERIFY(QTest::qWaitFor([this] { return app_->busy == 0; }, 60000));
+    saver.Wait();
+    QCoreApplication::processEvents();
+
+    QCOMPARE(saver.lastResult().failed, 0);
+    QVERIFY(saver.lastResult().saved >= 6);
+    QFile script(scripts.filePath(QStringLiteral("shop.sql")));
+    QVERIFY(script.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(script.readAll());
+    QVERIFY(text.contains(QStringLiteral("CREATE TABLE `customers`")));
+    QVERIFY(text.contains(QStringLiteral("CREATE TRIGGER")));
+    QVERIFY(text.contains(QStringLiteral("v_order_totals")));
+    // Only the checked database is written.
+    QCOMPARE(QDir(scripts.path()).entryList(QStringList{QStringLiteral("*.sql")}),
+             QStringList{QStringLiteral("shop.sql")});
+
+    const QStringList log = frame_->outputWnd()->Rows();
+    for (const char* table : {"customers", "orders", "order_audit", "products"})
+        QVERIFY2(log.contains(QStringLiteral("Saving table shop.") + QString::fromLatin1(table)),
+                 table);
+    // The end of the run is told in a message box.
+    QCOMPARE(desktop_->messages.last(),
+             QString::fromStdU16String(SaveEndMessage(saver.lastResult())));
+    QCOMPARE(app_->saveAsScript, uint8_t{0});
 }
 
 QTEST_MAIN(MainFrameTest)
