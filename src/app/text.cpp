@@ -101,37 +101,49 @@ bool IsValidUtf8(std::span<const uint8_t> bytes) {
     return true;
 }
 
+char* WriteUtf16AsUtf8(char* p, const char16_t*& in, const char16_t* end) {
+    uint32_t cp = *in++;
+    if (cp < 0x80) {
+        *p++ = static_cast<char>(cp);
+        return p;
+    }
+    if (cp >= 0xD800 && cp <= 0xDBFF && in != end && *in >= 0xDC00 && *in <= 0xDFFF) {
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (*in++ - 0xDC00);
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+        cp = kReplacement;
+    }
+    if (cp < 0x800) {
+        *p++ = static_cast<char>(0xC0 | cp >> 6);
+    } else if (cp < 0x10000) {
+        *p++ = static_cast<char>(0xE0 | cp >> 12);
+        *p++ = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+    } else {
+        // Two units became four bytes: within the room of six.
+        *p++ = static_cast<char>(0xF0 | cp >> 18);
+        *p++ = static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+        *p++ = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+    }
+    *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+    return p;
+}
+
 void AppendUtf16AsUtf8(std::string& out, std::u16string_view text) {
     // Room for the longest encoding (three bytes per unit), written through a
     // pointer and cut back to what was used.
     const size_t start = out.size();
-    out.resize(start + 3 * text.size());
+    out.resize(start + kMaxUtf8PerUnit * text.size());
     char* p = out.data() + start;
     const char16_t* in = text.data();
     const char16_t* end = in + text.size();
     while (in != end) {
-        uint32_t cp = *in++;
-        if (cp < 0x80) {
-            *p++ = static_cast<char>(cp);
-            continue;
-        }
-        if (cp >= 0xD800 && cp <= 0xDBFF && in != end && *in >= 0xDC00 && *in <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (*in++ - 0xDC00);
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = kReplacement;
-        }
-        if (cp < 0x800) {
-            *p++ = static_cast<char>(0xC0 | cp >> 6);
-        } else if (cp < 0x10000) {
-            *p++ = static_cast<char>(0xE0 | cp >> 12);
-            *p++ = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        if (*in < 0x80) {
+            *p++ = static_cast<char>(*in++);
         } else {
-            // Two units became four bytes: within the room of six.
-            *p++ = static_cast<char>(0xF0 | cp >> 18);
-            *p++ = static_cast<char>(0x80 | (cp >> 12 & 0x3F));
-            *p++ = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+            // A copy of in for the call, so that in itself stays in a register.
+            const char16_t* at = in;
+            p = WriteUtf16AsUtf8(p, at, end);
+            in = at;
         }
-        *p++ = static_cast<char>(0x80 | (cp & 0x3F));
     }
     out.resize(static_cast<size_t>(p - out.data()));
 }

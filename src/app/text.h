@@ -28,7 +28,17 @@ bool IsValidUtf8(std::span<const uint8_t> bytes);
 
 // Appends UTF-16 text as UTF-8; an unpaired surrogate becomes U+FFFD.
 void AppendUtf16AsUtf8(std::string& out, std::u16string_view text);
+
 std::string Utf16ToUtf8(std::u16string_view text);
+
+// UTF-8 takes at most this many bytes per UTF-16 unit (a pair of units takes
+// four).
+inline constexpr size_t kMaxUtf8PerUnit = 3;
+
+// Writes the character at in (one unit, or two for a surrogate pair) as UTF-8
+// at p and moves in past it; returns the end of what was written. A lone
+// surrogate becomes U+FFFD.
+char* WriteUtf16AsUtf8(char* p, const char16_t*& in, const char16_t* end);
 
 inline std::span<const uint8_t> AsBytes(std::string_view s) {
     return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};

@@ -1,43 +1,100 @@
 #include "cli/output.h"
 
+#include <array>
+
 #include "app/text.h"
 
 namespace brix {
 
-void AppendEscapedField(std::string& out, std::u16string_view text) {
-    // Runs of plain text go out in one conversion; tab, newline, carriage
-    // return and backslash are escaped between them.
-    const char16_t* run = text.data();
-    const char16_t* end = run + text.size();
-    for (const char16_t* p = run; p != end; ++p) {
-        const char16_t c = *p;
-        if (c > u'\\' || (c != u'\t' && c != u'\n' && c != u'\r' && c != u'\\')) continue;
-        AppendUtf16AsUtf8(out, std::u16string_view(run, static_cast<size_t>(p - run)));
-        out.push_back('\\');
-        out.push_back(c == u'\t' ? 't' : c == u'\n' ? 'n' : c == u'\r' ? 'r' : '\\');
-        run = p + 1;
+namespace {
+
+// For each ASCII character, the letter that follows the backslash of its
+// escape, or 0 for a character written as it is.
+constexpr std::array<char, 128> kEscapes = [] {
+    std::array<char, 128> escapes{};
+    escapes['\t'] = 't';
+    escapes['\n'] = 'n';
+    escapes['\r'] = 'r';
+    escapes['\\'] = '\\';
+    return escapes;
+}();
+
+// Writes text as an escaped field at p, which has room for
+// EscapedFieldRoom(text); returns the end of what was written.
+char* WriteEscapedField(char* p, std::u16string_view text) {
+    const char16_t* in = text.data();
+    const char16_t* end = in + text.size();
+    while (in != end) {
+        const char16_t c = *in;
+        if (c >= 0x80) {
+            // in stays a local of its own, so that the compiler need not
+            // reload it after every byte written through p.
+            const char16_t* at = in;
+            p = WriteUtf16AsUtf8(p, at, end);
+            in = at;
+            continue;
+        }
+        ++in;
+        const char escape = kEscapes[c];
+        if (escape == 0) {
+            *p++ = static_cast<char>(c);
+        } else {
+            *p++ = '\\';
+            *p++ = escape;
+        }
     }
-    AppendUtf16AsUtf8(out, std::u16string_view(run, static_cast<size_t>(end - run)));
+    return p;
+}
+
+// An escape takes two bytes for one unit; UTF-8 at most three.
+size_t EscapedFieldRoom(std::u16string_view text) {
+    return kMaxUtf8PerUnit * text.size();
+}
+
+}  // namespace
+
+void AppendEscapedField(std::string& out, std::u16string_view text) {
+    const size_t start = out.size();
+    out.resize(start + EscapedFieldRoom(text));
+    char* end = WriteEscapedField(out.data() + start, text);
+    out.resize(static_cast<size_t>(end - out.data()));
+}
+
+CTsvWriter::CTsvWriter(std::FILE* stream) : stream_(stream), buffer_(kBlock * 2, '\0') {}
+
+char* CTsvWriter::Room(size_t bytes) {
+    if (bytes > buffer_.size() - used_) {
+        WriteBuffer();
+        if (bytes > buffer_.size()) buffer_.resize(bytes);
+    }
+    return buffer_.data() + used_;
 }
 
 void CTsvWriter::Field(std::u16string_view text) {
-    if (rowStarted_) buffer_.push_back('\t');
+    // The buffer is written through a pointer, with room made before each
+    // field, so that a field costs no resizing of a string.
+    char* p = Room(1 + EscapedFieldRoom(text));
+    if (rowStarted_) *p++ = '\t';
     rowStarted_ = true;
-    AppendEscapedField(buffer_, text);
+    used_ = static_cast<size_t>(WriteEscapedField(p, text) - buffer_.data());
 }
 
 void CTsvWriter::EndRow() {
-    buffer_.push_back('\n');
+    *Room(1) = '\n';
+    ++used_;
     rowStarted_ = false;
-    if (buffer_.size() >= kBlock) Flush();
+    if (used_ >= kBlock) WriteBuffer();
+}
+
+void CTsvWriter::WriteBuffer() {
+    if (used_ != 0 && std::fwrite(buffer_.data(), 1, used_, stream_) != used_) failed_ = true;
+    used_ = 0;
 }
 
 bool CTsvWriter::Flush() {
-    bool ok = true;
-    if (!buffer_.empty()) {
-        ok = std::fwrite(buffer_.data(), 1, buffer_.size(), stream_) == buffer_.size();
-        buffer_.clear();
-    }
+    WriteBuffer();
+    const bool ok = !failed_;
+    failed_ = false;
     return std::fflush(stream_) == 0 && ok;
 }
 

@@ -15,19 +15,27 @@ void AppendEscapedField(std::string& out, std::u16string_view text);
 // and backslash become \t, \n, \r and \\.
 class CTsvWriter {
   public:
-    explicit CTsvWriter(std::FILE* stream) : stream_(stream) { buffer_.reserve(kBlock * 2); }
+    explicit CTsvWriter(std::FILE* stream);
     ~CTsvWriter() { Flush(); }
 
     void Field(std::u16string_view text);
     void EndRow();
-    // Writes what is buffered; false when the stream reported an error.
+    // Writes what is buffered; false when the stream reported an error since
+    // the last Flush.
     bool Flush();
 
   private:
     static constexpr size_t kBlock = 1 << 16;
+    // Where the next bytes go, with room for at least bytes of them.
+    char* Room(size_t bytes);
+    void WriteBuffer();
+
     std::FILE* stream_;
+    // The first used_ bytes are waiting to be written.
     std::string buffer_;
+    size_t used_ = 0;
     bool rowStarted_ = false;
+    bool failed_ = false;
 };
 
 // Buffered output of rows as one JSON object {"columns":[names],"rows":[[...]]},

@@ -169,10 +169,16 @@ void CInnoRecordDecoder::Render(const CInnoColumnDef& field, ByteSpan bytes, boo
     if (field.mainType == InnoType::kInt) {
         // Integers are stored big-endian, signed ones with the sign bit
         // inverted so that they sort as unsigned bytes.
-        scratch_.assign(bytes.rbegin(), bytes.rend());
-        if (!scratch_.empty() && !(field.preciseType & InnoFlag::kUnsigned))
-            scratch_.back() ^= 0x80;
-        bytes = scratch_;
+        if (bytes.size() <= littleEndian_.size()) {
+            std::reverse_copy(bytes.begin(), bytes.end(), littleEndian_.begin());
+            if (!bytes.empty() && !(field.preciseType & InnoFlag::kUnsigned))
+                littleEndian_[bytes.size() - 1] ^= 0x80;
+            bytes = ByteSpan(littleEndian_.data(), bytes.size());
+        } else {
+            scratch_.assign(bytes.rbegin(), bytes.rend());
+            if (!(field.preciseType & InnoFlag::kUnsigned)) scratch_.back() ^= 0x80;
+            bytes = scratch_;
+        }
     }
     const bool isNull = RenderMyIsamValue(column, bytes, context_, out);
     table_.rows.SetCell(position, start, isNull);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -56,6 +57,9 @@ class CInnoRecordDecoder {
     RenderContext context_;
     const std::vector<CInnoColumnDef>& fields_;
     std::vector<FieldSlot> slots_;
+    // An integer turned little-endian for the renderer: up to 8 bytes here,
+    // longer ones in scratch_.
+    std::array<uint8_t, 8> littleEndian_{};
     std::vector<uint8_t> scratch_;
 };
 

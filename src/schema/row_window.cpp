@@ -5,20 +5,17 @@ namespace brix {
 void CRowWindow::Reset(size_t columnCount) {
     columns_ = columnCount;
     rows_ = 0;
-    cells_.clear();
-    rowTextStart_.clear();
     text_.clear();
 }
 
-std::u16string_view CRowWindow::Text(size_t row, size_t column) const {
-    const Cell& c = cell(row, column);
-    if (c.null) return u"NULL";
-    return std::u16string_view(text_).substr(c.start, c.length);
-}
-
 void CRowWindow::BeginRow() {
-    cells_.resize(cells_.size() + columns_, Cell{text_.size(), 0, false, false});
-    rowTextStart_.push_back(text_.size());
+    const size_t first = rows_ * columns_;
+    if (cells_.size() < first + columns_) cells_.resize(first + columns_);
+    if (rowTextStart_.size() <= rows_) rowTextStart_.resize(rows_ + 1);
+    const Cell empty{text_.size(), 0, false, false};
+    Cell* row = cells_.data() + first;
+    for (size_t c = 0; c < columns_; ++c) row[c] = empty;
+    rowTextStart_[rows_] = text_.size();
     ++rows_;
 }
 
@@ -43,9 +40,7 @@ void CRowWindow::MarkSpilled(size_t column) {
 void CRowWindow::DropLastRow() {
     if (rows_ == 0) return;
     --rows_;
-    cells_.resize(rows_ * columns_);
-    text_.resize(rowTextStart_.back());
-    rowTextStart_.pop_back();
+    text_.resize(rowTextStart_[rows_]);
 }
 
 }  // namespace brix

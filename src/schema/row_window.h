@@ -34,7 +34,11 @@ class CRowWindow {
     size_t columnCount() const { return columns_; }
 
     // The text of a cell; "NULL" for a NULL value.
-    std::u16string_view Text(size_t row, size_t column) const;
+    std::u16string_view Text(size_t row, size_t column) const {
+        const Cell& c = cell(row, column);
+        if (c.null) return u"NULL";
+        return std::u16string_view(text_.data() + c.start, c.length);
+    }
     bool IsNull(size_t row, size_t column) const { return cell(row, column).null; }
     // The cell's text is the path of a spill file that holds the value.
     bool IsSpilled(size_t row, size_t column) const { return cell(row, column).spilled; }
@@ -63,7 +67,10 @@ class CRowWindow {
 
     size_t columns_ = 0;
     size_t rows_ = 0;
+    // The cells of the rows, row after row; cells past rows_ * columns_ are
+    // left from earlier windows, kept so that a row costs no resizing.
     std::vector<Cell> cells_;
+    // Where each row's texts start in text_; also kept past rows_.
     std::vector<size_t> rowTextStart_;
     std::u16string text_;
 };

@@ -52,11 +52,35 @@ void AppendClock(std::u16string& out, int64_t hour, int64_t minute, int64_t seco
     AppendInteger(out, second, 2);
 }
 
+bool IsTwoDigits(int64_t value) {
+    return value >= 0 && value < 100;
+}
+
+void PutTwoDigits(char16_t* at, int64_t value) {
+    at[0] = static_cast<char16_t>(kDigitPairs[value * 2]);
+    at[1] = static_cast<char16_t>(kDigitPairs[value * 2 + 1]);
+}
+
 void AppendDateTime(std::u16string& out, int64_t year, int64_t month, int64_t day, int64_t hour,
                     int64_t minute, int64_t second, int64_t micros, int digits) {
-    AppendDateParts(out, year, month, day);
-    out.push_back(u' ');
-    AppendClock(out, hour, minute, second);
+    if (year >= 0 && year <= 9999 && IsTwoDigits(month) && IsTwoDigits(day) && IsTwoDigits(hour) &&
+        IsTwoDigits(minute) && IsTwoDigits(second)) {
+        // The common case, every part in its width: all 19 characters at once.
+        char16_t text[kDateTimeWidth] = {0,    0, 0, 0,    u'-', 0, 0,    u'-', 0, 0,
+                                         u' ', 0, 0, u':', 0,    0, u':', 0,    0};
+        PutTwoDigits(text, year / 100);
+        PutTwoDigits(text + 2, year % 100);
+        PutTwoDigits(text + 5, month);
+        PutTwoDigits(text + 8, day);
+        PutTwoDigits(text + 11, hour);
+        PutTwoDigits(text + 14, minute);
+        PutTwoDigits(text + 17, second);
+        out.append(text, kDateTimeWidth);
+    } else {
+        AppendDateParts(out, year, month, day);
+        out.push_back(u' ');
+        AppendClock(out, hour, minute, second);
+    }
     AppendFraction(out, micros, digits);
 }
 

@@ -129,6 +129,13 @@ TEST(TemporalTest, IntegerDateTimeAndPartsKeepEveryDigit) {
     EXPECT_EQ(test::U8(FormatIntegerDateTime(123456789012345ULL)), "12345-67-89 01:23:45");
     EXPECT_EQ(test::U8(FormatDateTimeParts(2024, 1, 5, 3, 4, 5)), "2024-01-05 03:04:05");
     EXPECT_EQ(test::U8(FormatDateTimeParts(0, 0, 0, -1, -1, -1)), "0000-00-00 -1:-1:-1");
+    // A damaged DATETIME2 can hold a year of five digits: every digit shows,
+    // as do the parts of a year of one.
+    EXPECT_EQ(Show(Temporal(FieldType::kDateTime2, 19), Bytes({0xFE, 0xF4, 0x44, 0x31, 0x05})),
+              "10000-01-02 03:04:05");
+    EXPECT_EQ(
+        Show(Temporal(FieldType::kDateTime2, 22), Bytes({0x80, 0x10, 0x84, 0x31, 0x05, 0x07})),
+        "0005-01-02 03:04:05.07");
 }
 
 }  // namespace
