@@ -6,15 +6,17 @@
 namespace brix {
 
 ByteSpan CBlockReader::Read(uint64_t pos, size_t n) {
-    const bool inBuffer = pos >= bufferPos_ && pos - bufferPos_ <= buffer_.size() &&
-                          buffer_.size() - (pos - bufferPos_) >= n;
+    const bool inBuffer =
+        pos >= bufferPos_ && pos - bufferPos_ <= length_ && length_ - (pos - bufferPos_) >= n;
     if (!inBuffer) {
-        buffer_.resize(std::max(n, blockSize_));
-        buffer_.resize(file_.ReadAt(pos, buffer_.data(), buffer_.size()));
+        const size_t want = std::max(n, nextBlock_);
+        if (buffer_.size() < want) buffer_.resize(want);
+        length_ = file_.ReadAt(pos, buffer_.data(), want);
         bufferPos_ = pos;
+        nextBlock_ = std::min(blockSize_, nextBlock_ * 2);
     }
     const size_t at = static_cast<size_t>(pos - bufferPos_);
-    return ByteSpan(buffer_).subspan(at, std::min(n, buffer_.size() - at));
+    return ByteSpan(buffer_.data() + at, std::min(n, length_ - at));
 }
 
 void CBlockReader::ReadZeroFilled(uint64_t pos, size_t n, std::vector<uint8_t>& out) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -10,11 +11,13 @@ namespace brix {
 
 // Reads a file through one buffer of a large block, so that a scan that moves
 // forward through the file costs one read per block rather than one per
-// value. Spans it returns stay valid until the next Read.
+// value. The first block is small and each next one twice as large, up to
+// blockSize: a window of rows that ends early reads little past its end.
+// Spans it returns stay valid until the next Read.
 class CBlockReader {
   public:
     explicit CBlockReader(const CReadOnlyFile& file, size_t blockSize = 1u << 20)
-        : file_(file), blockSize_(blockSize) {}
+        : file_(file), blockSize_(blockSize), nextBlock_(std::min(blockSize, kFirstBlock)) {}
 
     // The bytes of the file from pos on, n of them or fewer at the end of the
     // file.
@@ -25,9 +28,15 @@ class CBlockReader {
     void ReadZeroFilled(uint64_t pos, size_t n, std::vector<uint8_t>& out);
 
   private:
+    static constexpr size_t kFirstBlock = 64 * 1024;
+
     const CReadOnlyFile& file_;
     size_t blockSize_;
+    size_t nextBlock_;
+    // The first length_ bytes of buffer_ are the file's from bufferPos_ on;
+    // the buffer keeps its size from read to read.
     std::vector<uint8_t> buffer_;
+    size_t length_ = 0;
     uint64_t bufferPos_ = 0;
 };
 

@@ -117,10 +117,9 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
         if (page >= space.pageCount()) return;
         if (systemSpace && page == 0) return;
         ++table.inno.pagesWalked;
-        // The decoder may read BLOB pages through the same cache; the leaf
-        // stays in a copy of its own.
-        const ByteSpan cached = space.Page(page);
-        std::copy(cached.begin(), cached.end(), pageCopy.begin());
+        // The decoder may read BLOB pages through the cache; the leaf is read
+        // into a buffer of its own.
+        space.CopyPage(page, pageCopy);
         const ByteSpan bytes(pageCopy);
         table.inno.currentPage = ReadFilHeader(bytes);
         const IndexPageHeader header = ReadIndexPageHeader(bytes);

@@ -36,4 +36,18 @@ ByteSpan CTablespace::Page(uint64_t n) {
     return victim->bytes;
 }
 
+void CTablespace::CopyPage(uint64_t n, PageBuffer& out) {
+    for (const Slot& slot : slots_) {
+        if (slot.valid && slot.page == n) {
+            out = slot.bytes;
+            return;
+        }
+    }
+    if (n < pageCount_) {
+        file_.ReadAtZeroFill(n * kPageSize, out.data(), kPageSize);
+    } else {
+        out.fill(0);
+    }
+}
+
 }  // namespace brix

@@ -34,6 +34,11 @@ class CTablespace {
     // page count is all zero). The span stays valid until the next call.
     ByteSpan Page(uint64_t n);
 
+    // Copies page n into out, as Page gives it, from the cache when the page
+    // is there and otherwise straight from the file, leaving the cache as it
+    // was: for the pages of a walk that each are read once.
+    void CopyPage(uint64_t n, PageBuffer& out);
+
     bool Failed() const { return file_.Failed(); }
 
   private:

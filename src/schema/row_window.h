@@ -44,13 +44,29 @@ class CRowWindow {
     bool IsSpilled(size_t row, size_t column) const { return cell(row, column).spilled; }
 
     // Appends a row whose cells are all empty texts.
-    void BeginRow();
+    void BeginRow() {
+        const size_t first = rows_ * columns_;
+        if (cells_.size() < first + columns_ || rowTextStart_.size() <= rows_) Grow();
+        const Cell empty{text_.size(), 0, false, false};
+        Cell* row = cells_.data() + first;
+        for (size_t c = 0; c < columns_; ++c) row[c] = empty;
+        rowTextStart_[rows_] = text_.size();
+        ++rows_;
+    }
     // Renderers append a cell's text here, then call SetCell.
     std::u16string& arena() { return text_; }
     // The text appended to arena() from start on is the cell of the last row
     // in column; with isNull the text is dropped and the cell is NULL.
-    void SetCell(size_t column, size_t start, bool isNull);
-    void SetNull(size_t column);
+    void SetCell(size_t column, size_t start, bool isNull) {
+        Cell& c = cells_[(rows_ - 1) * columns_ + column];
+        if (isNull) {
+            text_.resize(start);
+            c = Cell{start, 0, true, false};
+        } else {
+            c = Cell{start, text_.size() - start, false, false};
+        }
+    }
+    void SetNull(size_t column) { SetCell(column, text_.size(), true); }
     // Marks the last row's cell in column as the path of a spill file.
     void MarkSpilled(size_t column);
     // Takes back the last row and its texts.
@@ -64,6 +80,8 @@ class CRowWindow {
         bool spilled = false;
     };
     const Cell& cell(size_t row, size_t column) const { return cells_[row * columns_ + column]; }
+    // Makes room for the cells and the text start of one more row.
+    void Grow();
 
     size_t columns_ = 0;
     size_t rows_ = 0;

@@ -8,8 +8,10 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <fstream>
 
+#include "app/block_reader.h"
 #include "support/test_support.h"
 
 namespace brix {
@@ -77,6 +79,35 @@ TEST(ReadOnlyFileTest, OpensForReadingOnlyAndLeavesTheFileAsItWas) {
     EXPECT_EQ(test::ReadFileBytes(path), test::Bytes({1, 2, 3}));
 }
 #endif
+
+// A reader whose buffer was filled by a long read must not hand out what is
+// left of it after a shorter one, near the end of the file or anywhere else.
+TEST(ReadOnlyFileTest, BlockReadsGiveTheFileBytesWhateverCameBefore) {
+    test::TempDir dir;
+    const auto path = dir.path() / "data";
+    constexpr size_t kLength = 200000;
+    std::vector<uint8_t> bytes(kLength);
+    for (size_t i = 0; i < kLength; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    test::WriteFile(path, bytes);
+    CReadOnlyFile file;
+    ASSERT_TRUE(file.Open(path));
+    CBlockReader reader(file);
+    auto expect = [&](uint64_t pos, size_t n, size_t got) {
+        const ByteSpan span = reader.Read(pos, n);
+        ASSERT_EQ(span.size(), got) << pos;
+        EXPECT_TRUE(std::equal(span.begin(), span.end(), bytes.begin() + pos)) << pos;
+    };
+    expect(0, 10, 10);
+    expect(65530, 100, 100);       // across the end of the first block
+    expect(150000, 60000, 50000);  // longer than the block, cut at the end
+    expect(199990, 100, 10);       // a short read after a long one
+    expect(100, 1000, 1000);       // backwards
+    expect(0, 190000, 190000);     // larger than any block so far
+    expect(kLength, 5, 0);
+    std::vector<uint8_t> out;
+    reader.ReadZeroFilled(199998, 4, out);
+    EXPECT_EQ(out, (std::vector<uint8_t>{bytes[199998], bytes[199999], 0, 0}));
+}
 
 }  // namespace
 }  // namespace brix
