@@ -1,5 +1,7 @@
 #include "browse/table_rows.h"
 
+#include <limits>
+
 #include "app/app_state.h"
 #include "app/file_names.h"
 #include "innodb/btree.h"
@@ -126,7 +128,7 @@ void RenderSpilledValue(const CTableDef& table, size_t column, const std::filesy
     if (column >= table.columns.size()) return;
     CReadOnlyFile file;
     if (!file.Open(path)) return;
-    const std::vector<uint8_t> bytes = file.ReadAll(static_cast<size_t>(file.Length()));
+    const std::vector<uint8_t> bytes = file.ReadAll(std::numeric_limits<size_t>::max());
     RenderContext context;
     context.decoders = &app.decoders();
     context.allEnumValues = table.allEnumValues;

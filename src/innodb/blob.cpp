@@ -49,10 +49,14 @@ std::filesystem::path SpillExternalColumn(CTablespace& space, ByteSpan columnByt
     const std::filesystem::path path =
         folder / std::to_string(static_cast<uint32_t>(app.spillFileCounter));
     ++app.spillFileCounter;
-    std::error_code ignored;
-    std::filesystem::create_directories(folder, ignored);
     std::FILE* file = std::fopen(path.string().c_str(), "wb");
-    if (!file) return {};
+    if (!file) {
+        // The first value of a run makes the folder; later ones find it.
+        std::error_code ignored;
+        std::filesystem::create_directories(folder, ignored);
+        file = std::fopen(path.string().c_str(), "wb");
+        if (!file) return {};
+    }
     bool ok = true;
     ReadExternalValue(space, columnBytes, [&](ByteSpan part) {
         if (ok && !part.empty()) ok = std::fwrite(part.data(), 1, part.size(), file) == part.size();
