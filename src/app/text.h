@@ -28,7 +28,6 @@ bool IsValidUtf8(std::span<const uint8_t> bytes);
 
 // Appends UTF-16 text as UTF-8; an unpaired surrogate becomes U+FFFD.
 void AppendUtf16AsUtf8(std::string& out, std::u16string_view text);
-
 std::string Utf16ToUtf8(std::u16string_view text);
 
 // UTF-8 takes at most this many bytes per UTF-16 unit (a pair of units takes
