@@ -8,20 +8,6 @@ namespace brix {
 
 namespace {
 
-// Bytes of the length before the data of a BLOB-type field.
-size_t BlobLengthBytes(int type) {
-    switch (type) {
-        case FieldType::kTinyBlob:
-            return 1;
-        case FieldType::kBlob:
-            return 2;
-        case FieldType::kMediumBlob:
-            return 3;
-        default:
-            return 4;  // LONGBLOB and spatial values
-    }
-}
-
 ByteSpan Slice(ByteSpan image, size_t offset, size_t n) {
     if (offset >= image.size()) return {};
     return image.subspan(offset, std::min(n, image.size() - offset));

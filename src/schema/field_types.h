@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace brix {
@@ -65,6 +66,20 @@ inline bool IsNumericType(int type) {
             return true;
         default:
             return false;
+    }
+}
+
+// Bytes of the length before the data of a BLOB-type field in a row image.
+inline size_t BlobLengthBytes(int type) {
+    switch (type) {
+        case FieldType::kTinyBlob:
+            return 1;
+        case FieldType::kBlob:
+            return 2;
+        case FieldType::kMediumBlob:
+            return 3;
+        default:
+            return 4;  // LONGBLOB and spatial values
     }
 }
 

@@ -29,20 +29,6 @@ size_t BitWidth(const CColumnDef& column) {
     return (static_cast<size_t>(std::min(std::max(column.length, 0), kMaxBits)) + 7) / 8;
 }
 
-// Length-prefix bytes of a BLOB type in a row image.
-size_t BlobPrefixWidth(int type) {
-    switch (type) {
-        case FieldType::kTinyBlob:
-            return 1;
-        case FieldType::kBlob:
-            return 2;
-        case FieldType::kMediumBlob:
-            return 3;
-        default:
-            return 4;
-    }
-}
-
 void AppendIntegerValue(std::u16string& out, const CColumnDef& column, ByteSpan bytes,
                         size_t width) {
     const uint64_t raw = LoadUIntLe(bytes, 0, width);
@@ -173,9 +159,9 @@ size_t StoredValueWidth(const CColumnDef& column) {
         case FieldType::kMediumBlob:
         case FieldType::kLongBlob:
         case FieldType::kBlob:
-            return BlobPrefixWidth(column.type);
+            return BlobLengthBytes(column.type);
         case FieldType::kGeometry:
-            return BlobPrefixWidth(FieldType::kLongBlob);
+            return BlobLengthBytes(FieldType::kLongBlob);
         default:
             return TemporalWidth(column);
     }
