@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/read_only_file.h"
+#include "innodb/blob.h"
 #include "innodb/page.h"
 
 namespace brix {
@@ -22,11 +23,6 @@ constexpr size_t kExtentDescriptors = kFspHeader + 112;
 constexpr size_t kEncryptionInfo = 115;
 // XDES entry: id, list node and state (24 bytes), then two bits per page.
 constexpr size_t kXdesFixed = 24;
-
-// Index page header fields past the file header.
-constexpr size_t kPageHeader = 38;
-constexpr size_t kPageLevel = kPageHeader + 26;
-constexpr size_t kPageIndexId = kPageHeader + 28;
 
 // BLOB pages: the length of the part on this page and the next page, then
 // the data.
@@ -43,8 +39,8 @@ constexpr uint32_t kLeafCompressedLength = 29;
 constexpr uint32_t kLeafFixedBytes = 33;
 // A node pointer: type, id, then the child page number.
 constexpr uint32_t kNodeChild = 12;
-// The reference an off-page field ends with.
-constexpr uint32_t kExternalReference = 20;
+// Pages of an older off-page chain, accepted in place of SDI BLOB pages.
+constexpr uint16_t kBlobPageType = 10;
 
 // B-trees of the dictionary index are shallow; deeper ones are damaged.
 constexpr int kMaxLevels = 32;
@@ -216,9 +212,10 @@ void SdiWalk::Run() {
                  std::to_string(header.pageType) + ", not a dictionary index page");
             return;
         }
-        const uint16_t level = LoadU16be(page_, kPageLevel);
+        const IndexPageHeader index = ReadIndexPageHeader(page_);
+        const uint16_t level = index.level;
         if (depth == 0) {
-            indexId_ = LoadU64be(page_, kPageIndexId);
+            indexId_ = index.indexId;
         } else if (static_cast<int>(level) != expectedLevel) {
             Note("dictionary page " + std::to_string(pageNo) + " is at level " +
                  std::to_string(level) + " where " + std::to_string(expectedLevel) +
@@ -226,8 +223,7 @@ void SdiWalk::Run() {
             return;
         }
         if (level == 0) break;
-        const bool compact = (ReadIndexPageHeader(page_).heapRecords & 0x8000) != 0;
-        const uint32_t child = LeftmostChild(page_, pageNo, compact);
+        const uint32_t child = LeftmostChild(page_, pageNo, index.compact());
         if (child == kNoPage) return;
         pageNo = child;
         expectedLevel = level - 1;
@@ -237,8 +233,7 @@ void SdiWalk::Run() {
     // read at most once, so a chain that loops ends.
     for (;;) {
         const FilHeader header = ReadFilHeader(page_);
-        const bool compact = (ReadIndexPageHeader(page_).heapRecords & 0x8000) != 0;
-        ReadLeaf(page_, pageNo, compact);
+        ReadLeaf(page_, pageNo, ReadIndexPageHeader(page_).compact());
         const uint32_t next = header.nextPage;
         if (next == kNoPage) break;
         if (next >= pageCount_) {
@@ -253,9 +248,9 @@ void SdiWalk::Run() {
         visited_[next] = true;
         pageNo = next;
         if (!LoadPage(pageNo, page_)) break;
-        const FilHeader nextHeader = ReadFilHeader(page_);
-        if (nextHeader.pageType != kSdiPageType || LoadU16be(page_, kPageLevel) != 0 ||
-            LoadU64be(page_, kPageIndexId) != indexId_) {
+        const IndexPageHeader index = ReadIndexPageHeader(page_);
+        if (ReadFilHeader(page_).pageType != kSdiPageType || index.level != 0 ||
+            index.indexId != indexId_) {
             Note("dictionary page " + std::to_string(pageNo) +
                  " is not a leaf of the dictionary index");
             break;
@@ -362,12 +357,12 @@ void SdiWalk::ReadRecord(ByteSpan page, uint32_t pageNo, uint32_t origin, bool c
     if (!external) {
         compressed.assign(reinterpret_cast<const char*>(page.data()) + dataStart, dataLength);
     } else {
-        if (dataLength < kExternalReference)
+        if (dataLength < kExternalReferenceLength)
             return Note(object + ": its off-page reference is cut short");
-        const uint32_t local = dataLength - kExternalReference;
+        const uint32_t local = dataLength - kExternalReferenceLength;
         compressed.assign(reinterpret_cast<const char*>(page.data()) + dataStart, local);
-        if (!ReadExternal(page.subspan(dataStart + local, kExternalReference), compressedLength,
-                          pageNo, compressed))
+        if (!ReadExternal(page.subspan(dataStart + local, kExternalReferenceLength),
+                          compressedLength, pageNo, compressed))
             return Note(object + ": its off-page data could not be read whole");
     }
     if (compressed.size() != compressedLength) {
@@ -394,7 +389,7 @@ bool SdiWalk::ReadExternal(ByteSpan reference, uint64_t want, uint32_t pageNo, s
         seen[next] = true;
         source_.Read(static_cast<uint64_t>(next) * pageSize_, blobPage_, pageSize_);
         const FilHeader header = ReadFilHeader(blobPage_);
-        if (header.pageType != kSdiBlobPageType && header.pageType != 10) {
+        if (header.pageType != kSdiBlobPageType && header.pageType != kBlobPageType) {
             Note("off-page dictionary data at page " + std::to_string(next) +
                  " is on a page of type " + std::to_string(header.pageType));
             return false;
