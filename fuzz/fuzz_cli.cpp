@@ -36,7 +36,6 @@ const std::filesystem::path& WorkDir() {
         std::filesystem::create_symlink("/dev/zero", d / "zero", ignored);
         std::filesystem::create_symlink("loop_b", d / "loop_a", ignored);
         std::filesystem::create_symlink("loop_a", d / "loop_b", ignored);
-        if (chdir(d.c_str()) != 0) std::perror("chdir");
         // What the program prints goes nowhere; it reads an empty input.
         if (!std::freopen("/dev/null", "w", stdout)) std::perror("stdout");
         if (!std::freopen("/dev/null", "r", stdin)) std::perror("stdin");
@@ -82,8 +81,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<const char*> argv;
     for (const std::string& a : arguments) argv.push_back(a.c_str());
     argv.push_back(nullptr);
+    // The program runs in the scratch folder; the fuzzer's own relative paths
+    // (corpus, artifacts) need the folder it started in back afterwards.
+    const int started = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (started < 0 || chdir(WorkDir().c_str()) != 0) {
+        if (started >= 0) close(started);
+        return 0;
+    }
     (void)brix::RunCommandLine(static_cast<int>(arguments.size()), argv.data());
     std::fflush(stdout);
+    if (fchdir(started) != 0) std::perror("fchdir");
+    close(started);
     CleanWorkDir();
     return 0;
 }
