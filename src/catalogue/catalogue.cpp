@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 #include "app/read_only_file.h"
 #include "app/text.h"
@@ -89,23 +90,27 @@ std::u16string PathComponentText(const std::filesystem::path& path) {
 
 std::vector<std::filesystem::path> ListFolderEntries(const std::filesystem::path& folder,
                                                      bool directories) {
-    std::vector<std::filesystem::path> entries;
+    // Each entry's name is taken once, not at every comparison of the sort:
+    // a folder may hold a hundred thousand files.
+    using Name = std::filesystem::path::string_type;
+    std::vector<std::pair<Name, std::filesystem::path>> named;
     std::error_code ec;
     std::filesystem::directory_iterator it(folder, ec);
     for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
         std::error_code typeError;
         const bool isDirectory = it->is_directory(typeError);
         if (typeError || isDirectory != directories) continue;
-        entries.push_back(it->path());
+        named.emplace_back(it->path().filename().native(), it->path());
     }
     // Names equal but for case keep a fixed order among themselves.
-    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-        const auto x = a.filename().native();
-        const auto y = b.filename().native();
-        if (LessIgnoringAsciiCase(x, y)) return true;
-        if (LessIgnoringAsciiCase(y, x)) return false;
-        return x < y;
+    std::sort(named.begin(), named.end(), [](const auto& a, const auto& b) {
+        if (LessIgnoringAsciiCase(a.first, b.first)) return true;
+        if (LessIgnoringAsciiCase(b.first, a.first)) return false;
+        return a.first < b.first;
     });
+    std::vector<std::filesystem::path> entries;
+    entries.reserve(named.size());
+    for (auto& entry : named) entries.push_back(std::move(entry.second));
     return entries;
 }
 

@@ -10,9 +10,12 @@ namespace brix {
 // sets. A text without the separator has no pieces at all.
 class CToken {
   public:
-    explicit CToken(std::u16string text) : text_(text), remaining_(std::move(text)) {}
+    explicit CToken(std::u16string text) : text_(std::move(text)) {}
 
-    void SetSeparator(std::u16string separator) { separator_ = std::move(separator); }
+    void SetSeparator(std::u16string separator) {
+        separator_ = std::move(separator);
+        nextKnown_ = false;
+    }
     const std::u16string& text() const { return text_; }
 
     // True while the separator occurs in the remaining text or the last piece
@@ -24,10 +27,15 @@ class CToken {
     std::u16string NextToken();
 
   private:
+    // Where the separator next occurs at or after pos_; npos when it does not.
+    size_t NextSeparator() const;
+
     std::u16string text_;
-    std::u16string remaining_;
+    size_t pos_ = 0;  // the start of the remaining text
     std::u16string separator_ = u" ";
     bool lastPiece_ = false;
+    mutable size_t next_ = 0;
+    mutable bool nextKnown_ = false;
 };
 
 }  // namespace brix

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/console_session.h"
 
@@ -66,7 +67,27 @@ bool RunBrowseLine(std::string_view line, CConsoleSession& session) {
     return true;
 }
 
+// Reads the next line of in into line, keeping at most kMaxBrowseLine bytes
+// of it; tooLong says the rest was thrown away. False at the end of input.
+bool ReadBoundedLine(std::istream& in, std::string& line, bool& tooLong) {
+    line.clear();
+    tooLong = false;
+    bool any = false;
+    for (int c; (c = in.get()) != std::char_traits<char>::eof();) {
+        any = true;
+        if (c == '\n') return true;
+        if (line.size() < kMaxBrowseLine) {
+            line.push_back(static_cast<char>(c));
+        } else {
+            tooLong = true;
+        }
+    }
+    return any;
+}
+
 void RunBrowse(const BrowseArgs& args, CliContext& context) {
+    CheckDataDirectory(args.dataDir);
+    if (!args.ibdata.empty()) CheckPathText(args.ibdata, "the --ibdata path");
     ConsoleUiOptions options;
     options.showCaptions = true;
     options.showMessages = true;
@@ -76,7 +97,15 @@ void RunBrowse(const BrowseArgs& args, CliContext& context) {
     CConsoleSession session(context.App(), stdout, options);
     session.Scan(args.dataDir, true);
     std::string line;
-    while (std::getline(std::cin, line)) {
+    bool tooLong = false;
+    while (ReadBoundedLine(std::cin, line, tooLong)) {
+        if (tooLong) {
+            std::fprintf(stderr,
+                         "brixtallow-cli: a browse command line longer than %zu bytes "
+                         "was skipped\n",
+                         kMaxBrowseLine);
+            continue;
+        }
         const std::string_view command = Trim(line);
         if (command.empty()) continue;
         if (!RunBrowseLine(command, session)) break;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/text.h"
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/console_session.h"
 
@@ -30,6 +31,8 @@ void WriteText(std::u16string_view text) {
 }
 
 void RunTree(const TreeArgs& args, CliContext& context) {
+    CheckDataDirectory(args.dataDir);
+    if (!args.ibdata.empty()) CheckPathText(args.ibdata, "the --ibdata path");
     ConsoleUiOptions options;
     options.showMessages = true;
     options.answerYes = args.answer == "yes";
@@ -44,6 +47,9 @@ void RunTree(const TreeArgs& args, CliContext& context) {
 // Scans quietly, clicks the node group/name of the database and prints the
 // text that shows.
 void RunTextNode(const NodeArgs& args, const char* group, const char* what, CliContext& context) {
+    CheckDataDirectory(args.dataDir);
+    CheckObjectName(args.database, "database");
+    CheckObjectName(args.name, what);
     CConsoleSession session(context.App(), stdout, {});
     session.Scan(args.dataDir, false);
     const TreeItem item = session.FindNode(args.database + "/" + group + "/" + args.name);

@@ -5,6 +5,7 @@
 
 #include "app/app_state.h"
 #include "app/text.h"
+#include "cli/arguments.h"
 
 namespace brix {
 
@@ -17,9 +18,10 @@ struct CliContext {
     std::unique_ptr<CAppState> app;
 
     // Builds the process-wide state on first use. Throws std::invalid_argument
-    // for an unknown code page.
+    // for an unknown code page, CommandFailed for a log folder that is not UTF-8.
     CAppState& App() {
         if (!app) {
+            if (!logDir.empty()) CheckPathText(logDir, "the --log-dir folder");
             app = std::make_unique<CAppState>(codepage);
             app->logFolder = Utf8ToUtf16(logDir);
         }

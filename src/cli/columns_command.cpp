@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "app/text.h"
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/console_session.h"
 #include "cli/output.h"
@@ -19,6 +20,9 @@ struct ColumnsArgs {
 // Scans the data directory and clicks the table's "Keys" node, as a user
 // would, then prints the grid that shows.
 void RunColumns(const ColumnsArgs& args, CliContext& context) {
+    CheckDataDirectory(args.dataDir);
+    CheckObjectName(args.database, "database");
+    CheckObjectName(args.table, "table");
     CConsoleSession session(context.App(), stdout, {});
     session.Scan(args.dataDir, false);
     const TreeItem keys = session.FindNode(args.database + "/Tables/" + args.table + "/Keys");

@@ -1,5 +1,7 @@
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -11,6 +13,7 @@
 
 #include "app/text.h"
 #include "browse/table_rows.h"
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "innodb/dictionary.h"
@@ -42,9 +45,16 @@ class CSpillFolder {
             if (error) throw CommandFailed("cannot create the spill folder " + asked);
             return;
         }
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "brixtallow-spill.XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw CommandFailed("cannot create a temporary folder");
+        // TMPDIR may name a folder that is not there: that is a message, not
+        // an exception.
+        const std::filesystem::path temporary = std::filesystem::temp_directory_path(error);
+        if (error)
+            throw CommandFailed("no folder for temporary files (TMPDIR): " + error.message() +
+                                "; name one with --spill-dir");
+        std::string pattern = (temporary / "brixtallow-spill.XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw CommandFailed("cannot create a temporary folder in " + temporary.string() + ": " +
+                                std::strerror(errno));
         path_ = pattern;
         temporary_ = true;
     }
@@ -144,6 +154,13 @@ class CBackgroundWriter {
 };
 
 void RunRows(const RowsArgs& args, CliContext& context) {
+    // The table's files are found by joining the names to the data
+    // directory: each must be one name inside it.
+    CheckDataDirectory(args.dataDir);
+    CheckObjectName(args.database, "database");
+    CheckObjectName(args.table, "table");
+    if (!args.spillDir.empty()) CheckPathText(args.spillDir, "the --spill-dir path");
+    if (!args.ibdata.empty()) CheckPathText(args.ibdata, "the --ibdata path");
     CAppState& app = context.App();
     app.saveAsScript = args.exportMode ? 1 : 0;
     std::unique_ptr<CSpillFolder> spillFolder;

@@ -1,12 +1,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 
 #include "app/text.h"
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/console_session.h"
 #include "save/connection_test.h"
@@ -45,14 +44,7 @@ void PrintLine(std::FILE* stream, std::u16string_view text) {
 // environment; empty when neither gives one. It never comes from the command
 // line, where other users of the machine could read it.
 std::u16string ReadPassword(const std::string& passwordFile) {
-    if (!passwordFile.empty()) {
-        std::ifstream in(passwordFile, std::ios::binary);
-        if (!in) throw CommandFailed("cannot read the password file " + passwordFile);
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        const size_t end = text.find_first_of("\r\n");
-        if (end != std::string::npos) text.resize(end);
-        return Utf8ToUtf16(text);
-    }
+    if (!passwordFile.empty()) return Utf8ToUtf16(ReadPasswordFile(passwordFile));
     const char* value = std::getenv(kPasswordVariable);
     return value ? Utf8ToUtf16(value) : std::u16string();
 }
@@ -82,7 +74,10 @@ void RunSaveCommand(const SaveArgs& args, CliContext& context) {
     CSaveSettings settings;
     if (args.scriptFolder.empty() && args.server.server.empty())
         throw CommandFailed("say where to save: --script FOLDER or --server HOST");
+    CheckDataDirectory(args.dataDir);
+    if (!args.ibdata.empty()) CheckPathText(args.ibdata, "the --ibdata path");
     if (!args.scriptFolder.empty()) {
+        CheckPathText(args.scriptFolder, "the --script folder");
         settings.destination = SaveDestination::kScript;
         settings.scriptFolder = args.scriptFolder;
     } else {
@@ -91,8 +86,6 @@ void RunSaveCommand(const SaveArgs& args, CliContext& context) {
         const std::u16string refusal = CheckConnectionSettings(settings.connection);
         if (!refusal.empty()) throw CommandFailed(Utf16ToUtf8(refusal));
     }
-    if (!std::filesystem::is_directory(args.dataDir))
-        throw CommandFailed("no data directory " + args.dataDir);
     // The objects are found as the window's Open command finds them, with
     // the system tablespace it opens.
     ConsoleUiOptions scanOptions;

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <system_error>
 
@@ -213,23 +214,26 @@ class CSaveRunner {
         // Database by database, in the order each first appears. The same
         // folder may be spelt differently ("a/db" and "a/./db/"), so folders
         // are compared in their normal form.
+        // One pass over the objects, with the folders indexed by key, so that
+        // a run of many databases is not quadratic.
         std::vector<std::filesystem::path> folders;
-        std::vector<std::filesystem::path> keys;
-        for (const CSaveObject& object : objects) {
-            const std::filesystem::path key = FolderKey(object.databaseFolder);
-            if (std::find(keys.begin(), keys.end(), key) != keys.end()) continue;
-            keys.push_back(key);
-            folders.push_back(object.databaseFolder);
+        std::map<std::filesystem::path, size_t> folderOfKey;
+        std::vector<size_t> folderOfObject(objects.size());
+        for (size_t i = 0; i < objects.size(); ++i) {
+            const auto [at, added] =
+                folderOfKey.emplace(FolderKey(objects[i].databaseFolder), folders.size());
+            if (added) folders.push_back(objects[i].databaseFolder);
+            folderOfObject[i] = at->second;
         }
+        // Each database's tables, then views, then triggers, in the run's order.
+        std::vector<std::vector<const CSaveObject*>> inDatabase(folders.size());
+        for (SaveObjectKind kind :
+             {SaveObjectKind::kTable, SaveObjectKind::kView, SaveObjectKind::kTrigger})
+            for (size_t i = 0; i < objects.size(); ++i)
+                if (objects[i].kind == kind) inDatabase[folderOfObject[i]].push_back(&objects[i]);
         for (size_t f = 0; f < folders.size(); ++f) {
             if (Stopped()) break;
-            std::vector<const CSaveObject*> inDatabase;
-            for (SaveObjectKind kind :
-                 {SaveObjectKind::kTable, SaveObjectKind::kView, SaveObjectKind::kTrigger})
-                for (const CSaveObject& object : objects)
-                    if (FolderKey(object.databaseFolder) == keys[f] && object.kind == kind)
-                        inDatabase.push_back(&object);
-            SaveDatabase(folders[f], inDatabase);
+            SaveDatabase(folders[f], inDatabase[f]);
         }
         // A stopped run leaves objects unsaved; they count as failed.
         const size_t done = result_.saved + result_.failed;

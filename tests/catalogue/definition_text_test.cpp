@@ -49,6 +49,25 @@ TEST(TokenTest, SplitsAtTheSeparatorAndDeliversTheLastPiece) {
     EXPECT_EQ(test::U8(empty.NextToken()), "a b");
 }
 
+TEST(TokenTest, DeliversEveryPieceOfAVeryLongText) {
+    // As many pieces as a trigger file of 200 000 triggers has, each once
+    // and in order.
+    constexpr size_t kPieces = 200000;
+    std::u16string text;
+    for (size_t i = 0; i < kPieces; ++i) text += u"p" + std::u16string(i % 7, u'x') + u"|";
+    CToken tokens(text);
+    tokens.SetSeparator(u"|");
+    size_t count = 0;
+    bool inOrder = true;
+    while (tokens.HasMoreTokens()) {
+        const std::u16string piece = tokens.NextToken();
+        if (count < kPieces) inOrder = inOrder && piece == u"p" + std::u16string(count % 7, u'x');
+        ++count;
+    }
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(count, kPieces + 1);  // the empty piece after the last separator
+}
+
 TEST(DefinitionFileTest, UndoesTheServersEscapes) {
     EXPECT_EQ(UnescapeDefinitionText(u"\\'it\\\\\\'s\\' a\\nb\\\\c\\zd\\0e\\qf\\"),
               std::u16string(u"'it\\'s' a\nb\\c\x1A"

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -359,6 +360,169 @@ TEST(CliTest, BrowseShowsTextNodesQuestionsAndTheLog) {
     ASSERT_EQ(files.size(), 1u);
     const std::string log = test::ReadFileText(files[0]);
     EXPECT_EQ(log.substr(0, 4), std::string("\xFF\xFE\r\0", 4));
+}
+
+// The command lines a careless user or a hostile file name can make: each
+// ends in status 1 and a message that says what is wrong, never in an
+// uncaught exception (status 134 from abort) or a crash.
+TEST(CliTest, HostileCommandLinesEndInAMessage) {
+    test::TempDir dir;
+    const std::string d = "'" + dir.path().string() + "'";
+    std::filesystem::create_directory_symlink(dir.path() / "loop_b", dir.path() / "loop_a");
+    std::filesystem::create_directory_symlink(dir.path() / "loop_a", dir.path() / "loop_b");
+    test::WriteFile(dir.path() / "plain_file", {'x'});
+    std::filesystem::create_directory(dir.path() / "folder");
+    const std::string longPath = "/tmp/" + std::string(5000, 'a');
+    const std::string fixture = Datadir();
+    const struct {
+        std::string arguments;
+        std::string message;
+    } cases[] = {
+        {"save " + fixture + " --server h --password-file " + d, "is a folder"},
+        {"save " + fixture + " --server h --password-file /dev/zero", "no line end"},
+        {"test-connection --server h --password-file /dev/zero", "no line end"},
+        {"test-connection --server h --password-file " + d + "/none", "cannot read the password"},
+        {"tree " + d + "/loop_a", "no data directory"},
+        {"rows " + d + "/loop_a keys composite_pk", "no data directory"},
+        {"tree '" + longPath + "'", "no data directory"},
+        {"columns '" + longPath + "' keys composite_pk", "no data directory"},
+        {"save '" + longPath + "' --script " + d + "/out", "no data directory"},
+        {"tree " + d + "/missing", "no data directory"},
+        {"browse " + d + "/missing", "no data directory"},
+        {"tree " + d + "/plain_file", "is not a folder"},
+        {"tree \"$(printf '\\377\\376')\"", "UTF-8"},
+        {"rows --export --spill-dir \"$(printf '\\377')\" " + fixture + " keys composite_pk",
+         "UTF-8"},
+        {"save " + fixture + " --script \"" + dir.path().string() + "/$(printf '\\377')\"",
+         "UTF-8"},
+    };
+    const auto err = dir.path() / "err";
+    for (const auto& c : cases) {
+        const RunResult r = RunCli(c.arguments + " </dev/null", err);
+        EXPECT_EQ(r.status, 1) << c.arguments.substr(0, 300);
+        EXPECT_NE(test::ReadFileText(err).find(c.message), std::string::npos)
+            << c.arguments.substr(0, 300) << ": " << test::ReadFileText(err).substr(0, 300);
+    }
+    // A folder for temporary files that is not there.
+    const std::string noTmp = "env TMPDIR=/nonexistent '" + std::string(BRIX_CLI_PATH) +
+                              "' rows --export " + fixture + " keys composite_pk 2>'" +
+                              err.string() + "'";
+    EXPECT_EQ(WEXITSTATUS(std::system(noTmp.c_str())), 1);
+    EXPECT_NE(test::ReadFileText(err).find("TMPDIR"), std::string::npos);
+}
+
+// rows joins its names to the data directory; like columns, view and
+// trigger it takes only names that stay inside it.
+TEST(CliTest, NamesThatLeaveTheDataDirectoryAreRefused) {
+    test::TempDir dir;
+    const auto err = dir.path() / "err";
+    const std::string fixture = Datadir();
+    for (const char* command : {"rows", "columns", "view", "trigger"}) {
+        for (const char* names :
+             {"../keys composite_pk", "keys ../keys/composite_pk", "keys/../keys composite_pk",
+              ".. keys", ". composite_pk", "keys /etc/passwd", "/tmp composite_pk", "keys ..",
+              "keys 'a\\b'", "'' composite_pk"}) {
+            const std::string arguments = std::string(command) + " " + fixture + " " + names;
+            const RunResult r = RunCli(arguments, err);
+            EXPECT_EQ(r.status, 1) << arguments;
+            EXPECT_TRUE(r.out.empty()) << arguments;
+            EXPECT_NE(test::ReadFileText(err).find(" name"), std::string::npos) << arguments;
+        }
+    }
+    // The same table by its plain names is read.
+    EXPECT_EQ(RunCli("rows " + fixture + " keys composite_pk").status, 0);
+}
+
+TEST(CliTest, UnreadableDataDirectoryIsAMessage) {
+    test::TempDir dir;
+    const auto data = dir.path() / "data";
+    std::filesystem::create_directories(data / "db");
+    std::filesystem::permissions(
+        data, std::filesystem::perms::owner_write | std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+    // Root reads every folder whatever its mode: the check then runs the
+    // program as the user nobody, where the system has setpriv.
+    std::string prefix;
+    if (geteuid() == 0) {
+        if (std::system("setpriv --version >/dev/null 2>&1") != 0)
+            GTEST_SKIP() << "root without setpriv: permissions do not apply";
+        prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    }
+    const std::string err = (dir.path() / "err").string();
+    const std::string command =
+        prefix + "'" + BRIX_CLI_PATH + "' tree '" + data.string() + "' >/dev/null 2>'" + err + "'";
+    const int status = std::system(command.c_str());
+    std::filesystem::permissions(data, std::filesystem::perms::owner_all);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(test::ReadFileText(err).find("cannot read the data directory"), std::string::npos)
+        << test::ReadFileText(err);
+}
+
+TEST(CliTest, BrowseSkipsOverlongCommandLines) {
+    test::TempDir dir;
+    const auto err = dir.path() / "err";
+    const std::string input = std::string(200 * 1024, 'x') + "\nselect south/Views/v_notes\nquit\n";
+    const RunResult r = RunBrowse("", CatalogueDir(), input, err);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(test::ReadFileText(err).find("longer than"), std::string::npos);
+    // The line after the long one is read as it stands.
+    EXPECT_NE(r.out.find("[text] 1 lines"), std::string::npos);
+}
+
+// A data directory of a few thousand tables in one database and a few
+// hundred databases of one table each, all links to one fixture table: every
+// table is listed, found and saved once, each database into its own script.
+TEST(CliTest, ManyTablesAndDatabasesAreAllCatalogued) {
+    test::TempDir dir;
+    const auto data = dir.path() / "data";
+    // Links to a copy of the fixture table, or copies where links fail.
+    const auto source = dir.path() / "source";
+    std::filesystem::create_directories(source);
+    for (const char* ext : {".frm", ".MYI", ".MYD"})
+        std::filesystem::copy_file(
+            test::FixtureDataDir() / "keys" / (std::string("composite_pk_myisam") + ext),
+            source / (std::string("t") + ext));
+    constexpr int kTables = 2000;
+    constexpr int kDatabases = 300;
+    auto linkTable = [&](const std::filesystem::path& folder, const std::string& name) {
+        for (const char* ext : {".frm", ".MYI", ".MYD"}) {
+            std::error_code error;
+            std::filesystem::create_hard_link(source / (std::string("t") + ext),
+                                              folder / (name + ext), error);
+            if (error)
+                std::filesystem::copy_file(source / (std::string("t") + ext),
+                                           folder / (name + ext));
+        }
+    };
+    std::filesystem::create_directories(data / "many");
+    for (int i = 0; i < kTables; ++i) linkTable(data / "many", "t" + std::to_string(i));
+    for (int i = 0; i < kDatabases; ++i) {
+        const std::string db = "d" + std::to_string(i);
+        std::filesystem::create_directories(data / db);
+        linkTable(data / db, "t");
+    }
+    const std::string d = "'" + data.string() + "'";
+    const RunResult tree = RunCli("tree " + d);
+    ASSERT_EQ(tree.status, 0);
+    size_t keys = 0;
+    for (size_t at = 0; (at = tree.out.find("Keys [-2]\n", at)) != std::string::npos; ++at) ++keys;
+    EXPECT_EQ(keys, size_t{kTables + kDatabases});
+
+    const RunResult columns = RunCli("columns " + d + " many t" + std::to_string(kTables - 1));
+    ASSERT_EQ(columns.status, 0);
+    EXPECT_NE(columns.out.find("a\tINT"), std::string::npos);
+
+    const auto scripts = dir.path() / "scripts";
+    ASSERT_EQ(RunCli("save " + d + " --script '" + scripts.string() + "'").status, 0);
+    auto creates = [](const std::string& script) {
+        size_t n = 0;
+        for (size_t at = 0; (at = script.find("CREATE TABLE", at)) != std::string::npos; ++at) ++n;
+        return n;
+    };
+    EXPECT_EQ(creates(test::ReadFileText(scripts / "many.sql")), size_t{kTables});
+    for (int i = 0; i < kDatabases; ++i)
+        EXPECT_EQ(creates(test::ReadFileText(scripts / ("d" + std::to_string(i) + ".sql"))), 1u)
+            << i;
 }
 
 }  // namespace
