@@ -66,8 +66,15 @@ void AppendStringLiteral(std::u16string& out, std::u16string_view text) {
                 escape = u'\\';
                 break;
             case u'\'':
+                // A doubled quote means one quote with and without
+                // NO_BACKSLASH_ESCAPES, so the literal ends where it should in
+                // either mode.
                 escape = u'\'';
-                break;
+                out.append(text.substr(run, i - run));
+                out.push_back(u'\'');
+                out.push_back(escape);
+                run = i + 1;
+                continue;
             case u'\0':
                 escape = u'0';
                 break;

@@ -29,11 +29,14 @@ TEST(SqlTextTest, NamesCannotLeaveTheirBackquotes) {
 }
 
 TEST(SqlTextTest, StringLiteralsEscapeEveryCharacterThatCouldEndOrBreakThem) {
-    EXPECT_EQ(test::U8(StringLiteral(u"it's")), "'it\\'s'");
+    EXPECT_EQ(test::U8(StringLiteral(u"it's")), "'it''s'");
     EXPECT_EQ(test::U8(StringLiteral(u"back\\slash")), "'back\\\\slash'");
     EXPECT_EQ(test::U8(StringLiteral(std::u16string(u"nul\0byte", 8))), "'nul\\0byte'");
     EXPECT_EQ(test::U8(StringLiteral(u"line\nfeed\rreturn\x1A")), "'line\\nfeed\\rreturn\\Z'");
-    EXPECT_EQ(test::U8(StringLiteral(u"\\'")), "'\\\\\\''");  // no escape can be undone
+    // No escape can be undone, and no quote is written as \', so the literal
+    // ends in the same place with and without NO_BACKSLASH_ESCAPES.
+    EXPECT_EQ(test::U8(StringLiteral(u"\\'")), "'\\\\'''");
+    EXPECT_EQ(test::U8(StringLiteral(u"x\\'); --")), "'x\\\\''); --'");
     EXPECT_EQ(test::U8(StringLiteral(u"tab\t\"quote\" ünï 😀")), "'tab\t\"quote\" ünï 😀'");
     EXPECT_EQ(test::U8(StringLiteral(u"")), "''");
 }
@@ -62,7 +65,7 @@ TEST(SqlTextTest, ValueLiteralsFollowTheColumnTypeAndTheNullFlag) {
         {"infinity is no number", Column(FieldType::kDouble, 63), u"inf", false, "'inf'"},
         {"decimal", Column(FieldType::kNewDecimal, 63), u"-0.50", false, "-0.50"},
         {"bits", Column(FieldType::kBit, 63), u"00101", false, "b'00101'"},
-        {"damaged bits", Column(FieldType::kBit, 63), u"0'1", false, "'0\\'1'"},
+        {"damaged bits", Column(FieldType::kBit, 63), u"0'1", false, "'0''1'"},
         {"binary", Column(FieldType::kString, 63), u"0x00FF", false, "0x00FF"},
         {"empty binary", Column(FieldType::kVarchar, 63), u"", false, "''"},
         {"binary that is not hex", Column(FieldType::kBlob, 63), u"0x0G", false, "'0x0G'"},
