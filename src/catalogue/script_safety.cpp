@@ -140,10 +140,9 @@ bool IsClientCommandName(std::u16string_view word) {
     return false;
 }
 
-std::u16string ScriptTextProblem(std::u16string_view text, bool forbidSemicolon) {
-    std::u16string problem = CheckOneReading(text, forbidSemicolon, true);
-    if (problem.empty()) problem = CheckOneReading(text, forbidSemicolon, false);
-    return problem;
+std::u16string ScriptTextProblem(std::u16string_view text, bool forbidSemicolon,
+                                 bool noBackslashEscapes) {
+    return CheckOneReading(text, forbidSemicolon, !noBackslashEscapes);
 }
 
 std::u16string ExpressionTextProblem(std::u16string_view text) {

@@ -7,11 +7,13 @@ namespace brix {
 
 // Checks a statement text taken from a file (a trigger body, a view query)
 // before it goes into a script that the mariadb client reads, the way that
-// client reads it: strings in ', " and ` (with backslash escapes in ' and "
-// unless noBackslashEscapes), comments in /* */ (but not the executable
-// /*! and /*M! forms, which the client reads as text), and line comments
-// after "-- " and "#". Returns a message naming the first problem, or an
-// empty text when the text is safe:
+// client reads it in a session with or without NO_BACKSLASH_ESCAPES (the
+// client follows the session's mode): strings in ', " and ` (with backslash
+// escapes in ' and " unless noBackslashEscapes), comments in /* */ (but not
+// the executable /*! and /*M! forms, which the client reads as text), and
+// line comments after "-- " and "#". Returns a message naming the first
+// problem, or an empty text when the text is safe:
+// - a zero character anywhere;
 // - a backslash outside a string or comment (the client takes \x as one of
 //   its own commands, \! as a shell command);
 // - a line that starts, outside a string or comment, with the name of one of
@@ -19,12 +21,12 @@ namespace brix {
 // - a semicolon outside a string or comment when forbidSemicolon is set (a
 //   statement that the client would end early);
 // - a string or /* comment that is not closed at the end of the text.
-// The text is checked under both readings of backslashes in strings as well,
-// so that a session mode the client learns late cannot change the answer.
-std::u16string ScriptTextProblem(std::u16string_view text, bool forbidSemicolon);
+std::u16string ScriptTextProblem(std::u16string_view text, bool forbidSemicolon,
+                                 bool noBackslashEscapes);
 
 // ScriptTextProblem for an expression that goes between parentheses of a
-// statement (a column's DEFAULT or generation expression): no semicolon, and
+// statement (a column's DEFAULT or generation expression) in either mode: no
+// semicolon, and
 // its parentheses outside strings and comments balanced, so that it cannot
 // end the parentheses around it.
 std::u16string ExpressionTextProblem(std::u16string_view text);

@@ -38,6 +38,8 @@ constexpr std::u16string_view kSqlModeBits[] = {
     u"TIME_ROUND_FRACTIONAL",
 };
 
+constexpr uint64_t kNoBackslashEscapesBit = uint64_t{1} << 20;
+
 char16_t UpperAscii(char16_t c) {
     return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
 }
@@ -157,7 +159,8 @@ CQualifiedName ReadQualifiedName(CHeaderReader& reader, CHeaderToken& next) {
 // when it cannot be taken.
 std::optional<CTriggerDefinition> ParseTrigger(std::u16string_view statement,
                                                std::u16string_view database,
-                                               std::u16string_view table, std::u16string& problem) {
+                                               std::u16string_view table, bool noBackslashEscapes,
+                                               std::u16string& problem) {
     CHeaderReader reader(statement);
     CHeaderToken token = reader.Next();
     if (!IsKeyword(token, u"CREATE")) {
@@ -191,7 +194,7 @@ std::optional<CTriggerDefinition> ParseTrigger(std::u16string_view statement,
         problem = u"its statement puts it into another database";
         return std::nullopt;
     }
-    const CHeaderToken& timing = next;
+    const CHeaderToken timing = next;
     if (!IsKeyword(timing, u"BEFORE") && !IsKeyword(timing, u"AFTER")) {
         problem = u"its statement has no BEFORE or AFTER";
         return std::nullopt;
@@ -249,7 +252,7 @@ std::optional<CTriggerDefinition> ParseTrigger(std::u16string_view statement,
         problem = u"its statement has no body";
         return std::nullopt;
     }
-    problem = ScriptTextProblem(trigger.body, false);
+    problem = ScriptTextProblem(trigger.body, false, noBackslashEscapes);
     if (!problem.empty()) {
         problem = u"its body cannot go into a script safely: " + problem;
         return std::nullopt;
@@ -320,19 +323,22 @@ CTriggerFile ReadTriggerFile(const std::filesystem::path& path, const CAppState&
         DefinitionList(DefinitionValue(*text, kTriggersKey));
     const std::vector<std::u16string> modes = DefinitionList(DefinitionValue(*text, kSqlModesKey));
     for (size_t i = 0; i < statements.size(); ++i) {
+        // The body is read the way the client reads it in the trigger's own
+        // mode, which the script sets before it.
+        std::optional<uint64_t> bits;
+        if (i < modes.size()) bits = ParseUnsigned(modes[i]);
+        const bool noBackslashEscapes = bits && (*bits & kNoBackslashEscapesBit) != 0;
         std::u16string problem;
         std::optional<CTriggerDefinition> trigger =
-            ParseTrigger(statements[i], database, table, problem);
+            ParseTrigger(statements[i], database, table, noBackslashEscapes, problem);
         if (!trigger) {
             file.refused.push_back(u"trigger " + NameForMessage(statements[i]) + u" is left out: " +
                                    problem);
             continue;
         }
-        if (i < modes.size()) {
-            if (const std::optional<uint64_t> bits = ParseUnsigned(modes[i])) {
-                trigger->sqlMode = SqlModeNames(*bits);
-                trigger->hasSqlMode = true;
-            }
+        if (bits) {
+            trigger->sqlMode = SqlModeNames(*bits);
+            trigger->hasSqlMode = true;
         }
         file.triggers.push_back(std::move(*trigger));
     }

@@ -303,7 +303,8 @@ std::u16string ViewStatement(const CViewDefinition& view, std::u16string_view na
         problem = u"its file holds no query";
         return {};
     }
-    problem = ScriptTextProblem(view.query, true);
+    // The script's session reads backslash escapes, and so does the client.
+    problem = ScriptTextProblem(view.query, true, false);
     if (!problem.empty()) {
         problem = u"its query cannot go into a script safely: " + problem;
         return {};

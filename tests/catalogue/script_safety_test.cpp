@@ -13,6 +13,7 @@ TEST(ScriptSafetyTest, FindsTextTheClientWouldReadAsItsOwn) {
         std::u16string text;
         bool forbidSemicolon;
         bool safe;
+        bool noBackslashEscapes = false;
     };
     const Case cases[] = {
         {"plain body", u"BEGIN\n  SET NEW.a = 1;\nEND", false, true},
@@ -23,8 +24,11 @@ TEST(ScriptSafetyTest, FindsTextTheClientWouldReadAsItsOwn) {
         {"quoted names", u"SET @a = `we\\ird``name`", false, true},
         {"shell command", u"SET @a = 1;\n\\! touch /tmp/x\n", false, false},
         {"command after a string", u"SET @a = 'x' \\! id", false, false},
-        {"escaped quote ends the string only under NO_BACKSLASH_ESCAPES",
-         u"SET @a = 'x\\' \\! id '", false, false},
+        {"escaped quote keeps the string open", u"SET @a = 'x\\' \\! id '", false, true},
+        {"but under NO_BACKSLASH_ESCAPES it ends it", u"SET @a = 'x\\' \\! id '", false, false,
+         true},
+        {"a backslash before the closing quote under NO_BACKSLASH_ESCAPES", u"SET @a = 'a\\'",
+         false, true, true},
         {"executable comment is read as text", u"/*!50000 \\! id */ SET @a = 1", false, false},
         {"named command at a line start", u"BEGIN\n  system touch /tmp/x\nEND", false, false},
         {"named command in any case", u"BEGIN\nSOURCE /etc/passwd\nEND", false, false},
@@ -39,7 +43,9 @@ TEST(ScriptSafetyTest, FindsTextTheClientWouldReadAsItsOwn) {
         {"dashes without a space are not a comment", u"select 1--1", true, true},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(ScriptTextProblem(c.text, c.forbidSemicolon).empty(), c.safe) << c.name;
+        EXPECT_EQ(ScriptTextProblem(c.text, c.forbidSemicolon, c.noBackslashEscapes).empty(),
+                  c.safe)
+            << c.name;
 }
 
 TEST(ScriptSafetyTest, ExpressionsKeepToTheirParentheses) {

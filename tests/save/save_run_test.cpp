@@ -220,7 +220,7 @@ TEST(SaveRunTest, ViewsAndTriggersGoIntoTheScriptAfterTheTables) {
     const size_t view = script.find(
         "CREATE ALGORITHM=UNDEFINED DEFINER=`root`@`localhost` SQL SECURITY DEFINER VIEW "
         "`v_order_totals` AS select ");
-    const size_t trigger = script.find("DELIMITER $$\nCREATE TRIGGER orders_before_insert");
+    const size_t trigger = script.find("DELIMITER $$\nCREATE TRIGGER `orders_before_insert`");
     EXPECT_LT(table, view);
     EXPECT_LT(view, trigger);
     EXPECT_NE(trigger, std::string::npos);

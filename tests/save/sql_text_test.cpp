@@ -71,12 +71,12 @@ TEST(SqlTextTest, ValueLiteralsFollowTheColumnTypeAndTheNullFlag) {
         {"binary that is not hex", Column(FieldType::kBlob, 63), u"0x0G", false, "'0x0G'"},
         {"hex-looking text", varchar, u"0x41", false, "'0x41'"},
         {"spatial", Column(FieldType::kGeometry, 63), u"0x000000000101", false, "0x000000000101"},
-        {"text blob", Column(FieldType::kBlob), u"a'b", false, "'a\\'b'"},
+        {"text blob", Column(FieldType::kBlob), u"a'b", false, "'a''b'"},
         {"date", Column(FieldType::kNewDate, 63), u"0000-00-00", false, "'0000-00-00'"},
         {"timestamp", Column(FieldType::kTimestamp2, 63), u"2038-01-19 03:14:07.999", false,
          "'2038-01-19 03:14:07.999'"},
         {"set", Column(FieldType::kSet), u"a,b", false, "'a,b'"},
-        {"enum member with a quote", Column(FieldType::kEnum), u"it's", false, "'it\\'s'"},
+        {"enum member with a quote", Column(FieldType::kEnum), u"it's", false, "'it''s'"},
     };
     for (const Case& c : cases) EXPECT_EQ(Literal(c.column, c.text, c.isNull), c.literal) << c.what;
 }
