@@ -1,7 +1,6 @@
 #include "catalogue/view_text.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <span>
 #include <vector>
@@ -10,7 +9,6 @@
 #include "app/object_names.h"
 #include "app/read_only_file.h"
 #include "app/text.h"
-#include "app/text_decoder.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/definition_file.h"
 #include "catalogue/script_safety.h"
@@ -114,20 +112,6 @@ std::vector<uint8_t> RawValue(std::span<const uint8_t> bytes, std::string_view k
     return value;
 }
 
-// Character sets of one byte a character whose strings in a query are
-// decoded by their own code page; strings of other sets that are not UTF-8
-// are written as hex.
-constexpr std::string_view kSingleByteCharsets[] = {
-    "latin1", "latin2", "latin5", "latin7", "cp1250", "cp1251", "cp1256", "cp1257",
-    "cp850",  "cp852",  "cp866",  "koi8r",  "koi8u",  "greek",  "hebrew", "ascii",
-    "armscii8", "dec8", "hp8",    "keybcs2", "macce", "macroman", "swe7", "geostd8", "tis620"};
-
-bool IsSingleByteCharset(std::string_view name) {
-    for (std::string_view known : kSingleByteCharsets)
-        if (known == name) return true;
-    return false;
-}
-
 bool IsUtf8Charset(std::string_view name) {
     return name == "utf8" || name == "utf8mb3" || name == "utf8mb4";
 }
@@ -179,8 +163,9 @@ std::vector<uint8_t> LiteralBytes(std::span<const uint8_t> content, uint8_t quot
 
 // The query of a view file as text: UTF-8, as the server writes it, except
 // the strings that a character-set introducer (_latin1'...') says are in
-// another set: those of a known one-byte set are decoded by it, the others
-// (_binary among them) become hex literals of the same bytes. One pass.
+// another set and that hold more than ASCII: they become hex literals of the
+// same bytes (_latin1 X'E9'), which mean the same in a script of any
+// character set. One pass.
 std::u16string DecodeQuery(std::span<const uint8_t> raw) {
     std::u16string out;
     size_t code = 0;  // where the text not yet appended starts
@@ -229,27 +214,21 @@ std::u16string DecodeQuery(std::span<const uint8_t> raw) {
         }
         end = std::min(end, raw.size());
         const std::span<const uint8_t> content = raw.subspan(i + 1, end - i - 1);
-        if (c == '\'' && !introducer.empty() && !IsUtf8Charset(introducer) &&
-            (IsSingleByteCharset(introducer) || !IsValidUtf8(content))) {
+        bool ascii = true;
+        for (uint8_t b : content) ascii = ascii && b < 0x80;
+        if (c == '\'' && !introducer.empty() && !IsUtf8Charset(introducer) && !ascii) {
+            // The literal's own bytes as hex, "_latin1 X'E9'": an introducer
+            // says which set the bytes are in, so they must reach the server
+            // as they are, whatever the script's own character set.
             AppendUtf8(out, raw.subspan(code, i - code));
-            const std::string_view iconvName = IconvNameOfCharset(introducer);
-            std::array<char16_t, 256> table;
-            if (IsSingleByteCharset(introducer) && !iconvName.empty() &&
-                BuildSingleByteTable(iconvName, table)) {
-                out.push_back(u'\'');
-                CTextDecoder::SingleByte(table)->Append(content, out, false);
-                out.push_back(u'\'');
-            } else {
-                // The literal's own bytes, as hex: "_binary X'..'".
-                static constexpr char16_t kHex[] = u"0123456789ABCDEF";
-                const std::vector<uint8_t> bytes = LiteralBytes(content, c);
-                out += u"X'";
-                for (uint8_t b : bytes) {
-                    out.push_back(kHex[b >> 4]);
-                    out.push_back(kHex[b & 15]);
-                }
-                out.push_back(u'\'');
+            static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+            if (!out.empty() && out.back() != u' ') out.push_back(u' ');
+            out += u"X'";
+            for (uint8_t b : LiteralBytes(content, c)) {
+                out.push_back(kHex[b >> 4]);
+                out.push_back(kHex[b & 15]);
             }
+            out.push_back(u'\'');
             i = std::min(end + 1, raw.size());
             code = i;
             introducer.clear();

@@ -297,7 +297,7 @@ TEST(ViewDefinitionTest, KeepsTheClausesOfItsFileAndRefusesWhatIsNoQuery) {
         {"latin.frm",
          "TYPE=VIEW\nquery=select _latin1\\'\xE9\\' AS `e`,_binary \\'\xFF\\' AS `b`\n"
          "source=select _latin1 x\\'E9\\'\n",
-         "CREATE ALGORITHM=UNDEFINED SQL SECURITY DEFINER VIEW `latin` AS select _latin1'\xC3\xA9' "
+         "CREATE ALGORITHM=UNDEFINED SQL SECURITY DEFINER VIEW `latin` AS select _latin1 X'E9' "
          "AS `e`,_binary X'FF' AS `b`;"},
         {"shell.frm", "TYPE=VIEW\nquery=select 1\\n\\\\! touch /tmp/x\n", ""},
         {"two.frm", "TYPE=VIEW\nquery=select 1; drop database shop\n", ""},
