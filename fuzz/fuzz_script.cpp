@@ -38,9 +38,9 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 // with (DELIMITER lines are checked on their own).
 bool IsCommandWord(std::string_view word) {
     static constexpr std::string_view kCommands[] = {
-        "?",     "charset", "clear",   "connect", "edit",  "ego",    "exit",     "go",
-        "help",  "nopager", "notee",   "nowarning", "pager", "print", "prompt", "quit",
-        "rehash", "sandbox", "source", "status",  "system", "tee",  "use",      "warnings"};
+        "?",      "charset", "clear",  "connect",   "edit",   "ego",   "exit",   "go",
+        "help",   "nopager", "notee",  "nowarning", "pager",  "print", "prompt", "quit",
+        "rehash", "sandbox", "source", "status",    "system", "tee",   "use",    "warnings"};
     std::string lower(word);
     for (char& c : lower)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -125,8 +125,8 @@ void CheckScript(const std::string& script, bool view) {
             if (c == '#' || (c == '-' && line.substr(i).starts_with("--") &&
                              (i + 2 == line.size() || line[i + 2] == ' ' || line[i + 2] == '\t')))
                 break;
-            if (c == '/' && line.substr(i).starts_with("/*") && !line.substr(i).starts_with("/*!") &&
-                !line.substr(i).starts_with("/*M!")) {
+            if (c == '/' && line.substr(i).starts_with("/*") &&
+                !line.substr(i).starts_with("/*!") && !line.substr(i).starts_with("/*M!")) {
                 blockComment = true;
                 ++i;
                 continue;

@@ -80,8 +80,8 @@ bool IsKnownCharsetName(std::u16string_view charset) {
 bool IsKnownCollationPair(std::u16string_view charset, std::u16string_view collation) {
     if (!IsKnownCharsetName(charset)) return false;
     if (charset == u"binary") return collation == u"binary";
-    if ( collation.size() <= charset.size() + 1 ||
-        collation.substr(0, charset.size()) != charset || collation[charset.size()] != u'_')
+    if (collation.size() <= charset.size() + 1 || collation.substr(0, charset.size()) != charset ||
+        collation[charset.size()] != u'_')
         return false;
     for (char16_t c : collation.substr(charset.size() + 1)) {
         const bool plain = (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'_';

@@ -12,10 +12,10 @@ namespace {
 // names (always at the start of a statement, on every line with
 // --named-commands).
 constexpr std::u16string_view kClientCommands[] = {
-    u"?",      u"charset", u"clear",     u"connect", u"delimiter", u"edit",    u"ego",
-    u"exit",   u"go",      u"help",      u"nopager", u"notee",     u"nowarning", u"pager",
-    u"print",  u"prompt",  u"quit",      u"rehash",  u"sandbox",   u"source",  u"status",
-    u"system", u"tee",     u"use",       u"warnings",
+    u"?",      u"charset", u"clear", u"connect",  u"delimiter", u"edit",      u"ego",
+    u"exit",   u"go",      u"help",  u"nopager",  u"notee",     u"nowarning", u"pager",
+    u"print",  u"prompt",  u"quit",  u"rehash",   u"sandbox",   u"source",    u"status",
+    u"system", u"tee",     u"use",   u"warnings",
 };
 
 char16_t LowerAscii(char16_t c) {
@@ -72,8 +72,7 @@ std::u16string CheckOneReading(std::u16string_view text, bool forbidSemicolon,
                 } else if (c == u'#') {
                     state = State::kLineComment;
                 } else if (c == u'-' && i + 1 < text.size() && text[i + 1] == u'-' &&
-                           (i + 2 == text.size() || IsBlank(text[i + 2]) ||
-                            text[i + 2] == u'\n')) {
+                           (i + 2 == text.size() || IsBlank(text[i + 2]) || text[i + 2] == u'\n')) {
                     state = State::kLineComment;
                 } else if (c == u'/' && i + 1 < text.size() && text[i + 1] == u'*') {
                     // /*! and /*M! hold text that the client and the server

@@ -250,7 +250,8 @@ std::optional<CViewDefinition> ReadViewDefinition(const std::filesystem::path& p
     CViewDefinition view;
     {
         CReadOnlyFile file;
-        if (file.Open(path)) view.query = DecodeQuery(RawValue(file.ReadAll(kMaxViewFileSize), "query="));
+        if (file.Open(path))
+            view.query = DecodeQuery(RawValue(file.ReadAll(kMaxViewFileSize), "query="));
     }
     view.algorithm = SmallNumber(*text, kAlgorithmKey, 0);
     view.definerUser = UnescapeDefinitionText(DefinitionValue(*text, kDefinerUserKey));

@@ -11,8 +11,8 @@ class CAppState;
 // What a view definition file (a .frm that starts with TYPE=VIEW) says of its
 // view, each key=value line read as the server writes it.
 struct CViewDefinition {
-    std::u16string query;  // query=, escapes undone; empty when missing
-    int algorithm = 0;     // algorithm=: 0 UNDEFINED, 1 MERGE, 2 TEMPTABLE
+    std::u16string query;        // query=, escapes undone; empty when missing
+    int algorithm = 0;           // algorithm=: 0 UNDEFINED, 1 MERGE, 2 TEMPTABLE
     std::u16string definerUser;  // definer_user=, escapes undone
     std::u16string definerHost;  // definer_host=
     int security = 2;            // suid=: 0 INVOKER, 1 DEFINER, 2 the default, DEFINER

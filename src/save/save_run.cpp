@@ -73,8 +73,7 @@ std::u16string DatabaseOptions(const std::filesystem::path& folder) {
     std::u16string options;
     const std::u16string charset = value(u"default-character-set=");
     const std::u16string collation = value(u"default-collation=");
-    if (IsKnownCharsetName(charset))
-        options += u" CHARACTER SET " + charset;
+    if (IsKnownCharsetName(charset)) options += u" CHARACTER SET " + charset;
     if (!collation.empty() && !charset.empty() && IsKnownCollationPair(charset, collation))
         options += u" COLLATE " + collation;
     return options;
@@ -83,8 +82,8 @@ std::u16string DatabaseOptions(const std::filesystem::path& folder) {
 // The CREATE VIEW statement of a view, built from the parts of its
 // definition file and named by the view's real name (decoded from its file
 // name); empty with the reason in problem when it cannot be built.
-std::u16string ViewStatementOf(const CSaveObject& view, const CAppState& app,
-                               bool& namesDefiner, std::u16string& problem) {
+std::u16string ViewStatementOf(const CSaveObject& view, const CAppState& app, bool& namesDefiner,
+                               std::u16string& problem) {
     const std::optional<CViewDefinition> definition = ReadViewDefinition(view.file, app);
     if (!definition) {
         problem = u"its definition file cannot be read";
@@ -309,8 +308,7 @@ class CSaveRunner {
         // The view keeps its definer and its SQL SECURITY; the account may
         // be one the target server does not have, which the server allows
         // (with a warning) and which the script says ahead.
-        if (view.namesDefiner && target_.IsScript() &&
-            !target_.WriteText(kDefinerNote, error)) {
+        if (view.namesDefiner && target_.IsScript() && !target_.WriteText(kDefinerNote, error)) {
             Fail(u"Error saving view " + display, error);
         } else if (!target_.Execute(statement, error)) {
             Fail(u"Error saving view " + display, error);
@@ -358,7 +356,9 @@ class CSaveRunner {
                 bool ok = true;
                 if (trigger.hasSqlMode)
                     ok = target_.Execute(u"SET SQL_MODE='" + trigger.sqlMode + u"'", error);
-                if (ok) ok = target_.Execute(u"CREATE DEFINER=CURRENT_USER " + trigger.statement, error);
+                if (ok)
+                    ok =
+                        target_.Execute(u"CREATE DEFINER=CURRENT_USER " + trigger.statement, error);
                 ui_.AppendLogLine(ok ? kTriggerCreated : kTriggerFailed);
                 if (!ok && firstError.empty()) firstError = error;
                 std::u16string restoreError;
@@ -532,8 +532,9 @@ CSaveResult RunSaveHoldingBusy(const std::vector<CSaveObject>& objects,
         const std::filesystem::path blobs = settings.scriptFolder / "blobdata";
         // The blob folder is never reached through a symbolic link: one in
         // its place could send the values' files anywhere.
-        const bool linked = !settings.scriptFolder.empty() &&
-                            std::filesystem::is_symlink(std::filesystem::symlink_status(blobs, created));
+        const bool linked =
+            !settings.scriptFolder.empty() &&
+            std::filesystem::is_symlink(std::filesystem::symlink_status(blobs, created));
         if (linked) {
             ui.AppendLogLine(u"Cannot use the blob folder " + blobs.u16string() +
                              u": it is a symbolic link, which is not followed");

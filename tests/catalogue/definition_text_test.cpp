@@ -129,8 +129,7 @@ TEST(TriggerTextTest, EveryTriggerEndsWithTheBodyTheServerReports) {
         ASSERT_EQ(definitions.size(), c.names.size()) << c.file;
         for (size_t i = 0; i < definitions.size(); ++i) {
             const std::string definition = test::U8(definitions[i]);
-            EXPECT_TRUE(definition.starts_with("TRIGGER `" + c.names[i] + "` "))
-                << definition;
+            EXPECT_TRUE(definition.starts_with("TRIGGER `" + c.names[i] + "` ")) << definition;
             // information_schema reports a backslash of a string literal
             // once; the statement keeps it as it was typed.
             std::string body = bodies.at(c.names[i]);
@@ -150,8 +149,7 @@ TEST(TriggerTextTest, WrapsEachTriggerInDelimiterLinesAndItsMode) {
         "INSERT ON `orders` FOR EACH ROW BEGIN\n    -- Take the list price unless the order "
         "names its own.\n";
     EXPECT_EQ(text.substr(0, first.size()), first);
-    const std::string block_end =
-        "\nEND\n$$\nDELIMITER ;\nSET SQL_MODE='NO_AUTO_VALUE_ON_ZERO';\n";
+    const std::string block_end = "\nEND\n$$\nDELIMITER ;\nSET SQL_MODE='NO_AUTO_VALUE_ON_ZERO';\n";
     EXPECT_EQ(text.substr(text.size() - block_end.size()), block_end);
     size_t blocks = 0;
     for (size_t at = text.find("DELIMITER $$\nCREATE TRIGGER "); at != std::string::npos;
@@ -230,9 +228,10 @@ TEST(TriggerFileTest, TextInsideABodyNeverStartsAnotherTrigger) {
     EXPECT_EQ(test::U8(file.triggers[1].statement),
               "TRIGGER `b` AFTER DELETE ON `orders` FOR EACH ROW SET @d = '$$'");
     const std::string script = test::U8(TriggerScript(file.triggers[1], u"NO_AUTO_VALUE_ON_ZERO"));
-    EXPECT_EQ(script,
-              "SET SQL_MODE='';\nDELIMITER $$1$$\nCREATE TRIGGER `b` AFTER DELETE ON `orders` FOR "
-              "EACH ROW SET @d = '$$'\n$$1$$\nDELIMITER ;\nSET SQL_MODE='NO_AUTO_VALUE_ON_ZERO';\n");
+    EXPECT_EQ(
+        script,
+        "SET SQL_MODE='';\nDELIMITER $$1$$\nCREATE TRIGGER `b` AFTER DELETE ON `orders` FOR "
+        "EACH ROW SET @d = '$$'\n$$1$$\nDELIMITER ;\nSET SQL_MODE='NO_AUTO_VALUE_ON_ZERO';\n");
 }
 
 TEST(TriggerFileTest, RefusesTriggersOfOtherObjectsAndUnsafeBodies) {
@@ -248,8 +247,9 @@ TEST(TriggerFileTest, RefusesTriggersOfOtherObjectsAndUnsafeBodies) {
          "another table"},
         {"table of another database",
          "CREATE TRIGGER t BEFORE INSERT ON victim.orders FOR EACH ROW SET @a=1", "another table"},
-        {"shell line", "CREATE TRIGGER t BEFORE INSERT ON orders FOR EACH ROW SET @a=1;\\n\\\\! "
-                       "touch /tmp/x",
+        {"shell line",
+         "CREATE TRIGGER t BEFORE INSERT ON orders FOR EACH ROW SET @a=1;\\n\\\\! "
+         "touch /tmp/x",
          "backslash"},
         {"client command line",
          "CREATE TRIGGER t BEFORE INSERT ON orders FOR EACH ROW BEGIN\\nsource /etc/passwd\\nEND",
@@ -270,8 +270,8 @@ TEST(TriggerFileTest, RefusesTriggersOfOtherObjectsAndUnsafeBodies) {
     }
     // A name in a message never carries a line end.
     test::TempDir dir;
-    const auto path =
-        WriteTriggerFile(dir, "'CREATE TRIGGER `a\\nb` BEFORE INSERT ON x FOR EACH ROW SET @a=1'", "0");
+    const auto path = WriteTriggerFile(
+        dir, "'CREATE TRIGGER `a\\nb` BEFORE INSERT ON x FOR EACH ROW SET @a=1'", "0");
     const CTriggerFile file = ReadTriggerFile(path, test::TestApp());
     ASSERT_EQ(file.refused.size(), 1u);
     EXPECT_EQ(test::U8(file.refused[0]).find('\n'), std::string::npos);

@@ -150,9 +150,9 @@ TEST(CreateTableTest, NamesFromAHostileCollationFileAreLeftOut) {
     collations[10] = {1, 1, u"latin1_bin", u"latin1"};
     CTableDef table;
     table.tableCharset = 8;
-    table.columns = {Column(u"a", FieldType::kVarchar, 10, 9), Column(u"b", FieldType::kVarchar, 10, 10)};
-    const std::string statement =
-        test::U8(CreateTableStatement(table, u"t", collations, nullptr));
+    table.columns = {Column(u"a", FieldType::kVarchar, 10, 9),
+                     Column(u"b", FieldType::kVarchar, 10, 10)};
+    const std::string statement = test::U8(CreateTableStatement(table, u"t", collations, nullptr));
     EXPECT_EQ(statement,
               "CREATE TABLE `t` (\n"
               "  `a` VARCHAR(10) NULL,\n"

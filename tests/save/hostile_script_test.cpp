@@ -54,35 +54,50 @@ std::string CreationSql() {
     const std::string db = Quoted(HostileDatabase());
     const std::string table = Quoted("t\n\\! touch " + Marker(2));
     return "SET NAMES utf8mb4;\n"
-           "CREATE DATABASE " + db + ";\nUSE " + db + ";\n"
-           "CREATE TABLE " + table + " (a INT PRIMARY KEY, b VARCHAR(200)) ENGINE=MyISAM;\n"
-           "INSERT INTO " + table + " VALUES (1, 'it''s \\\\ \\n\\\\! touch " + Marker(3) +
+           "CREATE DATABASE " +
+           db + ";\nUSE " + db +
+           ";\n"
+           "CREATE TABLE " +
+           table +
+           " (a INT PRIMARY KEY, b VARCHAR(200)) ENGINE=MyISAM;\n"
+           "INSERT INTO " +
+           table + " VALUES (1, 'it''s \\\\ \\n\\\\! touch " + Marker(3) +
            "'), (2, '$$');\n"
            // Bodies: the usual delimiter, a whole CREATE DEFINER= statement in a
            // string, a shell line in a string, and one made under
            // NO_BACKSLASH_ESCAPES whose backslash is a plain character.
-           "CREATE TRIGGER tr_dollar BEFORE INSERT ON " + table +
+           "CREATE TRIGGER tr_dollar BEFORE INSERT ON " +
+           table +
            " FOR EACH ROW SET NEW.b = CONCAT(NEW.b, '$$');\n"
-           "CREATE TRIGGER tr_planted BEFORE UPDATE ON " + table +
+           "CREATE TRIGGER tr_planted BEFORE UPDATE ON " +
+           table +
            " FOR EACH ROW SET @x = 'x'' CREATE DEFINER=`root`@`localhost` TRIGGER victim.planted "
            "BEFORE INSERT ON victim.v FOR EACH ROW SET @y = 1';\n"
            "DELIMITER //\n"
-           "CREATE TRIGGER tr_block AFTER DELETE ON " + table + " FOR EACH ROW\nBEGIN\n"
-           "  SET @w = 'line\n\\! touch " + Marker(4) + "';\nEND//\n"
+           "CREATE TRIGGER tr_block AFTER DELETE ON " +
+           table +
+           " FOR EACH ROW\nBEGIN\n"
+           "  SET @w = 'line\n\\! touch " +
+           Marker(4) +
+           "';\nEND//\n"
            "DELIMITER ;\n"
            "SET SESSION sql_mode = 'NO_BACKSLASH_ESCAPES';\n"
-           "CREATE TRIGGER tr_nbe AFTER INSERT ON " + table +
+           "CREATE TRIGGER tr_nbe AFTER INSERT ON " +
+           table +
            " FOR EACH ROW SET @z = 'a\\b''c';\n"
            "SET SESSION sql_mode = DEFAULT;\n"
            // Views: their own algorithm, definer (an account that does not
            // exist), SQL SECURITY and check option; a name decoded from its
            // file name; a string in latin1; a name and a value with shell lines.
            "CREATE ALGORITHM=MERGE DEFINER=`nobody`@`nowhere` SQL SECURITY INVOKER VIEW v_invoker "
-           "AS SELECT a, b FROM " + table + " WHERE a > 0 WITH CASCADED CHECK OPTION;\n"
+           "AS SELECT a, b FROM " +
+           table +
+           " WHERE a > 0 WITH CASCADED CHECK OPTION;\n"
            "CREATE VIEW `x$session` AS SELECT 1 AS one;\n"
            "CREATE VIEW v_latin AS SELECT _latin1 X'E9' AS e;\n"
-           "CREATE VIEW " + Quoted("v\n\\! touch " + Marker(5)) + " AS SELECT '\\n\\\\! touch " +
-           Marker(6) + "' AS s;\n"
+           "CREATE VIEW " +
+           Quoted("v\n\\! touch " + Marker(5)) + " AS SELECT '\\n\\\\! touch " + Marker(6) +
+           "' AS s;\n"
            "FLUSH TABLES;\n";
 }
 
@@ -104,15 +119,18 @@ Snapshot Take(const test::CTestServer& server) {
         return rows.value_or(std::vector<std::vector<std::string>>{});
     };
     s.databases = get("SELECT SCHEMA_NAME FROM information_schema.SCHEMATA ORDER BY 1");
-    s.tables = get("SELECT TABLE_NAME, TABLE_TYPE FROM information_schema.TABLES WHERE "
-                   "TABLE_SCHEMA = " + db + " ORDER BY 1");
-    s.triggers = get(
-        "SELECT TRIGGER_NAME, EVENT_MANIPULATION, EVENT_OBJECT_TABLE, ACTION_TIMING, "
-        "ACTION_STATEMENT, SQL_MODE FROM information_schema.TRIGGERS WHERE TRIGGER_SCHEMA = " +
-        db + " ORDER BY 1");
-    s.views = get("SELECT TABLE_NAME, VIEW_DEFINITION, CHECK_OPTION, DEFINER, SECURITY_TYPE, "
-                  "ALGORITHM FROM information_schema.VIEWS WHERE TABLE_SCHEMA = " + db +
-                  " ORDER BY 1");
+    s.tables =
+        get("SELECT TABLE_NAME, TABLE_TYPE FROM information_schema.TABLES WHERE "
+            "TABLE_SCHEMA = " +
+            db + " ORDER BY 1");
+    s.triggers =
+        get("SELECT TRIGGER_NAME, EVENT_MANIPULATION, EVENT_OBJECT_TABLE, ACTION_TIMING, "
+            "ACTION_STATEMENT, SQL_MODE FROM information_schema.TRIGGERS WHERE TRIGGER_SCHEMA = " +
+            db + " ORDER BY 1");
+    s.views =
+        get("SELECT TABLE_NAME, VIEW_DEFINITION, CHECK_OPTION, DEFINER, SECURITY_TYPE, "
+            "ALGORITHM FROM information_schema.VIEWS WHERE TABLE_SCHEMA = " +
+            db + " ORDER BY 1");
     s.rows = get("SELECT a, HEX(b) FROM " + Quoted(HostileDatabase()) + "." +
                  Quoted("t\n\\! touch " + Marker(2)) + " ORDER BY a");
     s.rows.push_back({});
