@@ -207,6 +207,10 @@ std::optional<CTriggerDefinition> ParseTrigger(std::u16string_view statement,
     }
     CTriggerDefinition trigger;
     trigger.name = name.name;
+    if (trigger.name.find(u'\0') != std::u16string::npos) {
+        problem = u"its name holds a zero character";
+        return std::nullopt;
+    }
     if (!name.database.empty() && name.database != database) {
         problem = u"its statement puts it into another database";
         return std::nullopt;

@@ -268,6 +268,11 @@ class CSaveRunner {
         database.options = DatabaseOptions(folder);
         ui_.AppendLogLine(u"Saving database " + database.name);
         std::u16string error;
+        if (!IsWritableName(database.name)) {
+            Fail(u"Error saving database " + database.name, kUnwritableName);
+            result_.failed += objects.size() - 1;
+            return;
+        }
         if (!target_.BeginDatabase(database, error)) {
             Fail(u"Error saving database " + database.name, error);
             result_.failed += objects.size() - 1;
@@ -303,6 +308,10 @@ class CSaveRunner {
         std::u16string error;
         if (statement.empty()) {
             Fail(u"Error saving view " + display, view.problem);
+            return;
+        }
+        if (!IsWritableName(view.object->Name())) {
+            Fail(u"Error saving view " + display, kUnwritableName);
             return;
         }
         // The view keeps its definer and its SQL SECURITY; the account may
@@ -385,6 +394,15 @@ class CSaveRunner {
             OpenTableRows(table_, object.databaseFolder, object.FileStem(), app_, dictionary_);
         if (opened == OpenRowsResult::kNoDefinition) {
             Fail(failure, u"no readable table definition");
+            return;
+        }
+        bool writable = IsWritableName(object.Name());
+        for (const CColumnDef& column : table_.columns)
+            writable = writable && IsWritableName(column.name);
+        for (const CKeyDef& key : table_.keys) writable = writable && IsWritableName(key.name);
+        if (!writable) {
+            Fail(failure, kUnwritableName);
+            CloseTableFiles(table_);
             return;
         }
         std::u16string error;

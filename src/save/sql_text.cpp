@@ -49,6 +49,18 @@ void AppendQuotedName(std::u16string& out, std::u16string_view name) {
     out.push_back(u'`');
 }
 
+bool IsWritableName(std::u16string_view name) {
+    for (size_t i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i];
+        if (c == u'\0' || (c >= 0xDC00 && c < 0xE000)) return false;
+        if (c >= 0xD800 && c < 0xDC00) {
+            if (i + 1 == name.size() || name[i + 1] < 0xDC00 || name[i + 1] >= 0xE000) return false;
+            ++i;
+        }
+    }
+    return true;
+}
+
 std::u16string QuotedName(std::u16string_view name) {
     std::u16string out;
     AppendQuotedName(out, name);

@@ -80,6 +80,19 @@ TEST(ShippedCollationTableTest, KnowsTheServersCharacterSets) {
     }
 }
 
+TEST(CollationFileTest, TheFileBesideTheProgramWinsOverOneInTheCurrentDirectory) {
+    const std::filesystem::path beside = ExecutableDirectory() / kCollationFileName;
+    if (!std::filesystem::exists(beside)) GTEST_SKIP() << "no collation table beside the tests";
+    test::TempDir dir;
+    const std::vector<uint8_t> hostile = Record(8, 1, 1, "x\n\\! touch /tmp/x", "latin1");
+    test::WriteFile(dir.path() / kCollationFileName, hostile);
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const std::filesystem::path found = FindCollationFile();
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(found, beside);
+}
+
 TEST(CollationNamesTest, OnlyKnownSetsAndPlainCollationNamesGoIntoStatements) {
     struct Case {
         std::u16string charset;

@@ -28,6 +28,13 @@ TEST(SqlTextTest, NamesCannotLeaveTheirBackquotes) {
     EXPECT_EQ(test::U8(QuotedName(u"")), "``");
 }
 
+TEST(SqlTextTest, NamesWithZeroCharactersOrHalfSurrogatesCannotBeWritten) {
+    EXPECT_TRUE(IsWritableName(u"plain `name` ünï 😀"));
+    EXPECT_FALSE(IsWritableName(std::u16string(u"a\0b", 3)));
+    EXPECT_FALSE(IsWritableName(std::u16string(1, char16_t{0xD800}) + u"x"));
+    EXPECT_FALSE(IsWritableName(std::u16string(1, char16_t{0xDC00})));
+}
+
 TEST(SqlTextTest, StringLiteralsEscapeEveryCharacterThatCouldEndOrBreakThem) {
     EXPECT_EQ(test::U8(StringLiteral(u"it's")), "'it''s'");
     EXPECT_EQ(test::U8(StringLiteral(u"back\\slash")), "'back\\\\slash'");
