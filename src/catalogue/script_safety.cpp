@@ -120,8 +120,11 @@ std::u16string CheckOneReading(std::u16string_view text, bool forbidSemicolon,
         }
     }
     if (balanced && depth != 0) return u"a parenthesis in it is not closed";
-    if (state == State::kLineComment && balanced)
-        return u"it ends in a comment";  // which would swallow the closing parenthesis
+    // Text that ends in a line comment would swallow what the statement puts
+    // after it on the same line: a closing parenthesis, a clause or its
+    // semicolon.
+    if (state == State::kLineComment && (balanced || forbidSemicolon))
+        return u"it ends in a comment";
     if (state == State::kCode || state == State::kLineComment) return {};
     return state == State::kBlockComment ? u"a comment in it is not closed"
                                          : u"a string or quoted name in it is not closed";

@@ -19,7 +19,8 @@ namespace brix {
 // - a line that starts, outside a string or comment, with the name of one of
 //   the client's own commands (system, source, delimiter, connect, use ...);
 // - a semicolon outside a string or comment when forbidSemicolon is set (a
-//   statement that the client would end early);
+//   statement that the client would end early), and then also an end inside
+//   a line comment (which would swallow the semicolon after it);
 // - a string or /* comment that is not closed at the end of the text.
 std::u16string ScriptTextProblem(std::u16string_view text, bool forbidSemicolon,
                                  bool noBackslashEscapes);

@@ -41,6 +41,8 @@ TEST(ScriptSafetyTest, FindsTextTheClientWouldReadAsItsOwn) {
         {"semicolon in a view query", u"select 1; drop table t", true, false},
         {"semicolon in a string of a view query", u"select ';' AS `x`", true, true},
         {"dashes without a space are not a comment", u"select 1--1", true, true},
+        {"a view query that ends in a comment", u"select 1 #x", true, false},
+        {"a body that ends in a comment", u"SET @a = 1 -- x", false, true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(ScriptTextProblem(c.text, c.forbidSemicolon, c.noBackslashEscapes).empty(),
