@@ -341,7 +341,7 @@ class CSaveRunner {
         // that fails does not keep the others from being tried.
         std::u16string firstError;
         for (const std::u16string& refused : file.refused) {
-            ui_.AppendLogLine(failure + u": " + refused);
+            ui_.AppendLogLine(u"Left out of the triggers of " + display + u": " + refused);
             if (firstError.empty()) firstError = refused;
             if (target_.IsScript() && !target_.WriteText(kTriggerLeftOutNote, error)) {
                 Fail(failure, error);
