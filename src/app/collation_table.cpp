@@ -58,14 +58,36 @@ std::filesystem::path ExecutableDirectory() {
 
 std::filesystem::path FindCollationFile() {
     std::error_code ec;
-    std::filesystem::path here(kCollationFileName);
-    if (std::filesystem::is_regular_file(here, ec)) return here;
     std::filesystem::path dir = ExecutableDirectory();
     if (!dir.empty()) {
         std::filesystem::path beside = dir / kCollationFileName;
         if (std::filesystem::is_regular_file(beside, ec)) return beside;
     }
+    std::filesystem::path here(kCollationFileName);
+    if (std::filesystem::is_regular_file(here, ec)) return here;
     return {};
+}
+
+bool IsKnownCharsetName(std::u16string_view charset) {
+    std::string name;
+    for (char16_t c : charset) {
+        if (c >= 0x80) return false;
+        name.push_back(static_cast<char>(c));
+    }
+    return name == "binary" || !IconvNameOfCharset(name).empty();
+}
+
+bool IsKnownCollationPair(std::u16string_view charset, std::u16string_view collation) {
+    if (!IsKnownCharsetName(charset)) return false;
+    if (charset == u"binary") return collation == u"binary";
+    if (collation.size() <= charset.size() + 1 || collation.substr(0, charset.size()) != charset ||
+        collation[charset.size()] != u'_')
+        return false;
+    for (char16_t c : collation.substr(charset.size() + 1)) {
+        const bool plain = (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'_';
+        if (!plain) return false;
+    }
+    return true;
 }
 
 }  // namespace brix

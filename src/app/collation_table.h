@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <string_view>
 
 namespace brix {
 
@@ -29,9 +30,20 @@ inline constexpr char kCollationFileName[] = "collation (2)";
 // short by the end of the file ends the load, keeping what was read.
 CollationTable LoadCollations(const std::filesystem::path& file, const CTextDecoder& ansi);
 
-// Where the collation table is looked for: the current directory first, then
-// the folder of the running program. Empty when neither has it.
+// Where the collation table is looked for: the folder of the running program
+// first, then the current directory (which may be anyone's folder). Empty
+// when neither has it.
 std::filesystem::path FindCollationFile();
+
+// True when charset is the name of a character set the server has, from our
+// own list ("binary" among them).
+bool IsKnownCharsetName(std::u16string_view charset);
+
+// True when charset is a known character set and collation is "binary" for
+// the binary set or a plain name of the set: the set's name, "_", then only lower-case letters,
+// digits and "_". Only such names go from the collation table into a
+// statement; the table is a file that anyone may have put beside us.
+bool IsKnownCollationPair(std::u16string_view charset, std::u16string_view collation);
 
 // The folder of the running program; empty when the platform does not say.
 std::filesystem::path ExecutableDirectory();

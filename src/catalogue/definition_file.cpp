@@ -1,5 +1,8 @@
 #include "catalogue/definition_file.h"
 
+#include <algorithm>
+#include <span>
+
 #include "app/app_state.h"
 #include "app/read_only_file.h"
 #include "app/text.h"
@@ -18,10 +21,18 @@ std::optional<std::u16string> ReadDefinitionFile(const std::filesystem::path& pa
     if (!file.Open(path)) return std::nullopt;
     const std::vector<uint8_t> bytes = file.ReadAll(kMaxDefinitionFileSize);
     std::u16string text;
-    if (IsValidUtf8(bytes)) {
-        AppendUtf8(text, bytes);
-    } else {
-        app.decoders().Ansi().Append(bytes, text, false);
+    std::span<const uint8_t> rest(bytes);
+    while (!rest.empty()) {
+        size_t end = 0;
+        while (end < rest.size() && rest[end] != '\n') ++end;
+        if (end < rest.size()) ++end;  // the line feed goes with its line
+        const std::span<const uint8_t> line = rest.first(end);
+        if (IsValidUtf8(line)) {
+            AppendUtf8(text, line);
+        } else {
+            app.decoders().Ansi().Append(line, text, false);
+        }
+        rest = rest.subspan(end);
     }
     return text;
 }
@@ -67,6 +78,29 @@ std::u16string UnescapeDefinitionText(std::u16string_view escaped) {
         }
     }
     return out;
+}
+
+std::vector<std::u16string> DefinitionList(std::u16string_view value) {
+    std::vector<std::u16string> items;
+    size_t i = 0;
+    while (i < value.size()) {
+        if (value[i] == u' ') {
+            ++i;
+            continue;
+        }
+        if (value[i] != u'\'') {
+            const size_t end = std::min(value.find(u' ', i), value.size());
+            items.emplace_back(value.substr(i, end - i));
+            i = end;
+            continue;
+        }
+        size_t end = i + 1;
+        while (end < value.size() && value[end] != u'\'') end += value[end] == u'\\' ? 2 : 1;
+        end = std::min(end, value.size());
+        items.push_back(UnescapeDefinitionText(value.substr(i + 1, end - i - 1)));
+        i = end + 1;
+    }
+    return items;
 }
 
 }  // namespace brix

@@ -4,14 +4,17 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace brix {
 
 class CAppState;
 
 // The text of a view or trigger definition file (key=value lines that the
-// server writes): UTF-8 when the bytes are well-formed UTF-8, else the ANSI
-// code page. Nothing when the file cannot be opened. Reads at most the first
+// server writes), line by line: a line of well-formed UTF-8 (the server
+// writes its statement texts in UTF-8) as UTF-8, any other line (such as a
+// source= line in a client's single-byte character set) in the ANSI code
+// page. Nothing when the file cannot be opened. Reads at most the first
 // 16 MiB; definition files are far smaller.
 std::optional<std::u16string> ReadDefinitionFile(const std::filesystem::path& path,
                                                  const CAppState& app);
@@ -25,5 +28,13 @@ std::u16string DefinitionValue(std::u16string_view text, std::u16string_view key
 // and \z the character 26. A backslash before anything else, and one at the
 // very end, is dropped.
 std::u16string UnescapeDefinitionText(std::u16string_view escaped);
+
+// The items of a list value of a definition file, such as the triggers= line
+// ('one' 'two', each a quoted text with the file's escapes, which are undone)
+// or the sql_modes= line (0 524288, bare words): items are separated by
+// spaces; a quoted item ends at its first quote that no backslash escapes.
+// One pass over the value; an item whose closing quote is missing runs to the
+// end of the value.
+std::vector<std::u16string> DefinitionList(std::u16string_view value);
 
 }  // namespace brix

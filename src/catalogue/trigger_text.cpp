@@ -1,115 +1,403 @@
 #include "catalogue/trigger_text.h"
 
-#include <algorithm>
+#include <optional>
 
 #include "app/app_state.h"
+#include "app/object_names.h"
+#include "catalogue/catalogue.h"
 #include "catalogue/definition_file.h"
-#include "catalogue/token.h"
+#include "catalogue/script_safety.h"
 
 namespace brix {
 
 namespace {
 
 constexpr char16_t kTriggersKey[] = u"triggers=";
-constexpr char16_t kStatementSeparator[] = u"CREATE DEFINER=";
-constexpr std::u16string_view kTriggerKeyword = u"TRIGGER";
+constexpr char16_t kSqlModesKey[] = u"sql_modes=";
+constexpr char16_t kScriptSqlMode[] = u"NO_AUTO_VALUE_ON_ZERO";
+
+// The server's sql_mode bits in order, from bit 0.
+constexpr std::u16string_view kSqlModeBits[] = {
+    u"REAL_AS_FLOAT",
+    u"PIPES_AS_CONCAT",
+    u"ANSI_QUOTES",
+    u"IGNORE_SPACE",
+    u"IGNORE_BAD_TABLE_OPTIONS",
+    u"ONLY_FULL_GROUP_BY",
+    u"NO_UNSIGNED_SUBTRACTION",
+    u"NO_DIR_IN_CREATE",
+    u"POSTGRESQL",
+    u"ORACLE",
+    u"MSSQL",
+    u"DB2",
+    u"MAXDB",
+    u"NO_KEY_OPTIONS",
+    u"NO_TABLE_OPTIONS",
+    u"NO_FIELD_OPTIONS",
+    u"MYSQL323",
+    u"MYSQL40",
+    u"ANSI",
+    u"NO_AUTO_VALUE_ON_ZERO",
+    u"NO_BACKSLASH_ESCAPES",
+    u"STRICT_TRANS_TABLES",
+    u"STRICT_ALL_TABLES",
+    u"NO_ZERO_IN_DATE",
+    u"NO_ZERO_DATE",
+    u"ALLOW_INVALID_DATES",
+    u"ERROR_FOR_DIVISION_BY_ZERO",
+    u"TRADITIONAL",
+    u"NO_AUTO_CREATE_USER",
+    u"HIGH_NOT_PRECEDENCE",
+    u"NO_ENGINE_SUBSTITUTION",
+    u"PAD_CHAR_TO_FULL_LENGTH",
+    u"EMPTY_STRING_IS_NULL",
+    u"SIMULTANEOUS_ASSIGNMENT",
+    u"TIME_ROUND_FRACTIONAL",
+};
+
+constexpr uint64_t kNoBackslashEscapesBit = uint64_t{1} << 20;
 
 char16_t UpperAscii(char16_t c) {
     return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
+}
+
+bool SameNameIgnoringCase(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+    return true;
 }
 
 bool IsSpace(char16_t c) {
     return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f' || c == u'\v';
 }
 
-// Where a backquoted name that starts at from ends (after its closing
-// backquote; a doubled backquote stands for one); npos when it is not closed.
-size_t SkipQuotedName(std::u16string_view text, size_t from) {
-    for (size_t i = from + 1; i < text.size(); ++i) {
-        if (text[i] != u'`') continue;
-        if (i + 1 < text.size() && text[i + 1] == u'`') {
-            ++i;
-            continue;
+bool IsWordChar(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+           c == u'_' || c == u'$' || c >= 0x80;
+}
+
+enum class TokenKind { kEnd, kWord, kQuotedName, kString, kOther };
+
+struct CHeaderToken {
+    TokenKind kind = TokenKind::kEnd;
+    std::u16string text;  // a word as written, a quoted name or string undone
+};
+
+// Reads the head of a CREATE TRIGGER statement token by token: words,
+// backquoted names, quoted strings (as in a definer 'u'@'h') and single
+// characters, with white space between them.
+class CHeaderReader {
+  public:
+    explicit CHeaderReader(std::u16string_view text) : text_(text) {}
+
+    CHeaderToken Next() {
+        while (at_ < text_.size() && IsSpace(text_[at_])) ++at_;
+        CHeaderToken token;
+        if (at_ >= text_.size()) return token;
+        const char16_t c = text_[at_];
+        if (c == u'`' || c == u'\'' || c == u'"') {
+            token.kind = c == u'`' ? TokenKind::kQuotedName : TokenKind::kString;
+            for (++at_; at_ < text_.size(); ++at_) {
+                if (text_[at_] == u'\\' && c != u'`' && at_ + 1 < text_.size()) {
+                    token.text.push_back(text_[++at_]);
+                } else if (text_[at_] == c) {
+                    if (at_ + 1 < text_.size() && text_[at_ + 1] == c) {
+                        token.text.push_back(c);
+                        ++at_;
+                    } else {
+                        ++at_;
+                        return token;
+                    }
+                } else {
+                    token.text.push_back(text_[at_]);
+                }
+            }
+            token.kind = TokenKind::kEnd;  // not closed
+            return token;
         }
-        return i + 1;
+        if (IsWordChar(c)) {
+            token.kind = TokenKind::kWord;
+            while (at_ < text_.size() && IsWordChar(text_[at_])) token.text.push_back(text_[at_++]);
+            return token;
+        }
+        token.kind = TokenKind::kOther;
+        token.text.push_back(c);
+        ++at_;
+        return token;
     }
-    return std::u16string_view::npos;
-}
 
-// Where the definer `user`@`host` at the start of a piece ends; 0 when the
-// piece does not start with one in that form.
-size_t SkipDefiner(std::u16string_view piece) {
-    if (piece.empty() || piece[0] != u'`') return 0;
-    size_t at = SkipQuotedName(piece, 0);
-    if (at == std::u16string_view::npos || at >= piece.size() || piece[at] != u'@') return 0;
-    ++at;
-    if (at < piece.size() && piece[at] == u'`') {
-        at = SkipQuotedName(piece, at);
-        return at == std::u16string_view::npos ? 0 : at;
+    // Where the next token starts, white space skipped.
+    size_t Rest() {
+        while (at_ < text_.size() && IsSpace(text_[at_])) ++at_;
+        return at_;
     }
-    while (at < piece.size() && !IsSpace(piece[at])) ++at;
-    return at;
+
+  private:
+    std::u16string_view text_;
+    size_t at_ = 0;
+};
+
+bool IsKeyword(const CHeaderToken& token, std::u16string_view keyword) {
+    return token.kind == TokenKind::kWord && SameNameIgnoringCase(token.text, keyword);
 }
 
-// The first TRIGGER keyword after from, in any case.
-size_t FindTriggerKeyword(std::u16string_view piece, size_t from) {
-    auto it = std::search(piece.begin() + static_cast<std::ptrdiff_t>(from), piece.end(),
-                          kTriggerKeyword.begin(), kTriggerKeyword.end(),
-                          [](char16_t a, char16_t b) { return UpperAscii(a) == b; });
-    return it == piece.end() ? std::u16string_view::npos : static_cast<size_t>(it - piece.begin());
+bool IsName(const CHeaderToken& token) {
+    return token.kind == TokenKind::kWord || token.kind == TokenKind::kQuotedName;
 }
 
-// The statement of one piece: from the keyword to the quote that closes the
-// piece's quoted text, skipping escaped characters, so that a statement that
-// itself ends in an escaped quote keeps it. Without a closing quote: to the
-// end of the piece, less trailing quotes and white space.
-std::u16string_view StatementOfPiece(std::u16string_view piece, size_t keyword) {
-    size_t end = std::u16string_view::npos;
-    for (size_t i = keyword; i < piece.size(); ++i) {
-        if (piece[i] == u'\\') {
-            ++i;
-        } else if (piece[i] == u'\'') {
-            end = i;
-            break;
+// A name, maybe qualified by a database ("db.name"); the token after it is
+// left in next.
+struct CQualifiedName {
+    std::u16string database;
+    std::u16string name;
+    bool valid = false;
+};
+
+CQualifiedName ReadQualifiedName(CHeaderReader& reader, CHeaderToken& next) {
+    CQualifiedName result;
+    CHeaderToken first = reader.Next();
+    if (!IsName(first)) return result;
+    next = reader.Next();
+    if (next.kind == TokenKind::kOther && next.text == u".") {
+        CHeaderToken second = reader.Next();
+        if (!IsName(second)) return result;
+        result.database = std::move(first.text);
+        result.name = std::move(second.text);
+        next = reader.Next();
+    } else {
+        result.name = std::move(first.text);
+    }
+    result.valid = !result.name.empty();
+    return result;
+}
+
+// Parses one CREATE TRIGGER statement of the file; a message in problem
+// when it cannot be taken.
+std::optional<CTriggerDefinition> ParseTrigger(std::u16string_view statement,
+                                               std::u16string_view database,
+                                               std::u16string_view table, bool noBackslashEscapes,
+                                               std::u16string& problem) {
+    CHeaderReader reader(statement);
+    CHeaderToken token = reader.Next();
+    if (!IsKeyword(token, u"CREATE")) {
+        problem = u"its statement is not a CREATE TRIGGER statement";
+        return std::nullopt;
+    }
+    // Everything up to the TRIGGER keyword (OR REPLACE, the definer) is left
+    // out: the trigger is created by the account that loads it. The walk is
+    // bounded by the statement's length.
+    do {
+        token = reader.Next();
+    } while (token.kind != TokenKind::kEnd && !IsKeyword(token, u"TRIGGER"));
+    if (token.kind == TokenKind::kEnd) {
+        problem = u"its statement has no TRIGGER keyword";
+        return std::nullopt;
+    }
+    CHeaderToken next;
+    CQualifiedName name = ReadQualifiedName(reader, next);
+    if (name.valid && IsKeyword({TokenKind::kWord, name.name}, u"IF") && name.database.empty() &&
+        IsKeyword(next, u"NOT")) {
+        if (!IsKeyword(reader.Next(), u"EXISTS")) name.valid = false;
+        if (name.valid) name = ReadQualifiedName(reader, next);
+    }
+    if (!name.valid) {
+        problem = u"its statement names no trigger";
+        return std::nullopt;
+    }
+    CTriggerDefinition trigger;
+    trigger.name = name.name;
+    if (trigger.name.find(u'\0') != std::u16string::npos) {
+        problem = u"its name holds a zero character";
+        return std::nullopt;
+    }
+    if (!name.database.empty() && name.database != database) {
+        problem = u"its statement puts it into another database";
+        return std::nullopt;
+    }
+    const CHeaderToken timing = next;
+    if (!IsKeyword(timing, u"BEFORE") && !IsKeyword(timing, u"AFTER")) {
+        problem = u"its statement has no BEFORE or AFTER";
+        return std::nullopt;
+    }
+    const CHeaderToken event = reader.Next();
+    if (!IsKeyword(event, u"INSERT") && !IsKeyword(event, u"UPDATE") &&
+        !IsKeyword(event, u"DELETE")) {
+        problem = u"its statement has no INSERT, UPDATE or DELETE";
+        return std::nullopt;
+    }
+    if (!IsKeyword(reader.Next(), u"ON")) {
+        problem = u"its statement has no ON";
+        return std::nullopt;
+    }
+    CQualifiedName onTable = ReadQualifiedName(reader, next);
+    if (!onTable.valid || !SameNameIgnoringCase(onTable.name, table) ||
+        (!onTable.database.empty() && onTable.database != database)) {
+        problem = u"its statement is on another table than that of its file";
+        return std::nullopt;
+    }
+    if (!IsKeyword(next, u"FOR") || !IsKeyword(reader.Next(), u"EACH") ||
+        !IsKeyword(reader.Next(), u"ROW")) {
+        problem = u"its statement has no FOR EACH ROW";
+        return std::nullopt;
+    }
+    std::u16string statementText = u"TRIGGER ";
+    statementText += u'`';
+    for (char16_t c : trigger.name) statementText += c == u'`' ? u"``" : std::u16string(1, c);
+    statementText += u"` ";
+    for (char16_t c : timing.text) statementText.push_back(UpperAscii(c));
+    statementText.push_back(u' ');
+    for (char16_t c : event.text) statementText.push_back(UpperAscii(c));
+    statementText += u" ON `";
+    for (char16_t c : table) statementText += c == u'`' ? u"``" : std::u16string(1, c);
+    statementText += u"` FOR EACH ROW ";
+    // FOLLOWS and PRECEDES name another trigger of the same table.
+    size_t bodyAt = reader.Rest();
+    CHeaderReader order(statement.substr(bodyAt));
+    const CHeaderToken orderWord = order.Next();
+    if (IsKeyword(orderWord, u"FOLLOWS") || IsKeyword(orderWord, u"PRECEDES")) {
+        const CHeaderToken other = order.Next();
+        if (!IsName(other)) {
+            problem = u"its statement names no trigger after " + orderWord.text;
+            return std::nullopt;
+        }
+        for (char16_t c : orderWord.text) statementText.push_back(UpperAscii(c));
+        statementText += u" `";
+        for (char16_t c : other.text) statementText += c == u'`' ? u"``" : std::u16string(1, c);
+        statementText += u"` ";
+        bodyAt += order.Rest();
+    }
+    trigger.body = std::u16string(statement.substr(bodyAt));
+    while (!trigger.body.empty() && IsSpace(trigger.body.back())) trigger.body.pop_back();
+    if (trigger.body.empty()) {
+        problem = u"its statement has no body";
+        return std::nullopt;
+    }
+    problem = ScriptTextProblem(trigger.body, false, noBackslashEscapes);
+    if (!problem.empty()) {
+        problem = u"its body cannot go into a script safely: " + problem;
+        return std::nullopt;
+    }
+    trigger.statement = statementText + trigger.body;
+    return trigger;
+}
+
+// A name for messages and comments: quoted, with every character that is not
+// printable ASCII written as "?", so that no name can end a comment line.
+std::u16string SafeNameForMessage(std::u16string_view name) {
+    std::u16string out = u"`";
+    for (char16_t c : name) {
+        if (c < 0x20 || c >= 0x7F) {
+            out.push_back(u'?');
+        } else {
+            if (c == u'`') out.push_back(u'`');
+            out.push_back(c);
         }
     }
-    if (end != std::u16string_view::npos) {
-        std::u16string_view statement = piece.substr(keyword, end - keyword);
-        while (!statement.empty() && IsSpace(statement.back())) statement.remove_suffix(1);
-        return statement;
+    out.push_back(u'`');
+    return out;
+}
+
+// The trigger's own name from its statement, for a message about it; "?"
+// when even that cannot be read.
+std::u16string NameForMessage(std::u16string_view statement) {
+    CHeaderReader reader(statement);
+    for (CHeaderToken token = reader.Next(); token.kind != TokenKind::kEnd; token = reader.Next()) {
+        if (!IsKeyword(token, u"TRIGGER")) continue;
+        const CHeaderToken name = reader.Next();
+        if (IsName(name)) return SafeNameForMessage(name.text);
+        break;
     }
-    std::u16string_view statement = piece.substr(keyword);
-    while (!statement.empty() && (IsSpace(statement.back()) || statement.back() == u'\''))
-        statement.remove_suffix(1);
-    return statement;
+    return u"?";
+}
+
+std::optional<uint64_t> ParseUnsigned(std::u16string_view text) {
+    if (text.empty() || text.size() > 19) return std::nullopt;
+    uint64_t value = 0;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9') return std::nullopt;
+        value = value * 10 + static_cast<uint64_t>(c - u'0');
+    }
+    return value;
 }
 
 }  // namespace
 
+std::u16string SqlModeNames(uint64_t bits) {
+    std::u16string names;
+    for (size_t bit = 0; bit < std::size(kSqlModeBits); ++bit) {
+        if ((bits & (uint64_t{1} << bit)) == 0) continue;
+        if (!names.empty()) names.push_back(u',');
+        names += kSqlModeBits[bit];
+    }
+    return names;
+}
+
+CTriggerFile ReadTriggerFile(const std::filesystem::path& path, const CAppState& app) {
+    CTriggerFile file;
+    const std::optional<std::u16string> text = ReadDefinitionFile(path, app);
+    if (!text) return file;
+    const std::u16string table = ObjectNameFromFileName(PathComponentText(path.stem()));
+    const std::u16string database =
+        ObjectNameFromFileName(PathComponentText(path.parent_path().filename()));
+    const std::vector<std::u16string> statements =
+        DefinitionList(DefinitionValue(*text, kTriggersKey));
+    const std::vector<std::u16string> modes = DefinitionList(DefinitionValue(*text, kSqlModesKey));
+    for (size_t i = 0; i < statements.size(); ++i) {
+        // The body is read the way the client reads it in the trigger's own
+        // mode, which the script sets before it.
+        std::optional<uint64_t> bits;
+        if (i < modes.size()) bits = ParseUnsigned(modes[i]);
+        const bool noBackslashEscapes = bits && (*bits & kNoBackslashEscapesBit) != 0;
+        std::u16string problem;
+        std::optional<CTriggerDefinition> trigger =
+            ParseTrigger(statements[i], database, table, noBackslashEscapes, problem);
+        if (!trigger) {
+            file.refused.push_back(u"trigger " + NameForMessage(statements[i]) + u" is left out: " +
+                                   problem);
+            continue;
+        }
+        if (bits) {
+            trigger->sqlMode = SqlModeNames(*bits);
+            trigger->hasSqlMode = true;
+        }
+        file.triggers.push_back(std::move(*trigger));
+    }
+    return file;
+}
+
 std::vector<std::u16string> ReadTriggerDefinitions(const std::filesystem::path& path,
                                                    const CAppState& app) {
     std::vector<std::u16string> definitions;
-    const std::optional<std::u16string> text = ReadDefinitionFile(path, app);
-    if (!text) return definitions;
-    CToken tokens(DefinitionValue(*text, kTriggersKey));
-    tokens.SetSeparator(kStatementSeparator);
-    while (tokens.HasMoreTokens()) {
-        const std::u16string piece = tokens.NextToken();
-        const size_t keyword = FindTriggerKeyword(piece, SkipDefiner(piece));
-        if (keyword == std::u16string_view::npos) continue;
-        definitions.push_back(UnescapeDefinitionText(StatementOfPiece(piece, keyword)));
-    }
+    for (CTriggerDefinition& trigger : ReadTriggerFile(path, app).triggers)
+        definitions.push_back(std::move(trigger.statement));
     return definitions;
+}
+
+std::u16string TriggerScript(const CTriggerDefinition& trigger, std::u16string_view restoreMode) {
+    std::u16string script;
+    // Mode names are our own words, never text from the file.
+    if (trigger.hasSqlMode) script += u"SET SQL_MODE='" + trigger.sqlMode + u"';\n";
+    const std::u16string delimiter = BlockDelimiter(trigger.statement);
+    script += u"DELIMITER " + delimiter + u"\nCREATE ";
+    script += trigger.statement;
+    script += u"\n" + delimiter + u"\nDELIMITER ;\n";
+    if (trigger.hasSqlMode) {
+        script += u"SET SQL_MODE='";
+        script += restoreMode;
+        script += u"';\n";
+    }
+    return script;
 }
 
 std::u16string TriggerText(const std::filesystem::path& path, const CAppState& app) {
     std::u16string script;
     if (app.saveToDatabase && !app.saveAsScript) return script;
-    for (const std::u16string& definition : ReadTriggerDefinitions(path, app)) {
-        script += u"DELIMITER $$\nCREATE ";
-        script += definition;
-        script += u"\n$$\nDELIMITER ;\n";
-    }
+    const CTriggerFile file = ReadTriggerFile(path, app);
+    for (size_t i = 0; i < file.refused.size(); ++i)
+        script += u"-- a trigger of this table was left out: its statement cannot be saved\n";
+    for (const CTriggerDefinition& trigger : file.triggers)
+        script += TriggerScript(trigger, kScriptSqlMode);
     return script;
 }
 

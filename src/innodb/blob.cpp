@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "app/app_state.h"
+#include "app/output_file.h"
 
 namespace brix {
 
@@ -49,12 +50,12 @@ std::filesystem::path SpillExternalColumn(CTablespace& space, ByteSpan columnByt
     const std::filesystem::path path =
         folder / std::to_string(static_cast<uint32_t>(app.spillFileCounter));
     ++app.spillFileCounter;
-    std::FILE* file = std::fopen(path.string().c_str(), "wb");
+    std::FILE* file = OpenOutputFile(path, OutputMode::kCreate);
     if (!file) {
         // The first value of a run makes the folder; later ones find it.
         std::error_code ignored;
         std::filesystem::create_directories(folder, ignored);
-        file = std::fopen(path.string().c_str(), "wb");
+        file = OpenOutputFile(path, OutputMode::kCreate);
         if (!file) return {};
     }
     bool ok = true;

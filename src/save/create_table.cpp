@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/text.h"
+#include "catalogue/script_safety.h"
 #include "myisam/myisam_row.h"
 #include "save/sql_text.h"
 #include "schema/column_type_text.h"
@@ -199,7 +200,9 @@ void AppendBaseType(std::u16string& out, const CTableDef& table, const CColumnDe
 }
 
 void AppendCharacterSet(std::u16string& out, const CollationInfo& info, bool tableOption) {
-    if (info.text2.empty() || info.text1.empty()) return;
+    // Names go into the statement only from our own list of sets; the
+    // collation table is a file, not ours.
+    if (!IsKnownCollationPair(info.text2, info.text1)) return;
     out += tableOption ? u" DEFAULT CHARSET=" : u" CHARACTER SET ";
     out += info.text2;
     out += tableOption ? u" COLLATE=" : u" COLLATE ";
@@ -334,7 +337,10 @@ std::vector<std::u16string> ColumnDefaultClauses(const CTableDef& table, const C
         const bool updateNow = column.uniregType == CColumnDef::kTimestampOnUpdate ||
                                column.uniregType == CColumnDef::kTimestampDefaultAndOnUpdate;
         if (!column.defaultExpression.empty()) {
-            clause = u" DEFAULT (" + column.defaultExpression + u")";
+            // An expression the client or the server could read as more
+            // than an expression is left out (the column gets no default).
+            if (ExpressionTextProblem(column.defaultExpression).empty())
+                clause = u" DEFAULT (" + column.defaultExpression + u")";
         } else if (defaultNow) {
             clause = u" DEFAULT " + now;
         } else if (column.noDefault) {
@@ -364,7 +370,10 @@ std::u16string CreateTableStatement(const CTableDef& table, std::u16string_view 
         AppendQuotedName(out, column.name);
         out.push_back(u' ');
         out += SqlColumnType(table, column, collations);
-        const bool generated = column.isVirtual || column.isStoredGenerated;
+        // A generation expression the client or the server could read as
+        // more than an expression makes the column a plain one.
+        const bool generated = (column.isVirtual || column.isStoredGenerated) &&
+                               ExpressionTextProblem(column.generationExpression).empty();
         if (generated && !column.generationExpression.empty()) {
             out += u" GENERATED ALWAYS AS (";
             out += column.generationExpression;

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "app/app_state.h"
+#include "app/collation_table.h"
 #include "app/read_only_file.h"
 #include "app/text.h"
 #include "app/ui_operations.h"
@@ -23,6 +24,13 @@
 namespace brix {
 
 namespace {
+
+// Comment lines of a script; they carry no text from the files.
+constexpr char16_t kDefinerNote[] =
+    u"-- The next view keeps the definer and the SQL SECURITY of its file; where that account\n"
+    u"-- does not exist on this server, the server creates the view with a warning.\n";
+constexpr char16_t kTriggerLeftOutNote[] =
+    u"-- A trigger of this table was left out: its statement cannot be saved safely.\n";
 
 // The MyISAM row format of files packed by myisampack.
 constexpr int32_t kCompressedRows = 2;
@@ -66,34 +74,32 @@ std::u16string DatabaseOptions(const std::filesystem::path& folder) {
     std::u16string options;
     const std::u16string charset = value(u"default-character-set=");
     const std::u16string collation = value(u"default-collation=");
-    if (!charset.empty()) options += u" CHARACTER SET " + charset;
-    if (!collation.empty()) options += u" COLLATE " + collation;
+    if (IsKnownCharsetName(charset)) options += u" CHARACTER SET " + charset;
+    if (!collation.empty() && !charset.empty() && IsKnownCollationPair(charset, collation))
+        options += u" COLLATE " + collation;
     return options;
 }
 
-// The CREATE VIEW text of the view's definition file, without its
-// semicolon, named by the view's real name: ViewText names it by its file
-// name, in which the server wrote every character but letters, digits and _
-// as a code (so that name holds no backquote or space). Empty when the file
-// cannot be read.
-std::u16string ViewStatement(const CSaveObject& view, const CAppState& app) {
-    std::u16string statement = ViewText(view.file, app);
-    constexpr std::u16string_view kNameStart = u" VIEW `";
-    constexpr std::u16string_view kNameEnd = u"` AS ";
-    const size_t start = statement.find(kNameStart);
-    if (start == std::u16string::npos) return {};
-    const size_t nameAt = start + kNameStart.size() - 1;
-    const size_t end = statement.find(kNameEnd, nameAt + 1);
-    if (end == std::u16string::npos) return {};
-    statement.replace(nameAt, end + 1 - nameAt, QuotedName(view.Name()));
-    if (!statement.empty() && statement.back() == u';') statement.pop_back();
-    return statement;
+// The CREATE VIEW statement of a view, built from the parts of its
+// definition file and named by the view's real name (decoded from its file
+// name); empty with the reason in problem when it cannot be built.
+std::u16string ViewStatementOf(const CSaveObject& view, const CAppState& app, bool& namesDefiner,
+                               std::u16string& problem) {
+    const std::optional<CViewDefinition> definition = ReadViewDefinition(view.file, app);
+    if (!definition) {
+        problem = u"its definition file cannot be read";
+        return {};
+    }
+    namesDefiner = !definition->definerUser.empty();
+    return ViewStatement(*definition, view.Name(), problem);
 }
 
 // A view of the run with its statement.
 struct CViewToSave {
     const CSaveObject* object = nullptr;
     std::u16string statement;
+    std::u16string problem;  // why statement is empty
+    bool namesDefiner = false;
 };
 
 // The views in an order in which each comes after the views of the run that
@@ -266,6 +272,11 @@ class CSaveRunner {
         database.options = DatabaseOptions(folder);
         ui_.AppendLogLine(u"Saving database " + database.name);
         std::u16string error;
+        if (!IsWritableName(database.name)) {
+            Fail(u"Error saving database " + database.name, kUnwritableName);
+            result_.failed += objects.size() - 1;
+            return;
+        }
         if (!target_.BeginDatabase(database, error)) {
             Fail(u"Error saving database " + database.name, error);
             result_.failed += objects.size() - 1;
@@ -273,8 +284,11 @@ class CSaveRunner {
         }
         std::vector<CViewToSave> views;
         for (const CSaveObject* object : objects) {
-            if (object->kind == SaveObjectKind::kView)
-                views.push_back({object, ViewStatement(*object, app_)});
+            if (object->kind != SaveObjectKind::kView) continue;
+            CViewToSave view;
+            view.object = object;
+            view.statement = ViewStatementOf(*object, app_, view.namesDefiner, view.problem);
+            views.push_back(std::move(view));
         }
         for (const CSaveObject* object : objects) {
             if (Stopped()) break;
@@ -297,7 +311,18 @@ class CSaveRunner {
         const std::u16string& statement = view.statement;
         std::u16string error;
         if (statement.empty()) {
-            Fail(u"Error saving view " + display, u"its definition file cannot be read");
+            Fail(u"Error saving view " + display, view.problem);
+            return;
+        }
+        if (!IsWritableName(view.object->Name())) {
+            Fail(u"Error saving view " + display, kUnwritableName);
+            return;
+        }
+        // The view keeps its definer and its SQL SECURITY; the account may
+        // be one the target server does not have, which the server allows
+        // (with a warning) and which the script says ahead.
+        if (view.namesDefiner && target_.IsScript() && !target_.WriteText(kDefinerNote, error)) {
+            Fail(u"Error saving view " + display, error);
         } else if (!target_.Execute(statement, error)) {
             Fail(u"Error saving view " + display, error);
         } else {
@@ -310,35 +335,52 @@ class CSaveRunner {
         ui_.AppendLogLine(u"Saving triggers of " + display);
         const std::u16string failure = u"Error saving triggers of " + display;
         std::u16string error;
-        if (target_.IsScript()) {
-            const std::u16string text = TriggerText(object.file, app_);
-            if (text.empty()) {
-                Fail(failure, u"the trigger file holds no trigger that can be read");
-            } else if (!target_.WriteText(text, error)) {
-                Fail(failure, error);
-            } else {
-                ++result_.saved;
-            }
-            return;
-        }
-        const std::vector<std::u16string> definitions = ReadTriggerDefinitions(object.file, app_);
-        if (definitions.empty()) {
+        const CTriggerFile file = ReadTriggerFile(object.file, app_);
+        if (file.triggers.empty() && file.refused.empty()) {
             Fail(failure, u"the trigger file holds no trigger that can be read");
             return;
         }
-        // Each statement on its own; one that fails does not keep the others
-        // from being tried. DEFINER=CURRENT_USER is what a CREATE TRIGGER
-        // without a definer means; said out loud, it keeps the MariaDB ODBC
-        // driver from blanking out the comments of a body that holds more
-        // than one statement, which it does to statements it takes for a
-        // batch.
+        // Each trigger on its own, in its own session mode (set before it
+        // and put back after it), so that its body means what it meant; one
+        // that fails does not keep the others from being tried.
         std::u16string firstError;
-        for (const std::u16string& definition : definitions) {
-            if (target_.Execute(u"CREATE DEFINER=CURRENT_USER " + definition, error)) {
-                ui_.AppendLogLine(kTriggerCreated);
-            } else {
-                ui_.AppendLogLine(kTriggerFailed);
-                if (firstError.empty()) firstError = error;
+        for (const std::u16string& refused : file.refused) {
+            ui_.AppendLogLine(u"Left out of the triggers of " + display + u": " + refused);
+            if (firstError.empty()) firstError = refused;
+            if (target_.IsScript() && !target_.WriteText(kTriggerLeftOutNote, error)) {
+                Fail(failure, error);
+                return;
+            }
+        }
+        if (target_.IsScript()) {
+            for (const CTriggerDefinition& trigger : file.triggers) {
+                if (!target_.WriteText(TriggerScript(trigger, kSessionSqlMode), error)) {
+                    Fail(failure, error);
+                    return;
+                }
+            }
+        } else {
+            // DEFINER=CURRENT_USER is what a CREATE TRIGGER without a
+            // definer means; said out loud, it keeps the MariaDB ODBC driver
+            // from blanking out the comments of a body that holds more than
+            // one statement, which it does to statements it takes for a
+            // batch.
+            for (const CTriggerDefinition& trigger : file.triggers) {
+                bool ok = true;
+                if (trigger.hasSqlMode)
+                    ok = target_.Execute(u"SET SQL_MODE='" + trigger.sqlMode + u"'", error);
+                if (ok)
+                    ok =
+                        target_.Execute(u"CREATE DEFINER=CURRENT_USER " + trigger.statement, error);
+                ui_.AppendLogLine(ok ? kTriggerCreated : kTriggerFailed);
+                if (!ok && firstError.empty()) firstError = error;
+                std::u16string restoreError;
+                if (trigger.hasSqlMode &&
+                    !target_.Execute(u"SET SQL_MODE='" + std::u16string(kSessionSqlMode) + u"'",
+                                     restoreError)) {
+                    Fail(failure, restoreError);
+                    return;
+                }
             }
         }
         if (firstError.empty()) {
@@ -356,6 +398,15 @@ class CSaveRunner {
             OpenTableRows(table_, object.databaseFolder, object.FileStem(), app_, dictionary_);
         if (opened == OpenRowsResult::kNoDefinition) {
             Fail(failure, u"no readable table definition");
+            return;
+        }
+        bool writable = IsWritableName(object.Name());
+        for (const CColumnDef& column : table_.columns)
+            writable = writable && IsWritableName(column.name);
+        for (const CKeyDef& key : table_.keys) writable = writable && IsWritableName(key.name);
+        if (!writable) {
+            Fail(failure, kUnwritableName);
+            CloseTableFiles(table_);
             return;
         }
         std::u16string error;
@@ -501,8 +552,19 @@ CSaveResult RunSaveHoldingBusy(const std::vector<CSaveObject>& objects,
     if (settings.destination == SaveDestination::kScript) {
         std::error_code created;
         const std::filesystem::path blobs = settings.scriptFolder / "blobdata";
-        if (!settings.scriptFolder.empty()) std::filesystem::create_directories(blobs, created);
-        if (settings.scriptFolder.empty() || created) {
+        // The blob folder is never reached through a symbolic link: one in
+        // its place could send the values' files anywhere.
+        const bool linked =
+            !settings.scriptFolder.empty() &&
+            std::filesystem::is_symlink(std::filesystem::symlink_status(blobs, created));
+        if (linked) {
+            ui.AppendLogLine(u"Cannot use the blob folder " + blobs.u16string() +
+                             u": it is a symbolic link, which is not followed");
+        } else if (!settings.scriptFolder.empty()) {
+            created.clear();
+            std::filesystem::create_directories(blobs, created);
+        }
+        if (settings.scriptFolder.empty() || created || linked) {
             ui.ShowProgress(false);
             ui.ShowMessage(kFolderRefusal);
             return refused;

@@ -51,11 +51,16 @@ inline constexpr char16_t kTriggerFailed[] = u"Error executing Trigger.";
 //
 // A table gets its CREATE TABLE statement and then every row, read window by
 // window in export mode and written as multi-row INSERT statements no larger
-// than the destination takes. A view gets the CREATE VIEW text of ViewText
-// with the view's real name; views that use other views of the run come
-// after them. A trigger file gets, in a script, the DELIMITER-wrapped text of
-// TriggerText; on a server each of its CREATE TRIGGER statements is run and
-// logged as "Trigger Created Successfully." or "Error executing Trigger.".
+// than the destination takes. A view gets the CREATE VIEW statement that
+// ViewStatement builds from its file (its algorithm, definer, SQL SECURITY
+// and check option kept) with the view's real name; views that use other
+// views of the run come after them. A trigger file is read by its structure
+// (ReadTriggerFile): each trigger that can be taken is created in its own
+// session mode (SET SQL_MODE before it and back after it), in a script in a
+// DELIMITER block (TriggerScript), on a server as one statement logged as
+// "Trigger Created Successfully." or "Error executing Trigger."; each one
+// that cannot is logged with the reason and makes the file count as failed.
+// Views and triggers are created unqualified, so only in their own database.
 // Each object is logged ("Saving table DB.T" and the rows written); an object
 // whose statement fails is logged with the server's or the file system's
 // message and counted as failed, and the run goes on with the next one. The
@@ -64,7 +69,8 @@ inline constexpr char16_t kTriggerFailed[] = u"Error executing Trigger.";
 // The run holds the busy flag (refused with a message when it is already
 // set), shows the progress indicator, sets saveAsScript or saveToDatabase
 // for its duration and resets both at the end. Script mode creates the folder
-// and its blobdata folder for off-page values when missing; server mode
+// and its blobdata folder for off-page values when missing (a symbolic link
+// in the blobdata folder's place is refused with a message); server mode
 // spills into a temporary folder that it removes again. Server mode opens
 // its own connection first and saves nothing when that fails. stop, when
 // given, is looked at between objects and windows.

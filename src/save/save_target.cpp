@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/output_file.h"
 #include "app/text.h"
 #include "save/sql_text.h"
 
@@ -25,6 +26,22 @@ std::u16string SystemError(std::u16string_view what, const std::filesystem::path
 
 }  // namespace
 
+std::u16string CommentName(std::u16string_view name) {
+    std::u16string out = u"`";
+    for (char16_t c : name) {
+        // Line ends of every kind, other control characters and everything
+        // past ASCII (which includes U+2028 and U+0085) become "?".
+        if (c < 0x20 || c >= 0x7F) {
+            out.push_back(u'?');
+            continue;
+        }
+        if (c == u'`') out.push_back(u'`');
+        out.push_back(c);
+    }
+    out.push_back(u'`');
+    return out;
+}
+
 CScriptTarget::CScriptTarget(std::filesystem::path folder, size_t maxStatementBytes)
     : folder_(std::move(folder)), maxStatementBytes_(maxStatementBytes) {}
 
@@ -45,15 +62,22 @@ bool CScriptTarget::BeginDatabase(const CSaveDatabase& database, std::u16string&
     // A database met again in the same run goes on in its file instead of
     // replacing what was written.
     const bool again = std::find(written_.begin(), written_.end(), path_) != written_.end();
-    file_ = std::fopen(path_.string().c_str(), again ? "ab" : "wb");
+    file_ = OpenOutputFile(path_, again ? OutputMode::kAppend : OutputMode::kCreate);
     if (!file_) {
-        error = SystemError(u"cannot create ", path_);
+        error = errno == ELOOP ? u"cannot create " + path_.u16string() +
+                                     u": a symbolic link is in its place, which is not followed"
+                               : SystemError(u"cannot create ", path_);
         return false;
     }
     if (again) return Write(u"\n", error);
     written_.push_back(path_);
-    std::u16string head = u"-- Karvo MySQL Database Repair v22.0: database ";
-    head += database.name;
+    // The first line turns on the sandbox mode of mariadb clients that have
+    // one (no shell or file commands for the rest of the script); servers and
+    // clients that do not know it read a comment. The database's name is
+    // written only in a form that cannot end the comment line.
+    std::u16string head = kSandboxLine;
+    head += u"\n-- Karvo MySQL Database Repair v22.0: database ";
+    head += CommentName(database.name);
     head +=
         u"\n-- Load it with: mariadb --comments < FILE (without --comments the client drops\n"
         u"-- the comments inside trigger bodies)\n\n";
@@ -65,7 +89,9 @@ bool CScriptTarget::BeginDatabase(const CSaveDatabase& database, std::u16string&
     AppendQuotedName(create, database.name);
     create += database.options;
     if (!Execute(create, error)) return false;
-    return Execute(u"USE " + QuotedName(database.name), error);
+    // A line that starts with USE is the client's own command, which reads
+    // its argument its own way; after a comment it is the server's statement.
+    return Execute(u"/* the server's USE */ USE " + QuotedName(database.name), error);
 }
 
 bool CScriptTarget::Execute(std::u16string_view statement, std::u16string& error) {

@@ -49,6 +49,7 @@ class CSaveTarget {
 // statements and sets the connection's character set itself (it refuses
 // SET NAMES).
 inline constexpr std::u16string_view kScriptCharacterSet = u"SET NAMES utf8mb4";
+inline constexpr char16_t kSessionSqlMode[] = u"NO_AUTO_VALUE_ON_ZERO";
 inline constexpr std::u16string_view kSessionStatements[] = {
     u"SET TIME_ZONE='+00:00'",
     u"SET SQL_MODE='NO_AUTO_VALUE_ON_ZERO'",
@@ -56,11 +57,24 @@ inline constexpr std::u16string_view kSessionStatements[] = {
     u"SET UNIQUE_CHECKS=0",
 };
 
+// The first line of every script: an executable comment that mariadb
+// clients with a sandbox mode read as the command that turns it on (\-), and
+// that servers of every version skip, since no server is version 99.99.99.
+inline constexpr char16_t kSandboxLine[] =
+    u"/*M!999999\\- sandbox mode on: no shell or file commands below */";
+
+// A name for a comment line of a script: in backquotes (doubled inside), with
+// every character that is not printable ASCII written as "?", so that no
+// name can end the comment and start a line of its own.
+std::u16string CommentName(std::u16string_view name);
+
 // Writes each database into its own file FOLDER/DB.sql (DB the name of the
-// database's folder, which the server made a valid file name), in UTF-8: a header comment, the
+// database's folder, which the server made a valid file name), in UTF-8: the
+// sandbox line, a header comment, the
 // session statements, CREATE DATABASE IF NOT EXISTS, USE, then every statement followed by ";" and
-// a line feed. A file that exists is replaced, once per run: a database begun
-// again in the same run goes on at the end of its file.
+// a line feed. A file that exists is replaced by a new file, once per run: a
+// database begun again in the same run goes on at the end of its file. A
+// symbolic link in a script's place is refused, never followed.
 class CScriptTarget : public CSaveTarget {
   public:
     // Rows go in INSERT statements of at most maxStatementBytes.

@@ -49,6 +49,18 @@ void AppendQuotedName(std::u16string& out, std::u16string_view name) {
     out.push_back(u'`');
 }
 
+bool IsWritableName(std::u16string_view name) {
+    for (size_t i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i];
+        if (c == u'\0' || (c >= 0xDC00 && c < 0xE000)) return false;
+        if (c >= 0xD800 && c < 0xDC00) {
+            if (i + 1 == name.size() || name[i + 1] < 0xDC00 || name[i + 1] >= 0xE000) return false;
+            ++i;
+        }
+    }
+    return true;
+}
+
 std::u16string QuotedName(std::u16string_view name) {
     std::u16string out;
     AppendQuotedName(out, name);
@@ -66,8 +78,15 @@ void AppendStringLiteral(std::u16string& out, std::u16string_view text) {
                 escape = u'\\';
                 break;
             case u'\'':
+                // A doubled quote means one quote with and without
+                // NO_BACKSLASH_ESCAPES, so the literal ends where it should in
+                // either mode.
                 escape = u'\'';
-                break;
+                out.append(text.substr(run, i - run));
+                out.push_back(u'\'');
+                out.push_back(escape);
+                run = i + 1;
+                continue;
             case u'\0':
                 escape = u'0';
                 break;

@@ -13,10 +13,19 @@ namespace brix {
 void AppendQuotedName(std::u16string& out, std::u16string_view name);
 std::u16string QuotedName(std::u16string_view name);
 
-// Appends text as an SQL string literal: in single quotes, with backslash,
-// quote, NUL, line feed, carriage return and Ctrl-Z written as \\, \', \0,
-// \n, \r and \Z. The statement's session must not use NO_BACKSLASH_ESCAPES;
-// the scripts and the server connection turn it off.
+// True when name can be written as an identifier: no zero
+// character (which the mariadb client refuses in a script) and no half of a
+// surrogate pair (text that is not valid Unicode, which UTF-8 cannot carry).
+bool IsWritableName(std::u16string_view name);
+inline constexpr char16_t kUnwritableName[] =
+    u"a name holds a zero character or text that is not valid Unicode";
+
+// Appends text as an SQL string literal: in single quotes, a quote doubled,
+// and backslash, NUL, line feed, carriage return and Ctrl-Z written as \\,
+// \0, \n, \r and \Z. The value is exact in a session without
+// NO_BACKSLASH_ESCAPES (the scripts and the server connection turn it off);
+// in one with it, the literal still ends where it should (it holds no \'),
+// so no value can end it early in either mode.
 void AppendStringLiteral(std::u16string& out, std::u16string_view text);
 std::u16string StringLiteral(std::u16string_view text);
 

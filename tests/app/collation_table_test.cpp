@@ -80,5 +80,45 @@ TEST(ShippedCollationTableTest, KnowsTheServersCharacterSets) {
     }
 }
 
+TEST(CollationFileTest, TheFileBesideTheProgramWinsOverOneInTheCurrentDirectory) {
+    const std::filesystem::path beside = ExecutableDirectory() / kCollationFileName;
+    if (!std::filesystem::exists(beside)) GTEST_SKIP() << "no collation table beside the tests";
+    test::TempDir dir;
+    const std::vector<uint8_t> hostile = Record(8, 1, 1, "x\n\\! touch /tmp/x", "latin1");
+    test::WriteFile(dir.path() / kCollationFileName, hostile);
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const std::filesystem::path found = FindCollationFile();
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(found, beside);
+}
+
+TEST(CollationNamesTest, OnlyKnownSetsAndPlainCollationNamesGoIntoStatements) {
+    struct Case {
+        std::u16string charset;
+        std::u16string collation;
+        bool known;
+    };
+    const Case cases[] = {
+        {u"latin1", u"latin1_swedish_ci", true},
+        {u"utf8mb4", u"utf8mb4_uca1400_ai_ci", true},
+        {u"binary", u"binary", true},
+        {u"latin1", u"binary", false},
+        {u"latin1", u"latin1_x\n\\! touch /tmp/x", false},
+        {u"latin1", u"utf8mb4_general_ci", false},
+        {u"latin1", u"latin1_", false},
+        {u"latin1 COLLATE x", u"latin1_bin", false},
+        {u"klingon", u"klingon_ci", false},
+        {u"", u"", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsKnownCollationPair(c.charset, c.collation), c.known)
+            << test::U8(c.charset) << " " << test::U8(c.collation);
+    // Every collation of the shipped table passes.
+    for (const auto& [number, info] : test::TestApp().collations)
+        EXPECT_TRUE(IsKnownCollationPair(info.text2, info.text1))
+            << number << " " << test::U8(info.text2) << " " << test::U8(info.text1);
+}
+
 }  // namespace
 }  // namespace brix

@@ -121,8 +121,9 @@ TEST_F(RecordBrowserTest, ViewAndTriggerNodesShowTheirTextInTheTextBox) {
 
     ASSERT_EQ(s.Select("south/Trigger/notes"), 1);
     EXPECT_EQ(s.ui.textBoxText(),
-              u"DELIMITER $$\nCREATE trigger notes_before_insert before insert on notes\n"
-              u"for each row set NEW.body = UPPER(NEW.body)\n$$\nDELIMITER ;\n");
+              u"SET SQL_MODE='';\nDELIMITER $$\nCREATE TRIGGER `notes_before_insert` BEFORE INSERT "
+              u"ON `notes` FOR EACH ROW set NEW.body = UPPER(NEW.body)\n$$\nDELIMITER ;\n"
+              u"SET SQL_MODE='NO_AUTO_VALUE_ON_ZERO';\n");
     // The trigger and view entries are found by their program-wide numbers.
     ASSERT_EQ(s.Select("north/Trigger/items"), 1);
     EXPECT_TRUE(s.ui.textBoxText().find(u"items_before_update") != std::u16string::npos);

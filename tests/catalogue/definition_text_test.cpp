@@ -108,9 +108,11 @@ TEST(ViewTextTest, FilesWithoutQueryOrUnreadable) {
     test::TempDir dir;
     test::WriteFile(dir.path() / "v1.frm", Text("TYPE=VIEW\nmd5=0\n"));
     test::WriteFile(dir.path() / "v2.frm", Text("TYPE=VIEW\nquery=select 1\n"));
-    EXPECT_EQ(test::U8(ViewText(dir.path() / "v1.frm", test::TestApp())), kViewStart + "`v1` AS ;");
+    // Without a query there is no statement; without a definer the view is
+    // the loading account's.
+    EXPECT_EQ(test::U8(ViewText(dir.path() / "v1.frm", test::TestApp())), "");
     EXPECT_EQ(test::U8(ViewText(dir.path() / "v2.frm", test::TestApp())),
-              kViewStart + "`v2` AS select 1;");
+              "CREATE ALGORITHM=UNDEFINED SQL SECURITY DEFINER VIEW `v2` AS select 1;");
     EXPECT_EQ(ViewText(dir.path() / "missing.frm", test::TestApp()), u"");
 }
 
@@ -146,9 +148,7 @@ TEST(TriggerTextTest, EveryTriggerEndsWithTheBodyTheServerReports) {
         ASSERT_EQ(definitions.size(), c.names.size()) << c.file;
         for (size_t i = 0; i < definitions.size(); ++i) {
             const std::string definition = test::U8(definitions[i]);
-            EXPECT_TRUE(definition.starts_with("TRIGGER " + c.names[i]) ||
-                        definition.starts_with("trigger " + c.names[i]))
-                << definition;
+            EXPECT_TRUE(definition.starts_with("TRIGGER `" + c.names[i] + "` ")) << definition;
             // information_schema reports a backslash of a string literal
             // once; the statement keeps it as it was typed.
             std::string body = bodies.at(c.names[i]);
@@ -160,22 +160,21 @@ TEST(TriggerTextTest, EveryTriggerEndsWithTheBodyTheServerReports) {
     }
 }
 
-TEST(TriggerTextTest, WrapsEachTriggerInDelimiterLines) {
+TEST(TriggerTextTest, WrapsEachTriggerInDelimiterLinesAndItsMode) {
     const auto path = test::FixtureDataDir() / "shop" / "orders.TRG";
     const std::string text = test::U8(TriggerText(path, test::TestApp()));
     const std::string first =
-        "DELIMITER $$\nCREATE TRIGGER orders_before_insert BEFORE INSERT ON orders\n"
-        "FOR EACH ROW\nBEGIN\n    -- Take the list price unless the order names its own.\n";
+        "SET SQL_MODE='';\nDELIMITER $$\nCREATE TRIGGER `orders_before_insert` BEFORE "
+        "INSERT ON `orders` FOR EACH ROW BEGIN\n    -- Take the list price unless the order "
+        "names its own.\n";
     EXPECT_EQ(text.substr(0, first.size()), first);
-    const std::string block_end = "\nEND\n$$\nDELIMITER ;\n";
+    const std::string block_end = "\nEND\n$$\nDELIMITER ;\nSET SQL_MODE='NO_AUTO_VALUE_ON_ZERO';\n";
     EXPECT_EQ(text.substr(text.size() - block_end.size()), block_end);
     size_t blocks = 0;
     for (size_t at = text.find("DELIMITER $$\nCREATE TRIGGER "); at != std::string::npos;
          at = text.find("DELIMITER $$\nCREATE TRIGGER ", at + 1))
         ++blocks;
     EXPECT_EQ(blocks, 2u);
-    EXPECT_NE(text.find("END\n$$\nDELIMITER ;\nDELIMITER $$\nCREATE TRIGGER orders_after_update"),
-              std::string::npos);
 }
 
 TEST(TriggerTextTest, ModesAndFilesWithoutTriggers) {
@@ -184,13 +183,15 @@ TEST(TriggerTextTest, ModesAndFilesWithoutTriggers) {
     test::WriteFile(dir.path() / "nodefiner.TRG", Text("triggers='CREATE TRIGGER t'\n"));
     test::WriteFile(dir.path() / "one.TRG",
                     Text("TYPE=TRIGGERS\ntriggers='CREATE DEFINER=`a``b`@`%` TRIGGER t BEFORE "
-                         "INSERT ON x FOR EACH ROW SET @v = \\'q\\''\n"));
+                         "INSERT ON one FOR EACH ROW SET @v = \\'q\\''\n"));
     CAppState& app = test::TestApp();
     EXPECT_EQ(TriggerText(dir.path() / "none.TRG", app), u"");
-    EXPECT_EQ(TriggerText(dir.path() / "nodefiner.TRG", app), u"");
+    // A statement that cannot be parsed leaves only a comment without its text.
+    EXPECT_EQ(test::U8(TriggerText(dir.path() / "nodefiner.TRG", app)),
+              "-- a trigger of this table was left out: its statement cannot be saved\n");
     EXPECT_EQ(TriggerText(dir.path() / "missing.TRG", app), u"");
     const std::u16string one =
-        u"DELIMITER $$\nCREATE TRIGGER t BEFORE INSERT ON x FOR EACH ROW SET @v = 'q'\n$$\n"
+        u"DELIMITER $$\nCREATE TRIGGER `t` BEFORE INSERT ON `one` FOR EACH ROW SET @v = 'q'\n$$\n"
         u"DELIMITER ;\n";
     EXPECT_EQ(TriggerText(dir.path() / "one.TRG", app), one);
 
@@ -200,6 +201,134 @@ TEST(TriggerTextTest, ModesAndFilesWithoutTriggers) {
     app.saveToDatabase = 1;
     EXPECT_EQ(TriggerText(dir.path() / "one.TRG", app), u"");
     app.saveToDatabase = 0;
+}
+
+TEST(DefinitionFileTest, ListsAreSplitByQuotesNotByTheirText) {
+    EXPECT_EQ(DefinitionList(u"'a b' 'it\\'s' 'x\\\\'"),
+              (std::vector<std::u16string>{u"a b", u"it's", u"x\\"}));
+    EXPECT_EQ(DefinitionList(u"0 1048576  7"),
+              (std::vector<std::u16string>{u"0", u"1048576", u"7"}));
+    EXPECT_EQ(DefinitionList(u"'open"), (std::vector<std::u16string>{u"open"}));
+    EXPECT_EQ(DefinitionList(u""), std::vector<std::u16string>{});
+}
+
+// A .TRG file of table orders in database shop, with the given triggers= and
+// sql_modes= values (as the file holds them, escaped).
+std::filesystem::path WriteTriggerFile(const test::TempDir& dir, const std::string& triggers,
+                                       const std::string& modes) {
+    std::filesystem::create_directories(dir.path() / "shop");
+    const auto path = dir.path() / "shop" / "orders.TRG";
+    test::WriteFile(path, Text("TYPE=TRIGGERS\ntriggers=" + triggers + "\nsql_modes=" + modes +
+                               "\ndefiners='root@localhost' 'root@localhost'\n"));
+    return path;
+}
+
+TEST(TriggerFileTest, TextInsideABodyNeverStartsAnotherTrigger) {
+    test::TempDir dir;
+    // The first body holds a whole CREATE DEFINER= statement in a string; the
+    // second holds the script's usual delimiter.
+    const auto path = WriteTriggerFile(
+        dir,
+        "'CREATE DEFINER=`root`@`localhost` TRIGGER a BEFORE INSERT ON orders FOR EACH ROW SET "
+        "@s = \\'x CREATE DEFINER=`root`@`localhost` TRIGGER victim.planted BEFORE INSERT ON "
+        "victim.t FOR EACH ROW SET @p = 1\\'' 'CREATE DEFINER=`root`@`localhost` TRIGGER b AFTER "
+        "DELETE ON shop.orders FOR EACH ROW SET @d = \\'$$\\''",
+        "1048576 0");
+    const CTriggerFile file = ReadTriggerFile(path, test::TestApp());
+    ASSERT_EQ(file.triggers.size(), 2u);
+    EXPECT_TRUE(file.refused.empty());
+    EXPECT_EQ(test::U8(file.triggers[0].name), "a");
+    EXPECT_EQ(test::U8(file.triggers[0].body),
+              "SET @s = 'x CREATE DEFINER=`root`@`localhost` TRIGGER victim.planted BEFORE INSERT "
+              "ON victim.t FOR EACH ROW SET @p = 1'");
+    EXPECT_EQ(test::U8(file.triggers[0].sqlMode), "NO_BACKSLASH_ESCAPES");
+    EXPECT_TRUE(file.triggers[1].hasSqlMode);
+    EXPECT_EQ(test::U8(file.triggers[1].sqlMode), "");
+    EXPECT_EQ(test::U8(file.triggers[1].statement),
+              "TRIGGER `b` AFTER DELETE ON `orders` FOR EACH ROW SET @d = '$$'");
+    const std::string script = test::U8(TriggerScript(file.triggers[1], u"NO_AUTO_VALUE_ON_ZERO"));
+    EXPECT_EQ(
+        script,
+        "SET SQL_MODE='';\nDELIMITER $$1$$\nCREATE TRIGGER `b` AFTER DELETE ON `orders` FOR "
+        "EACH ROW SET @d = '$$'\n$$1$$\nDELIMITER ;\nSET SQL_MODE='NO_AUTO_VALUE_ON_ZERO';\n");
+}
+
+TEST(TriggerFileTest, RefusesTriggersOfOtherObjectsAndUnsafeBodies) {
+    struct Case {
+        const char* name;
+        std::string statement;  // as the file holds it, escaped
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"other database", "CREATE TRIGGER victim.t BEFORE INSERT ON orders FOR EACH ROW SET @a=1",
+         "another database"},
+        {"other table", "CREATE TRIGGER t BEFORE INSERT ON items FOR EACH ROW SET @a=1",
+         "another table"},
+        {"table of another database",
+         "CREATE TRIGGER t BEFORE INSERT ON victim.orders FOR EACH ROW SET @a=1", "another table"},
+        {"shell line",
+         "CREATE TRIGGER t BEFORE INSERT ON orders FOR EACH ROW SET @a=1;\\n\\\\! "
+         "touch /tmp/x",
+         "backslash"},
+        {"client command line",
+         "CREATE TRIGGER t BEFORE INSERT ON orders FOR EACH ROW BEGIN\\nsource /etc/passwd\\nEND",
+         "command of the mariadb client"},
+        {"open string", "CREATE TRIGGER t BEFORE INSERT ON orders FOR EACH ROW SET @a=\\'x",
+         "not closed"},
+        {"no event", "CREATE TRIGGER t BEFORE ON orders FOR EACH ROW SET @a=1", "INSERT"},
+        {"not a trigger", "DROP DATABASE shop", "not a CREATE TRIGGER"},
+    };
+    for (const Case& c : cases) {
+        test::TempDir dir;
+        const auto path = WriteTriggerFile(dir, "'" + c.statement + "'", "0");
+        const CTriggerFile file = ReadTriggerFile(path, test::TestApp());
+        EXPECT_TRUE(file.triggers.empty()) << c.name;
+        ASSERT_EQ(file.refused.size(), 1u) << c.name;
+        EXPECT_NE(test::U8(file.refused[0]).find(c.reason), std::string::npos)
+            << c.name << ": " << test::U8(file.refused[0]);
+    }
+    // A name in a message never carries a line end.
+    test::TempDir dir;
+    const auto path = WriteTriggerFile(
+        dir, "'CREATE TRIGGER `a\\nb` BEFORE INSERT ON x FOR EACH ROW SET @a=1'", "0");
+    const CTriggerFile file = ReadTriggerFile(path, test::TestApp());
+    ASSERT_EQ(file.refused.size(), 1u);
+    EXPECT_EQ(test::U8(file.refused[0]).find('\n'), std::string::npos);
+    EXPECT_NE(test::U8(file.refused[0]).find("`a?b`"), std::string::npos);
+}
+
+TEST(ViewDefinitionTest, KeepsTheClausesOfItsFileAndRefusesWhatIsNoQuery) {
+    struct Case {
+        const char* file;
+        std::string content;
+        std::string statement;  // empty: refused
+    };
+    const std::vector<Case> cases = {
+        {"invoker.frm",
+         "TYPE=VIEW\nquery=select 1 AS `a`\nalgorithm=1\ndefiner_user=no`body\n"
+         "definer_host=%\nsuid=0\nwith_check_option=1\n",
+         "CREATE ALGORITHM=MERGE DEFINER=`no``body`@`%` SQL SECURITY INVOKER VIEW `invoker` AS "
+         "select 1 AS `a` WITH LOCAL CHECK OPTION;"},
+        {"x@0024session.frm",
+         "TYPE=VIEW\nquery=select 1\nalgorithm=2\nsuid=1\nwith_check_option=2\n",
+         "CREATE ALGORITHM=TEMPTABLE SQL SECURITY DEFINER VIEW `x$session` AS select 1 WITH "
+         "CASCADED CHECK OPTION;"},
+        {"latin.frm",
+         "TYPE=VIEW\nquery=select _latin1\\'\xE9\\' AS `e`,_binary \\'\xFF\\' AS `b`\n"
+         "source=select _latin1 x\\'E9\\'\n",
+         "CREATE ALGORITHM=UNDEFINED SQL SECURITY DEFINER VIEW `latin` AS select _latin1 X'E9' "
+         "AS `e`,_binary X'FF' AS `b`;"},
+        {"shell.frm", "TYPE=VIEW\nquery=select 1\\n\\\\! touch /tmp/x\n", ""},
+        {"two.frm", "TYPE=VIEW\nquery=select 1; drop database shop\n", ""},
+        {"drop.frm", "TYPE=VIEW\nquery=drop database shop\n", ""},
+        {"algorithm.frm", "TYPE=VIEW\nquery=select 1\nalgorithm=7\n", ""},
+        {"security.frm", "TYPE=VIEW\nquery=select 1\nsuid=x\n", ""},
+    };
+    test::TempDir dir;
+    for (const Case& c : cases) {
+        test::WriteFile(dir.path() / c.file, Text(c.content));
+        EXPECT_EQ(test::U8(ViewText(dir.path() / c.file, test::TestApp())), c.statement) << c.file;
+    }
 }
 
 }  // namespace

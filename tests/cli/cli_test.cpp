@@ -281,8 +281,9 @@ TEST(CliTest, ViewTriggerAndColumnsGoThroughTheCatalogue) {
     RunResult trigger = RunCli("trigger '" + CatalogueDir() + "' south notes");
     ASSERT_EQ(trigger.status, 0);
     EXPECT_EQ(trigger.out,
-              "DELIMITER $$\nCREATE trigger notes_before_insert before insert on notes\n"
-              "for each row set NEW.body = UPPER(NEW.body)\n$$\nDELIMITER ;\n");
+              "SET SQL_MODE='';\nDELIMITER $$\nCREATE TRIGGER `notes_before_insert` BEFORE INSERT "
+              "ON `notes` FOR EACH ROW set NEW.body = UPPER(NEW.body)\n$$\nDELIMITER ;\n"
+              "SET SQL_MODE='NO_AUTO_VALUE_ON_ZERO';\n");
     RunResult columns = RunCli("columns '" + CatalogueDir() + "' north DATA");
     ASSERT_EQ(columns.status, 0);
     EXPECT_EQ(columns.out,

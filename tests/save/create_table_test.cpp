@@ -105,13 +105,13 @@ TEST(CreateTableTest, NamesMembersAndCommentsCannotBreakOutOfTheStatement) {
     EXPECT_EQ(Statement(table, u"t`q"),
               "CREATE TABLE `t``q` (\n"
               "  `i``d` INT(10) UNSIGNED ZEROFILL NOT NULL AUTO_INCREMENT,\n"
-              "  `e` ENUM('','it\\'s','a\\\\b') CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci "
-              "NULL COMMENT 'x\\'); DROP TABLE t; --',\n"
+              "  `e` ENUM('','it''s','a\\\\b') CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci "
+              "NULL COMMENT 'x''); DROP TABLE t; --',\n"
               "  `t` TEXT CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL,\n"
               "  PRIMARY KEY (`i``d`),\n"
               "  KEY `k``1` (`e` DESC,`t`(10))\n"  // the part of no column is left out
               ") ENGINE=MyISAM DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_general_ci "
-              "COMMENT='it\\'s'");
+              "COMMENT='it''s'");
 }
 
 TEST(CreateTableTest, KeyKindsPrefixesAndUnknownEnginesAndCollations) {
@@ -141,6 +141,45 @@ TEST(CreateTableTest, KeyKindsPrefixesAndUnknownEnginesAndCollations) {
               "  FULLTEXT KEY `ft` (`body`),\n"
               "  SPATIAL KEY `sp` (`shape`)\n"
               ") ROW_FORMAT=COMPACT");
+}
+
+TEST(CreateTableTest, NamesFromAHostileCollationFileAreLeftOut) {
+    CollationTable collations;
+    collations[8] = {1, 1, u"latin1_swedish_ci\n\\! touch /tmp/x", u"latin1"};
+    collations[9] = {1, 1, u"x_ci", u"latin1; DROP TABLE t"};
+    collations[10] = {1, 1, u"latin1_bin", u"latin1"};
+    CTableDef table;
+    table.tableCharset = 8;
+    table.columns = {Column(u"a", FieldType::kVarchar, 10, 9),
+                     Column(u"b", FieldType::kVarchar, 10, 10)};
+    const std::string statement = test::U8(CreateTableStatement(table, u"t", collations, nullptr));
+    EXPECT_EQ(statement,
+              "CREATE TABLE `t` (\n"
+              "  `a` VARCHAR(10) NULL,\n"
+              "  `b` VARCHAR(10) CHARACTER SET latin1 COLLATE latin1_bin NULL\n"
+              ")");
+}
+
+TEST(CreateTableTest, ExpressionsThatCouldEndTheirParenthesesAreLeftOut) {
+    CTableDef table;
+    CColumnDef a = Column(u"a", FieldType::kLong, 11, 63);
+    a.defaultExpression = u"1)\n\\! touch /tmp/x\n(";
+    CColumnDef b = Column(u"b", FieldType::kLong, 11, 63);
+    b.isVirtual = true;
+    b.generationExpression = u"a) VIRTUAL, evil INT, (a";
+    CColumnDef c = Column(u"c", FieldType::kLong, 11, 63);
+    c.isVirtual = true;
+    c.generationExpression = u"(a + 1) * 2";
+    table.columns = {a, b, c};
+    const std::vector<std::u16string> defaults = {u"", u"", u""};
+    const std::string statement =
+        test::U8(CreateTableStatement(table, u"t", test::TestApp().collations, &defaults));
+    EXPECT_EQ(statement,
+              "CREATE TABLE `t` (\n"
+              "  `a` INT(11) NULL,\n"
+              "  `b` INT(11) NULL,\n"
+              "  `c` INT(11) GENERATED ALWAYS AS ((a + 1) * 2) VIRTUAL\n"
+              ")");
 }
 
 TEST(CreateTableTest, TypesCarryWidthsFractionsAndPrecision) {

@@ -112,14 +112,16 @@ TEST(SaveRunTest, ScriptsLogEveryObjectAndTheRunLeavesNoSaveStateBehind) {
 
     const std::vector<std::string> script = Lines(test::ReadFileText(folder / "keys.sql"));
     ASSERT_GT(script.size(), 14u);
-    const std::vector<std::string> head(script.begin() + 4, script.begin() + 14);
+    // The sandbox line first, then the comment and the session statements.
+    EXPECT_TRUE(script[0].starts_with("/*M!999999\\- ")) << script[0];
+    const std::vector<std::string> head(script.begin() + 5, script.begin() + 15);
     EXPECT_EQ(head, (std::vector<std::string>{
                         "SET NAMES utf8mb4;", "SET TIME_ZONE='+00:00';",
                         "SET SQL_MODE='NO_AUTO_VALUE_ON_ZERO';", "SET FOREIGN_KEY_CHECKS=0;",
                         "SET UNIQUE_CHECKS=0;", "",
                         "CREATE DATABASE IF NOT EXISTS `keys` CHARACTER SET utf8mb4 COLLATE "
                         "utf8mb4_general_ci;",
-                        "USE `keys`;", "CREATE TABLE `no_key_myisam` (",
+                        "/* the server's USE */ USE `keys`;", "CREATE TABLE `no_key_myisam` (",
                         "  `a` INT(11) NULL DEFAULT NULL,"}));
     EXPECT_TRUE(std::filesystem::exists(folder / "types.sql"));
 }
@@ -135,6 +137,28 @@ TEST(SaveRunTest, OneDatabaseSpeltTwoWaysGoesIntoOneScript) {
     const std::string script = test::ReadFileText(dir.path() / "keys.sql");
     EXPECT_NE(script.find("CREATE TABLE `no_key`"), std::string::npos);
     EXPECT_NE(script.find("CREATE TABLE `pk_later`"), std::string::npos);
+}
+
+TEST(SaveRunTest, SymbolicLinksInTheScriptsOrBlobFoldersPlaceAreRefusedNeverFollowed) {
+    test::TempDir dir;
+    SaveSession session;
+    const auto victim = dir.path() / "victim.txt";
+    test::WriteFile(victim, {'k', 'e', 'e', 'p'});
+    std::filesystem::create_directories(dir.path() / "scripts");
+    std::filesystem::create_symlink(victim, dir.path() / "scripts" / "keys.sql");
+    const CSaveResult result = session.Save({u"keys/no_key"}, Script(dir.path() / "scripts"));
+    EXPECT_EQ(result.saved, 0u);
+    EXPECT_EQ(result.failed, 1u);
+    EXPECT_EQ(test::ReadFileText(victim), "keep");
+    EXPECT_TRUE(session.LoggedSomething("a symbolic link is in its place"));
+
+    std::filesystem::create_directories(dir.path() / "elsewhere");
+    std::filesystem::create_directories(dir.path() / "linked");
+    std::filesystem::create_directory_symlink(dir.path() / "elsewhere",
+                                              dir.path() / "linked" / "blobdata");
+    EXPECT_TRUE(session.Save({u"keys/no_key"}, Script(dir.path() / "linked")).refused);
+    EXPECT_TRUE(session.LoggedSomething("it is a symbolic link"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "linked" / "keys.sql"));
 }
 
 TEST(SaveRunTest, RowsGoInStatementsNoLargerThanTheLimit) {
@@ -196,7 +220,7 @@ TEST(SaveRunTest, ViewsAndTriggersGoIntoTheScriptAfterTheTables) {
     const size_t view = script.find(
         "CREATE ALGORITHM=UNDEFINED DEFINER=`root`@`localhost` SQL SECURITY DEFINER VIEW "
         "`v_order_totals` AS select ");
-    const size_t trigger = script.find("DELIMITER $$\nCREATE TRIGGER orders_before_insert");
+    const size_t trigger = script.find("DELIMITER $$\nCREATE TRIGGER `orders_before_insert`");
     EXPECT_LT(table, view);
     EXPECT_LT(view, trigger);
     EXPECT_NE(trigger, std::string::npos);

@@ -28,12 +28,22 @@ TEST(SqlTextTest, NamesCannotLeaveTheirBackquotes) {
     EXPECT_EQ(test::U8(QuotedName(u"")), "``");
 }
 
+TEST(SqlTextTest, NamesWithZeroCharactersOrHalfSurrogatesCannotBeWritten) {
+    EXPECT_TRUE(IsWritableName(u"plain `name` ünï 😀"));
+    EXPECT_FALSE(IsWritableName(std::u16string(u"a\0b", 3)));
+    EXPECT_FALSE(IsWritableName(std::u16string(1, char16_t{0xD800}) + u"x"));
+    EXPECT_FALSE(IsWritableName(std::u16string(1, char16_t{0xDC00})));
+}
+
 TEST(SqlTextTest, StringLiteralsEscapeEveryCharacterThatCouldEndOrBreakThem) {
-    EXPECT_EQ(test::U8(StringLiteral(u"it's")), "'it\\'s'");
+    EXPECT_EQ(test::U8(StringLiteral(u"it's")), "'it''s'");
     EXPECT_EQ(test::U8(StringLiteral(u"back\\slash")), "'back\\\\slash'");
     EXPECT_EQ(test::U8(StringLiteral(std::u16string(u"nul\0byte", 8))), "'nul\\0byte'");
     EXPECT_EQ(test::U8(StringLiteral(u"line\nfeed\rreturn\x1A")), "'line\\nfeed\\rreturn\\Z'");
-    EXPECT_EQ(test::U8(StringLiteral(u"\\'")), "'\\\\\\''");  // no escape can be undone
+    // No escape can be undone, and no quote is written as \', so the literal
+    // ends in the same place with and without NO_BACKSLASH_ESCAPES.
+    EXPECT_EQ(test::U8(StringLiteral(u"\\'")), "'\\\\'''");
+    EXPECT_EQ(test::U8(StringLiteral(u"x\\'); --")), "'x\\\\''); --'");
     EXPECT_EQ(test::U8(StringLiteral(u"tab\t\"quote\" ünï 😀")), "'tab\t\"quote\" ünï 😀'");
     EXPECT_EQ(test::U8(StringLiteral(u"")), "''");
 }
@@ -62,18 +72,18 @@ TEST(SqlTextTest, ValueLiteralsFollowTheColumnTypeAndTheNullFlag) {
         {"infinity is no number", Column(FieldType::kDouble, 63), u"inf", false, "'inf'"},
         {"decimal", Column(FieldType::kNewDecimal, 63), u"-0.50", false, "-0.50"},
         {"bits", Column(FieldType::kBit, 63), u"00101", false, "b'00101'"},
-        {"damaged bits", Column(FieldType::kBit, 63), u"0'1", false, "'0\\'1'"},
+        {"damaged bits", Column(FieldType::kBit, 63), u"0'1", false, "'0''1'"},
         {"binary", Column(FieldType::kString, 63), u"0x00FF", false, "0x00FF"},
         {"empty binary", Column(FieldType::kVarchar, 63), u"", false, "''"},
         {"binary that is not hex", Column(FieldType::kBlob, 63), u"0x0G", false, "'0x0G'"},
         {"hex-looking text", varchar, u"0x41", false, "'0x41'"},
         {"spatial", Column(FieldType::kGeometry, 63), u"0x000000000101", false, "0x000000000101"},
-        {"text blob", Column(FieldType::kBlob), u"a'b", false, "'a\\'b'"},
+        {"text blob", Column(FieldType::kBlob), u"a'b", false, "'a''b'"},
         {"date", Column(FieldType::kNewDate, 63), u"0000-00-00", false, "'0000-00-00'"},
         {"timestamp", Column(FieldType::kTimestamp2, 63), u"2038-01-19 03:14:07.999", false,
          "'2038-01-19 03:14:07.999'"},
         {"set", Column(FieldType::kSet), u"a,b", false, "'a,b'"},
-        {"enum member with a quote", Column(FieldType::kEnum), u"it's", false, "'it\\'s'"},
+        {"enum member with a quote", Column(FieldType::kEnum), u"it's", false, "'it''s'"},
     };
     for (const Case& c : cases) EXPECT_EQ(Literal(c.column, c.text, c.isNull), c.literal) << c.what;
 }
