@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/busy.h"
 #include "app/collation_table.h"
 #include "app/log_file.h"
 #include "app/text_decoder.h"
@@ -32,9 +33,9 @@ class CAppState {
     const std::string& ansiCodePage() const { return ansiCodePage_; }
 
     int appLook = 215;
-    // 1 while a scan, a table selection or a paging command runs; the scan
-    // worker and the user-interface thread both read and write it.
-    std::atomic<int> busy{0};
+    // Set while a scan, a table selection, a paging command or a save runs;
+    // taken and released only through CBusyGuard.
+    CBusyFlag busy;
     std::u16string databasePath;
     std::u16string tempPath;
     std::u16string logFolder;

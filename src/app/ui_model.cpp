@@ -123,52 +123,25 @@ void CUiModel::RedrawTree() {}
 
 void CUiModel::ClearGrid(int n) {
     Lock lock(mutex_);
-    if (n != 0) {
-        gridRows_.clear();
-        for (int i = 0; i < n && !gridColumns_.empty(); ++i)
-            gridColumns_.erase(gridColumns_.begin());
-    }
+    if (n != 0) grid_.reset();
     textBox_.clear();
     panelChanged_ = true;
 }
 
-void CUiModel::InsertGridColumn(int position, std::u16string_view title) {
+void CUiModel::ShowRows(std::shared_ptr<const CGridWindow> window) {
     Lock lock(mutex_);
-    const size_t at = std::min(static_cast<size_t>(std::max(position, 0)), gridColumns_.size());
-    gridColumns_.insert(gridColumns_.begin() + static_cast<std::ptrdiff_t>(at),
-                        std::u16string(title));
-    for (auto& row : gridRows_) row.insert(row.begin() + static_cast<std::ptrdiff_t>(at), u"");
-    panelChanged_ = true;
-}
-
-int CUiModel::InsertGridRow(int position, std::u16string_view firstCell) {
-    Lock lock(mutex_);
-    const size_t at = std::min(static_cast<size_t>(std::max(position, 0)), gridRows_.size());
-    std::vector<std::u16string> row(std::max<size_t>(gridColumns_.size(), 1));
-    row[0] = firstCell;
-    gridRows_.insert(gridRows_.begin() + static_cast<std::ptrdiff_t>(at), std::move(row));
-    panelChanged_ = true;
-    return static_cast<int>(at);
-}
-
-void CUiModel::SetGridCell(int row, int column, std::u16string_view text) {
-    Lock lock(mutex_);
-    if (row < 0 || static_cast<size_t>(row) >= gridRows_.size() || column < 0) return;
-    auto& cells = gridRows_[static_cast<size_t>(row)];
-    if (static_cast<size_t>(column) >= cells.size()) return;
-    cells[static_cast<size_t>(column)] = text;
-    panelChanged_ = true;
-}
-
-void CUiModel::DeleteGridRows() {
-    Lock lock(mutex_);
-    gridRows_.clear();
+    grid_ = std::move(window);
     panelChanged_ = true;
 }
 
 int CUiModel::GetGridRowCount() const {
     Lock lock(mutex_);
-    return static_cast<int>(gridRows_.size());
+    return grid_ ? static_cast<int>(grid_->rowCount()) : 0;
+}
+
+std::shared_ptr<const CGridWindow> CUiModel::gridWindow() const {
+    Lock lock(mutex_);
+    return grid_;
 }
 
 void CUiModel::RedrawGrid() {}
@@ -263,13 +236,20 @@ bool CUiModel::treeLocked() const {
 }
 
 std::vector<std::u16string> CUiModel::gridColumns() const {
-    Lock lock(mutex_);
-    return gridColumns_;
+    const std::shared_ptr<const CGridWindow> grid = gridWindow();
+    return grid ? grid->columns() : std::vector<std::u16string>();
 }
 
 std::vector<std::vector<std::u16string>> CUiModel::gridRows() const {
-    Lock lock(mutex_);
-    return gridRows_;
+    const std::shared_ptr<const CGridWindow> grid = gridWindow();
+    std::vector<std::vector<std::u16string>> rows;
+    if (!grid) return rows;
+    rows.resize(grid->rowCount());
+    for (size_t r = 0; r < rows.size(); ++r) {
+        rows[r].reserve(grid->columnCount());
+        for (size_t c = 0; c < grid->columnCount(); ++c) rows[r].emplace_back(grid->Text(r, c));
+    }
+    return rows;
 }
 
 std::u16string CUiModel::textBoxText() const {

@@ -49,11 +49,7 @@ class CUiModel : public CUiOperations {
     void RedrawTree() override;
 
     void ClearGrid(int n) override;
-    void InsertGridColumn(int position, std::u16string_view title) override;
-    int InsertGridRow(int position, std::u16string_view firstCell) override;
-    void SetGridCell(int row, int column, std::u16string_view text) override;
-    void DeleteGridRows() override;
-    int GetGridRowCount() const override;
+    void ShowRows(std::shared_ptr<const CGridWindow> window) override;
     void RedrawGrid() override;
     void ShowGrid(bool on) override;
     void ShowTextBox(bool on) override;
@@ -81,6 +77,9 @@ class CUiModel : public CUiOperations {
 
     std::vector<std::u16string> gridColumns() const;
     std::vector<std::vector<std::u16string>> gridRows() const;
+    int GetGridRowCount() const;
+    // The window the grid shows; null when it is empty.
+    std::shared_ptr<const CGridWindow> gridWindow() const;
     std::u16string textBoxText() const;
     bool gridShown() const;
     bool textBoxShown() const;
@@ -109,8 +108,7 @@ class CUiModel : public CUiOperations {
     TreeItem selected_ = kNoTreeItem;
     bool treeLocked_ = false;
 
-    std::vector<std::u16string> gridColumns_;
-    std::vector<std::vector<std::u16string>> gridRows_;
+    std::shared_ptr<const CGridWindow> grid_;
     std::u16string textBox_;
     bool gridShown_ = true;
     bool textBoxShown_ = false;

@@ -3,10 +3,13 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "app/grid_window.h"
 
 namespace brix {
 
@@ -94,16 +97,13 @@ class CUiOperations {
     virtual void RedrawTree() = 0;
 
     // --- Record panel ---
-    // When n is not 0: deletes every grid row, then the first grid column n
-    // times. Always empties the text box.
+    // When n (the number of columns the grid shows) is not 0: empties the
+    // grid of its rows and columns. Always empties the text box.
     virtual void ClearGrid(int n) = 0;
-    // A grid column 200 pixels wide, left aligned.
-    virtual void InsertGridColumn(int position, std::u16string_view title) = 0;
-    // Returns the row's index.
-    virtual int InsertGridRow(int position, std::u16string_view firstCell) = 0;
-    virtual void SetGridCell(int row, int column, std::u16string_view text) = 0;
-    virtual void DeleteGridRows() = 0;
-    virtual int GetGridRowCount() const = 0;
+    // Shows a window of rows in the grid, in place of its columns (each 200
+    // pixels wide, left aligned) and rows. The realisation keeps the window
+    // as it is, shared, for as long as it shows it.
+    virtual void ShowRows(std::shared_ptr<const CGridWindow> window) = 0;
     virtual void RedrawGrid() = 0;
     // Switch between the grid and the read-only text box.
     virtual void ShowGrid(bool on) = 0;

@@ -10,13 +10,11 @@
 
 namespace brix {
 
-void ShowColumnDefinitions(CUiOperations& ui, CAppState& app, CFrameState& frame,
-                           TreeItem keysItem) {
+size_t ShowColumnDefinitions(CUiOperations& ui, CAppState& app, CFrameState& frame,
+                             int64_t tableItemData, std::u16string_view keysText) {
     CTableDef& table = frame.table;
     table.Reset();
-    const TreeItem tableItem = ui.GetParentItem(keysItem);
-    const int64_t data = tableItem == kNoTreeItem ? -1 : ui.GetItemData(tableItem);
-    const int64_t index = data >= 1 ? data - 1 : data;
+    const int64_t index = tableItemData >= 1 ? tableItemData - 1 : tableItemData;
     const CCatalogue& catalogue = frame.catalogue;
     if (index >= 0 && static_cast<size_t>(index) < catalogue.catalogueTables.size()) {
         const CatalogueTable& entry = catalogue.catalogueTables[static_cast<size_t>(index)];
@@ -29,26 +27,26 @@ void ShowColumnDefinitions(CUiOperations& ui, CAppState& app, CFrameState& frame
         }
     }
 
-    ui.DeleteGridRows();
-    for (size_t i = 0; i < kColumnGridTitles.size(); ++i)
-        ui.InsertGridColumn(static_cast<int>(i), kColumnGridTitles[i]);
-    frame.gridColumnCount = static_cast<int>(kColumnGridTitles.size());
-    int row = 0;
+    std::vector<std::u16string> titles(kColumnGridTitles.begin(), kColumnGridTitles.end());
+    std::vector<std::vector<std::u16string>> rows;
+    rows.reserve(table.columns.size());
     for (const CColumnDef& column : table.columns) {
         const auto cells = ColumnGridRow(column, table.tableCharset, app.collations);
-        const int at = ui.InsertGridRow(row++, cells[0]);
-        for (size_t j = 1; j < cells.size(); ++j) ui.SetGridCell(at, static_cast<int>(j), cells[j]);
+        rows.emplace_back(cells.begin(), cells.end());
     }
+    frame.gridColumnCount = static_cast<int>(titles.size());
+    const size_t count = rows.size();
+    ui.ShowRows(std::make_shared<const CTextGridWindow>(std::move(titles), std::move(rows)));
 
-    const int rows = ui.GetGridRowCount();
     std::u16string caption;
-    if (rows > 1) {
-        caption = ui.GetItemText(keysItem);
+    if (count > 1) {
+        caption = keysText;
         caption += u'[';
-        AppendAscii(caption, std::to_string(rows));
+        AppendAscii(caption, std::to_string(count));
         caption += u']';
     }
     ui.ShowCaptionMessage(caption);
+    return count;
 }
 
 }  // namespace brix

@@ -18,32 +18,80 @@ constexpr char16_t kLogLoadStart[] = u"Please wait while ";
 constexpr char16_t kLogLoadStartEnd[] = u" folder is scanning.";
 constexpr char16_t kLogLoadDone[] = u"Scanning process completed.";
 
+// A window of rows read from a table, owned by the grid window made of it.
+class CRowGridWindow final : public CGridWindow {
+  public:
+    CRowGridWindow(std::vector<std::u16string> columns, CRowWindow rows)
+        : CGridWindow(std::move(columns)), rows_(std::move(rows)) {}
+
+    size_t rowCount() const override {
+        return columnCount() == 0 || rows_.columnCount() == 0 ? 0 : rows_.rowCount();
+    }
+    std::u16string_view Text(size_t row, size_t column) const override {
+        return column < rows_.columnCount() ? rows_.Text(row, column) : std::u16string_view();
+    }
+    bool IsNull(size_t row, size_t column) const override {
+        return column < rows_.columnCount() && rows_.IsNull(row, column);
+    }
+
+  private:
+    CRowWindow rows_;
+};
+
 }  // namespace
 
-size_t FillGridFromRowList(CUiOperations& ui, const CRowWindow& rows) {
-    if (rows.columnCount() == 0) return 0;
-    for (size_t r = 0; r < rows.rowCount(); ++r) {
-        const int row = ui.InsertGridRow(static_cast<int>(r), rows.Text(r, 0));
-        for (size_t c = 1; c < rows.columnCount(); ++c)
-            ui.SetGridCell(row, static_cast<int>(c), rows.Text(r, c));
-    }
-    return rows.rowCount();
+std::shared_ptr<const CGridWindow> TakeGridWindow(CTableDef& table) {
+    std::vector<std::u16string> columns;
+    columns.reserve(table.columns.size());
+    for (const CColumnDef& column : table.columns) columns.emplace_back(column.name);
+    auto window = std::make_shared<const CRowGridWindow>(std::move(columns), std::move(table.rows));
+    table.rows = CRowWindow();
+    table.rows.Reset(table.columns.size());
+    return window;
 }
 
-bool CRecordBrowser::TryEnterBusy() {
-    int idle = 0;
-    return app_.busy.compare_exchange_strong(idle, 1);
+void CRecordBrowser::Run(CBusyGuard busy, std::function<void(CBusyGuard&)> work) {
+    // The work owns the hold on busy from here on: wherever it ends, on
+    // whatever thread and however, the flag is released.
+    auto held = std::make_shared<CBusyGuard>(std::move(busy));
+    std::function<void()> job = [held, work = std::move(work)] { work(*held); };
+    if (runner_) {
+        runner_(std::move(job));
+    } else {
+        job();
+    }
+}
+
+void CRecordBrowser::BeforeRead() const {
+    if (readHook_) readHook_();
 }
 
 int CRecordBrowser::OnTreeSelection(TreeItem clicked) {
-    if (!TryEnterBusy()) {
+    CBusyGuard busy(app_.busy);
+    if (!busy) {
         ui_.SelectItem(selectedItem_);
         ui_.ShowMessage(kWaitForRunningProcess);
         return 0;
     }
     selectedItem_ = clicked;
+    // What was clicked is asked here, on the thread the tree belongs to; the
+    // work that follows asks the tree nothing.
+    SelectedNode node;
+    node.clickedText = ui_.GetItemText(clicked);
+    TreeItem item = ui_.GetSelectedItem();
+    if (item == kNoTreeItem) item = clicked;
+    node.text = item == clicked ? node.clickedText : ui_.GetItemText(item);
+    node.data = ui_.GetItemData(item);
+    const TreeItem parent = ui_.GetParentItem(item);
+    if (parent != kNoTreeItem) node.parentData = ui_.GetItemData(parent);
+    Run(std::move(busy),
+        [this, node = std::move(node)](CBusyGuard& held) { ShowSelection(node, held); });
+    return 1;
+}
+
+void CRecordBrowser::ShowSelection(const SelectedNode& node, CBusyGuard& busy) {
     ui_.SetTextBoxText(u"");
-    const std::u16string nodeText = ui_.GetItemText(clicked);
+    const std::u16string& nodeText = node.clickedText;
     ui_.ShowCaptionMessage(nodeText);
     std::u16string line = kLogLoadStart;
     line += nodeText;
@@ -68,19 +116,18 @@ int CRecordBrowser::OnTreeSelection(TreeItem clicked) {
     table.suppressBookmark = false;
     lastWindowStart_ = {};
 
-    TreeItem node = ui_.GetSelectedItem();
-    if (node == kNoTreeItem) node = clicked;
-    const int64_t data = ui_.GetItemData(node);
+    const int64_t data = node.data;
     ui_.ClearGrid(frame_.gridColumnCount);
     frame_.gridColumnCount = 0;
+    size_t gridRows = 0;
 
     if (data == ItemData::kKeys) {
-        ShowColumnDefinitions(ui_, app_, frame_, node);
+        gridRows =
+            ShowColumnDefinitions(ui_, app_, frame_, node.parentData.value_or(-1), node.text);
     } else {
         table.Reset();
         table.rows.Reset(0);
-        const TreeItem parent = ui_.GetParentItem(node);
-        const int64_t parentData = parent == kNoTreeItem ? 0 : ui_.GetItemData(parent);
+        const int64_t parentData = node.parentData.value_or(0);
         const int64_t index = data >= 1 ? data - 1 : data;
         const CCatalogue& catalogue = frame_.catalogue;
         if (parentData == ItemData::kTriggers) {
@@ -102,38 +149,39 @@ int CRecordBrowser::OnTreeSelection(TreeItem clicked) {
                 ui_.SetTextBoxText(text);
             }
         } else if (index >= 0 && static_cast<size_t>(index) < catalogue.catalogueTables.size()) {
-            OpenTableWindow(catalogue.catalogueTables[static_cast<size_t>(index)], nodeText);
+            gridRows =
+                OpenTableWindow(catalogue.catalogueTables[static_cast<size_t>(index)], nodeText);
         }
     }
 
-    if (ui_.GetGridRowCount() == 0) {
+    if (gridRows == 0) {
         ui_.EnablePrevious(false);
         ui_.EnableNext(false);
     }
     ui_.RedrawGrid();
     ui_.ShowProgress(false);
-    app_.busy = 0;
+    busy.Release();
     ui_.UnlockTree();
     ui_.AppendLogLine(kLogLoadDone);
-    return 1;
 }
 
-void CRecordBrowser::OpenTableWindow(const CatalogueTable& entry, std::u16string_view nodeText) {
+size_t CRecordBrowser::OpenTableWindow(const CatalogueTable& entry, std::u16string_view nodeText) {
     const CCatalogue& catalogue = frame_.catalogue;
     CTableDef& table = frame_.table;
     if (entry.databaseNumber >= 0 &&
         static_cast<size_t>(entry.databaseNumber) < catalogue.databaseFolders.size()) {
         const CInnoDictionary* dictionary =
             frame_.dictionary.IsOpen() ? &frame_.dictionary : nullptr;
+        BeforeRead();
         OpenTableRows(table, catalogue.databaseFolders[static_cast<size_t>(entry.databaseNumber)],
                       entry.tableName, app_, dictionary);
     }
 
-    ui_.DeleteGridRows();
-    for (size_t i = 0; i < table.columns.size(); ++i)
-        ui_.InsertGridColumn(static_cast<int>(i), table.columns[i].name);
     frame_.gridColumnCount = static_cast<int>(table.columns.size());
-    rowsShown_ += static_cast<int64_t>(FillGridFromRowList(ui_, table.rows));
+    const std::shared_ptr<const CGridWindow> window = TakeGridWindow(table);
+    const size_t rows = window->rowCount();
+    ui_.ShowRows(window);
+    rowsShown_ += static_cast<int64_t>(rows);
 
     rowsFrom_ = 0;
     rowsTo_ = rowsShown_;
@@ -142,6 +190,7 @@ void CRecordBrowser::OpenTableWindow(const CatalogueTable& entry, std::u16string
     AppendAscii(caption, std::to_string(rowsTo_));
     caption += u']';
     ui_.ShowCaptionMessage(caption);
+    return rows;
 }
 
 }  // namespace brix

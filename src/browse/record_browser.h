@@ -1,8 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 
+#include "app/busy.h"
+#include "app/grid_window.h"
 #include "app/ui_operations.h"
 #include "catalogue/frame_state.h"
 #include "schema/row_window.h"
@@ -14,18 +19,32 @@ class CAppState;
 // Texts the record browser shows.
 inline constexpr char16_t kNoMoreRecords[] = u"No more records in table";
 
-// Copies the rows of the window into the grid, from grid row 0 on: the first
-// column's text with the row, then the other cells. Returns the number of
-// rows added; a window without columns adds none.
-size_t FillGridFromRowList(CUiOperations& ui, const CRowWindow& rows);
+// The window of rows the reader filled into table.rows, as a grid window with
+// the table's column names: the rows are moved into it, not copied, and
+// table.rows starts empty for the next window.
+std::shared_ptr<const CGridWindow> TakeGridWindow(CTableDef& table);
 
 // What a click on a tree node shows, and the paging of a table's rows: the
-// record panel's side of the main window. Runs on the user-interface thread;
-// every command is refused while busy is set (a scan, or another command).
+// record panel's side of the main window. The commands are given on the
+// user-interface thread; every command is refused there, at once, while busy
+// is set (a scan, or another command). A command that is not refused takes
+// busy and hands the rest of its work, the reading included, to the runner:
+// at once on the calling thread unless a runner is set (the window runs it on
+// a worker, so that a big or slow table does not freeze it). The work reaches
+// the window only through the user-interface operations, in the same order
+// either way, and asks the tree nothing.
 class CRecordBrowser {
   public:
+    // Runs a command's work, now or on another thread.
+    using Runner = std::function<void(std::function<void()> work)>;
+
     CRecordBrowser(CAppState& app, CUiOperations& ui, CFrameState& frame)
         : app_(app), ui_(ui), frame_(frame) {}
+
+    void SetRunner(Runner runner) { runner_ = std::move(runner); }
+    // Called on the reading thread just before each read of a table's rows
+    // (for tests: to hold a read, or to make it fail).
+    void SetReadHook(std::function<void()> hook) { readHook_ = std::move(hook); }
 
     // The selection handler. Decides by the selected node's item data: a
     // "Keys" node shows the column definitions, a view node the CREATE VIEW
@@ -51,16 +70,36 @@ class CRecordBrowser {
     int64_t rowsShown() const { return rowsShown_; }
 
   private:
-    bool TryEnterBusy();
-    void OpenTableWindow(const CatalogueTable& entry, std::u16string_view nodeText);
+    // The selected node as the tree told it on the user-interface thread.
+    struct SelectedNode {
+        std::u16string clickedText;  // the clicked node's text
+        std::u16string text;         // the selected node's text
+        int64_t data = 0;
+        std::optional<int64_t> parentData;  // none for a root
+    };
+    // What Next Records does, decided before its work is handed over.
+    enum class NextStep { kDisable, kAtEnd, kRead };
+
+    void Run(CBusyGuard busy, std::function<void(CBusyGuard&)> work);
+    void ShowSelection(const SelectedNode& node, CBusyGuard& busy);
+    void ShowNext(NextStep step, CBusyGuard& busy);
+    void ShowPrevious(CBusyGuard& busy);
+    void BeforeRead() const;
+    // Reads the table's first window and shows it; returns its rows.
+    size_t OpenTableWindow(const CatalogueTable& entry, std::u16string_view nodeText);
     // Reads the window that starts at from into the grid; returns its rows.
     size_t ReadWindowFrom(const RecordBookmark& from, bool bookmarkWanted);
 
     CAppState& app_;
     CUiOperations& ui_;
     CFrameState& frame_;
+    Runner runner_;
+    std::function<void()> readHook_;
 
+    // Only on the user-interface thread.
     TreeItem selectedItem_ = kNoTreeItem;
+    // Written by the work of a command; read by the next command once it
+    // holds busy.
     int64_t rowsFrom_ = 0;
     int64_t rowsTo_ = 0;
     int64_t rowsShown_ = 0;

@@ -38,58 +38,76 @@ std::u16string RowsCaption(int64_t from, int64_t to) {
 }  // namespace
 
 size_t CRecordBrowser::ReadWindowFrom(const RecordBookmark& from, bool bookmarkWanted) {
+    BeforeRead();
     ReadWindowAt(frame_.table, from, bookmarkWanted, app_);
-    ui_.DeleteGridRows();
-    FillGridFromRowList(ui_, frame_.table.rows);
-    return frame_.table.rows.rowCount();
+    const std::shared_ptr<const CGridWindow> window = TakeGridWindow(frame_.table);
+    ui_.ShowRows(window);
+    return window->rowCount();
 }
 
 int CRecordBrowser::ShowNextRecords() {
-    if (!TryEnterBusy()) {
+    CBusyGuard busy(app_.busy);
+    if (!busy) {
         ui_.ShowMessage(kWaitForRunningProcess);
         return 0;
     }
+    // Which of the three it is depends only on the bookmarks, which no work
+    // changes while this command holds busy: decided here, so that the
+    // answer is known before the work is handed over.
+    const std::vector<RecordBookmark>& bookmarks = frame_.table.bookmarks;
+    const size_t n = bookmarks.size();
+    NextStep step = NextStep::kRead;
+    if (n <= 1) {
+        step = NextStep::kDisable;
+    } else if ((n == static_cast<size_t>(lastBookmarkCount_) &&
+                SameBookmark(bookmarks.back(), lastWindowStart_)) ||
+               IsEndMarker(bookmarks.back())) {
+        step = NextStep::kAtEnd;
+    }
+    Run(std::move(busy), [this, step](CBusyGuard& held) { ShowNext(step, held); });
+    return step == NextStep::kAtEnd ? 0 : 1;
+}
+
+void CRecordBrowser::ShowNext(NextStep step, CBusyGuard& busy) {
     ui_.ShowProgress(true);
     std::vector<RecordBookmark>& bookmarks = frame_.table.bookmarks;
-    const size_t n = bookmarks.size();
-    int result = 1;
-    if (n <= 1) {
+    if (step == NextStep::kDisable) {
+        ui_.EnableNext(false);
+    } else if (step == NextStep::kAtEnd) {
+        bookmarks.push_back({kEndMarkerPage, 0});
+        ui_.ShowMessage(kNoMoreRecords);
         ui_.EnableNext(false);
     } else {
         const RecordBookmark newest = bookmarks.back();
-        if ((n == static_cast<size_t>(lastBookmarkCount_) &&
-             SameBookmark(newest, lastWindowStart_)) ||
-            IsEndMarker(newest)) {
+        ui_.EnablePrevious(true);
+        lastWindowStart_ = newest;
+        lastBookmarkCount_ = static_cast<int32_t>(bookmarks.size());
+        const size_t count = ReadWindowFrom(newest, true);
+        if (count < kWindowRows || !frame_.table.windowFull) {
             bookmarks.push_back({kEndMarkerPage, 0});
             ui_.ShowMessage(kNoMoreRecords);
             ui_.EnableNext(false);
-            result = 0;
-        } else {
-            ui_.EnablePrevious(true);
-            lastWindowStart_ = newest;
-            lastBookmarkCount_ = static_cast<int32_t>(n);
-            const size_t count = ReadWindowFrom(newest, true);
-            if (count < kWindowRows || !frame_.table.windowFull) {
-                bookmarks.push_back({kEndMarkerPage, 0});
-                ui_.ShowMessage(kNoMoreRecords);
-                ui_.EnableNext(false);
-            }
-            rowsFrom_ = rowsTo_;
-            rowsTo_ += static_cast<int64_t>(count);
-            rowsShown_ += static_cast<int64_t>(count);
-            ui_.ShowCaptionMessage(RowsCaption(rowsFrom_, rowsTo_));
         }
+        rowsFrom_ = rowsTo_;
+        rowsTo_ += static_cast<int64_t>(count);
+        rowsShown_ += static_cast<int64_t>(count);
+        ui_.ShowCaptionMessage(RowsCaption(rowsFrom_, rowsTo_));
     }
     ui_.ShowProgress(false);
-    app_.busy = 0;
-    return result;
+    busy.Release();
 }
 
 int CRecordBrowser::ShowPreviousRecords() {
-    if (!TryEnterBusy()) {
+    CBusyGuard busy(app_.busy);
+    if (!busy) {
         ui_.ShowMessage(kWaitForRunningProcess);
         return 0;
     }
+    Run(std::move(busy), [this](CBusyGuard& held) { ShowPrevious(held); });
+    return 1;
+}
+
+void CRecordBrowser::ShowPrevious(CBusyGuard& busy) {
     ui_.ShowProgress(true);
     std::vector<RecordBookmark>& bookmarks = frame_.table.bookmarks;
     const size_t n = bookmarks.size();
@@ -121,8 +139,7 @@ int CRecordBrowser::ShowPreviousRecords() {
         ui_.ShowCaptionMessage(RowsCaption(rowsFrom_, rowsTo_));
     }
     ui_.ShowProgress(false);
-    app_.busy = 0;
-    return 1;
+    busy.Release();
 }
 
 }  // namespace brix

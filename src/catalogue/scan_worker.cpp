@@ -76,7 +76,7 @@ void ResetCatalogue(CUiOperations& ui, CFrameState& frame) {
     frame.dictionary.Close();
 }
 
-int ScanWorker(CAppState& app, CUiOperations& ui, CFrameState& frame) {
+int ScanWorker(CAppState& app, CUiOperations& ui, CFrameState& frame, CBusyGuard busy) {
     ResetCatalogue(ui, frame);
     frame.currentDatabasePath = app.databasePath;
     const std::u16string& dataPathText = frame.currentDatabasePath;
@@ -111,7 +111,7 @@ int ScanWorker(CAppState& app, CUiOperations& ui, CFrameState& frame) {
 
     if (!stopped) OpenSystemTablespace(app, ui, frame, dataPath);
 
-    app.busy = 0;
+    busy.Release();
     ui.RedrawTree();
     ui.AppendLogListLine(kLogScanCompleted);
     ui.ShowMessage(kScanCompletedMessage);
@@ -132,8 +132,8 @@ bool CScanner::StartScan(bool onWorkerThread) {
 }
 
 bool CScanner::StartScan(const std::tm& now, bool onWorkerThread) {
-    int idle = 0;
-    if (!app_.busy.compare_exchange_strong(idle, 1)) {
+    CBusyGuard busy(app_.busy);
+    if (!busy) {
         ui_.ShowMessage(kWaitForRunningProcess);
         return false;
     }
@@ -149,24 +149,24 @@ bool CScanner::StartScan(const std::tm& now, bool onWorkerThread) {
     ui_.ShowCaptionMessage(frame_.currentDatabasePath);
     ui_.ShowProgress(true);
     ui_.StartLog(frame_.currentDatabasePath, now);
-    auto run = [this] {
+    auto run = [this](CBusyGuard held) {
         try {
-            ScanWorker(app_, ui_, frame_);
+            ScanWorker(app_, ui_, frame_, std::move(held));
         } catch (...) {
             // Out of memory or a failure of the platform: the scan ends
-            // where it is, and the program stays usable.
-            app_.busy = 0;
+            // where it is (its hold on busy is gone with it), and the program
+            // stays usable.
             ui_.ShowProgress(false);
         }
     };
     if (onWorkerThread) {
         running_ = true;
-        worker_ = std::thread([this, run] {
-            run();
+        worker_ = std::thread([this, run, held = std::move(busy)]() mutable {
+            run(std::move(held));
             running_ = false;
         });
     } else {
-        run();
+        run(std::move(busy));
     }
     return true;
 }

@@ -4,6 +4,7 @@
 #include <ctime>
 #include <thread>
 
+#include "app/busy.h"
 #include "app/ui_operations.h"
 #include "catalogue/frame_state.h"
 
@@ -28,11 +29,12 @@ void ResetCatalogue(CUiOperations& ui, CFrameState& frame);
 // data path, one database node with a "Tables" node per folder, or the path
 // itself as the only database when it has no folders), catalogues every
 // database folder, opens the system tablespace (asking whether to choose one
-// by hand when there is none), then clears the busy flag and reports the end.
+// by hand when there is none), then releases busy (the caller's hold on the
+// busy flag) and reports the end.
 // A stop request is honoured between database folders: the scan then skips
 // the rest and the system tablespace and ends as usual. Reads no table rows.
 // Returns 1.
-int ScanWorker(CAppState& app, CUiOperations& ui, CFrameState& frame);
+int ScanWorker(CAppState& app, CUiOperations& ui, CFrameState& frame, CBusyGuard busy = {});
 
 // Runs scans one at a time: what the Open and Stop commands do once the data
 // path is chosen, with the worker thread.

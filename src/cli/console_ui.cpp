@@ -71,19 +71,19 @@ void CConsoleUi::PrintPanelIfChanged() {
             AppendUtf16AsUtf8(out, line);
         }
     } else if (gridShown()) {
-        const auto columns = gridColumns();
-        const auto rows = gridRows();
-        out = "[grid] " + std::to_string(columns.size()) + " columns, " +
-              std::to_string(rows.size()) + " rows\n";
-        for (size_t c = 0; c < columns.size(); ++c) {
+        const std::shared_ptr<const CGridWindow> grid = gridWindow();
+        const size_t columns = grid ? grid->columnCount() : 0;
+        const size_t rows = grid ? grid->rowCount() : 0;
+        out = "[grid] " + std::to_string(columns) + " columns, " + std::to_string(rows) + " rows\n";
+        for (size_t c = 0; c < columns; ++c) {
             if (c) out.push_back('\t');
-            AppendEscapedField(out, columns[c]);
+            AppendEscapedField(out, grid->columns()[c]);
         }
-        for (const auto& row : rows) {
+        for (size_t r = 0; r < rows; ++r) {
             out.push_back('\n');
-            for (size_t c = 0; c < row.size(); ++c) {
+            for (size_t c = 0; c < columns; ++c) {
                 if (c) out.push_back('\t');
-                AppendEscapedField(out, row[c]);
+                AppendEscapedField(out, grid->Text(r, c));
             }
         }
     } else {

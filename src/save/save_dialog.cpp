@@ -34,9 +34,14 @@ void CSaveDialogModel::FolderChosen(const std::optional<std::filesystem::path>& 
 
 bool CSaveDialogModel::TestConnectionNow() {
     tested_.reset();
-    const CConnectionTestResult result = test_(connection);
+    return TakeTestResult(connection, test_(connection));
+}
+
+bool CSaveDialogModel::TakeTestResult(const CConnectionSettings& tested,
+                                      const CConnectionTestResult& result) {
+    tested_.reset();
     showMessage_(result.message);
-    if (result.tested) tested_ = connection;
+    if (result.tested) tested_ = tested;
     return result.tested;
 }
 

@@ -65,6 +65,12 @@ class CSaveDialogModel {
     // Test Connection: the checks' message, or the test's result with its
     // message. True when the connection tested good.
     bool TestConnectionNow();
+    // Test Connection in two steps, for a dialog that runs the test on
+    // another thread: the test function (a copy, safe to call there) and,
+    // back on the dialog's thread, its result for the settings tested, shown
+    // and remembered as TestConnectionNow does.
+    TestFunction testFunction() const { return test_; }
+    bool TakeTestResult(const CConnectionSettings& tested, const CConnectionTestResult& result);
     // The last test succeeded with the values the fields hold now. Editing a
     // connection field after a good test counts as untested again, so that
     // OK never accepts values that did not test good.

@@ -503,7 +503,6 @@ class CSaveModeScope {
         app_.saveAsScript = 0;
         app_.saveToDatabase = 0;
         app_.spillFolder = spillFolder_;
-        app_.busy = 0;
     }
     CSaveModeScope(const CSaveModeScope&) = delete;
     CSaveModeScope& operator=(const CSaveModeScope&) = delete;
@@ -527,20 +526,22 @@ std::u16string SaveEndMessage(const CSaveResult& result) {
 CSaveResult RunSave(const std::vector<CSaveObject>& objects, const CSaveSettings& settings,
                     CAppState& app, const CInnoDictionary* dictionary, CUiOperations& ui,
                     const std::atomic<bool>* stop) {
-    int idle = 0;
-    if (!app.busy.compare_exchange_strong(idle, 1)) {
+    CBusyGuard busy(app.busy);
+    if (!busy) {
         ui.ShowMessage(kBusyRefusal);
         CSaveResult refused;
         refused.refused = true;
         return refused;
     }
-    return RunSaveHoldingBusy(objects, settings, app, dictionary, ui, stop);
+    return RunSaveHoldingBusy(objects, settings, app, dictionary, ui, std::move(busy), stop);
 }
 
 CSaveResult RunSaveHoldingBusy(const std::vector<CSaveObject>& objects,
                                const CSaveSettings& settings, CAppState& app,
                                const CInnoDictionary* dictionary, CUiOperations& ui,
-                               const std::atomic<bool>* stop) {
+                               CBusyGuard busy, const std::atomic<bool>* stop) {
+    // Released last, once the save modes are put back.
+    const CBusyGuard held = std::move(busy);
     CSaveResult refused;
     refused.refused = true;
     CSaveModeScope scope(app);

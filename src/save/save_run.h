@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/busy.h"
 #include "save/odbc_connection.h"
 #include "save/save_objects.h"
 
@@ -78,12 +79,13 @@ CSaveResult RunSave(const std::vector<CSaveObject>& objects, const CSaveSettings
                     CAppState& app, const CInnoDictionary* dictionary, CUiOperations& ui,
                     const std::atomic<bool>* stop = nullptr);
 
-// RunSave for a caller that has set the busy flag itself (the Save command,
-// before it starts the worker thread); the flag is cleared at the end.
+// RunSave for a caller that has taken the busy flag itself (the Save command,
+// before it starts the worker thread) and hands its guard over; the flag is
+// released at the end.
 CSaveResult RunSaveHoldingBusy(const std::vector<CSaveObject>& objects,
                                const CSaveSettings& settings, CAppState& app,
                                const CInnoDictionary* dictionary, CUiOperations& ui,
-                               const std::atomic<bool>* stop = nullptr);
+                               CBusyGuard busy, const std::atomic<bool>* stop = nullptr);
 
 // The text that ends a run.
 std::u16string SaveEndMessage(const CSaveResult& result);

@@ -15,23 +15,24 @@ void CSaver::Wait() {
 
 bool CSaver::StartSave(std::vector<CSaveObject> objects, CSaveSettings settings,
                        bool onWorkerThread) {
-    int idle = 0;
-    if (!app_.busy.compare_exchange_strong(idle, 1)) {
+    CBusyGuard busy(app_.busy);
+    if (!busy) {
         ui_.ShowMessage(kBusyRefusal);
         return false;
     }
     Wait();
     frame_.stopRequested = false;
-    auto run = [this, objects = std::move(objects), settings = std::move(settings)] {
+    auto run = [this, objects = std::move(objects), settings = std::move(settings),
+                held = std::move(busy)]() mutable {
         try {
             const CInnoDictionary* dictionary =
                 frame_.dictionary.IsOpen() ? &frame_.dictionary : nullptr;
-            result_ =
-                RunSaveHoldingBusy(objects, settings, app_, dictionary, ui_, &frame_.stopRequested);
+            result_ = RunSaveHoldingBusy(objects, settings, app_, dictionary, ui_, std::move(held),
+                                         &frame_.stopRequested);
         } catch (...) {
-            // The run's own scope has put the save state back; the program
-            // stays usable.
-            app_.busy = 0;
+            // The run's own scope has put the save state back and released
+            // busy; the program stays usable.
+            held.Release();
             ui_.ShowProgress(false);
         }
     };

@@ -114,6 +114,7 @@ CMainFrame::CMainFrame(CAppState& app, const CAppLinks& links,
     ui_ = std::make_unique<CMainFrameUi>(app_, parts);
     scanner_ = std::make_unique<CScanner>(app_, *ui_, frameState_);
     browser_ = std::make_unique<CRecordBrowser>(app_, *ui_, frameState_);
+    browser_->SetRunner([this](std::function<void()> work) { StartRead(std::move(work)); });
 
     // A label click is handled once the click itself is over, so that a
     // message box it may raise does not stand in the middle of it.
@@ -136,6 +137,7 @@ CMainFrame::CMainFrame(CAppState& app, const CAppLinks& links,
 
 CMainFrame::~CMainFrame() {
     commandUiTimer_.stop();
+    WaitForRead();
     WaitForScan();
 }
 
@@ -176,7 +178,8 @@ void CMainFrame::Tell(const char* text) {
 }
 
 void CMainFrame::UpdateCommandUi() {
-    stop_->setEnabled(Busy());
+    // A table read is not stopped: it ends with its window.
+    stop_->setEnabled(Busy() && !reading_);
 }
 
 void CMainFrame::WaitForScan() {
@@ -187,6 +190,39 @@ void CMainFrame::WaitForScan() {
     if (scanner_) scanner_->Wait();
     if (ui_) ui_->RunQueuedCalls();
     if (stop_) UpdateCommandUi();
+}
+
+void CMainFrame::WaitForRead() {
+    // The worker may wait for an answer of this thread (a message box).
+    while (reading_) {
+        if (ui_) ui_->RunQueuedCalls();
+        QThread::msleep(2);
+    }
+    if (reader_.joinable()) reader_.join();
+    if (ui_) ui_->RunQueuedCalls();
+    if (stop_) UpdateCommandUi();
+}
+
+void CMainFrame::StartRead(std::function<void()> work) {
+    // The last worker has released busy and makes no more calls that wait.
+    WaitForRead();
+    reading_ = true;
+    reader_ = std::thread([this, work = std::move(work)] {
+        try {
+            work();
+        } catch (...) {
+            // Out of memory or a failure of the platform: the read ends
+            // where it is (its hold on busy is gone with it), and the program
+            // stays usable.
+            ui_->ShowProgress(false);
+            ui_->UnlockTree();
+        }
+        // What the work left in the grid is shown once this thread's calls
+        // have run.
+        ui_->RedrawGrid();
+        reading_ = false;
+    });
+    UpdateCommandUi();
 }
 
 void CMainFrame::OnOpen() {
@@ -218,6 +254,7 @@ void CMainFrame::StartScan() {
 }
 
 void CMainFrame::OnStop() {
+    if (reading_) return;
     scanner_->StopCommand();
     UpdateCommandUi();
 }
@@ -310,7 +347,8 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     if (!desktop_->AskYesNo(this, QString::fromLatin1(kAskClose), MessageIcon::kQuestion)) return;
-    // Nothing runs: the last scan's worker may only be finishing its calls.
+    // Nothing runs: the last workers may only be finishing their calls.
+    WaitForRead();
     WaitForScan();
     frameState_.dictionary.Close();
     CloseTableFiles(frameState_.table);

@@ -2,8 +2,10 @@
 
 #include <QMainWindow>
 #include <QTimer>
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "catalogue/frame_state.h"
 #include "ui/app_settings.h"
@@ -50,7 +52,8 @@ struct CMainFrameOptions {
 // on the left, the log pane "Output" on the right and the record panel in the
 // centre. It owns the catalogue and the table context (CFrameState), runs
 // scans on a worker thread through CScanner and the table selection and
-// paging through CRecordBrowser, and decides whether a command may run: while
+// paging through CRecordBrowser, whose reading runs on a worker thread of its
+// own, and decides whether a command may run: while
 // a scan, a selection or a paging command runs, every command but Stop is
 // refused with a message.
 class CMainFrame : public QMainWindow {
@@ -95,6 +98,11 @@ class CMainFrame : public QMainWindow {
     // Waits until the worker of the last scan has made its last call, running
     // its calls meanwhile.
     void WaitForScan();
+    // The same for the worker of the last table selection or paging command.
+    void WaitForRead();
+    // True from the start of a selection's or a paging command's work on its
+    // worker until that worker has made its last call.
+    bool Reading() const { return reading_; }
     // The help page Help opens.
     QUrl HelpUrl() const;
 
@@ -131,6 +139,7 @@ class CMainFrame : public QMainWindow {
     void UpdateCommandUi();
     bool Busy() const;
     void StartScan();
+    void StartRead(std::function<void()> work);
     void Tell(const char* text);
 
     CAppState& app_;
@@ -156,6 +165,10 @@ class CMainFrame : public QMainWindow {
     SaveRun saveRun_;
     QTimer commandUiTimer_;
     bool ending_ = false;
+    // Reads a table's windows, one command at a time, so that the window
+    // stays responsive while a big or slow table is read.
+    std::thread reader_;
+    std::atomic<bool> reading_{false};
 };
 
 // The manual shipped with the program: help/brixtallow.html beside the

@@ -148,37 +148,11 @@ void CMainFrameUi::ClearGrid(int n) {
     });
 }
 
-void CMainFrameUi::InsertGridColumn(int position, std::u16string_view title) {
-    Post([this, position, text = ToQString(title)] {
-        parts_.recordPanel->gridModel().InsertColumn(position, text);
+void CMainFrameUi::ShowRows(std::shared_ptr<const CGridWindow> window) {
+    Post([this, window = std::move(window)]() mutable {
+        parts_.recordPanel->gridModel().ShowRows(std::move(window));
         SchedulePublish();
     });
-}
-
-int CMainFrameUi::InsertGridRow(int position, std::u16string_view firstCell) {
-    return Call([this, position, text = ToQString(firstCell)] {
-        const int row = parts_.recordPanel->gridModel().InsertRow(position, text);
-        SchedulePublish();
-        return row;
-    });
-}
-
-void CMainFrameUi::SetGridCell(int row, int column, std::u16string_view text) {
-    Post([this, row, column, cell = ToQString(text)] {
-        parts_.recordPanel->gridModel().SetCell(row, column, cell);
-        SchedulePublish();
-    });
-}
-
-void CMainFrameUi::DeleteGridRows() {
-    Post([this] {
-        parts_.recordPanel->gridModel().DeleteRows();
-        SchedulePublish();
-    });
-}
-
-int CMainFrameUi::GetGridRowCount() const {
-    return Call([this] { return parts_.recordPanel->gridModel().WorkingRowCount(); });
 }
 
 void CMainFrameUi::RedrawGrid() {

@@ -65,11 +65,7 @@ class CMainFrameUi : public QObject, public CUiOperations {
     void RedrawTree() override;
 
     void ClearGrid(int n) override;
-    void InsertGridColumn(int position, std::u16string_view title) override;
-    int InsertGridRow(int position, std::u16string_view firstCell) override;
-    void SetGridCell(int row, int column, std::u16string_view text) override;
-    void DeleteGridRows() override;
-    int GetGridRowCount() const override;
+    void ShowRows(std::shared_ptr<const CGridWindow> window) override;
     void RedrawGrid() override;
     void ShowGrid(bool on) override;
     void ShowTextBox(bool on) override;

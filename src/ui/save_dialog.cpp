@@ -8,11 +8,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QThread>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <filesystem>
+#include <memory>
 #include <optional>
 
+#include "save/connection_test.h"
 #include "save/save_dialog.h"
 #include "ui/icons.h"
 #include "ui/qt_text.h"
@@ -114,6 +117,7 @@ int savedlgoption::exec() {
 }
 
 void savedlgoption::StartFromDefaults() {
+    ++showing_;
     model_.Open();
     ShowModel();
 }
@@ -136,6 +140,8 @@ void savedlgoption::UpdateEnabled() {
     for (QWidget* widget :
          std::initializer_list<QWidget*>{serverEdit_, portEdit_, userEdit_, passwordEdit_, test_})
         widget->setEnabled(database);
+    test_->setEnabled(database && !testRunning_);
+    ok_->setEnabled(!testRunning_);
     folderEdit_->setEnabled(script);
     browse_->setEnabled(script);
 }
@@ -149,7 +155,30 @@ void savedlgoption::OnBrowse() {
 }
 
 void savedlgoption::OnTestConnection() {
-    model_.TestConnectionNow();
+    if (testRunning_) return;
+    testRunning_ = true;
+    UpdateEnabled();
+    const CConnectionSettings settings = model_.connection;
+    auto result = std::make_shared<CConnectionTestResult>();
+    QThread* thread = QThread::create([test = model_.testFunction(), settings, result] {
+        try {
+            *result = test(settings);
+        } catch (...) {
+            result->tested = false;
+            result->message = kConnectionFailed;
+        }
+    });
+    // The answer comes back to this thread; a dialog that is gone by then
+    // takes nothing, and the thread deletes itself either way.
+    connect(thread, &QThread::finished, this, [this, settings, result, showing = showing_] {
+        testRunning_ = false;
+        UpdateEnabled();
+        if (showing != showing_) return;
+        model_.TakeTestResult(settings, *result);
+        emit connectionTestEnded();
+    });
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    thread->start();
 }
 
 void savedlgoption::OnOk() {

@@ -46,8 +46,17 @@ class savedlgoption : public QDialog {
     QPushButton* cancelButton() const { return cancel_; }
 
     void OnOk();
+    // Runs the connection test on a thread of its own, so that a server that
+    // does not answer leaves the dialog responsive; Test Connection and OK
+    // wait disabled until the answer is shown.
     void OnTestConnection();
     void OnBrowse();
+    // A connection test started by Test Connection has not answered yet.
+    bool testRunning() const { return testRunning_; }
+
+  signals:
+    // The answer of Test Connection has been shown.
+    void connectionTestEnded();
 
   private:
     void ShowModel();
@@ -65,6 +74,10 @@ class savedlgoption : public QDialog {
     QPushButton* test_;
     QPushButton* ok_;
     QPushButton* cancel_;
+    bool testRunning_ = false;
+    // Counts the showings, so that the answer of a test started in an
+    // earlier one is dropped.
+    int showing_ = 0;
 };
 
 }  // namespace brix

@@ -97,6 +97,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     frame.SelectNode(node);
+    frame.WaitForRead();
     Settle(300);
     if (!frame.grab().save(arguments.at(3))) {
         std::fprintf(stderr, "brixtallow-screenshot: cannot write %s\n",

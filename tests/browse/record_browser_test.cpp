@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <new>
+#include <stdexcept>
+
 #include "support/browse_session.h"
 #include "support/expected_rows.h"
 #include "support/frm_builder.h"
@@ -160,7 +164,7 @@ TEST_F(RecordBrowserTest, SelectionIsRefusedWhileBusyAndThePreviousNodeStaysSele
     const TreeItem items = s.ui.GetSelectedItem();
     const auto grid = Grid(s.ui);
     const size_t messages = s.ui.messages().size();
-    s.app.busy = 1;  // a scan runs
+    CBusyGuard running(s.app.busy);  // a scan runs
     EXPECT_EQ(s.Select("south/Tables/notes"), 0);
     EXPECT_EQ(s.ui.GetSelectedItem(), items);
     EXPECT_EQ(s.ui.messages().size(), messages + 1);
@@ -170,7 +174,50 @@ TEST_F(RecordBrowserTest, SelectionIsRefusedWhileBusyAndThePreviousNodeStaysSele
     EXPECT_EQ(s.browser.ShowPreviousRecords(), 0);
     EXPECT_EQ(s.ui.messages().back(), kWait);
     EXPECT_EQ(s.app.busy, 1);
-    s.app.busy = 0;
+    running.Release();
+}
+
+TEST_F(RecordBrowserTest, AReadThatFailsLeavesNothingBusy) {
+    test::BrowseSession& s = Fixtures();
+    s.browser.SetReadHook([] { throw std::runtime_error("the read failed"); });
+    EXPECT_THROW(s.Select("paging/Tables/my_fixed_2500"), std::runtime_error);
+    EXPECT_EQ(s.app.busy, 0);
+    s.browser.SetReadHook({});
+    ASSERT_EQ(s.Select("paging/Tables/my_fixed_2500"), 1);
+    EXPECT_EQ(Grid(s.ui).size(), 1000u);
+
+    s.browser.SetReadHook([] { throw std::bad_alloc(); });
+    EXPECT_THROW(s.browser.ShowNextRecords(), std::bad_alloc);
+    EXPECT_EQ(s.app.busy, 0);
+    s.browser.SetReadHook({});
+    EXPECT_EQ(s.browser.ShowPreviousRecords(), 1);
+    EXPECT_EQ(s.app.busy, 0);
+}
+
+// The window reads on a worker: the command hands its work to the runner and
+// returns, and the grid gets one whole window, the snapshot the reader made.
+TEST_F(RecordBrowserTest, ARunnerGetsTheWorkAndTheGridGetsTheWholeWindow) {
+    test::BrowseSession& s = Catalogue();
+    std::vector<std::function<void()>> handed;
+    s.browser.SetRunner([&](std::function<void()> work) { handed.push_back(std::move(work)); });
+    ASSERT_EQ(s.Select("north/Tables/items"), 1);
+    ASSERT_EQ(handed.size(), 1u);
+    EXPECT_NE(s.app.busy, 0);  // held by the work not yet run
+    EXPECT_EQ(s.browser.ShowNextRecords(), 0);
+    EXPECT_EQ(s.ui.messages().back(), kWait);
+    EXPECT_EQ(handed.size(), 1u);
+    handed.front()();
+    EXPECT_EQ(s.app.busy, 0);
+    s.browser.SetRunner({});
+    EXPECT_EQ(Grid(s.ui), (std::vector<std::vector<std::string>>{
+                              {"1", "bolt", "10"}, {"2", "nut", "NULL"}, {"3", "washer", "7"}}));
+    const std::shared_ptr<const CGridWindow> window = s.ui.gridWindow();
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->IsNull(1, 2));
+    EXPECT_FALSE(window->IsNull(1, 1));
+    EXPECT_EQ(window->columns(), (std::vector<std::u16string>{u"id", u"name", u"qty"}));
+    // The reader's own window starts empty for the next read.
+    EXPECT_EQ(s.frame.table.rows.rowCount(), 0u);
 }
 
 TEST_F(RecordBrowserTest, TableNodeShowsItsFirstWindowLikeTheServer) {

@@ -148,7 +148,7 @@ TEST(ScanWorkerTest, OpenIsRefusedWhileBusy) {
     test::BrowseSession s(TwoDb());
     ASSERT_TRUE(s.Scan());
     const size_t nodes = s.ui.TreeLines().size();
-    s.app.busy = 1;
+    CBusyGuard running(s.app.busy);
     EXPECT_FALSE(s.scanner.StartScan(test::FixedScanTime(), false));
     EXPECT_EQ(s.ui.messages().back(), "Please wait for the running process.");
     EXPECT_EQ(s.ui.TreeLines().size(), nodes);

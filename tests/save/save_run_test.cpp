@@ -260,12 +260,12 @@ TEST(SaveRunTest, TheSaverRunsOnAWorkerThreadAndRefusesWhileBusy) {
     // blobs_inno's off-page values came through the frame's system tablespace.
     EXPECT_FALSE(std::filesystem::is_empty(dir.path() / "blobdata"));
 
-    session.app.busy = 1;
+    CBusyGuard running(session.app.busy);
     const size_t before = session.ui.messages().size();
     EXPECT_FALSE(saver.StartSave(session.Objects({u"keys/no_key"}), Script(dir.path()), true));
     EXPECT_EQ(session.ui.messages().size(), before + 1);
     EXPECT_EQ(session.ui.messages().back(), "Please wait for the running process.");
-    session.app.busy = 0;
+    running.Release();
 }
 
 TEST(SaveRunTest, AStoppedRunCountsWhatItDidNotSaveAsFailed) {
@@ -285,14 +285,14 @@ TEST(SaveRunTest, RefusesWhileBusyWithoutAFolderAndWithoutAConnection) {
     SaveSession session;
     CAppState& app = session.app;
     {
-        app.busy = 1;
+        CBusyGuard running(app.busy);
         const CSaveResult result = session.Save({u"keys/no_key"}, Script(dir.path()));
         EXPECT_TRUE(result.refused);
         EXPECT_EQ(session.Messages(),
                   std::vector<std::string>{"Please wait for the running process."});
         EXPECT_EQ(app.busy, 1);  // the running process keeps it
         EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
-        app.busy = 0;
+        running.Release();
     }
     {
         const CSaveResult result = session.Save({u"keys/no_key"}, Script({}));

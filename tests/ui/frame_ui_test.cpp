@@ -101,6 +101,18 @@ void FrameUiTest::WorkerCallsArriveInOrderAndAnswersWait() {
     QCOMPARE(app.logLineCount, 50);
 }
 
+namespace {
+
+std::shared_ptr<const CGridWindow> Window(std::vector<std::u16string> columns, size_t rows,
+                                          std::u16string first, std::u16string second = {}) {
+    std::vector<std::vector<std::u16string>> cells(rows, std::vector<std::u16string>{first});
+    if (!second.empty())
+        for (auto& row : cells) row.push_back(second);
+    return std::make_shared<const CTextGridWindow>(std::move(columns), std::move(cells));
+}
+
+}  // namespace
+
 void FrameUiTest::GridShowsAWindowOfRowsAsOneChange() {
     CAppState app;
     Parts p;
@@ -111,22 +123,17 @@ void FrameUiTest::GridShowsAWindowOfRowsAsOneChange() {
     QSignalSpy inserted(&grid, &QAbstractItemModel::rowsInserted);
     QSignalSpy removed(&grid, &QAbstractItemModel::rowsRemoved);
 
-    ui.InsertGridColumn(0, u"a");
-    ui.InsertGridColumn(1, u"b");
-    for (int r = 0; r < 1000; ++r) {
-        const int row = ui.InsertGridRow(r, u"x");
-        ui.SetGridCell(row, 1, u"y");
-    }
-    ui.SetGridCell(5, 7, u"beyond the columns");
-    QCOMPARE(ui.GetGridRowCount(), 1000);
+    const std::shared_ptr<const CGridWindow> first = Window({u"a", u"b"}, 1000, u"x", u"y");
+    ui.ShowRows(first);
     QCOMPARE(grid.rowCount(), 0);  // not shown before the event loop runs
     QTRY_COMPARE(grid.rowCount(), 1000);
     QCOMPARE(resets.count(), 1);
     QCOMPARE(grid.index(999, 1).data().toString(), QStringLiteral("y"));
+    // The model shows the window it was given, not a copy of its texts.
+    QCOMPARE(grid.shownWindow().get(), first.get());
 
     // The next window: the rows change, the columns stay.
-    ui.DeleteGridRows();
-    for (int r = 0; r < 3; ++r) ui.InsertGridRow(r, u"z");
+    ui.ShowRows(Window({u"a", u"b"}, 3, u"z"));
     ui.RedrawGrid();
     QCOMPARE(grid.rowCount(), 3);
     QCOMPARE(resets.count(), 1);
@@ -137,7 +144,7 @@ void FrameUiTest::GridShowsAWindowOfRowsAsOneChange() {
 
     // A new table: its columns replace the old ones.
     ui.ClearGrid(2);
-    ui.InsertGridColumn(0, u"only");
+    ui.ShowRows(Window({u"only"}, 0, u""));
     ui.RedrawGrid();
     QCOMPARE(grid.columnCount(), 1);
     QCOMPARE(grid.rowCount(), 0);
@@ -148,8 +155,7 @@ void FrameUiTest::ClearGridWithZeroOnlyEmptiesTheTextBox() {
     CAppState app;
     Parts p;
     CMainFrameUi ui(app, p.parts);
-    ui.InsertGridColumn(0, u"a");
-    ui.InsertGridRow(0, u"1");
+    ui.ShowRows(Window({u"a"}, 1, u"1"));
     ui.SetTextBoxText(u"CREATE VIEW v AS SELECT 1");
     ui.RedrawGrid();
     ui.ClearGrid(0);

@@ -17,8 +17,11 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <atomic>
+#include <condition_variable>
 #include <fstream>
 #include <memory>
+#include <mutex>
 
 #include "app/app_state.h"
 #include "browse/record_browser.h"
@@ -123,7 +126,10 @@ class MainFrameTest : public QObject {
         const QRect label = tree->LabelRect(item);
         QVERIFY(!label.isEmpty());
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, label.center());
-        // The click is handled once the event loop runs again.
+        // The click is handled once the event loop runs again, and read on
+        // the reading worker.
+        QCoreApplication::processEvents();
+        frame_->WaitForRead();
         QTRY_VERIFY(app_->busy == 0 && frame_->statusBarCls()->progress()->isHidden());
         QCoreApplication::processEvents();
     }
@@ -131,6 +137,7 @@ class MainFrameTest : public QObject {
     void ClickButton(QToolButton* button) {
         QTest::mouseClick(button, Qt::LeftButton);
         QCoreApplication::processEvents();
+        frame_->WaitForRead();
     }
 
     QString Caption() const { return frame_->captionBar()->text(); }
@@ -163,6 +170,7 @@ class MainFrameTest : public QObject {
     void ScanWithoutSystemTablespaceAsksFromTheWorker();
     void TableLabelClickShowsTheFirstWindow();
     void PagesThroughATableOf2500Rows();
+    void TheWindowStaysResponsiveWhileATableIsRead();
     void ViewAndKeysNodesShowTheirText();
     void SaveChecksThatSomethingIsChecked();
     void SaveAsScriptWritesTheCheckedDatabase();
@@ -269,7 +277,7 @@ void MainFrameTest::EveryCommandIsRefusedWhileBusy() {
     const int rowsBefore = frame_->recordPanel()->gridModel().rowCount();
     const int logLines = app_->logLineCount;
 
-    app_->busy = 1;
+    CBusyGuard running(app_->busy);
     frame_->OnOpen();
     frame_->OnSave();
     frame_->OnHelp();
@@ -304,7 +312,7 @@ void MainFrameTest::EveryCommandIsRefusedWhileBusy() {
     QCOMPARE(frame_->recordPanel()->gridModel().rowCount(), rowsBefore);
     QCOMPARE(Caption(), QStringLiteral("customers[%1]").arg(rowsBefore));
     QCOMPARE(app_->logLineCount, logLines);
-    app_->busy = 0;
+    running.Release();
 }
 
 void MainFrameTest::StopAsksOnlyWhileSomethingRuns() {
@@ -314,7 +322,7 @@ void MainFrameTest::StopAsksOnlyWhileSomethingRuns() {
     frame_->OnStop();
     QVERIFY(desktop_->questions.isEmpty());
 
-    app_->busy = 1;
+    CBusyGuard running(app_->busy);
     QTRY_VERIFY(frame_->stopAction()->isEnabled());
     desktop_->answers = {false, true};
     frame_->OnStop();
@@ -324,7 +332,7 @@ void MainFrameTest::StopAsksOnlyWhileSomethingRuns() {
     QCOMPARE(desktop_->questions,
              QStringList(2, QStringLiteral("Are you sure to stop the running process?")));
     QCOMPARE(desktop_->questionIcons[0], MessageIcon::kInformation);
-    app_->busy = 0;
+    running.Release();
     QTRY_VERIFY(!frame_->stopAction()->isEnabled());
 }
 
@@ -484,6 +492,78 @@ void MainFrameTest::PagesThroughATableOf2500Rows() {
     QVERIFY(!panel->previousButton()->isEnabled());
     QVERIFY(panel->nextButton()->isEnabled());
     QCOMPARE(grid.columnCount(), server[0].count(QLatin1Char('\t')) + 1);
+}
+
+// A slow table: the read waits on the reading worker until this test lets it
+// go, and meanwhile the window's thread goes on handling events; what the
+// window shows and refuses meanwhile is what it shows and refuses today.
+void MainFrameTest::TheWindowStaysResponsiveWhileATableIsRead() {
+    MakeFrame(SourcePath("tests/fixtures/datadir"));
+    QVERIFY(Scan());
+    desktop_->messages.clear();
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool goOn = false;
+    std::atomic<int> reads{0};
+    frame_->browser().SetReadHook([&] {
+        ++reads;
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return goOn; });
+    });
+    const auto letGo = [&] {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            goOn = true;
+        }
+        changed.notify_all();
+        frame_->WaitForRead();
+        std::lock_guard<std::mutex> lock(mutex);
+        goOn = false;
+    };
+    int ticks = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+    timer.start(5);
+
+    const TreeItem table = frame_->FindNode(QStringLiteral("paging/Tables/inno_compact_2500"));
+    frame_->SelectNode(table);
+    QTRY_COMPARE(reads.load(), 1);
+    QVERIFY(frame_->Reading());
+    const int ticksWhileReading = ticks;
+    QTRY_VERIFY(ticks >= ticksWhileReading + 3);
+    CBrixStatic* panel = frame_->recordPanel();
+    QTRY_VERIFY(!frame_->statusBarCls()->progress()->isHidden());
+    QVERIFY(!frame_->tree()->isEnabled());
+    QCOMPARE(Caption(), QStringLiteral("inno_compact_2500"));
+    QVERIFY(!frame_->stopAction()->isEnabled());
+    // Commands given meanwhile are refused as while a scan runs.
+    QVERIFY(panel->nextButton()->isEnabled());
+    QTest::mouseClick(panel->nextButton(), Qt::LeftButton);
+    frame_->OnOpen();
+    QCOMPARE(desktop_->messages, (QStringList{kWait, kWait}));
+    QVERIFY(frame_->Reading());
+
+    letGo();
+    QVERIFY(!frame_->Reading());
+    QCOMPARE(app_->busy.load(), 0);
+    const CGridModel& grid = panel->gridModel();
+    QCOMPARE(grid.rowCount(), 1000);
+    QCOMPARE(Caption(), QStringLiteral("inno_compact_2500[1000]"));
+    QVERIFY(frame_->tree()->isEnabled());
+    QVERIFY(frame_->statusBarCls()->progress()->isHidden());
+
+    // Next Records reads on the worker too.
+    QTest::mouseClick(panel->nextButton(), Qt::LeftButton);
+    QTRY_COMPARE(reads.load(), 2);
+    const int ticksWhilePaging = ticks;
+    QTRY_VERIFY(ticks >= ticksWhilePaging + 3);
+    QCOMPARE(grid.rowCount(), 1000);  // the first window stays until the next is read
+    letGo();
+    QCOMPARE(Caption(), QStringLiteral("1000 rows to 2000"));
+    QCOMPARE(grid.rowCount(), 1000);
+    QCOMPARE(GridRow(grid, 0),
+             ServerRows("paging", "inno_compact_2500")[1001].split(QLatin1Char('\t')));
+    frame_->browser().SetReadHook({});
 }
 
 void MainFrameTest::ViewAndKeysNodesShowTheirText() {

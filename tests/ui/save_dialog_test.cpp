@@ -5,7 +5,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 #include "app/app_state.h"
 #include "save/save_dialog.h"
@@ -70,6 +74,7 @@ class SaveDialogTest : public QObject {
     void DatabaseOkWithAFailingTestRefuses();
     void CancelClosesAndChangesNothing();
     void EachOpeningStartsFromTheDefaults();
+    void TestConnectionLeavesTheDialogResponsive();
 };
 
 void SaveDialogTest::OpensWithTheDefaultsInDatabaseMode() {
@@ -195,10 +200,12 @@ void SaveDialogTest::DatabaseOkWithAFailingTestRefuses() {
     ScriptedSaveDialog s;
     s.dialog.show();
     s.dialog.testButton()->click();
+    QTRY_VERIFY(!s.dialog.testRunning());
     QCOMPARE(s.messages.size(), 1);
     // A later test that fails makes the next OK test again.
     s.testAnswer = false;
     s.dialog.testButton()->click();
+    QTRY_VERIFY(!s.dialog.testRunning());
     s.dialog.okButton()->click();
     QCOMPARE(s.tested.size(), size_t{3});
     QCOMPARE(s.messages.last(),
@@ -235,6 +242,55 @@ void SaveDialogTest::EachOpeningStartsFromTheDefaults() {
     QVERIFY(s.dialog.databaseRadio()->isChecked());
     QVERIFY(!s.dialog.browseButton()->isEnabled());
     QVERIFY(s.model.connection.password.empty());
+}
+
+// A server that does not answer: the test waits on its own thread until this
+// test lets it go, and meanwhile the dialog's thread goes on handling events.
+void SaveDialogTest::TestConnectionLeavesTheDialogResponsive() {
+    CAppState app;
+    QStringList messages;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool answer = false;
+    std::atomic<bool> asked{false};
+    CSaveDialogModel model(
+        app,
+        [&messages](std::u16string_view text) {
+            messages << QString::fromStdU16String(std::u16string(text));
+        },
+        [&](const CConnectionSettings&) {
+            asked = true;
+            std::unique_lock<std::mutex> lock(mutex);
+            changed.wait(lock, [&] { return answer; });
+            return CConnectionTestResult{true, u"Connection is successful"};
+        });
+    savedlgoption dialog(model);
+    dialog.show();
+    int ticks = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+    timer.start(5);
+
+    dialog.testButton()->click();
+    QTRY_VERIFY(asked.load());
+    QVERIFY(dialog.testRunning());
+    QVERIFY(!dialog.testButton()->isEnabled());
+    QVERIFY(!dialog.okButton()->isEnabled());
+    const int ticksWhileAsked = ticks;
+    QTRY_VERIFY(ticks >= ticksWhileAsked + 3);
+    dialog.testButton()->click();  // disabled: no second test
+    QVERIFY(messages.isEmpty());
+
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        answer = true;
+    }
+    changed.notify_all();
+    QTRY_VERIFY(!dialog.testRunning());
+    QCOMPARE(messages, QStringList{QStringLiteral("Connection is successful")});
+    QVERIFY(model.connectionTested());
+    QVERIFY(dialog.testButton()->isEnabled());
+    QVERIFY(dialog.okButton()->isEnabled());
 }
 
 QTEST_MAIN(SaveDialogTest)
