@@ -23,6 +23,12 @@ class CBlockReader {
     // file.
     ByteSpan Read(uint64_t pos, size_t n);
 
+    // The first position from pos on, below limit, that holds a byte other
+    // than zero; limit when there is none (or the file ends before it). Runs
+    // of zeros, such as the holes of a sparse file, are passed a block at a
+    // time.
+    uint64_t SkipZeros(uint64_t pos, uint64_t limit);
+
     // Copies n bytes at pos into out (resized to n); bytes past the end of the
     // file are zero.
     void ReadZeroFilled(uint64_t pos, size_t n, std::vector<uint8_t>& out);
