@@ -67,6 +67,7 @@ void ReadEveryWindow(const std::filesystem::path& folder, const std::u16string& 
     for (uint8_t exportMode : {0, 1}) {
         app.saveAsScript = exportMode;
         CTableDef table;
+        table.windowRows = kFuzzWindowRows;
         OpenTableRows(table, folder, tableName, app, dictionary);
         for (int windows = 1; windows < kFuzzWindows && ReadNextWindow(table, app); ++windows) {
         }

@@ -45,6 +45,9 @@ namespace brix::fuzz {
 // folder), as the record browser and a save would: up to kFuzzWindows of
 // them, as later windows take the same paths.
 inline constexpr int kFuzzWindows = 4;
+// Rows of those windows: small, so that an input runs fast; the paths from
+// window to window are the same whatever the size.
+inline constexpr size_t kFuzzWindowRows = 16;
 void ReadEveryWindow(const std::filesystem::path& folder, const std::u16string& table,
                      const CInnoDictionary* dictionary);
 

@@ -11,13 +11,17 @@ ByteSpan CBlockReader::Read(uint64_t pos, size_t n) {
         pos >= bufferPos_ && pos - bufferPos_ <= length_ && length_ - (pos - bufferPos_) >= n;
     if (!inBuffer) {
         const size_t want = std::max(n, nextBlock_);
-        if (buffer_.size() < want) buffer_.resize(want);
-        length_ = file_.ReadAt(pos, buffer_.data(), want);
+        if (capacity_ < want) {
+            buffer_.reset();  // the old buffer goes before the larger one comes
+            buffer_ = std::make_unique_for_overwrite<uint8_t[]>(want);
+            capacity_ = want;
+        }
+        length_ = file_.ReadAt(pos, buffer_.get(), want);
         bufferPos_ = pos;
         nextBlock_ = std::min(blockSize_, nextBlock_ * 2);
     }
     const size_t at = static_cast<size_t>(pos - bufferPos_);
-    return ByteSpan(buffer_.data() + at, std::min(n, length_ - at));
+    return ByteSpan(buffer_.get() + at, std::min(n, length_ - at));
 }
 
 uint64_t CBlockReader::SkipZeros(uint64_t pos, uint64_t limit) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "app/byte_reader.h"
@@ -40,8 +41,10 @@ class CBlockReader {
     size_t blockSize_;
     size_t nextBlock_;
     // The first length_ bytes of buffer_ are the file's from bufferPos_ on;
-    // the buffer keeps its size from read to read.
-    std::vector<uint8_t> buffer_;
+    // the buffer keeps its size from read to read. It is not cleared when
+    // made: only the bytes a read fills are ever looked at.
+    std::unique_ptr<uint8_t[]> buffer_;
+    size_t capacity_ = 0;
     size_t length_ = 0;
     uint64_t bufferPos_ = 0;
 };

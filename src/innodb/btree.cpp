@@ -177,7 +177,7 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
                         decoded = decoder.DecodeRedundant(bytes, origin);
                     }
                     if (!decoded) break;
-                    if (table.rows.rowCount() >= kWindowRows) {
+                    if (table.rows.rowCount() >= table.windowRows) {
                         table.windowFull = true;
                         // Without a next record the window after this one
                         // starts on the next page.

@@ -352,7 +352,7 @@ bool ReadDynamicRowWindow(CTableDef& table, uint64_t start, uint64_t fileLength,
         pos = next;
         // A window ends when it is full, or short of that once it has moved
         // over as many bytes as one window may.
-        const bool full = table.rows.rowCount() >= kWindowRows;
+        const bool full = table.rows.rowCount() >= table.windowRows;
         if (full || (pos < fileLength && pos - start >= kWindowScanBytes)) {
             table.windowFull = true;
             if (wantBookmark) table.bookmarks.push_back({0, static_cast<int64_t>(pos)});

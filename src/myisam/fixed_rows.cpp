@@ -37,7 +37,7 @@ bool ReadFixedRowWindow(CTableDef& table, uint64_t start, uint64_t fileLength, b
     std::vector<uint8_t> image;
     // A window moves over at least kWindowScanBytes, and room for a full
     // window of rows, before it ends short of a full window.
-    const uint64_t scanBytes = std::max<uint64_t>(kWindowScanBytes, 2 * kWindowRows * stride);
+    const uint64_t scanBytes = std::max<uint64_t>(kWindowScanBytes, 2 * table.windowRows * stride);
     for (uint64_t pos = start; pos < fileLength;) {
         const bool live =
             ReadFixedRow(table, reader, renderer, pos, static_cast<size_t>(stride), image);
@@ -52,7 +52,7 @@ bool ReadFixedRowWindow(CTableDef& table, uint64_t start, uint64_t fileLength, b
             pos += (nonZero - std::min(nonZero, pos)) / stride * stride;
         }
         if (pos > fileLength) break;
-        if (table.rows.rowCount() >= kWindowRows ||
+        if (table.rows.rowCount() >= table.windowRows ||
             (pos < fileLength && pos - start >= scanBytes)) {
             table.windowFull = true;
             if (wantBookmark) table.bookmarks.push_back({0, static_cast<int64_t>(pos)});

@@ -173,6 +173,9 @@ class CTableDef {
     // much of the data file as one window may. The bookmark after it says
     // where the next one starts.
     bool windowFull = false;
+    // Rows at which a window fills: kWindowRows but in the fuzz targets,
+    // which read small windows to run fast.
+    size_t windowRows = kWindowRows;
     bool suppressBookmark = false;
 
     // Fixed-length MyISAM rows and records without packing keep the first bit
