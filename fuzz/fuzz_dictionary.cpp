@@ -7,7 +7,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace brix;
     const std::filesystem::path ibdata = fuzz::ScratchDir() / "ibdata1";
-    fuzz::WriteBytes(ibdata, data, size);
+    fuzz::PutInMemory(ibdata, data, size);
     CInnoDictionary dictionary;
     dictionary.Open(ibdata, fuzz::App());
     for (const char* name : {"formats/sys_t", "formats/sys_redundant_t"}) {

@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace brix;
     const std::filesystem::path frm = fuzz::ScratchDir() / "t.frm";
-    fuzz::WriteBytes(frm, data, size);
+    fuzz::PutInMemory(frm, data, size);
     CTableDef table;
     ReadTableDefinition(table, frm, fuzz::App());
     for (const CColumnDef& column : table.columns)

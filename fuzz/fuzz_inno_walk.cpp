@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::filesystem::create_directories(folder);
     const std::string stem = name.filename().string();
     fuzz::CopyInto(fuzz::FixtureFile(name.string() + ".frm"), folder / (stem + ".frm"));
-    fuzz::WriteBytes(folder / (stem + ".ibd"), data, size);
+    fuzz::PutInMemory(folder / (stem + ".ibd"), data, size);
     fuzz::ReadEveryWindow(folder, name.filename().u16string(), nullptr);
     return 0;
 }

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string stem = name.filename().string();
     fuzz::CopyInto(fuzz::FixtureFile(name.string() + ".frm"), folder / (stem + ".frm"));
     fuzz::CopyInto(fuzz::FixtureFile(name.string() + ".MYI"), folder / (stem + ".MYI"));
-    fuzz::WriteBytes(folder / (stem + ".MYD"), data, size);
+    fuzz::PutInMemory(folder / (stem + ".MYD"), data, size);
     fuzz::ReadEveryWindow(folder, name.filename().u16string(), nullptr);
     return 0;
 }

@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <memory>
 #include <set>
+#include <vector>
+
+#include "app/read_only_file.h"
 
 namespace brix::fuzz {
 
@@ -36,6 +39,12 @@ void WriteBytes(const std::filesystem::path& path, const uint8_t* data, size_t s
     std::fclose(f);
 }
 
+void PutInMemory(const std::filesystem::path& path, const uint8_t* data, size_t size) {
+    static std::set<std::filesystem::path> placed;
+    if (placed.insert(path).second) WriteBytes(path, nullptr, 0);
+    PutMemoryFile(path, std::vector<uint8_t>(data, data + size));
+}
+
 void CopyInto(const std::filesystem::path& from, const std::filesystem::path& to) {
     // The fixture files never change: each is copied once per process.
     static std::set<std::filesystem::path> copied;
@@ -58,10 +67,9 @@ void ReadEveryWindow(const std::filesystem::path& folder, const std::u16string& 
     for (uint8_t exportMode : {0, 1}) {
         app.saveAsScript = exportMode;
         CTableDef table;
+        table.windowRows = kFuzzWindowRows;
         OpenTableRows(table, folder, tableName, app, dictionary);
-        // A table's windows cannot outnumber its rows; a bound keeps a
-        // regression that pages forever from hanging the fuzzer silently.
-        for (int windows = 0; windows < 100000 && ReadNextWindow(table, app); ++windows) {
+        for (int windows = 1; windows < kFuzzWindows && ReadNextWindow(table, app); ++windows) {
         }
         std::u16string text;
         for (size_t r = 0; r < table.rows.rowCount(); ++r)

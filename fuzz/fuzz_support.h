@@ -25,6 +25,10 @@ CAppState& App();
 std::filesystem::path FixtureFile(const std::string& relative);
 
 void WriteBytes(const std::filesystem::path& path, const uint8_t* data, size_t size);
+// Hands the bytes to the readers as the file at path without writing them
+// out: they read them from memory. An empty file stays on disk under that
+// name, so that the lookups of table files find it.
+void PutInMemory(const std::filesystem::path& path, const uint8_t* data, size_t size);
 // Copies a fixture file into the scratch folder (once: they never change).
 void CopyInto(const std::filesystem::path& from, const std::filesystem::path& to);
 
@@ -36,9 +40,14 @@ class CInnoDictionary;
 
 namespace brix::fuzz {
 
-// Opens the table in folder and reads every window of it, in display mode
+// Opens the table in folder and reads its first windows, in display mode
 // and again in export mode (spilling off-page values into the scratch
-// folder), as the record browser and a save would.
+// folder), as the record browser and a save would: up to kFuzzWindows of
+// them, as later windows take the same paths.
+inline constexpr int kFuzzWindows = 4;
+// Rows of those windows: small, so that an input runs fast; the paths from
+// window to window are the same whatever the size.
+inline constexpr size_t kFuzzWindowRows = 16;
 void ReadEveryWindow(const std::filesystem::path& folder, const std::u16string& table,
                      const CInnoDictionary* dictionary);
 

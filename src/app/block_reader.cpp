@@ -1,6 +1,7 @@
 #include "app/block_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace brix {
@@ -10,13 +11,35 @@ ByteSpan CBlockReader::Read(uint64_t pos, size_t n) {
         pos >= bufferPos_ && pos - bufferPos_ <= length_ && length_ - (pos - bufferPos_) >= n;
     if (!inBuffer) {
         const size_t want = std::max(n, nextBlock_);
-        if (buffer_.size() < want) buffer_.resize(want);
-        length_ = file_.ReadAt(pos, buffer_.data(), want);
+        if (capacity_ < want) {
+            buffer_.reset();  // the old buffer goes before the larger one comes
+            buffer_ = std::make_unique_for_overwrite<uint8_t[]>(want);
+            capacity_ = want;
+        }
+        length_ = file_.ReadAt(pos, buffer_.get(), want);
         bufferPos_ = pos;
         nextBlock_ = std::min(blockSize_, nextBlock_ * 2);
     }
     const size_t at = static_cast<size_t>(pos - bufferPos_);
-    return ByteSpan(buffer_.data() + at, std::min(n, length_ - at));
+    return ByteSpan(buffer_.get() + at, std::min(n, length_ - at));
+}
+
+uint64_t CBlockReader::SkipZeros(uint64_t pos, uint64_t limit) {
+    constexpr size_t kStep = 64 * 1024;
+    static const std::array<uint8_t, kStep> kZeros{};
+    while (pos < limit) {
+        const ByteSpan bytes =
+            Read(pos, static_cast<size_t>(std::min<uint64_t>(kStep, limit - pos)));
+        if (bytes.empty()) return limit;
+        // A block of zeros as a whole first, the byte that is not after.
+        if (std::memcmp(bytes.data(), kZeros.data(), bytes.size()) != 0) {
+            const auto nonZero =
+                std::find_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; });
+            return pos + static_cast<uint64_t>(nonZero - bytes.begin());
+        }
+        pos += bytes.size();
+    }
+    return limit;
 }
 
 void CBlockReader::ReadZeroFilled(uint64_t pos, size_t n, std::vector<uint8_t>& out) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "app/byte_reader.h"
@@ -23,6 +24,12 @@ class CBlockReader {
     // file.
     ByteSpan Read(uint64_t pos, size_t n);
 
+    // The first position from pos on, below limit, that holds a byte other
+    // than zero; limit when there is none (or the file ends before it). Runs
+    // of zeros, such as the holes of a sparse file, are passed a block at a
+    // time.
+    uint64_t SkipZeros(uint64_t pos, uint64_t limit);
+
     // Copies n bytes at pos into out (resized to n); bytes past the end of the
     // file are zero.
     void ReadZeroFilled(uint64_t pos, size_t n, std::vector<uint8_t>& out);
@@ -34,8 +41,10 @@ class CBlockReader {
     size_t blockSize_;
     size_t nextBlock_;
     // The first length_ bytes of buffer_ are the file's from bufferPos_ on;
-    // the buffer keeps its size from read to read.
-    std::vector<uint8_t> buffer_;
+    // the buffer keeps its size from read to read. It is not cleared when
+    // made: only the bytes a read fills are ever looked at.
+    std::unique_ptr<uint8_t[]> buffer_;
+    size_t capacity_ = 0;
     size_t length_ = 0;
     uint64_t bufferPos_ = 0;
 };

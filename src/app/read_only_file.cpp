@@ -1,7 +1,9 @@
 #include "app/read_only_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <map>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -13,6 +15,37 @@
 #endif
 
 namespace brix {
+
+namespace {
+
+using MemoryFiles = std::map<std::filesystem::path, std::shared_ptr<const std::vector<uint8_t>>>;
+
+MemoryFiles& TheMemoryFiles() {
+    static MemoryFiles files;
+    return files;
+}
+
+// Set once any file was put in memory: until then Open never looks.
+std::atomic<bool> anyMemoryFile{false};
+
+std::shared_ptr<const std::vector<uint8_t>> FindMemoryFile(const std::filesystem::path& path) {
+    if (!anyMemoryFile.load(std::memory_order_relaxed)) return nullptr;
+    const MemoryFiles& files = TheMemoryFiles();
+    const auto it = files.find(path);
+    return it == files.end() ? nullptr : it->second;
+}
+
+}  // namespace
+
+void PutMemoryFile(const std::filesystem::path& path, std::vector<uint8_t> bytes) {
+    TheMemoryFiles()[path] = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
+    anyMemoryFile = true;
+}
+
+void ClearMemoryFiles() {
+    TheMemoryFiles().clear();
+    anyMemoryFile = false;
+}
 
 CReadOnlyFile::~CReadOnlyFile() {
     Close();
@@ -31,6 +64,7 @@ CReadOnlyFile& CReadOnlyFile::operator=(CReadOnlyFile&& other) noexcept {
         std::swap(fd_, other.fd_);
 #endif
         failed_ = other.failed_;
+        std::swap(memory_, other.memory_);
     }
     return *this;
 }
@@ -39,6 +73,10 @@ CReadOnlyFile& CReadOnlyFile::operator=(CReadOnlyFile&& other) noexcept {
 
 bool CReadOnlyFile::Open(const std::filesystem::path& path) {
     Close();
+    if ((memory_ = FindMemoryFile(path))) {
+        failed_ = false;
+        return true;
+    }
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
@@ -50,19 +88,22 @@ bool CReadOnlyFile::Open(const std::filesystem::path& path) {
 void CReadOnlyFile::Close() {
     if (handle_) CloseHandle(static_cast<HANDLE>(handle_));
     handle_ = nullptr;
+    memory_.reset();
 }
 
 bool CReadOnlyFile::IsOpen() const {
-    return handle_ != nullptr;
+    return handle_ != nullptr || memory_;
 }
 
 uint64_t CReadOnlyFile::Length() const {
+    if (memory_) return memory_->size();
     LARGE_INTEGER size;
     if (!handle_ || !GetFileSizeEx(static_cast<HANDLE>(handle_), &size)) return 0;
     return static_cast<uint64_t>(size.QuadPart);
 }
 
 size_t CReadOnlyFile::ReadAt(uint64_t pos, void* buf, size_t n) const {
+    if (memory_) return ReadMemory(pos, buf, n);
     if (!handle_) return 0;
     size_t done = 0;
     while (done < n) {
@@ -87,6 +128,10 @@ size_t CReadOnlyFile::ReadAt(uint64_t pos, void* buf, size_t n) const {
 
 bool CReadOnlyFile::Open(const std::filesystem::path& path) {
     Close();
+    if ((memory_ = FindMemoryFile(path))) {
+        failed_ = false;
+        return true;
+    }
     // O_NONBLOCK: opening a FIFO that carries a MySQL file's name would
     // otherwise wait for a writer; it is refused below as not a regular file.
     // Reads of regular files do not change with it.
@@ -105,19 +150,22 @@ bool CReadOnlyFile::Open(const std::filesystem::path& path) {
 void CReadOnlyFile::Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    memory_.reset();
 }
 
 bool CReadOnlyFile::IsOpen() const {
-    return fd_ >= 0;
+    return fd_ >= 0 || memory_;
 }
 
 uint64_t CReadOnlyFile::Length() const {
+    if (memory_) return memory_->size();
     struct stat st {};
     if (fd_ < 0 || ::fstat(fd_, &st) != 0) return 0;
     return static_cast<uint64_t>(st.st_size);
 }
 
 size_t CReadOnlyFile::ReadAt(uint64_t pos, void* buf, size_t n) const {
+    if (memory_) return ReadMemory(pos, buf, n);
     if (fd_ < 0) return 0;
     size_t done = 0;
     while (done < n) {
@@ -135,6 +183,14 @@ size_t CReadOnlyFile::ReadAt(uint64_t pos, void* buf, size_t n) const {
 }
 
 #endif
+
+size_t CReadOnlyFile::ReadMemory(uint64_t pos, void* buf, size_t n) const {
+    const std::vector<uint8_t>& bytes = *memory_;
+    if (pos >= bytes.size()) return 0;
+    const size_t got = static_cast<size_t>(std::min<uint64_t>(n, bytes.size() - pos));
+    std::memcpy(buf, bytes.data() + pos, got);
+    return got;
+}
 
 size_t CReadOnlyFile::ReadAtZeroFill(uint64_t pos, void* buf, size_t n) const {
     size_t got = ReadAt(pos, buf, n);

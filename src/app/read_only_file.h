@@ -3,9 +3,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 namespace brix {
+
+// Bytes that stand in for the file at path: opening that path reads them
+// instead of the file system's. For the fuzz targets, which hand a reader
+// their input without writing it out; the program never puts any here, so it
+// always reads its files from disk. Not for use while readers run on other
+// threads.
+void PutMemoryFile(const std::filesystem::path& path, std::vector<uint8_t> bytes);
+void ClearMemoryFiles();
 
 // A file opened for reading only. MySQL files are always opened this way: the
 // program never writes to them, so it never asks for write access, and files
@@ -44,12 +53,16 @@ class CReadOnlyFile {
     bool Failed() const { return failed_; }
 
   private:
+    size_t ReadMemory(uint64_t pos, void* buf, size_t n) const;
+
 #ifdef _WIN32
     void* handle_ = nullptr;
 #else
     int fd_ = -1;
 #endif
     mutable bool failed_ = false;
+    // The bytes of a file put in memory, when that is what was opened.
+    std::shared_ptr<const std::vector<uint8_t>> memory_;
 };
 
 }  // namespace brix

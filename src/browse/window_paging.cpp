@@ -83,7 +83,9 @@ void CRecordBrowser::ShowNext(NextStep step, CBusyGuard& busy) {
         lastWindowStart_ = newest;
         lastBookmarkCount_ = static_cast<int32_t>(bookmarks.size());
         const size_t count = ReadWindowFrom(newest, true);
-        if (count < kWindowRows || !frame_.table.windowFull) {
+        // A window may end short of kWindowRows rows with more after it
+        // (one that moved over much deleted space): only its reader knows.
+        if (!frame_.table.windowFull) {
             bookmarks.push_back({kEndMarkerPage, 0});
             ui_.ShowMessage(kNoMoreRecords);
             ui_.EnableNext(false);

@@ -1,11 +1,13 @@
 #include "innodb/blob.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <system_error>
 
 #include "app/app_state.h"
 #include "app/output_file.h"
+#include "innodb/page_set.h"
 
 namespace brix {
 
@@ -29,15 +31,19 @@ void ReadExternalValue(CTablespace& space, ByteSpan columnBytes,
     uint32_t offset = LoadU32be(ref, 8);
     const uint64_t total = LoadU32be(ref, 16);
     uint64_t written = 0;
+    // Each page of the chain is read once: a chain that comes back to a page
+    // loops. Nothing past the length the reference gives is passed on.
+    CPageSet walked;
     for (uint64_t pages = 0; pages < space.pageCount(); ++pages) {
-        if (page >= space.pageCount()) return;
+        if (page >= space.pageCount() || !walked.Insert(page)) return;
         const ByteSpan bytes = space.Page(page);
         if (offset > kPageSize - kPartHeader) return;
         const uint32_t partLength = LoadU32be(bytes, offset);
         const uint32_t next = LoadU32be(bytes, offset + 4);
         if (partLength == 0 || partLength > kPageSize - kPartHeader - offset) return;
-        sink(bytes.subspan(offset + kPartHeader, partLength));
-        written += partLength;
+        const uint64_t taken = std::min<uint64_t>(partLength, total - written);
+        sink(bytes.subspan(offset + kPartHeader, static_cast<size_t>(taken)));
+        written += taken;
         if (written >= total || next == kNoPage) return;
         page = next;
         offset = kLaterPartOffset;

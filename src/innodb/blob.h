@@ -17,8 +17,9 @@ inline constexpr size_t kExternalReferenceLength = 20;
 // Calls sink with the parts of an off-page value in order: the local prefix,
 // then the data of each BLOB page of the chain its reference names. The chain
 // ends at the end-of-chain page number, at a page number not below the page
-// count, at a part of length 0 or one that passes its page's end, once the
-// expected length has been passed, and after as many pages as the file has.
+// count, at a part of length 0 or one that passes its page's end, at a page
+// the chain took before, and once the length the reference gives is reached:
+// no more than that length is passed on.
 // A column shorter than a reference gives its local bytes only.
 void ReadExternalValue(CTablespace& space, ByteSpan columnBytes,
                        const std::function<void(ByteSpan)>& sink);

@@ -71,12 +71,17 @@ uint32_t KeyPrefixLength(const CTableDef& table, ByteSpan page, uint32_t origin)
 uint32_t FindFirstLeaf(CTableDef& table, CTablespace& space, uint32_t page) {
     // Every level is another page: a descent longer than the file has pages
     // follows a cycle of node pointers.
+    // Each level is below the one before: a child whose level is not lower
+    // than its parent's is damage (and a cycle could not go on).
+    uint32_t parentLevel = 0x10000;
     for (uint64_t depth = 0; depth <= space.pageCount(); ++depth) {
         if (page >= space.pageCount()) return 0;
         const ByteSpan bytes = space.Page(page);
         table.inno.currentPage = ReadFilHeader(bytes);
         if (!IsIndexPage(table.inno.currentPage)) return 0;
         const IndexPageHeader header = ReadIndexPageHeader(bytes);
+        if (header.level >= parentLevel) return 0;
+        parentLevel = header.level;
         if (header.level == 0) return page;
         const RecordLayout layout = LayoutOf(header);
         if (!HasInfimum(bytes, layout)) return 0;
@@ -111,11 +116,29 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
     // Origins already taken on the current page: a record chain that comes
     // back to one of them loops.
     std::bitset<kPageSize> seen;
+    // A walk from a leaf rather than a bookmark starts the forward walk anew.
+    // A window that starts where the furthest one ended goes on with the
+    // pages walked so far; one that reads an earlier window again keeps a set
+    // of its own.
+    CInnoTableState& inno = table.inno;
+    const bool fromLeaf = app.resumeFromBookmark == 0;
+    if (fromLeaf) {
+        inno.leavesWalked.Clear();
+        inno.walkEndPage = startPage;
+        inno.walkEndOrigin = startOrigin;
+    }
+    const bool forward =
+        fromLeaf || (startPage == inno.walkEndPage && startOrigin == inno.walkEndOrigin);
+    CPageSet windowPages;
+    CPageSet& walked = forward ? inno.leavesWalked : windowPages;
     uint64_t page = startPage;
     // A chain of pages cannot be longer than the file: past that it loops.
     for (uint64_t visited = 0; page != kNoPage && visited < space.pageCount(); ++visited) {
         if (page >= space.pageCount()) return;
         if (systemSpace && page == 0) return;
+        // Only the page a window starts on may have been walked before: the
+        // window before ended on it. Coming back to any other ends the chain.
+        if (!walked.Insert(page) && visited != 0) return;
         ++table.inno.pagesWalked;
         // The decoder may read BLOB pages through the cache; the leaf is read
         // into a buffer of its own.
@@ -154,7 +177,7 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
                         decoded = decoder.DecodeRedundant(bytes, origin);
                     }
                     if (!decoded) break;
-                    if (table.rows.rowCount() >= kWindowRows) {
+                    if (table.rows.rowCount() >= table.windowRows) {
                         table.windowFull = true;
                         // Without a next record the window after this one
                         // starts on the next page.
@@ -162,8 +185,13 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
                                                 : layout == RecordLayout::kCompact
                                                     ? kCompactSupremum
                                                     : kRedundantSupremum;
-                        if (!table.suppressBookmark)
+                        if (!table.suppressBookmark) {
                             table.bookmarks.push_back(RecordBookmark{page, resume});
+                            if (forward) {
+                                inno.walkEndPage = page;
+                                inno.walkEndOrigin = resume;
+                            }
+                        }
                         return;
                     }
                 }

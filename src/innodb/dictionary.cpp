@@ -4,6 +4,7 @@
 
 #include "app/app_state.h"
 #include "innodb/page.h"
+#include "innodb/page_set.h"
 #include "values/value_text.h"
 
 namespace brix {
@@ -31,11 +32,14 @@ constexpr uint32_t kBinaryFlag = 0x400;
 // has pages runs in a cycle.
 uint32_t FindFirstLeafRedundant(CTablespace& space, uint32_t page) {
     std::vector<RedundantField> fields;
+    uint32_t parentLevel = 0x10000;  // each level below the one before
     for (uint64_t depth = 0; depth <= space.pageCount(); ++depth) {
         if (page >= space.pageCount()) return 0;
         const ByteSpan bytes = space.Page(page);
         if (!IsIndexPage(ReadFilHeader(bytes))) return 0;
         const IndexPageHeader header = ReadIndexPageHeader(bytes);
+        if (header.level >= parentLevel) return 0;
+        parentLevel = header.level;
         if (header.level == 0) return page;
         const RecordLayout layout =
             header.compact() ? RecordLayout::kCompact : RecordLayout::kRedundant;
@@ -91,8 +95,11 @@ void CInnoDictionary::ReadDictionaryTable(uint32_t rootPage, int kind, const CAp
     const CTextDecoders& decoders = app.decoders();
     std::vector<RedundantField> f;
     PageBuffer copy;
+    // Each leaf is read once: a chain that comes back to one loops.
+    CPageSet walked;
     for (uint64_t visited = 0; page != kNoPage; ++visited) {
         if (page == 0 || page >= space_.pageCount() || visited >= space_.pageCount()) return;
+        if (!walked.Insert(page)) return;
         const ByteSpan cached = space_.Page(page);
         std::copy(cached.begin(), cached.end(), copy.begin());
         const ByteSpan bytes(copy);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "innodb/page.h"
+#include "innodb/page_set.h"
 #include "innodb/tablespace.h"
 #include "schema/row_window.h"
 
@@ -76,10 +77,21 @@ struct CInnoTableState {
     // a cycle of leaf pages.
     uint64_t pagesWalked = 0;
     uint64_t windowsRead = 0;
+    // The leaf walk as it went forward window after window: a bit for every
+    // page it stood on, and where the furthest window read so far ended. A
+    // window that starts there goes on only to pages not walked yet, so that
+    // no chain of leaves is followed twice and a table gives no more rows
+    // than its pages hold.
+    CPageSet leavesWalked;
+    uint64_t walkEndPage = kNoPage;
+    uint32_t walkEndOrigin = 0;
 
     void Reset() {
         pagesWalked = 0;
         windowsRead = 0;
+        leavesWalked.Clear();
+        walkEndPage = kNoPage;
+        walkEndOrigin = 0;
         ownSpace.Close();
         space = nullptr;
         perTableSource = false;

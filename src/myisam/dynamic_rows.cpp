@@ -16,9 +16,8 @@ constexpr size_t kBlockHeaderSize = 20;
 // scan tries the next such position.
 constexpr uint64_t kBlockAlign = 4;
 constexpr uint8_t kMaxBlockType = 13;
-// Chains longer than this are checked for cycles with a set, shorter ones by
-// a look at the positions taken so far.
-constexpr size_t kShortChain = 16;
+// No record is longer than the server can send or take in one packet.
+constexpr uint64_t kMaxRecordBytes = 1u << 30;
 
 // Block types that link to the record's next block.
 bool HasNextBlock(uint8_t type) {
@@ -30,25 +29,50 @@ bool StatusSkipsAtRecordStart(int status) {
            ((status & (BlockStatus::kDeleted | BlockStatus::kOutOfSequence)) != 0);
 }
 
+// The longest record the table's fields can make: the field flags, then
+// every field at its longest (a length before the bytes of packed and
+// variable-length fields, a BLOB as long as its length bytes can say), no
+// more than kMaxRecordBytes and than the file holds. Without the fields of
+// the index file only those two bound it.
+uint64_t MaxRecordLength(const CTableDef& table, uint64_t fileLength) {
+    if (table.myisamColumns.empty()) return std::min(kMaxRecordBytes, fileLength);
+    // The flags and a checksum byte.
+    uint64_t longest = table.packBits + 1;
+    for (const CMyisamColumnDef& e : table.myisamColumns) {
+        const uint64_t length = e.myisamLength;
+        if (e.myisamType == MyisamFieldKind::kBlob) {
+            const uint64_t lengthBytes = length >= 9 && length <= 12 ? length - 8 : 0;
+            longest += lengthBytes + ((uint64_t{1} << (8 * lengthBytes)) - 1);
+        } else {
+            longest += length + 2;
+        }
+    }
+    return std::min({longest, kMaxRecordBytes, fileLength});
+}
+
 // Reads a record's blocks from its first one on and joins their data. False
-// when the chain is broken: a link past the end of the file or back to a
-// block already taken, a block that is not a continuation, one without data,
-// or more data than the record has.
+// when the chain is broken: a link past the end of the file or to a block
+// that a record of the window took already, a block that is not a
+// continuation, one without data, or more data than the record has. A
+// record longer than maxLength is damage and is not read.
 class CRecordAssembler {
   public:
-    bool Assemble(CBlockReader& reader, uint64_t firstPos, const MyisamBlockInfo& first,
-                  uint64_t fileLength) {
+    explicit CRecordAssembler(uint64_t maxLength) : maxLength_(maxLength) {}
+
+    bool Assemble(CBlockReader& reader, const MyisamBlockInfo& first, uint64_t fileLength) {
         record_.clear();
-        chain_.assign(1, firstPos);
-        seen_.clear();
         uint64_t remaining = first.recordLen;
-        if (remaining > fileLength || first.dataLen > remaining) return false;
+        if (remaining > maxLength_ || first.dataLen > remaining) return false;
         if (!Append(reader, first)) return false;
         remaining -= first.dataLen;
         MyisamBlockInfo block = first;
         while (remaining > 0) {
             const uint64_t next = block.nextPos;
-            if (!HasNextBlock(block.type) || next >= fileLength || Visited(next)) return false;
+            // A block belongs to one record: one taken before (by this
+            // record or another of the window) ends the chain, so that the
+            // window reads each block once however its chains are linked.
+            if (!HasNextBlock(block.type) || next >= fileLength || !taken_.insert(next).second)
+                return false;
             block.secondRead = 1;
             const int status = ReadBlockHeader(reader, next, block);
             if (status &
@@ -62,32 +86,36 @@ class CRecordAssembler {
     }
 
     ByteSpan record() const { return record_; }
+    // Continuation blocks taken in the window so far.
+    size_t blocksTaken() const { return taken_.size(); }
 
   private:
     bool Append(CBlockReader& reader, const MyisamBlockInfo& block) {
-        const size_t at = record_.size();
-        record_.resize(at + block.dataLen);
         const ByteSpan data = reader.Read(block.dataPos, block.dataLen);
         if (data.size() < block.dataLen) return false;  // data past the end of the file
-        if (data.empty()) return true;
-        std::memcpy(record_.data() + at, data.data(), data.size());
+        record_.insert(record_.end(), data.begin(), data.end());
         return true;
     }
 
-    bool Visited(uint64_t pos) {
-        if (chain_.size() < kShortChain) {
-            if (std::find(chain_.begin(), chain_.end(), pos) != chain_.end()) return true;
-            chain_.push_back(pos);
-            return false;
-        }
-        if (seen_.empty()) seen_.insert(chain_.begin(), chain_.end());
-        return !seen_.insert(pos).second;
-    }
-
+    uint64_t maxLength_;
     std::vector<uint8_t> record_;
-    std::vector<uint64_t> chain_;
-    std::unordered_set<uint64_t> seen_;
+    std::unordered_set<uint64_t> taken_;
 };
+
+// The first position from pos + kBlockAlign on where a block header can
+// start, moving over zero bytes at once: a header at an aligned position
+// whose four first bytes are zero is a deleted block of length 0, no block.
+// Looks at no more than limit bytes.
+uint64_t NextHeaderAfterZeros(CBlockReader& reader, uint64_t pos, uint64_t limit) {
+    const uint64_t nextAligned = (pos / kBlockAlign + 1) * kBlockAlign;
+    if (nextAligned >= limit) return nextAligned;
+    const uint64_t nonZero = reader.SkipZeros(nextAligned, limit);
+    if (nonZero >= limit) return std::max(limit / kBlockAlign * kBlockAlign, nextAligned);
+    // The first aligned header that holds that byte in its first four.
+    const uint64_t candidate =
+        nonZero < 3 ? 0 : (nonZero - 3 + kBlockAlign - 1) / kBlockAlign * kBlockAlign;
+    return std::max(candidate, nextAligned);
+}
 
 }  // namespace
 
@@ -306,7 +334,7 @@ bool ReadDynamicRowWindow(CTableDef& table, uint64_t start, uint64_t fileLength,
                           const CAppState& app) {
     CBlockReader reader(table.dataFile);
     CDynamicRecordUnpacker unpacker(table, app);
-    CRecordAssembler assembler;
+    CRecordAssembler assembler(MaxRecordLength(table, fileLength));
     MyisamBlockInfo block;
     uint64_t pos = start;
     while (pos < fileLength) {
@@ -314,14 +342,18 @@ bool ReadDynamicRowWindow(CTableDef& table, uint64_t start, uint64_t fileLength,
         const int status = ReadBlockHeader(reader, pos, block);
         // Where the scan goes on: after this block, or, when its header says
         // nothing usable (no block, no length, a block past the end of the
-        // file), at the next aligned position.
+        // file), at the next aligned position that is not all zeros.
         uint64_t next = block.dataPos + block.blockLen;
         if ((status & BlockStatus::kInvalid) || next <= pos || next > fileLength)
-            next = (pos / kBlockAlign + 1) * kBlockAlign;
-        if (!StatusSkipsAtRecordStart(status) && assembler.Assemble(reader, pos, block, fileLength))
+            next =
+                NextHeaderAfterZeros(reader, pos, std::min(fileLength, start + kWindowScanBytes));
+        if (!StatusSkipsAtRecordStart(status) && assembler.Assemble(reader, block, fileLength))
             unpacker.UnpackDynamicRecord(table, assembler.record());
         pos = next;
-        if (table.rows.rowCount() >= kWindowRows) {
+        // A window ends when it is full, or short of that once it has moved
+        // over as many bytes as one window may.
+        const bool full = table.rows.rowCount() >= table.windowRows;
+        if (full || (pos < fileLength && pos - start >= kWindowScanBytes)) {
             table.windowFull = true;
             if (wantBookmark) table.bookmarks.push_back({0, static_cast<int64_t>(pos)});
             break;

@@ -21,9 +21,10 @@ uint64_t RowStride(const CTableDef& table, uint64_t fileLength) {
 
 bool ReadFixedRow(CTableDef& table, CBlockReader& reader, const CMyIsamRowRenderer& renderer,
                   uint64_t rowStart, size_t stride, std::vector<uint8_t>& image) {
+    // A deleted slot has the delete mark (bit 0 of its first byte) clear:
+    // nothing more of it is read.
+    if (table.ReservesDeleteMark() && !(LoadU8(reader.Read(rowStart, 1), 0) & 1)) return false;
     reader.ReadZeroFilled(rowStart, std::max(stride, renderer.imageLength()), image);
-    // A deleted slot has the delete mark (bit 0 of its first byte) clear.
-    if (table.ReservesDeleteMark() && !(image[0] & 1)) return false;
     renderer.AppendRow(table, image, {});
     return true;
 }
@@ -34,13 +35,25 @@ bool ReadFixedRowWindow(CTableDef& table, uint64_t start, uint64_t fileLength, b
     const uint64_t stride = RowStride(table, fileLength);
     CBlockReader reader(table.dataFile);
     std::vector<uint8_t> image;
+    // A window moves over at least kWindowScanBytes, and room for a full
+    // window of rows, before it ends short of a full window.
+    const uint64_t scanBytes = std::max<uint64_t>(kWindowScanBytes, 2 * table.windowRows * stride);
     for (uint64_t pos = start; pos < fileLength;) {
-        ReadFixedRow(table, reader, renderer, pos, static_cast<size_t>(stride), image);
+        const bool live =
+            ReadFixedRow(table, reader, renderer, pos, static_cast<size_t>(stride), image);
         // A stride of 0 (no record length known) gives the one row and ends.
         if (stride == 0) break;
         pos += stride;
+        if (!live && table.ReservesDeleteMark() && pos < fileLength) {
+            // Deleted rows of zero bytes (a sparse file's holes among them)
+            // are passed at once, up to the row that holds a byte that is not.
+            const uint64_t limit = std::min(fileLength, start + scanBytes);
+            const uint64_t nonZero = reader.SkipZeros(pos, limit);
+            pos += (nonZero - std::min(nonZero, pos)) / stride * stride;
+        }
         if (pos > fileLength) break;
-        if (table.rows.rowCount() >= kWindowRows) {
+        if (table.rows.rowCount() >= table.windowRows ||
+            (pos < fileLength && pos - start >= scanBytes)) {
             table.windowFull = true;
             if (wantBookmark) table.bookmarks.push_back({0, static_cast<int64_t>(pos)});
             break;

@@ -94,7 +94,7 @@ std::u16string ColumnTypeText(const CColumnDef& column, int32_t tableCharset,
         case FieldType::kSet: {
             std::u16string name = column.type == FieldType::kEnum ? u"ENUM" : u"SET";
             if (column.enumValues.empty()) return name;
-            return name + u"(" + column.enumValues + u")";
+            return name + u"(" + column.enumValues.str() + u")";
         }
         case FieldType::kTinyBlob:
             return binary ? u"TINYBLOB" : u"TINYTEXT";

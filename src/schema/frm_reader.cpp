@@ -408,14 +408,25 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, CA
             }
         }
     }
+    // Each list's members and its type text ('a','b', empty members left
+    // out) are made once; every column of the list shares them.
     std::vector<size_t> listFirst;
+    std::vector<CSharedText> listText;
     for (size_t list = 0; list < enumValueLists.size(); ++list) {
         listFirst.push_back(table.allEnumValues.size());
+        std::u16string typeText;
         for (ByteSpan value : enumValueLists[list]) {
             std::u16string text;
             listDecoder[list]->Append(value, text, false);
+            if (!text.empty()) {
+                if (!typeText.empty()) typeText += u',';
+                typeText += u'\'';
+                typeText += text;
+                typeText += u'\'';
+            }
             table.allEnumValues.push_back(std::move(text));
         }
+        listText.emplace_back(std::move(typeText));
     }
 
     size_t nullBits = nullsFirst && !(table.createOptions & kCreatePackRecord) ? 1 : 0;
@@ -457,14 +468,7 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, CA
                 size_t list = static_cast<size_t>(listOfColumn[i]);
                 columnScratch.enumFirst = static_cast<int32_t>(listFirst[list]);
                 columnScratch.enumCount = static_cast<int32_t>(enumValueLists[list].size());
-                for (int32_t m = 0; m < columnScratch.enumCount; ++m) {
-                    const std::u16string& value = table.allEnumValues[listFirst[list] + m];
-                    if (value.empty()) continue;
-                    if (!columnScratch.enumValues.empty()) columnScratch.enumValues += u',';
-                    columnScratch.enumValues += u'\'';
-                    columnScratch.enumValues += value;
-                    columnScratch.enumValues += u'\'';
-                }
+                columnScratch.enumValues = listText[list];
             }
             const int decimals = (pack >> kPackDecimalsShift) & kPackDecimalsMask;
             if (type == FieldType::kDecimal || type == FieldType::kNewDecimal) {

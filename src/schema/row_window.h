@@ -11,6 +11,12 @@ namespace brix {
 // Rows shown at a time: a window fills at this many rows.
 inline constexpr size_t kWindowRows = 1000;
 
+// Bytes of a data file that one window of rows moves over at least before
+// it may end short of kWindowRows rows, with a bookmark where the next one
+// goes on: deleted space, bytes that are no rows, or a sparse file's zeros
+// then cost one window at a time, never the whole file at once.
+inline constexpr uint64_t kWindowScanBytes = 64u << 20;
+
 // Where a window of rows starts: MyISAM page 0 and a data-file position;
 // InnoDB a leaf page and a record origin.
 struct RecordBookmark {

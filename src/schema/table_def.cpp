@@ -2,6 +2,11 @@
 
 namespace brix {
 
+const std::u16string& CSharedText::str() const {
+    static const std::u16string empty;
+    return text_ ? *text_ : empty;
+}
+
 void CTableDef::Reset() {
     allEnumValues.clear();
     columns.clear();

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/read_only_file.h"
@@ -18,6 +20,26 @@ class CTextDecoder;
 // from a .frm (or are not numeric) do not know.
 enum class Signedness : uint8_t { kUnknown, kSigned, kUnsigned };
 
+// A text that many columns may hold alike, kept once and never changed: the
+// member list of an ENUM/SET value list that several columns use. Copies
+// share the one text.
+class CSharedText {
+  public:
+    CSharedText() = default;
+    CSharedText(std::u16string text)
+        : text_(std::make_shared<const std::u16string>(std::move(text))) {}
+    CSharedText(const char16_t* text) : CSharedText(std::u16string(text)) {}
+
+    const std::u16string& str() const;
+    operator std::u16string_view() const { return str(); }
+    bool empty() const { return !text_ || text_->empty(); }
+    // Whether both hold the same text object (not merely equal texts).
+    bool SharedWith(const CSharedText& other) const { return text_ && text_ == other.text_; }
+
+  private:
+    std::shared_ptr<const std::u16string> text_;
+};
+
 // One column of the table, as its .frm defines it.
 struct CColumnDef {
     std::u16string name;
@@ -32,7 +54,8 @@ struct CColumnDef {
     int32_t precision = 0;
     int32_t decimals = 0;
     int32_t charsetNumber = 0;
-    std::u16string enumValues;  // 'a','b' for ENUM and SET columns
+    // 'a','b' for ENUM and SET columns; the columns of one value list share it.
+    CSharedText enumValues;
     std::u16string comment;
 
     Signedness signedness = Signedness::kUnknown;
@@ -146,7 +169,13 @@ class CTableDef {
     // The rows of the current window and where the windows read so far start.
     CRowWindow rows;
     std::vector<RecordBookmark> bookmarks;
+    // The window ended before the rows did: it filled, or it examined as
+    // much of the data file as one window may. The bookmark after it says
+    // where the next one starts.
     bool windowFull = false;
+    // Rows at which a window fills: kWindowRows but in the fuzz targets,
+    // which read small windows to run fast.
+    size_t windowRows = kWindowRows;
     bool suppressBookmark = false;
 
     // Fixed-length MyISAM rows and records without packing keep the first bit

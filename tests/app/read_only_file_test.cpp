@@ -9,6 +9,7 @@
 #endif
 
 #include <algorithm>
+#include <array>
 #include <fstream>
 
 #include "app/block_reader.h"
@@ -107,6 +108,32 @@ TEST(ReadOnlyFileTest, BlockReadsGiveTheFileBytesWhateverCameBefore) {
     std::vector<uint8_t> out;
     reader.ReadZeroFilled(199998, 4, out);
     EXPECT_EQ(out, (std::vector<uint8_t>{bytes[199998], bytes[199999], 0, 0}));
+}
+
+TEST(ReadOnlyFileTest, FilesPutInMemoryReadLikeFilesOnDisk) {
+    test::TempDir dir;
+    const std::filesystem::path path = dir.path() / "t.MYD";
+    test::WriteFile(path, {9, 9});
+    PutMemoryFile(path, {1, 2, 3, 4, 5});
+    CReadOnlyFile file;
+    ASSERT_TRUE(file.Open(path));
+    EXPECT_EQ(file.Length(), 5u);
+    std::array<uint8_t, 4> buf{};
+    EXPECT_EQ(file.ReadAtZeroFill(3, buf.data(), buf.size()), 2u);
+    EXPECT_EQ(buf, (std::array<uint8_t, 4>{4, 5, 0, 0}));
+    EXPECT_EQ(file.ReadAt(99, buf.data(), buf.size()), 0u);
+    EXPECT_FALSE(file.Failed());
+    // A file moved keeps its bytes; a closed one has none.
+    CReadOnlyFile moved = std::move(file);
+    EXPECT_TRUE(moved.IsOpen());
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_EQ(moved.ReadAll(100), (std::vector<uint8_t>{1, 2, 3, 4, 5}));
+    moved.Close();
+    EXPECT_FALSE(moved.IsOpen());
+    // Without them the file on disk is read again.
+    ClearMemoryFiles();
+    ASSERT_TRUE(file.Open(path));
+    EXPECT_EQ(file.ReadAll(100), (std::vector<uint8_t>{9, 9}));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "app/file_names.h"
 #include "app/text.h"
 #include "browse/table_rows.h"
@@ -270,6 +272,98 @@ TEST_F(MyIsamRowsTest, DamagedBlocksNeverStopTheScanOrLoop) {
         const std::vector<std::string> rows = ReadRows(myd.bytes);
         ASSERT_FALSE(rows.empty()) << c.what;
         EXPECT_EQ(rows.back(), "7|ok|k") << c.what;
+    }
+}
+
+TEST_F(MyIsamRowsTest, BlocksOfOneChainGoToOneRecordOnly) {
+    // Two hundred first blocks whose chains all lead into one long chain of
+    // continuations: the chain is read once, for the first record; the
+    // others find its blocks taken and are left out.
+    UseDynamicTable();
+    const auto record = PackedRecord(5, "shared", std::string("s"));
+    const std::vector<uint8_t> head(record.begin(), record.begin() + 4);
+    constexpr size_t kFirsts = 200;
+    const size_t chainAt = kFirsts * test::Block5(0, head, 0).size();
+    Bytes_ myd;
+    for (size_t i = 0; i < kFirsts; ++i)
+        myd.raw(test::Block5(static_cast<uint16_t>(record.size()), head, chainAt));
+    ASSERT_EQ(myd.bytes.size(), chainAt);
+    for (size_t at = 4; at < record.size(); ++at) {
+        const std::vector<uint8_t> one{record[at]};
+        if (at + 1 == record.size()) {
+            myd.raw(test::Block7(one));
+        } else {
+            myd.raw(test::Block11(one, myd.bytes.size() + test::Block11(one, 0).size()));
+        }
+    }
+    EXPECT_EQ(ReadRows(myd.bytes), (std::vector<std::string>{"5|shared|s"}));
+}
+
+TEST_F(MyIsamRowsTest, RecordsLongerThanTheirFieldsAllowAreDamage) {
+    // A record that claims more bytes than its fields can hold is not read,
+    // whatever its chain: here 3 GB in blocks of a sparse file.
+    UseDynamicTable();
+    constexpr uint64_t kClaimed = 3ull << 30;
+    constexpr uint64_t kStep = 16ull << 20;
+    const std::filesystem::path myd = dir.path() / "t.MYD";
+    {
+        Bytes_ head;
+        head.raw(test::Block13(static_cast<uint32_t>(kClaimed), {1, 2, 3, 4}, kStep));
+        head.zeros((4 - head.bytes.size() % 4) % 4);
+        head.raw(test::Block1(PackedRecord(7, "ok", std::string("k"))));
+        test::WriteFile(myd, head.bytes);
+    }
+    std::filesystem::resize_file(myd, kClaimed + kStep);
+    {
+        // The chain: a continuation of 16 MB every 16 MB, to the end.
+        std::fstream file(myd, std::ios::in | std::ios::out | std::ios::binary);
+        for (uint64_t at = kStep; at < kClaimed + kStep; at += kStep) {
+            const uint64_t next = at + kStep < kClaimed + kStep ? at + kStep : 0;
+            const auto header = Bytes_().u8(12).u24be(kStep - 12).u64be(next).bytes;
+            file.seekp(static_cast<std::streamoff>(at));
+            file.write(reinterpret_cast<const char*>(header.data()),
+                       static_cast<std::streamsize>(header.size()));
+        }
+    }
+    ASSERT_TRUE(ReadFirstMyIsamWindow(table, myd, test::TestApp()));
+    ASSERT_EQ(table.rows.rowCount(), 1u);
+    EXPECT_EQ(table.rows.Text(0, 1), u"ok");
+    // A record of the longest length its fields allow is still read.
+    UseDynamicTable();
+    const auto longest = PackedRecord(9, std::string(20, 'n'), std::string(9, 'c'));
+    EXPECT_EQ(ReadRows(test::Block1(longest)),
+              (std::vector<std::string>{"9|" + std::string(20, 'n') + "|" + std::string(9, 'c')}));
+}
+
+TEST_F(MyIsamRowsTest, ASparseDataFileIsReadAWindowAtATime) {
+    // A 100 GB data file of zeros after its first row: each window moves
+    // over a bounded part of it and leaves a bookmark where the next goes on.
+    constexpr uint64_t kLength = 100ull << 30;
+    struct Case {
+        const char* what;
+        bool dynamic;
+    };
+    for (const Case c : {Case{"dynamic", true}, Case{"fixed", false}}) {
+        c.dynamic ? UseDynamicTable() : UseFixedTable();
+        const std::filesystem::path myd = dir.path() / "t.MYD";
+        test::WriteFile(
+            myd, c.dynamic ? test::Block1(PackedRecord(1, "a", std::string("b"))) : FixedRow(1, 2));
+        std::filesystem::resize_file(myd, kLength);
+        ASSERT_TRUE(ReadFirstMyIsamWindow(table, myd, test::TestApp())) << c.what;
+        EXPECT_EQ(table.rows.rowCount(), 1u) << c.what;
+        ASSERT_TRUE(table.windowFull) << c.what;
+        ASSERT_EQ(table.bookmarks.size(), 2u) << c.what;
+        const uint64_t first = static_cast<uint64_t>(table.bookmarks.back().origin);
+        EXPECT_GE(first, kWindowScanBytes) << c.what;
+        EXPECT_LE(first, kWindowScanBytes + 64 * 1024) << c.what;
+        ASSERT_TRUE(
+            ReadMyIsamWindowAt(table, table.bookmarks.back().origin, true, test::TestApp()));
+        EXPECT_EQ(table.rows.rowCount(), 0u) << c.what;
+        ASSERT_TRUE(table.windowFull) << c.what;
+        const uint64_t second = static_cast<uint64_t>(table.bookmarks.back().origin);
+        EXPECT_GE(second - first, kWindowScanBytes) << c.what;
+        EXPECT_LE(second - first, kWindowScanBytes + 64 * 1024) << c.what;
+        table.dataFile.Close();
     }
 }
 

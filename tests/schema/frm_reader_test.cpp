@@ -196,6 +196,38 @@ TEST_F(FrmReaderTest, EnumValueListsFollowTheirNumbersOrColumnOrder) {
     EXPECT_EQ(table.columns[2].enumFirst, 0);
 }
 
+TEST_F(FrmReaderTest, ColumnsOfOneValueListShareItsMembersAndTypeText) {
+    // Many ENUM columns of one long list: the list and its type text are
+    // kept once, however many columns use it.
+    FrmBuilder b;
+    std::vector<std::string> members;
+    for (int m = 0; m < 300; ++m) members.push_back("member" + std::to_string(m));
+    b.valueLists = {members, {"x", "y"}};
+    for (int c = 0; c < 1500; ++c) {
+        b.columns.push_back({.name = "e" + std::to_string(c),
+                             .type = 247,
+                             .length = 9,
+                             .valueList = c % 100 == 99 ? 2 : 1,
+                             .storedBytes = 2});
+    }
+    ASSERT_TRUE(Read(b.Build()));
+    ASSERT_EQ(table.columns.size(), 1500u);
+    EXPECT_EQ(table.allEnumValues.size(), 302u);
+    const CSharedText& first = table.columns[0].enumValues;
+    const CSharedText& second = table.columns[99].enumValues;
+    std::string expected;
+    for (const std::string& m : members) expected += (expected.empty() ? "'" : ",'") + m + "'";
+    EXPECT_EQ(test::U8(first), expected);
+    EXPECT_EQ(test::U8(second), "'x','y'");
+    EXPECT_FALSE(first.SharedWith(second));
+    for (const CColumnDef& column : table.columns) {
+        const bool listTwo = column.index % 100 == 99;
+        EXPECT_TRUE(column.enumValues.SharedWith(listTwo ? second : first)) << column.index;
+        EXPECT_EQ(column.enumFirst, listTwo ? 300 : 0);
+        EXPECT_EQ(column.enumCount, listTwo ? 2 : 300);
+    }
+}
+
 TEST_F(FrmReaderTest, DerivesPrecisionAndDecimalsOfNumbers) {
     FrmBuilder b;
     b.columns = {
