@@ -5,8 +5,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/text.h"
+#include "myisam/dynamic_rows.h"
 #include "save/sql_text.h"
 #include "schema/column_type_text.h"
+#include "support/myisam_builder.h"
 #include "support/test_support.h"
 #include "values/value_render.h"
 
@@ -224,6 +227,30 @@ TEST(JsonBinaryTest, JsonColumnsShowTheServersTextAndExportItAsAString) {
     std::u16string literal;
     AppendValueLiteral(literal, column, u"{\"a\": \"it's\"}", false);
     EXPECT_EQ(test::U8(literal), "'{\"a\": \"it\\'s\"}'");
+}
+
+TEST(JsonColumnTest, MyIsamRowOfAJsonColumnShowsTheServersText) {
+    // A table of MySQL 5.7 with one nullable JSON column: the null flags as
+    // a field of their own, then the value as a BLOB of 4 length bytes.
+    CTableDef table;
+    table.columns = {test::MakeColumn(u"doc", FieldType::kJson, 0, 2, 1)};
+    table.columns[0].nullable = true;
+    table.columns[0].charsetNumber = kBinaryCharset;
+    table.recordLength = 13;
+    table.nullBytes = 1;
+    table.createOptions = 1;
+    table.minPackLength = 1;
+    table.packBits = 1;
+    table.myisamColumns = {{0, 1, 0, 0, 0}, {4, 12, 0, 0, 1}};
+    CDynamicRecordUnpacker unpacker(table, test::TestApp());
+    table.rows.Reset(table.columns.size());
+    const std::vector<uint8_t> doc = Bytes({0x02, 2, 0, 12, 0, 0x05, 7, 0, 0x0C, 10, 0, 1, 'x'});
+    ASSERT_TRUE(unpacker.UnpackDynamicRecord(
+        table, test::Bytes_().u8(0).u8(0).u32le(static_cast<uint32_t>(doc.size())).raw(doc).bytes));
+    EXPECT_EQ(Utf16ToUtf8(table.rows.Text(0, 0)), "[7, \"x\"]");
+    // The NULL flag (bit 1 of the null byte) wins over the value.
+    ASSERT_TRUE(unpacker.UnpackDynamicRecord(table, test::Bytes_().u8(0x01).u8(0x02).bytes));
+    EXPECT_TRUE(table.rows.IsNull(1, 0));
 }
 
 }  // namespace
