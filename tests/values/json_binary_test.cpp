@@ -7,6 +7,7 @@
 
 #include "app/text.h"
 #include "myisam/dynamic_rows.h"
+#include "save/create_table.h"
 #include "save/sql_text.h"
 #include "schema/column_type_text.h"
 #include "support/myisam_builder.h"
@@ -227,6 +228,18 @@ TEST(JsonBinaryTest, JsonColumnsShowTheServersTextAndExportItAsAString) {
     std::u16string literal;
     AppendValueLiteral(literal, column, u"{\"a\": \"it's\"}", false);
     EXPECT_EQ(test::U8(literal), "'{\"a\": \"it\\'s\"}'");
+}
+
+TEST(JsonColumnTest, AScriptCreatesAJsonColumnWithoutADefaultValue) {
+    CTableDef table;
+    table.columns = {test::MakeColumn(u"doc", FieldType::kJson, 0, 1)};
+    table.columns[0].charsetNumber = kBinaryCharset;
+    table.recordLength = 13;
+    table.defaultRecord.assign(13, 0);
+    EXPECT_EQ(test::U8(SqlColumnType(table, table.columns[0], test::TestApp().collations)), "JSON");
+    const std::vector<std::u16string> clauses = ColumnDefaultClauses(table, test::TestApp());
+    ASSERT_EQ(clauses.size(), 1u);
+    EXPECT_EQ(test::U8(clauses[0]), "");
 }
 
 TEST(JsonColumnTest, MyIsamRowOfAJsonColumnShowsTheServersText) {
