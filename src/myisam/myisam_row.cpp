@@ -38,7 +38,8 @@ CMyIsamRowRenderer::CMyIsamRowRenderer(const CTableDef& table, const CAppState& 
         if (c.type == FieldType::kVarchar) {
             p.access = Access::kVarchar;
             p.width = c.length > 255 ? 2 : 1;
-        } else if (IsBlobType(c.type) || c.type == FieldType::kGeometry) {
+        } else if (IsBlobType(c.type) || c.type == FieldType::kGeometry ||
+                   c.type == FieldType::kJson) {
             p.access = Access::kBlob;
             p.width = BlobLengthBytes(c.type);
             int32_t slot = 0;

@@ -190,6 +190,9 @@ void AppendBaseType(std::u16string& out, const CTableDef& table, const CColumnDe
         case FieldType::kGeometry:
             out += GeometryTypeText(column.geometryType);
             return;
+        case FieldType::kJson:
+            out += u"JSON";
+            return;
         default:
             // A type this reader does not know: its bytes as a string keep
             // whatever text the readers give it.
@@ -347,7 +350,8 @@ std::vector<std::u16string> ColumnDefaultClauses(const CTableDef& table, const C
             // No default at all.
         } else if (values.IsNull(0, c)) {
             clause = u" DEFAULT NULL";
-        } else if (!IsBlobType(column.type) && column.type != FieldType::kGeometry) {
+        } else if (!IsBlobType(column.type) && column.type != FieldType::kGeometry &&
+                   column.type != FieldType::kJson) {
             clause = u" DEFAULT ";
             AppendValueLiteral(clause, column, values.Text(0, c), false);
         }

@@ -32,8 +32,8 @@ std::u16string SqlColumnType(const CTableDef& table, const CColumnDef& column,
 // parentheses, CURRENT_TIMESTAMP for the timestamp kinds, DEFAULT NULL when
 // the default record holds NULL, else the column's value in the default
 // record as a literal (rendered as a save renders values). Generated and
-// AUTO_INCREMENT columns, columns without a default, and BLOB, TEXT and
-// spatial columns with nothing but a value in the record get none. Empty
+// AUTO_INCREMENT columns, columns without a default, and BLOB, TEXT, JSON
+// and spatial columns with nothing but a value in the record get none. Empty
 // clauses throughout when the .frm held no default record.
 std::vector<std::u16string> ColumnDefaultClauses(const CTableDef& table, const CAppState& app);
 

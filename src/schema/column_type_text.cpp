@@ -111,6 +111,8 @@ std::u16string ColumnTypeText(const CColumnDef& column, int32_t tableCharset,
             return u"CHAR" + characters(column.length);
         case FieldType::kGeometry:
             return std::u16string(GeometryTypeText(column.geometryType));
+        case FieldType::kJson:
+            return u"JSON";
         default:
             return u"UNKNOWN DATATYPE";
     }

@@ -27,6 +27,7 @@ inline constexpr int kBit = 16;
 inline constexpr int kTimestamp2 = 17;
 inline constexpr int kDateTime2 = 18;
 inline constexpr int kTime2 = 19;
+inline constexpr int kJson = 245;  // MySQL's binary JSON, stored like a LONGBLOB
 inline constexpr int kNewDecimal = 246;
 inline constexpr int kEnum = 247;
 inline constexpr int kSet = 248;

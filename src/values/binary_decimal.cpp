@@ -1,5 +1,6 @@
 #include "values/binary_decimal.h"
 
+#include <algorithm>
 #include <array>
 
 #include "values/text_append.h"
@@ -11,7 +12,6 @@ namespace {
 constexpr int kDigitsPerGroup = 9;
 constexpr int kGroupBytes = 4;
 constexpr int kMaxGroupValue = 999999999;
-constexpr int kMaxPrecision = 65;
 // Bytes that hold a group of 0 to 9 digits.
 constexpr int kBytesOfDigits[kDigitsPerGroup + 1] = {0, 1, 1, 2, 2, 3, 3, 4, 4, 4};
 constexpr int32_t kPowersOfTen[kDigitsPerGroup + 1] = {
@@ -36,8 +36,12 @@ size_t BinaryDecimalSize(int precision, int scale) {
         kGroupBytes * (scale / kDigitsPerGroup) + kBytesOfDigits[scale % kDigitsPerGroup]);
 }
 
-void AppendBinaryDecimal(std::u16string& out, ByteSpan bytes, int precision, int scale) {
-    if (precision <= 0 || precision > kMaxPrecision || scale < 0 || scale > precision) {
+void AppendBinaryDecimal(std::u16string& out, ByteSpan bytes, int precision, int scale,
+                         int maxPrecision) {
+    // The working arrays below hold the widest layout.
+    static_assert(kMaxStoredDecimalPrecision <= 16 * kDigitsPerGroup);
+    maxPrecision = std::min(maxPrecision, kMaxStoredDecimalPrecision);
+    if (precision <= 0 || precision > maxPrecision || scale < 0 || scale > precision) {
         out.push_back(u'0');
         return;
     }
@@ -50,7 +54,7 @@ void AppendBinaryDecimal(std::u16string& out, ByteSpan bytes, int precision, int
 
     // A working copy: the sign bit is flipped in place, missing bytes are zero.
     std::array<uint8_t, 40> copy{};
-    for (size_t i = 0; i < size && i < bytes.size(); ++i) copy[i] = bytes[i];
+    for (size_t i = 0; i < size && i < bytes.size() && i < copy.size(); ++i) copy[i] = bytes[i];
     const bool negative = (copy[0] & 0x80) == 0;
     copy[0] ^= 0x80;
     const int32_t mask = negative ? -1 : 0;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "values/binary_decimal.h"
+#include "values/json_binary.h"
 #include "values/temporal.h"
 #include "values/text_append.h"
 #include "values/value_text.h"
@@ -161,6 +162,7 @@ size_t StoredValueWidth(const CColumnDef& column) {
         case FieldType::kBlob:
             return BlobLengthBytes(column.type);
         case FieldType::kGeometry:
+        case FieldType::kJson:
             return BlobLengthBytes(FieldType::kLongBlob);
         default:
             return TemporalWidth(column);
@@ -228,6 +230,16 @@ bool RenderMyIsamValue(const CColumnDef& column, ByteSpan bytes, const RenderCon
         case FieldType::kLongBlob:
         case FieldType::kBlob:
             AppendBlob(out, column, bytes, context);
+            break;
+        case FieldType::kJson:
+            // Shown as the server prints it; long ones are placeholders in
+            // display mode, as BLOB and TEXT values are. A damaged value
+            // shows the text of what came before the damage.
+            if (!context.exportMode && !context.blobsInFull && bytes.size() >= kBlobDisplayLimit) {
+                out += kLargeBlobText;
+            } else {
+                AppendJsonBinary(out, bytes);
+            }
             break;
         case FieldType::kGeometry:
             if (!context.exportMode) {

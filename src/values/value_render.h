@@ -34,8 +34,8 @@ struct RenderContext {
     bool blobsInFull = false;
 };
 
-// Bytes a value of the column takes in a row image. For VARCHAR, BLOB, TEXT
-// and spatial columns: the bytes of the length that comes before the data.
+// Bytes a value of the column takes in a row image. For VARCHAR, BLOB, TEXT,
+// JSON and spatial columns: the bytes of the length that comes before the data.
 // 0 for types that have no rendering.
 size_t StoredValueWidth(const CColumnDef& column);
 
@@ -45,7 +45,8 @@ size_t StoredValueWidth(const CColumnDef& column);
 // decimals in display mode and as the shortest text that reads back to the
 // same value in export mode, DECIMAL, temporal values, BIT as its bits,
 // ENUM/SET as member names, strings and TEXT in the column's character set
-// (binary ones as hex), and the placeholder texts of display mode. Export
+// (binary ones as hex), JSON as the text the server prints for it, and the
+// placeholder texts of display mode. Export
 // mode writes TIMESTAMP values in UTC and spatial values as the hex of their
 // stored form, so that a script can give the server back the same values.
 // The bytes are the value as stored: little-endian integers, string and blob
