@@ -227,7 +227,7 @@ TEST(JsonBinaryTest, JsonColumnsShowTheServersTextAndExportItAsAString) {
     EXPECT_EQ(test::U8(ColumnTypeText(column, 0, test::TestApp().collations)), "JSON");
     std::u16string literal;
     AppendValueLiteral(literal, column, u"{\"a\": \"it's\"}", false);
-    EXPECT_EQ(test::U8(literal), "'{\"a\": \"it\\'s\"}'");
+    EXPECT_EQ(test::U8(literal), "'{\"a\": \"it''s\"}'");
 }
 
 TEST(JsonColumnTest, AScriptCreatesAJsonColumnWithoutADefaultValue) {
