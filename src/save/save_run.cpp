@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <system_error>
+#include <unordered_map>
 
 #include "app/app_state.h"
 #include "app/collation_table.h"
@@ -102,28 +103,68 @@ struct CViewToSave {
     bool namesDefiner = false;
 };
 
+// Where the backquoted name that starts at from ends (after its closing
+// backquote; a doubled backquote stands for one); npos when it is not closed.
+size_t QuotedNameEnd(std::u16string_view text, size_t from) {
+    for (size_t i = from + 1; i < text.size(); ++i) {
+        if (text[i] != u'`') continue;
+        if (i + 1 < text.size() && text[i + 1] == u'`') {
+            ++i;
+            continue;
+        }
+        return i + 1;
+    }
+    return std::u16string_view::npos;
+}
+
 // The views in an order in which each comes after the views of the run that
 // its query names (as `db`.`view`, the form the server keeps in the file);
-// views in a cycle keep their order.
+// views in a cycle keep their order. Each query is read once for the
+// qualified names it holds, looked up by name, so that thousands of views
+// cost no more than their texts.
 std::vector<CViewToSave> OrderViews(std::vector<CViewToSave> views) {
-    std::vector<std::u16string> references;
-    for (const CViewToSave& view : views)
-        references.push_back(QuotedName(view.object->DatabaseName()) + u"." +
-                             QuotedName(view.object->Name()));
+    std::unordered_map<std::u16string, size_t> byReference;
+    for (size_t i = 0; i < views.size(); ++i)
+        byReference.emplace(QuotedName(views[i].object->DatabaseName()) + u"." +
+                                QuotedName(views[i].object->Name()),
+                            i);
+    std::vector<std::vector<size_t>> dependents(views.size());
+    std::vector<size_t> waitingFor(views.size(), 0);
+    for (size_t i = 0; i < views.size(); ++i) {
+        const std::u16string_view text = views[i].statement;
+        std::vector<size_t> uses;
+        size_t previousStart = std::u16string_view::npos;
+        size_t previousEnd = std::u16string_view::npos;
+        for (size_t at = text.find(u'`'); at != std::u16string_view::npos;) {
+            const size_t end = QuotedNameEnd(text, at);
+            if (end == std::u16string_view::npos) break;
+            if (previousEnd != std::u16string_view::npos && previousEnd + 1 == at &&
+                text[previousEnd] == u'.') {
+                const auto found = byReference.find(
+                    std::u16string(text.substr(previousStart, end - previousStart)));
+                if (found != byReference.end() && found->second != i) uses.push_back(found->second);
+            }
+            previousStart = at;
+            previousEnd = end;
+            at = text.find(u'`', end);
+        }
+        std::sort(uses.begin(), uses.end());
+        uses.erase(std::unique(uses.begin(), uses.end()), uses.end());
+        waitingFor[i] = uses.size();
+        for (size_t used : uses) dependents[used].push_back(i);
+    }
+    // Passes in the run's order, each placing every view whose views are
+    // placed: views that do not depend on each other keep their order.
     std::vector<CViewToSave> ordered;
     std::vector<bool> placed(views.size(), false);
     bool progress = true;
     while (progress) {
         progress = false;
         for (size_t i = 0; i < views.size(); ++i) {
-            if (placed[i]) continue;
-            bool ready = true;
-            for (size_t j = 0; j < views.size() && ready; ++j)
-                ready = j == i || placed[j] ||
-                        views[i].statement.find(references[j]) == std::u16string::npos;
-            if (!ready) continue;
+            if (placed[i] || waitingFor[i] != 0) continue;
             placed[i] = true;
             progress = true;
+            for (size_t dependent : dependents[i]) --waitingFor[dependent];
             ordered.push_back(views[i]);
         }
     }
