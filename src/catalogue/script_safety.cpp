@@ -178,4 +178,13 @@ std::u16string BlockDelimiter(std::u16string_view text) {
     return delimiter;
 }
 
+void AppendQuotedName(std::u16string& out, std::u16string_view name) {
+    out.push_back(u'`');
+    for (char16_t c : name) {
+        if (c == u'`') out.push_back(u'`');
+        out.push_back(c);
+    }
+    out.push_back(u'`');
+}
+
 }  // namespace brix

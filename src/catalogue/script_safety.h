@@ -40,4 +40,8 @@ std::u16string BlockDelimiter(std::u16string_view text);
 // case.
 bool IsClientCommandName(std::u16string_view word);
 
+// Appends name as an SQL identifier: in backquotes, every backquote in it
+// doubled, so that no name can end the identifier early.
+void AppendQuotedName(std::u16string& out, std::u16string_view name);
+
 }  // namespace brix

@@ -38,15 +38,6 @@ int SmallNumber(std::u16string_view text, std::u16string_view key, int fallback)
     return number;
 }
 
-void AppendQuoted(std::u16string& out, std::u16string_view name) {
-    out.push_back(u'`');
-    for (char16_t c : name) {
-        if (c == u'`') out.push_back(u'`');
-        out.push_back(c);
-    }
-    out.push_back(u'`');
-}
-
 bool StartsWithKeyword(std::u16string_view text, std::u16string_view keyword) {
     if (text.size() < keyword.size()) return false;
     for (size_t i = 0; i < keyword.size(); ++i) {
@@ -293,14 +284,14 @@ std::u16string ViewStatement(const CViewDefinition& view, std::u16string_view na
     statement += kAlgorithms[view.algorithm];
     if (!view.definerUser.empty()) {
         statement += u" DEFINER=";
-        AppendQuoted(statement, view.definerUser);
+        AppendQuotedName(statement, view.definerUser);
         statement.push_back(u'@');
-        AppendQuoted(statement, view.definerHost);
+        AppendQuotedName(statement, view.definerHost);
     }
     statement += u" SQL SECURITY ";
     statement += kSecurity[view.security];
     statement += u" VIEW ";
-    AppendQuoted(statement, name);
+    AppendQuotedName(statement, name);
     statement += u" AS ";
     statement += view.query;
     statement += kCheckOptions[view.checkOption];

@@ -40,15 +40,6 @@ bool RendersAsHex(const CColumnDef& column) {
 
 }  // namespace
 
-void AppendQuotedName(std::u16string& out, std::u16string_view name) {
-    out.push_back(u'`');
-    for (char16_t c : name) {
-        if (c == u'`') out.push_back(u'`');
-        out.push_back(c);
-    }
-    out.push_back(u'`');
-}
-
 bool IsWritableName(std::u16string_view name) {
     for (size_t i = 0; i < name.size(); ++i) {
         const char16_t c = name[i];

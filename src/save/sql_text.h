@@ -4,13 +4,11 @@
 #include <string>
 #include <string_view>
 
+#include "catalogue/script_safety.h"
 #include "schema/table_def.h"
 
 namespace brix {
 
-// Appends name as an SQL identifier: in backquotes, every backquote in it
-// doubled, so that no name can end the identifier early.
-void AppendQuotedName(std::u16string& out, std::u16string_view name);
 std::u16string QuotedName(std::u16string_view name);
 
 // True when name can be written as an identifier: no zero

@@ -19,19 +19,6 @@
 namespace brix {
 namespace {
 
-std::string Shell(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-int RunCli(const std::string& arguments, const std::filesystem::path& err) {
-    const std::string command =
-        Shell(BRIX_CLI_PATH) + " " + arguments + " >" + Shell(err.string()) + " 2>&1";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // Files that a shell command planted in a name, a value or a body would
 // create.
 std::string Marker(int n) {
@@ -196,7 +183,9 @@ TEST_F(HostileScriptTest, ScriptsAndServerSavesCarryDataNeverCommands) {
     ASSERT_TRUE(server_->Run("CREATE DATABASE victim; CREATE TABLE victim.v (a INT);"));
     const auto scripts = dir.path() / "scripts";
     const auto err = dir.path() / "err";
-    RunCli("save " + Shell(dataDir.string()) + " --script " + Shell(scripts.string()), err);
+    test::RunCli("save " + test::ShellWord(dataDir.string()) + " --script " +
+                     test::ShellWord(scripts.string()),
+                 err);
     const std::string log = test::ReadFileText(err);
     EXPECT_NE(log.find("Error saving view"), std::string::npos) << log;
     EXPECT_NE(log.find("another database"), std::string::npos) << log;
@@ -211,9 +200,9 @@ TEST_F(HostileScriptTest, ScriptsAndServerSavesCarryDataNeverCommands) {
     const std::string password = test::RandomPassword();
     ASSERT_TRUE(server_->CreateAccount("brix_hostile", password));
     ASSERT_EQ(setenv("BRIXTALLOW_PASSWORD", password.c_str(), 1), 0);
-    RunCli("save " + Shell(dataDir.string()) + " --server 127.0.0.1 --port " + server_->port() +
-               " --user brix_hostile",
-           err);
+    test::RunCli("save " + test::ShellWord(dataDir.string()) + " --server 127.0.0.1 --port " +
+                     server_->port() + " --user brix_hostile",
+                 err);
     unsetenv("BRIXTALLOW_PASSWORD");
     ExpectSame(Take(*server_), withVictim);
     Drop();

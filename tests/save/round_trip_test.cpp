@@ -42,25 +42,11 @@ std::set<std::string> FixtureDatabases() {
     return names;
 }
 
-std::string Shell(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-// Runs the console program; its log and messages go to the file err.
-int RunCli(const std::string& arguments, const std::filesystem::path& err) {
-    const std::string command =
-        Shell(BRIX_CLI_PATH) + " " + arguments + " >" + Shell(err.string()) + " 2>&1";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // Every fixture table, and the view and the triggers of shop.
 std::string ObjectArguments() {
     std::string arguments;
     for (const FixtureTable& t : FixtureTables())
-        arguments += " " + Shell(t.database + "/" + t.name);
+        arguments += " " + test::ShellWord(t.database + "/" + t.name);
     return arguments + " shop/Views/v_order_totals shop/Trigger/orders";
 }
 
@@ -250,9 +236,9 @@ TEST_F(RoundTripTest, ScriptsOfEveryFixtureTableLoadBackWithTheSameRows) {
     test::TempDir dir;
     const auto folder = dir.path() / "scripts";
     const auto err = dir.path() / "err";
-    ASSERT_EQ(RunCli("save " + Shell(test::FixtureDataDir().string()) + " --script " +
-                         Shell(folder.string()) + ObjectArguments(),
-                     err),
+    ASSERT_EQ(test::RunCli("save " + test::ShellWord(test::FixtureDataDir().string()) +
+                               " --script " + test::ShellWord(folder.string()) + ObjectArguments(),
+                           err),
               0)
         << test::ReadFileText(err);
     EXPECT_TRUE(std::filesystem::is_directory(folder / "blobdata"));
@@ -272,10 +258,10 @@ TEST_F(RoundTripTest, ServerSaveOverOdbcHoldsEveryFixtureTable) {
     ASSERT_EQ(setenv("BRIXTALLOW_PASSWORD", password.c_str(), 1), 0);
     test::TempDir dir;
     const auto err = dir.path() / "err";
-    const int status =
-        RunCli("save " + Shell(test::FixtureDataDir().string()) + " --server 127.0.0.1 --port " +
-                   server_->port() + " --user brix_save" + ObjectArguments(),
-               err);
+    const int status = test::RunCli("save " + test::ShellWord(test::FixtureDataDir().string()) +
+                                        " --server 127.0.0.1 --port " + server_->port() +
+                                        " --user brix_save" + ObjectArguments(),
+                                    err);
     unsetenv("BRIXTALLOW_PASSWORD");
     const std::string messages = test::ReadFileText(err);
     ASSERT_EQ(status, 0) << messages;
@@ -293,9 +279,9 @@ TEST_F(RoundTripTest, ViewsAndTriggersOfTwoDatabasesSurviveBothKindsOfSave) {
     DropDatabases(*server_, databases);
     test::TempDir dir;
     const auto err = dir.path() / "err";
-    ASSERT_EQ(RunCli("save " + Shell((fixture / "twodb").string()) + " --script " +
-                         Shell(dir.path().string()),
-                     err),
+    ASSERT_EQ(test::RunCli("save " + test::ShellWord((fixture / "twodb").string()) + " --script " +
+                               test::ShellWord(dir.path().string()),
+                           err),
               0)
         << test::ReadFileText(err);
     for (const std::string& db : databases) {
@@ -309,9 +295,9 @@ TEST_F(RoundTripTest, ViewsAndTriggersOfTwoDatabasesSurviveBothKindsOfSave) {
     ASSERT_TRUE(server_->CreateAccount("brix_views", password));
     ASSERT_EQ(setenv("BRIXTALLOW_PASSWORD", password.c_str(), 1), 0);
     const int status =
-        RunCli("save " + Shell((fixture / "twodb").string()) + " --server 127.0.0.1 --port " +
-                   server_->port() + " --user brix_views",
-               err);
+        test::RunCli("save " + test::ShellWord((fixture / "twodb").string()) +
+                         " --server 127.0.0.1 --port " + server_->port() + " --user brix_views",
+                     err);
     unsetenv("BRIXTALLOW_PASSWORD");
     ASSERT_EQ(status, 0) << test::ReadFileText(err);
     ExpectViewsAndTriggersAsWritten(*server_, fixture / "expected", databases);

@@ -64,19 +64,6 @@ TEST_F(ServerTest, AnEmptyPasswordIsAcceptedAndPassedOnAsEmpty) {
     EXPECT_FALSE(TestConnection(Account("brix_nopw", "x")).tested);
 }
 
-std::string Shell(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-int RunCli(const std::string& arguments, const std::filesystem::path& err) {
-    const std::string command =
-        Shell(BRIX_CLI_PATH) + " " + arguments + " >" + Shell(err.string()) + " 2>&1";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // The comments of a table and its columns.
 std::optional<std::vector<std::vector<std::string>>> Comments(const test::CTestServer& server,
                                                               const std::string& database) {
@@ -135,8 +122,9 @@ TEST_F(ServerTest, NamesAndValuesThatTryToBreakOutSurviveBothKindsOfSave) {
             "INSERT INTO `i``q` SELECT * FROM `t``q`;\n"
             "FLUSH TABLES `t``q`, `i``q` FOR EXPORT;\n"
             "\\! cp " +
-            Shell(from.string()) + "/t@0060q.* " + Shell(from.string()) + "/i@0060q.frm " +
-            Shell(from.string()) + "/i@0060q.ibd " + Shell(copy.string()) +
+            test::ShellWord(from.string()) + "/t@0060q.* " + test::ShellWord(from.string()) +
+            "/i@0060q.frm " + test::ShellWord(from.string()) + "/i@0060q.ibd " +
+            test::ShellWord(copy.string()) +
             "\n"
             "UNLOCK TABLES;\n",
         &output))
@@ -150,9 +138,9 @@ TEST_F(ServerTest, NamesAndValuesThatTryToBreakOutSurviveBothKindsOfSave) {
 
     const auto err = dir.path() / "err";
     const auto scripts = dir.path() / "scripts";
-    ASSERT_EQ(RunCli("save " + Shell((dir.path() / "datadir").string()) + " --script " +
-                         Shell(scripts.string()),
-                     err),
+    ASSERT_EQ(test::RunCli("save " + test::ShellWord((dir.path() / "datadir").string()) +
+                               " --script " + test::ShellWord(scripts.string()),
+                           err),
               0)
         << test::ReadFileText(err);
     ASSERT_TRUE(server_->Load(scripts / "breakout_copy.sql", &output)) << output;
@@ -165,9 +153,9 @@ TEST_F(ServerTest, NamesAndValuesThatTryToBreakOutSurviveBothKindsOfSave) {
     ASSERT_TRUE(server_->CreateAccount("brix_breakout", password));
     ASSERT_EQ(setenv("BRIXTALLOW_PASSWORD", password.c_str(), 1), 0);
     const int status =
-        RunCli("save " + Shell((dir.path() / "datadir").string()) + " --server 127.0.0.1 --port " +
-                   server_->port() + " --user brix_breakout",
-               err);
+        test::RunCli("save " + test::ShellWord((dir.path() / "datadir").string()) +
+                         " --server 127.0.0.1 --port " + server_->port() + " --user brix_breakout",
+                     err);
     unsetenv("BRIXTALLOW_PASSWORD");
     ASSERT_EQ(status, 0) << test::ReadFileText(err);
     EXPECT_EQ(Cells(*server_, "breakout_copy.`t``q`"), original);
@@ -211,13 +199,13 @@ TEST_F(ServerTest, DefaultsOfEveryKindSurviveAScript) {
         ") ENGINE=MyISAM;\n"
         "FLUSH TABLES t;\n"
         "\\! cp " +
-            Shell(from.string()) + "/t.* " + Shell(copy.string()) + "\n",
+            test::ShellWord(from.string()) + "/t.* " + test::ShellWord(copy.string()) + "\n",
         &output))
         << output;
     const auto err = dir.path() / "err";
-    ASSERT_EQ(RunCli("save " + Shell((dir.path() / "datadir").string()) + " --script " +
-                         Shell(dir.path().string()),
-                     err),
+    ASSERT_EQ(test::RunCli("save " + test::ShellWord((dir.path() / "datadir").string()) +
+                               " --script " + test::ShellWord(dir.path().string()),
+                           err),
               0)
         << test::ReadFileText(err);
     ASSERT_TRUE(server_->Load(dir.path() / "defaults_copy.sql", &output)) << output;

@@ -12,6 +12,12 @@ namespace brix::test {
 
 namespace {
 
+int ExitStatus(int status) {
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
 std::string ShellWord(const std::string& text) {
     std::string out = "'";
     for (char c : text) {
@@ -24,11 +30,11 @@ std::string ShellWord(const std::string& text) {
     return out + "'";
 }
 
-int ExitStatus(int status) {
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+int RunCli(const std::string& arguments, const std::filesystem::path& err) {
+    const std::string command =
+        ShellWord(BRIX_CLI_PATH) + " " + arguments + " >" + ShellWord(err.string()) + " 2>&1";
+    return ExitStatus(std::system(command.c_str()));
 }
-
-}  // namespace
 
 const CTestServer* CTestServer::Get() {
     static const std::optional<CTestServer> server = []() -> std::optional<CTestServer> {

@@ -50,4 +50,13 @@ std::string RandomPassword();
 // Quotes text as an SQL string literal.
 std::string SqlString(const std::string& text);
 
+// text as one word of a shell command: in single quotes, each quote in it
+// written as '\''.
+std::string ShellWord(const std::string& text);
+
+// Runs the console program with arguments (already shell words); its output
+// and messages go to the file err. Returns its exit status, -1 when it did
+// not exit.
+int RunCli(const std::string& arguments, const std::filesystem::path& err);
+
 }  // namespace brix::test
