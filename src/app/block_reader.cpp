@@ -10,7 +10,12 @@ ByteSpan CBlockReader::Read(uint64_t pos, size_t n) {
     const bool inBuffer =
         pos >= bufferPos_ && pos - bufferPos_ <= length_ && length_ - (pos - bufferPos_) >= n;
     if (!inBuffer) {
-        const size_t want = std::max(n, nextBlock_);
+        // No larger than what the file still holds: a small file gets a
+        // small buffer.
+        size_t want = std::max(n, nextBlock_);
+        const uint64_t fileLength = file_.Length();
+        if (pos < fileLength && fileLength - pos < want)
+            want = std::max(n, static_cast<size_t>(fileLength - pos));
         if (capacity_ < want) {
             buffer_.reset();  // the old buffer goes before the larger one comes
             buffer_ = std::make_unique_for_overwrite<uint8_t[]>(want);
