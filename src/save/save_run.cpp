@@ -92,6 +92,12 @@ std::u16string ViewStatementOf(const CSaveObject& view, const CAppState& app, bo
         return {};
     }
     namesDefiner = !definition->definerUser.empty();
+    // The definer goes into the statement as an identifier, under the same
+    // rule as every other name.
+    if (!IsWritableName(definition->definerUser) || !IsWritableName(definition->definerHost)) {
+        problem = kUnwritableName;
+        return {};
+    }
     return ViewStatement(*definition, view.Name(), problem);
 }
 

@@ -247,6 +247,20 @@ TEST(SaveRunTest, ViewsComeAfterTheViewsTheyUse) {
     EXPECT_LT(script.find("VIEW `m_mid`"), script.find("VIEW `a_top`"));
 }
 
+TEST(SaveRunTest, AViewWhoseDefinerIsNoWritableNameIsLeftOut) {
+    test::TempDir dir;
+    const auto db = dir.path() / "data" / "d";
+    std::filesystem::create_directories(db);
+    const std::string text =
+        "TYPE=VIEW\nquery=select 1 AS `x`\ndefiner_user=a\\0b\ndefiner_host=%\n";
+    test::WriteFile(db / "v.frm", std::vector<uint8_t>(text.begin(), text.end()));
+    SaveSession session(dir.path() / "data");
+    const auto result = session.Save({u"d"}, Script(dir.path() / "out"));
+    EXPECT_EQ(result.saved, 0u);
+    EXPECT_EQ(result.failed, 1u);
+    EXPECT_EQ(test::ReadFileText(dir.path() / "out" / "d.sql").find("VIEW `v`"), std::string::npos);
+}
+
 TEST(SaveRunTest, TheSaverRunsOnAWorkerThreadAndRefusesWhileBusy) {
     test::TempDir dir;
     SaveSession session;
