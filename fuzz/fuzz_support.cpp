@@ -42,7 +42,7 @@ void WriteBytes(const std::filesystem::path& path, const uint8_t* data, size_t s
 void PutInMemory(const std::filesystem::path& path, const uint8_t* data, size_t size) {
     static std::set<std::filesystem::path> placed;
     if (placed.insert(path).second) WriteBytes(path, nullptr, 0);
-    PutMemoryFile(path, std::vector<uint8_t>(data, data + size));
+    LendMemoryFile(path, {data, size});
 }
 
 void CopyInto(const std::filesystem::path& from, const std::filesystem::path& to) {

@@ -26,8 +26,9 @@ std::filesystem::path FixtureFile(const std::string& relative);
 
 void WriteBytes(const std::filesystem::path& path, const uint8_t* data, size_t size);
 // Hands the bytes to the readers as the file at path without writing them
-// out: they read them from memory. An empty file stays on disk under that
-// name, so that the lookups of table files find it.
+// out: they read them from memory, the fuzzer's own bytes, not a copy, so
+// nothing may read the file after the input's run returns. An empty file
+// stays on disk under that name, so that the lookups of table files find it.
 void PutInMemory(const std::filesystem::path& path, const uint8_t* data, size_t size);
 // Copies a fixture file into the scratch folder (once: they never change).
 void CopyInto(const std::filesystem::path& from, const std::filesystem::path& to);

@@ -18,7 +18,7 @@ namespace brix {
 
 namespace {
 
-using MemoryFiles = std::map<std::filesystem::path, std::shared_ptr<const std::vector<uint8_t>>>;
+using MemoryFiles = std::map<std::filesystem::path, std::shared_ptr<const CMemoryBytes>>;
 
 MemoryFiles& TheMemoryFiles() {
     static MemoryFiles files;
@@ -28,7 +28,7 @@ MemoryFiles& TheMemoryFiles() {
 // Set once any file was put in memory: until then Open never looks.
 std::atomic<bool> anyMemoryFile{false};
 
-std::shared_ptr<const std::vector<uint8_t>> FindMemoryFile(const std::filesystem::path& path) {
+std::shared_ptr<const CMemoryBytes> FindMemoryFile(const std::filesystem::path& path) {
     if (!anyMemoryFile.load(std::memory_order_relaxed)) return nullptr;
     const MemoryFiles& files = TheMemoryFiles();
     const auto it = files.find(path);
@@ -38,7 +38,17 @@ std::shared_ptr<const std::vector<uint8_t>> FindMemoryFile(const std::filesystem
 }  // namespace
 
 void PutMemoryFile(const std::filesystem::path& path, std::vector<uint8_t> bytes) {
-    TheMemoryFiles()[path] = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
+    auto held = std::make_shared<CMemoryBytes>();
+    held->owned = std::move(bytes);
+    held->bytes = held->owned;
+    TheMemoryFiles()[path] = std::move(held);
+    anyMemoryFile = true;
+}
+
+void LendMemoryFile(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
+    auto held = std::make_shared<CMemoryBytes>();
+    held->bytes = bytes;
+    TheMemoryFiles()[path] = std::move(held);
     anyMemoryFile = true;
 }
 
@@ -96,7 +106,7 @@ bool CReadOnlyFile::IsOpen() const {
 }
 
 uint64_t CReadOnlyFile::Length() const {
-    if (memory_) return memory_->size();
+    if (memory_) return memory_->bytes.size();
     LARGE_INTEGER size;
     if (!handle_ || !GetFileSizeEx(static_cast<HANDLE>(handle_), &size)) return 0;
     return static_cast<uint64_t>(size.QuadPart);
@@ -158,7 +168,7 @@ bool CReadOnlyFile::IsOpen() const {
 }
 
 uint64_t CReadOnlyFile::Length() const {
-    if (memory_) return memory_->size();
+    if (memory_) return memory_->bytes.size();
     struct stat st {};
     if (fd_ < 0 || ::fstat(fd_, &st) != 0) return 0;
     return static_cast<uint64_t>(st.st_size);
@@ -185,7 +195,7 @@ size_t CReadOnlyFile::ReadAt(uint64_t pos, void* buf, size_t n) const {
 #endif
 
 size_t CReadOnlyFile::ReadMemory(uint64_t pos, void* buf, size_t n) const {
-    const std::vector<uint8_t>& bytes = *memory_;
+    const std::span<const uint8_t> bytes = memory_->bytes;
     if (pos >= bytes.size()) return 0;
     const size_t got = static_cast<size_t>(std::min<uint64_t>(n, bytes.size() - pos));
     std::memcpy(buf, bytes.data() + pos, got);

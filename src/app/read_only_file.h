@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace brix {
@@ -14,7 +15,16 @@ namespace brix {
 // always reads its files from disk. Not for use while readers run on other
 // threads.
 void PutMemoryFile(const std::filesystem::path& path, std::vector<uint8_t> bytes);
+// The same without a copy: the caller keeps bytes alive and unchanged until
+// the path is put again or cleared, and no file opened on it is read after.
+void LendMemoryFile(const std::filesystem::path& path, std::span<const uint8_t> bytes);
 void ClearMemoryFiles();
+
+// What a file put in memory holds.
+struct CMemoryBytes {
+    std::vector<uint8_t> owned;
+    std::span<const uint8_t> bytes;
+};
 
 // A file opened for reading only. MySQL files are always opened this way: the
 // program never writes to them, so it never asks for write access, and files
@@ -62,7 +72,7 @@ class CReadOnlyFile {
 #endif
     mutable bool failed_ = false;
     // The bytes of a file put in memory, when that is what was opened.
-    std::shared_ptr<const std::vector<uint8_t>> memory_;
+    std::shared_ptr<const CMemoryBytes> memory_;
 };
 
 }  // namespace brix

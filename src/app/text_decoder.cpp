@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <mutex>
 #include <stdexcept>
 #include <vector>
 
@@ -90,11 +91,18 @@ constexpr CharsetName kCharsetNames[] = {
     {"utf8mb4", "UTF-8"},
 };
 
-}  // namespace
+struct CSingleByteTable {
+    bool opened = false;
+    bool singleByte = false;
+    std::array<char16_t, 256> table{};
+};
 
-bool BuildSingleByteTable(std::string_view iconvName, std::array<char16_t, 256>& table) {
+CSingleByteTable MakeSingleByteTable(const std::string& iconvName) {
+    CSingleByteTable made;
+    std::array<char16_t, 256>& table = made.table;
     iconv_t cd = iconv_open("UTF-16LE", std::string(iconvName).c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    if (cd == reinterpret_cast<iconv_t>(-1)) return made;
+    made.opened = true;
     bool singleByte = true;
     for (unsigned b = 0; b < 256; ++b) {
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -115,7 +123,26 @@ bool BuildSingleByteTable(std::string_view iconvName, std::array<char16_t, 256>&
         }
     }
     iconv_close(cd);
-    return singleByte;
+    made.singleByte = singleByte;
+    return made;
+}
+
+}  // namespace
+
+bool BuildSingleByteTable(std::string_view iconvName, std::array<char16_t, 256>& table) {
+    // The tables of a code page never change, and making one takes 256 calls
+    // into a converter module loaded for it: each is made once per process.
+    static std::mutex guard;
+    static std::map<std::string, CSingleByteTable, std::less<>> made;
+    std::lock_guard<std::mutex> lock(guard);
+    auto it = made.find(iconvName);
+    if (it == made.end()) {
+        const std::string name(iconvName);
+        it = made.emplace(name, MakeSingleByteTable(name)).first;
+    }
+    if (!it->second.opened) return false;
+    table = it->second.table;
+    return it->second.singleByte;
 }
 
 std::string_view IconvNameOfCharset(std::string_view mysqlCharset) {

@@ -130,6 +130,13 @@ TEST(ReadOnlyFileTest, FilesPutInMemoryReadLikeFilesOnDisk) {
     EXPECT_EQ(moved.ReadAll(100), (std::vector<uint8_t>{1, 2, 3, 4, 5}));
     moved.Close();
     EXPECT_FALSE(moved.IsOpen());
+    // Lent bytes are read in place: a change to them shows in the next read.
+    std::vector<uint8_t> lent{7, 8, 9};
+    LendMemoryFile(path, lent);
+    ASSERT_TRUE(file.Open(path));
+    lent[1] = 0;
+    EXPECT_EQ(file.ReadAll(100), (std::vector<uint8_t>{7, 0, 9}));
+    file.Close();
     // Without them the file on disk is read again.
     ClearMemoryFiles();
     ASSERT_TRUE(file.Open(path));
