@@ -360,6 +360,19 @@ std::vector<std::u16string> ColumnDefaultClauses(const CTableDef& table, const C
     return clauses;
 }
 
+std::vector<size_t> ColumnsWithExpressionsLeftOut(const CTableDef& table) {
+    std::vector<size_t> leftOut;
+    for (size_t c = 0; c < table.columns.size(); ++c) {
+        const CColumnDef& column = table.columns[c];
+        const bool generated = column.isVirtual || column.isStoredGenerated;
+        const std::u16string& expression =
+            generated ? column.generationExpression : column.defaultExpression;
+        if (!expression.empty() && !ExpressionTextProblem(expression).empty())
+            leftOut.push_back(c);
+    }
+    return leftOut;
+}
+
 std::u16string CreateTableStatement(const CTableDef& table, std::u16string_view name,
                                     const CollationTable& collations,
                                     const std::vector<std::u16string>* defaults) {

@@ -49,4 +49,9 @@ std::u16string CreateTableStatement(const CTableDef& table, std::u16string_view 
                                     const CollationTable& collations,
                                     const std::vector<std::u16string>* defaults = nullptr);
 
+// The columns whose DEFAULT or generation expression CreateTableStatement
+// leaves out because the client or the server could read it as more than an
+// expression, in column order: the save says so for each.
+std::vector<size_t> ColumnsWithExpressionsLeftOut(const CTableDef& table);
+
 }  // namespace brix

@@ -464,6 +464,9 @@ class CSaveRunner {
             CloseTableFiles(table_);
             return;
         }
+        for (size_t c : ColumnsWithExpressionsLeftOut(table_))
+            ui_.AppendLogLine(u"Left out of table " + display + u": the expression of column " +
+                              table_.columns[c].name + u", which cannot be saved safely");
         if (opened == OpenRowsResult::kUnsupportedEngine) {
             Fail(failure,
                  u"the table was created, but its storage engine is neither MyISAM nor "
@@ -477,15 +480,20 @@ class CSaveRunner {
                  u"which cannot be read");
             return;
         }
-        // Generated columns are left to the server, which computes them.
+        // Generated columns are left to the server, which computes them. A
+        // stored one whose expression was left out is a plain column on the
+        // server, and gets the values stored in the file.
+        const std::vector<size_t> leftOut = ColumnsWithExpressionsLeftOut(table_);
         std::vector<size_t> columns;
         std::u16string prefix = u"INSERT INTO ";
         AppendQuotedName(prefix, object.Name());
         prefix += u" (";
         for (size_t c = 0; c < table_.columns.size(); ++c) {
             const CColumnDef& column = table_.columns[c];
+            const bool plainNow = column.isStoredGenerated &&
+                                  std::find(leftOut.begin(), leftOut.end(), c) != leftOut.end();
             if ((column.isVirtual || column.isStoredGenerated) &&
-                !column.generationExpression.empty())
+                !column.generationExpression.empty() && !plainNow)
                 continue;
             if (!columns.empty()) prefix.push_back(u',');
             AppendQuotedName(prefix, column.name);

@@ -180,6 +180,8 @@ TEST(CreateTableTest, ExpressionsThatCouldEndTheirParenthesesAreLeftOut) {
               "  `b` INT(11) NULL,\n"
               "  `c` INT(11) GENERATED ALWAYS AS ((a + 1) * 2) VIRTUAL\n"
               ")");
+    // The save names the two columns that lost their expressions.
+    EXPECT_EQ(ColumnsWithExpressionsLeftOut(table), (std::vector<size_t>{0, 1}));
 }
 
 TEST(CreateTableTest, TypesCarryWidthsFractionsAndPrecision) {
