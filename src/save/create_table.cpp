@@ -367,8 +367,7 @@ std::vector<size_t> ColumnsWithExpressionsLeftOut(const CTableDef& table) {
         const bool generated = column.isVirtual || column.isStoredGenerated;
         const std::u16string& expression =
             generated ? column.generationExpression : column.defaultExpression;
-        if (!expression.empty() && !ExpressionTextProblem(expression).empty())
-            leftOut.push_back(c);
+        if (!expression.empty() && !ExpressionTextProblem(expression).empty()) leftOut.push_back(c);
     }
     return leftOut;
 }
