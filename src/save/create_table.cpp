@@ -95,109 +95,57 @@ void AppendSignAndFill(std::u16string& out, const CColumnDef& column) {
 // The base type without character set.
 void AppendBaseType(std::u16string& out, const CTableDef& table, const CColumnDef& column,
                     const CollationTable& collations) {
-    const bool binary = column.charsetNumber == kBinaryCharset;
-    auto characters = [&](int32_t bytes) {
-        AppendInParentheses(out, std::max(bytes, 0) / CharacterWidth(column, collations));
+    const CTypeName* name = FindTypeName(column.type, TypeTextUse::kStatement);
+    if (!name) {
+        // A type this reader does not know: its bytes as a string keep
+        // whatever text the readers give it.
+        out += u"VARBINARY";
+        AppendInParentheses(out, std::max(column.length, 1));
+        return;
+    }
+    if (name->suffix == TypeSuffix::kGeometry)
+        out += GeometryTypeText(column.geometryType);
+    else
+        out += column.charsetNumber == kBinaryCharset ? name->binaryText : name->text;
+    auto precisionAndDecimals = [&] {
+        out.push_back(u'(');
+        AppendNumber(out, column.precision);
+        out.push_back(u',');
+        AppendNumber(out, column.decimals);
+        out.push_back(u')');
     };
-    auto integer = [&](std::u16string_view name) {
-        out += name;
-        AppendInParentheses(out, column.length);
-        AppendSignAndFill(out, column);
-    };
-    auto temporal = [&](std::u16string_view name) {
-        out += name;
-        const int digits = TemporalFractionDigits(column);
-        if (digits > 0) AppendInParentheses(out, digits);
-    };
-    switch (column.type) {
-        case FieldType::kTiny:
-            return integer(u"TINYINT");
-        case FieldType::kShort:
-            return integer(u"SMALLINT");
-        case FieldType::kInt24:
-            return integer(u"MEDIUMINT");
-        case FieldType::kLong:
-            return integer(u"INT");
-        case FieldType::kLongLong:
-            return integer(u"BIGINT");
-        case FieldType::kFloat:
-        case FieldType::kDouble:
-            out += column.type == FieldType::kFloat ? u"FLOAT" : u"DOUBLE";
-            if (column.decimals > 0 || column.precision > 0) {
-                out.push_back(u'(');
-                AppendNumber(out, column.precision);
-                out.push_back(u',');
-                AppendNumber(out, column.decimals);
-                out.push_back(u')');
-            }
+    switch (name->suffix) {
+        case TypeSuffix::kInteger:
+            AppendInParentheses(out, column.length);
             AppendSignAndFill(out, column);
             return;
-        case FieldType::kDecimal:
-        case FieldType::kNewDecimal:
-            out += u"DECIMAL(";
-            AppendNumber(out, column.precision);
-            out.push_back(u',');
-            AppendNumber(out, column.decimals);
-            out.push_back(u')');
+        case TypeSuffix::kFloat:
+            if (column.decimals > 0 || column.precision > 0) precisionAndDecimals();
             AppendSignAndFill(out, column);
             return;
-        case FieldType::kDate:
-        case FieldType::kNewDate:
-            out += u"DATE";
+        case TypeSuffix::kDecimal:
+            precisionAndDecimals();
+            AppendSignAndFill(out, column);
             return;
-        case FieldType::kTime:
-        case FieldType::kTime2:
-            return temporal(u"TIME");
-        case FieldType::kDateTime:
-        case FieldType::kDateTime2:
-            return temporal(u"DATETIME");
-        case FieldType::kTimestamp:
-        case FieldType::kTimestamp2:
-            return temporal(u"TIMESTAMP");
-        case FieldType::kYear:
-            out += u"YEAR";
+        case TypeSuffix::kTemporal:
+            if (const int digits = TemporalFractionDigits(column); digits > 0)
+                AppendInParentheses(out, digits);
+            return;
+        case TypeSuffix::kYear:
             if (column.length == 2) out += u"(2)";
             return;
-        case FieldType::kBit:
-            out += u"BIT";
+        case TypeSuffix::kBit:
             AppendInParentheses(out, column.length);
             return;
-        case FieldType::kVarchar:
-        case FieldType::kVarString:
-            out += binary ? u"VARBINARY" : u"VARCHAR";
-            return characters(column.length);
-        case FieldType::kString:
-            out += binary ? u"BINARY" : u"CHAR";
-            return characters(column.length);
-        case FieldType::kTinyBlob:
-            out += binary ? u"TINYBLOB" : u"TINYTEXT";
+        case TypeSuffix::kCharacters:
+            AppendInParentheses(out,
+                                std::max(column.length, 0) / CharacterWidth(column, collations));
             return;
-        case FieldType::kBlob:
-            out += binary ? u"BLOB" : u"TEXT";
+        case TypeSuffix::kMembers:
+            AppendMembers(out, table, column);
             return;
-        case FieldType::kMediumBlob:
-            out += binary ? u"MEDIUMBLOB" : u"MEDIUMTEXT";
-            return;
-        case FieldType::kLongBlob:
-            out += binary ? u"LONGBLOB" : u"LONGTEXT";
-            return;
-        case FieldType::kEnum:
-            out += u"ENUM";
-            return AppendMembers(out, table, column);
-        case FieldType::kSet:
-            out += u"SET";
-            return AppendMembers(out, table, column);
-        case FieldType::kGeometry:
-            out += GeometryTypeText(column.geometryType);
-            return;
-        case FieldType::kJson:
-            out += u"JSON";
-            return;
-        default:
-            // A type this reader does not know: its bytes as a string keep
-            // whatever text the readers give it.
-            out += u"VARBINARY";
-            AppendInParentheses(out, std::max(column.length, 1));
+        case TypeSuffix::kNone:
+        case TypeSuffix::kGeometry:
             return;
     }
 }

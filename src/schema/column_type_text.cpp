@@ -1,6 +1,7 @@
 #include "schema/column_type_text.h"
 
 #include "app/text.h"
+#include "schema/field_types.h"
 
 namespace brix {
 
@@ -41,81 +42,105 @@ std::u16string_view GeometryTypeText(int geometryType) {
     }
 }
 
+namespace {
+
+struct CTypeNameRow {
+    int32_t type;
+    CTypeName name;
+    // The statement's name where it differs from the grid's.
+    CTypeName statement = {};
+};
+
+constexpr CTypeNameRow kTypeNames[] = {
+    {FieldType::kDecimal, {u"DECIMAL", u"DECIMAL", TypeSuffix::kDecimal}},
+    {FieldType::kNewDecimal, {u"DECIMAL", u"DECIMAL", TypeSuffix::kDecimal}},
+    {FieldType::kTiny, {u"TINYINT", u"TINYINT", TypeSuffix::kInteger}},
+    {FieldType::kShort, {u"SMALLINT", u"SMALLINT", TypeSuffix::kInteger}},
+    {FieldType::kInt24, {u"MEDIUMINT", u"MEDIUMINT", TypeSuffix::kInteger}},
+    {FieldType::kLong, {u"INT", u"INT", TypeSuffix::kInteger}},
+    {FieldType::kLongLong, {u"BIGINT", u"BIGINT", TypeSuffix::kInteger}},
+    {FieldType::kFloat, {u"FLOAT", u"FLOAT", TypeSuffix::kFloat}},
+    {FieldType::kDouble, {u"DOUBLE", u"DOUBLE", TypeSuffix::kFloat}},
+    {FieldType::kTimestamp, {u"TIMESTAMP", u"TIMESTAMP", TypeSuffix::kTemporal}},
+    {FieldType::kTimestamp2, {u"TIMESTAMP", u"TIMESTAMP", TypeSuffix::kTemporal}},
+    {FieldType::kDate, {u"DATE", u"DATE", TypeSuffix::kNone}},
+    {FieldType::kNewDate, {u"DATE", u"DATE", TypeSuffix::kNone}},
+    {FieldType::kTime, {u"TIME", u"TIME", TypeSuffix::kTemporal}},
+    {FieldType::kTime2, {u"TIME", u"TIME", TypeSuffix::kTemporal}},
+    {FieldType::kDateTime, {u"DATETIME", u"DATETIME", TypeSuffix::kTemporal}},
+    {FieldType::kDateTime2, {u"DATETIME", u"DATETIME", TypeSuffix::kTemporal}},
+    {FieldType::kYear, {u"YEAR", u"YEAR", TypeSuffix::kYear}},
+    {FieldType::kBit, {u"BIT", u"BIT", TypeSuffix::kBit}},
+    {FieldType::kVarchar, {u"VARCHAR", u"VARBINARY", TypeSuffix::kCharacters}},
+    {FieldType::kVarString,
+     {u"CHAR", u"BINARY", TypeSuffix::kCharacters},
+     {u"VARCHAR", u"VARBINARY", TypeSuffix::kCharacters}},
+    {FieldType::kString, {u"CHAR", u"BINARY", TypeSuffix::kCharacters}},
+    {FieldType::kEnum, {u"ENUM", u"ENUM", TypeSuffix::kMembers}},
+    {FieldType::kSet, {u"SET", u"SET", TypeSuffix::kMembers}},
+    {FieldType::kTinyBlob, {u"TINYTEXT", u"TINYBLOB", TypeSuffix::kNone}},
+    {FieldType::kBlob, {u"TEXT", u"BLOB", TypeSuffix::kNone}},
+    {FieldType::kMediumBlob, {u"MEDIUMTEXT", u"MEDIUMBLOB", TypeSuffix::kNone}},
+    {FieldType::kLongBlob, {u"LONGTEXT", u"LONGBLOB", TypeSuffix::kNone}},
+    {FieldType::kGeometry, {u"GEOMETRY", u"GEOMETRY", TypeSuffix::kGeometry}},
+    {FieldType::kJson, {u"JSON", u"JSON", TypeSuffix::kNone}},
+};
+
+}  // namespace
+
+const CTypeName* FindTypeName(int32_t type, TypeTextUse use) {
+    for (const CTypeNameRow& row : kTypeNames) {
+        if (row.type != type) continue;
+        if (use == TypeTextUse::kStatement && !row.statement.text.empty()) return &row.statement;
+        return &row.name;
+    }
+    return nullptr;
+}
+
 std::u16string ColumnTypeText(const CColumnDef& column, int32_t tableCharset,
                               const CollationTable& collations) {
+    const CTypeName* name = FindTypeName(column.type, TypeTextUse::kGrid);
+    if (!name) return u"UNKNOWN DATATYPE";
     uint32_t maxBytes = 0;
     if (tableCharset != 0) {
         auto found = collations.find(static_cast<uint32_t>(column.charsetNumber));
         if (found != collations.end()) maxBytes = found->second.maxCharBytes;
     }
-    auto characters = [&](int32_t bytes) {
-        return InParentheses(maxBytes != 0 && bytes != 0 ? bytes / maxBytes : bytes);
-    };
     const bool binary = column.charsetNumber == kBinaryCharset;
-    switch (column.type) {
-        case FieldType::kDecimal:
-        case FieldType::kNewDecimal:
-            return u"DECIMAL(" + Number(column.precision) + u"," + Number(column.decimals) + u")";
-        case FieldType::kTiny:
-            return u"TINYINT";
-        case FieldType::kShort:
-            return u"SMALLINT";
-        case FieldType::kLong:
-            return u"INT";
-        case FieldType::kFloat:
-        case FieldType::kDouble: {
-            std::u16string name = column.type == FieldType::kFloat ? u"FLOAT" : u"DOUBLE";
-            if (column.decimals == 0) return name;
-            return name + u"(" + Number(column.precision) + u"," + Number(column.decimals) + u")";
+    std::u16string text(binary ? name->binaryText : name->text);
+    auto precisionAndDecimals = [&] {
+        text += u"(" + Number(column.precision) + u"," + Number(column.decimals) + u")";
+    };
+    switch (name->suffix) {
+        case TypeSuffix::kDecimal:
+            precisionAndDecimals();
+            break;
+        case TypeSuffix::kFloat:
+            if (column.decimals != 0) precisionAndDecimals();
+            break;
+        case TypeSuffix::kBit:
+            text += InParentheses(column.length);
+            break;
+        case TypeSuffix::kCharacters: {
+            // A BINARY column's length is its bytes.
+            const bool bytes = binary && column.type == FieldType::kString;
+            const int32_t n = column.length;
+            text += InParentheses(!bytes && maxBytes != 0 && n != 0 ? n / maxBytes : n);
+            break;
         }
-        case FieldType::kTimestamp:
-        case FieldType::kTimestamp2:
-            return u"TIMESTAMP";
-        case FieldType::kLongLong:
-            return u"BIGINT";
-        case FieldType::kInt24:
-            return u"MEDIUMINT";
-        case FieldType::kDate:
-        case FieldType::kNewDate:
-            return u"DATE";
-        case FieldType::kTime:
-        case FieldType::kTime2:
-            return u"TIME";
-        case FieldType::kDateTime:
-        case FieldType::kDateTime2:
-            return u"DATETIME";
-        case FieldType::kYear:
-            return u"YEAR";
-        case FieldType::kVarchar:
-            return (binary ? u"VARBINARY" : u"VARCHAR") + characters(column.length);
-        case FieldType::kBit:
-            return u"BIT" + InParentheses(column.length);
-        case FieldType::kEnum:
-        case FieldType::kSet: {
-            std::u16string name = column.type == FieldType::kEnum ? u"ENUM" : u"SET";
-            if (column.enumValues.empty()) return name;
-            return name + u"(" + column.enumValues.str() + u")";
-        }
-        case FieldType::kTinyBlob:
-            return binary ? u"TINYBLOB" : u"TINYTEXT";
-        case FieldType::kMediumBlob:
-            return binary ? u"MEDIUMBLOB" : u"MEDIUMTEXT";
-        case FieldType::kLongBlob:
-            return binary ? u"LONGBLOB" : u"LONGTEXT";
-        case FieldType::kBlob:
-            return binary ? u"BLOB" : u"TEXT";
-        case FieldType::kVarString:
-            return (binary ? u"BINARY" : u"CHAR") + characters(column.length);
-        case FieldType::kString:
-            if (binary) return u"BINARY" + InParentheses(column.length);
-            return u"CHAR" + characters(column.length);
-        case FieldType::kGeometry:
-            return std::u16string(GeometryTypeText(column.geometryType));
-        case FieldType::kJson:
-            return u"JSON";
-        default:
-            return u"UNKNOWN DATATYPE";
+        case TypeSuffix::kMembers:
+            if (!column.enumValues.empty()) text += u"(" + column.enumValues.str() + u")";
+            break;
+        case TypeSuffix::kGeometry:
+            text = GeometryTypeText(column.geometryType);
+            break;
+        case TypeSuffix::kNone:
+        case TypeSuffix::kInteger:
+        case TypeSuffix::kTemporal:
+        case TypeSuffix::kYear:
+            break;
     }
+    return text;
 }
 
 }  // namespace brix

@@ -20,4 +20,33 @@ std::u16string ColumnTypeText(const CColumnDef& column, int32_t tableCharset,
 // other code).
 std::u16string_view GeometryTypeText(int geometryType);
 
+// What follows a type's name in its text.
+enum class TypeSuffix : uint8_t {
+    kNone,
+    kInteger,     // display width, sign and fill (in statements)
+    kFloat,       // (precision,decimals) when given, sign and fill
+    kDecimal,     // (precision,decimals), sign and fill
+    kTemporal,    // fractional-second digits (in statements)
+    kYear,        // (2) for a two-digit year (in statements)
+    kBit,         // (bits)
+    kCharacters,  // (characters)
+    kMembers,     // the ENUM or SET members
+    kGeometry,    // the name is the geometry type's
+};
+
+// The name of a field type and what follows it.
+struct CTypeName {
+    std::u16string_view text;        // of a column with a character set
+    std::u16string_view binaryText;  // of a column of the binary character set
+    TypeSuffix suffix = TypeSuffix::kNone;
+};
+
+// Where a type's text is shown: the column-definition grid names a
+// VAR_STRING column CHAR, as the table was declared; a CREATE TABLE
+// statement gives the VARCHAR the server makes of it.
+enum class TypeTextUse : uint8_t { kGrid, kStatement };
+
+// The name of field type code type; null for a code this reader does not know.
+const CTypeName* FindTypeName(int32_t type, TypeTextUse use);
+
 }  // namespace brix

@@ -112,5 +112,18 @@ TEST(ColumnGridTest, RowTextsShowSizeNullsAndKeys) {
     EXPECT_EQ(test::U8(ColumnGridRow(c, 8, {})[4]), "");
 }
 
+TEST(ColumnTypeTextTest, TheGridAndTheStatementKnowTheSameTypes) {
+    // A type the grid names but a statement does not would be saved as
+    // VARBINARY; only VAR_STRING is named differently.
+    for (int type = 0; type < 256; ++type) {
+        const CTypeName* grid = FindTypeName(type, TypeTextUse::kGrid);
+        const CTypeName* statement = FindTypeName(type, TypeTextUse::kStatement);
+        ASSERT_EQ(grid == nullptr, statement == nullptr) << type;
+        if (!grid || type == FieldType::kVarString) continue;
+        EXPECT_EQ(grid, statement) << type;
+    }
+    EXPECT_EQ(FindTypeName(FieldType::kVarString, TypeTextUse::kStatement)->text, u"VARCHAR");
+}
+
 }  // namespace
 }  // namespace brix
