@@ -4,14 +4,14 @@
 #include <QMessageBox>
 
 #include "catalogue/catalogue.h"
-#include "save/save_dialog.h"
+#include "save/save_dialog_model.h"
 #include "save/save_objects.h"
 #include "save/save_worker.h"
 #include "ui/desktop_services.h"
 #include "ui/main_frame.h"
 #include "ui/main_frame_ui.h"
 #include "ui/qt_text.h"
-#include "ui/save_dialog.h"
+#include "ui/save_dialog_window.h"
 #include "ui/xhtml_tree.h"
 
 namespace brix {

@@ -9,11 +9,11 @@
 #include <QToolButton>
 
 #include "ui/bars.h"
-#include "ui/brix_static.h"
 #include "ui/desktop_services.h"
 #include "ui/grid_model.h"
 #include "ui/panes.h"
 #include "ui/qt_text.h"
+#include "ui/record_panel.h"
 #include "ui/xhtml_tree.h"
 
 namespace brix {

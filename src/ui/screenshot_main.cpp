@@ -20,11 +20,11 @@
 
 #include "app/app_state.h"
 #include "catalogue/scan_worker.h"
-#include "save/save_dialog.h"
+#include "save/save_dialog_model.h"
 #include "ui/brix_tallow_app.h"
 #include "ui/desktop_services.h"
 #include "ui/main_frame.h"
-#include "ui/save_dialog.h"
+#include "ui/save_dialog_window.h"
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include "app/app_state.h"
 #include "scripted_desktop.h"
 #include "ui/bars.h"
-#include "ui/brix_static.h"
 #include "ui/grid_model.h"
 #include "ui/main_frame_ui.h"
 #include "ui/panes.h"
+#include "ui/record_panel.h"
 #include "ui/xhtml_tree.h"
 
 using namespace brix;

@@ -12,8 +12,8 @@
 #include <mutex>
 
 #include "app/app_state.h"
-#include "save/save_dialog.h"
-#include "ui/save_dialog.h"
+#include "save/save_dialog_model.h"
+#include "ui/save_dialog_window.h"
 
 using namespace brix;
 

@@ -1,6 +1,6 @@
 // The Save Database dialog's decisions, with a scripted connection test.
 
-#include "save/save_dialog.h"
+#include "save/save_dialog_model.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ui/save_dialog.h"
+#include "ui/save_dialog_window.h"
 
 #include <QFileDialog>
 #include <QFormLayout>
@@ -16,7 +16,7 @@
 #include <optional>
 
 #include "save/connection_test.h"
-#include "save/save_dialog.h"
+#include "save/save_dialog_model.h"
 #include "ui/icons.h"
 #include "ui/qt_text.h"
 

@@ -1,4 +1,4 @@
-#include "ui/brix_static.h"
+#include "ui/record_panel.h"
 
 #include <QFontDatabase>
 #include <QHeaderView>

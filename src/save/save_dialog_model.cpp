@@ -1,4 +1,4 @@
-#include "save/save_dialog.h"
+#include "save/save_dialog_model.h"
 
 #include "app/app_state.h"
 
