@@ -20,12 +20,22 @@ void CSaveDialogModel::Open() {
     const std::u16string driver = connection.driver;
     connection = CConnectionSettings{};
     connection.driver = driver.empty() ? std::u16string(kDefaultOdbcDriver) : driver;
-    connection.server = kDefaultServer;
-    connection.port = kDefaultPort;
-    connection.user = kDefaultUser;
-    folder.clear();
+    auto either = [](const std::u16string& remembered, const char16_t* standard) {
+        return remembered.empty() ? std::u16string(standard) : remembered;
+    };
+    connection.server = either(start.server, kDefaultServer);
+    connection.port = either(start.port, kDefaultPort);
+    connection.user = either(start.user, kDefaultUser);
+    folder = start.folder;
     mode_ = SaveDestination::kDatabase;
     tested_.reset();
+}
+
+void CSaveDialogModel::RememberAccepted() {
+    start.server = connection.server;
+    start.port = connection.port;
+    start.user = connection.user;
+    if (mode_ == SaveDestination::kScript) start.folder = folder;
 }
 
 void CSaveDialogModel::FolderChosen(const std::optional<std::filesystem::path>& chosen) {

@@ -40,10 +40,25 @@ class CSaveDialogModel {
     CSaveDialogModel(CAppState& app, MessageFunction showMessage,
                      TestFunction test = TestConnection);
 
-    // The dialog opens: server, port and user get their defaults, the
-    // password and the folder are emptied, "Save in database" is chosen and
-    // no connection counts as tested.
+    // The dialog opens: server, port, user and folder get the choice
+    // accepted last where one is remembered (start), else server, port and
+    // user their defaults and the folder is emptied; the password is
+    // emptied, "Save in database" is chosen and no connection counts as
+    // tested.
     void Open();
+
+    // What the fields start from: the choice accepted last, which the
+    // desktop program keeps between runs. Never a password.
+    struct CStart {
+        std::u16string server;
+        std::u16string port;
+        std::u16string user;
+        std::u16string folder;
+    };
+    CStart start;
+    // Remembers the fields of the choice just accepted in start (in database
+    // mode the folder remembered before stays).
+    void RememberAccepted();
 
     // The two radio buttons. In database mode the connection fields and Test
     // Connection are enabled, in script mode the folder and its browse

@@ -49,6 +49,38 @@ CAppLinks CAppSettings::ReadLinks() const {
     return links;
 }
 
+CRememberedFolders CAppSettings::ReadFolders() const {
+    CRememberedFolders folders;
+    folders.data = store_->value(QStringLiteral("Remembered/DataFolder")).toString();
+    folders.temporary = store_->value(QStringLiteral("Remembered/TemporaryFolder")).toString();
+    folders.log = store_->value(QStringLiteral("Remembered/LogFolder")).toString();
+    return folders;
+}
+
+void CAppSettings::WriteFolders(const CRememberedFolders& folders) {
+    store_->setValue(QStringLiteral("Remembered/DataFolder"), folders.data);
+    store_->setValue(QStringLiteral("Remembered/TemporaryFolder"), folders.temporary);
+    store_->setValue(QStringLiteral("Remembered/LogFolder"), folders.log);
+    store_->sync();
+}
+
+CRememberedSaveChoice CAppSettings::ReadSaveChoice() const {
+    CRememberedSaveChoice choice;
+    choice.server = store_->value(QStringLiteral("Remembered/SaveServer")).toString();
+    choice.port = store_->value(QStringLiteral("Remembered/SavePort")).toString();
+    choice.user = store_->value(QStringLiteral("Remembered/SaveUser")).toString();
+    choice.folder = store_->value(QStringLiteral("Remembered/SaveFolder")).toString();
+    return choice;
+}
+
+void CAppSettings::WriteSaveChoice(const CRememberedSaveChoice& choice) {
+    store_->setValue(QStringLiteral("Remembered/SaveServer"), choice.server);
+    store_->setValue(QStringLiteral("Remembered/SavePort"), choice.port);
+    store_->setValue(QStringLiteral("Remembered/SaveUser"), choice.user);
+    store_->setValue(QStringLiteral("Remembered/SaveFolder"), choice.folder);
+    store_->sync();
+}
+
 CAppLookStyle AppLookStyle(int appLook) {
     using Colours = CAppLookStyle::Colours;
     switch (appLook) {

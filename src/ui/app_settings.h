@@ -29,8 +29,24 @@ struct CAppLinks {
     QString StatusLink() const { return statusLink.isEmpty() ? productPage : statusLink; }
 };
 
-// The per-user settings store: the visual style under Workspace/ApplicationLook
-// and the addresses under Links/.
+// The folders of the open dialog last confirmed.
+struct CRememberedFolders {
+    QString data;
+    QString temporary;
+    QString log;
+};
+
+// The Save dialog's choices last accepted; never the password.
+struct CRememberedSaveChoice {
+    QString server;
+    QString port;
+    QString user;
+    QString folder;
+};
+
+// The per-user settings store: the visual style under Workspace/ApplicationLook,
+// the addresses under Links/, and what the dialogs remember between runs
+// under Remembered/.
 class CAppSettings {
   public:
     // The store of the current user, under the program's names.
@@ -42,6 +58,10 @@ class CAppSettings {
     int ReadAppLook() const;
     void WriteAppLook(int appLook);
     CAppLinks ReadLinks() const;
+    CRememberedFolders ReadFolders() const;
+    void WriteFolders(const CRememberedFolders& folders);
+    CRememberedSaveChoice ReadSaveChoice() const;
+    void WriteSaveChoice(const CRememberedSaveChoice& choice);
 
     QSettings& store() { return *store_; }
 

@@ -52,9 +52,14 @@ std::vector<CSaveObject> CheckedSaveObjects(CMainFrame& frame) {
     return objects;
 }
 
-void RunSaveCommand(CMainFrame& frame, CSaveDialogModel& model, CSaver& saver) {
+void RunSaveCommand(CMainFrame& frame, CSaveDialogModel& model, CSaver& saver,
+                    CAppSettings* settings) {
     savedlgoption dialog(model, &frame);
     if (dialog.exec() != QDialog::Accepted) return;
+    model.RememberAccepted();
+    if (settings)
+        settings->WriteSaveChoice({ToQString(model.start.server), ToQString(model.start.port),
+                                   ToQString(model.start.user), ToQString(model.start.folder)});
     saver.StartSave(CheckedSaveObjects(frame), model.SaveSettings(), true);
 }
 
@@ -83,14 +88,18 @@ bool CBrixTallowApp::InitInstance(QApplication& application, const QString& data
     }
     settings_ = std::make_unique<CAppSettings>();
     state_.appLook = settings_->ReadAppLook();
+    const CRememberedSaveChoice saveChoice = settings_->ReadSaveChoice();
+    saveDialogModel_->start = {ToU16(saveChoice.server), ToU16(saveChoice.port),
+                               ToU16(saveChoice.user), ToU16(saveChoice.folder)};
     ApplyAppLook(application, state_.appLook, settings_.get());
     // The window ends the process itself, through its close command.
     application.setQuitOnLastWindowClosed(false);
-    mainFrame_ = std::make_unique<CMainFrame>(state_, settings_->ReadLinks(),
-                                              std::make_unique<CQtDesktopServices>());
+    mainFrame_ = std::make_unique<CMainFrame>(
+        state_, settings_->ReadLinks(), std::make_unique<CQtDesktopServices>(settings_.get()));
     saver_ = std::make_unique<CSaver>(state_, mainFrame_->ui(), mainFrame_->frameState());
-    mainFrame_->SetSaveRun(
-        [this](CMainFrame& frame) { RunSaveCommand(frame, *saveDialogModel_, *saver_); });
+    mainFrame_->SetSaveRun([this](CMainFrame& frame) {
+        RunSaveCommand(frame, *saveDialogModel_, *saver_, settings_.get());
+    });
     mainFrame_->showMaximized();
     if (!dataFolder.isEmpty()) mainFrame_->OpenDataFolder(dataFolder);
     return true;

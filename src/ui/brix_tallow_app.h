@@ -54,7 +54,9 @@ std::vector<CSaveObject> CheckedSaveObjects(CMainFrame& frame);
 
 // The Save command once something is checked: the Save Database dialog over
 // model, and on OK the checked objects saved by saver on its worker thread.
-void RunSaveCommand(CMainFrame& frame, CSaveDialogModel& model, CSaver& saver);
+// settings, when given, keeps the accepted choice for the next run.
+void RunSaveCommand(CMainFrame& frame, CSaveDialogModel& model, CSaver& saver,
+                    CAppSettings* settings = nullptr);
 
 // Names the application for Qt: the settings store's organisation and
 // application names, the display name and the version.

@@ -48,7 +48,10 @@ std::optional<std::filesystem::path> CQtDesktopServices::ChooseFileToOpen(QWidge
 
 bool CQtDesktopServices::RunOpenDialog(QWidget* owner, CAppState& app) {
     CBrixFileSettingDlg dialog(app, owner);
-    return dialog.exec() == QDialog::Accepted;
+    if (settings_) dialog.Prefill(settings_->ReadFolders());
+    if (dialog.exec() != QDialog::Accepted) return false;
+    if (settings_) settings_->WriteFolders(dialog.Chosen());
+    return true;
 }
 
 void CQtDesktopServices::RunAboutBox(QWidget* owner, const CAppLinks& links) {

@@ -14,6 +14,7 @@ namespace brix {
 
 class CAppState;
 struct CAppLinks;
+class CAppSettings;
 
 // The caption of every message box, as Qt text.
 QString MessageBoxCaption();
@@ -50,6 +51,10 @@ class CDesktopServices {
 // the end of the application's event loop.
 class CQtDesktopServices : public CDesktopServices {
   public:
+    // settings, when given, fills the open dialog with the folders confirmed
+    // last time and keeps those confirmed now; it outlives this object.
+    explicit CQtDesktopServices(CAppSettings* settings = nullptr) : settings_(settings) {}
+
     void ShowMessage(QWidget* owner, const QString& text) override;
     bool AskYesNo(QWidget* owner, const QString& text, MessageIcon icon) override;
     std::optional<std::filesystem::path> ChooseFileToOpen(QWidget* owner) override;
@@ -57,6 +62,9 @@ class CQtDesktopServices : public CDesktopServices {
     void RunAboutBox(QWidget* owner, const CAppLinks& links) override;
     void OpenUrl(const QUrl& url) override;
     void EndProcess(int exitCode) override;
+
+  private:
+    CAppSettings* settings_ = nullptr;
 };
 
 }  // namespace brix

@@ -102,6 +102,18 @@ CBrixFileSettingDlg::CBrixFileSettingDlg(CAppState& app, QWidget* parent)
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
+void CBrixFileSettingDlg::Prefill(const CRememberedFolders& folders) {
+    const std::pair<const QString&, QLineEdit*> fields[] = {{folders.data, databaseEdit_},
+                                                            {folders.temporary, temporaryEdit_},
+                                                            {folders.log, logEdit_}};
+    for (const auto& [folder, edit] : fields)
+        if (!folder.isEmpty() && QFileInfo(folder).isDir()) edit->setText(folder);
+}
+
+CRememberedFolders CBrixFileSettingDlg::Chosen() const {
+    return {databaseEdit_->text(), temporaryEdit_->text(), logEdit_->text()};
+}
+
 void CBrixFileSettingDlg::OnBrowseDatabase() {
     const QString folder =
         browseFolder(QString::fromLatin1(kBrowseDatabaseTitle), databaseEdit_->text());

@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <functional>
 
+#include "ui/app_settings.h"
+
 class QLineEdit;
 class QPushButton;
 class QToolButton;
@@ -49,6 +51,12 @@ class CBrixFileSettingDlg : public QDialog {
     // The OK button: checks, stores and closes; a failed check says why and
     // leaves the dialog open.
     void OnOk();
+
+    // Fills the fields from the folders confirmed last time, each that still
+    // exists; the others keep their defaults.
+    void Prefill(const CRememberedFolders& folders);
+    // The three fields, to remember once the dialog was confirmed.
+    CRememberedFolders Chosen() const;
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;

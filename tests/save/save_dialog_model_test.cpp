@@ -61,6 +61,25 @@ TEST_F(SaveDialogTest, OpensWithTheDefaultsInDatabaseMode) {
     EXPECT_TRUE(dialog_.folderFieldsEnabled());
 }
 
+TEST_F(SaveDialogTest, OpensWithTheChoiceAcceptedLast) {
+    dialog_.connection.server = u"db.example";
+    dialog_.connection.port = u"3307";
+    dialog_.connection.password = u"secret";
+    dialog_.RememberAccepted();
+    // A database save keeps the folder remembered before.
+    EXPECT_TRUE(dialog_.start.folder.empty());
+    dialog_.ChooseMode(SaveDestination::kScript);
+    dialog_.folder = u"/scripts";
+    dialog_.RememberAccepted();
+    dialog_.Open();
+    EXPECT_EQ(dialog_.connection.server, u"db.example");
+    EXPECT_EQ(dialog_.connection.port, u"3307");
+    EXPECT_EQ(dialog_.connection.user, u"root");
+    EXPECT_TRUE(dialog_.connection.password.empty());
+    EXPECT_EQ(dialog_.folder, u"/scripts");
+    EXPECT_EQ(dialog_.mode(), SaveDestination::kDatabase);
+}
+
 TEST_F(SaveDialogTest, AnUntestedOkTestsFirstAndASecondOkCloses) {
     dialog_.connection.password = u"pw";
     outcomes_ = {true};

@@ -62,6 +62,7 @@ class DialogsTest : public QObject {
     void SplashShowsItsTextAndGoesAway();
     void MessageBoxesHaveTheProgramsCaptionAndIcon();
     void SettingsKeepTheApplicationLook();
+    void SettingsRememberTheFoldersAndTheSaveChoice();
     void ApplicationLooksMapToStylesAndColours();
     void SecondInstanceFindsTheLockTaken();
 };
@@ -295,6 +296,37 @@ void DialogsTest::SettingsKeepTheApplicationLook() {
     const CAppLinks links = settings.ReadLinks();
     QCOMPARE(links.productPage, QStringLiteral("https://product.example/"));
     QCOMPARE(links.StatusLink(), links.productPage);
+}
+
+void DialogsTest::SettingsRememberTheFoldersAndTheSaveChoice() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("settings.ini"));
+    const QString gone = dir.filePath(QStringLiteral("gone"));
+    {
+        CAppSettings settings(std::make_unique<QSettings>(file, QSettings::IniFormat));
+        settings.WriteFolders({dir.path(), gone, dir.path()});
+        settings.WriteSaveChoice({QStringLiteral("db.example"), QStringLiteral("3307"),
+                                  QStringLiteral("saver"), dir.path()});
+    }
+    CAppSettings settings(std::make_unique<QSettings>(file, QSettings::IniFormat));
+    const CRememberedSaveChoice choice = settings.ReadSaveChoice();
+    QCOMPARE(choice.server, QStringLiteral("db.example"));
+    QCOMPARE(choice.port, QStringLiteral("3307"));
+    QCOMPARE(choice.user, QStringLiteral("saver"));
+    QCOMPARE(choice.folder, dir.path());
+    // Nothing of a password is ever kept.
+    QSettings raw(file, QSettings::IniFormat);
+    for (const QString& key : raw.allKeys()) QVERIFY(!key.contains(QStringLiteral("Password")));
+
+    // The open dialog starts from the folders that still exist.
+    CAppState app;
+    OpenDialog d(app);
+    const QString standardTemporary = d.dialog.temporaryEdit()->text();
+    d.dialog.Prefill(settings.ReadFolders());
+    QCOMPARE(d.dialog.databaseEdit()->text(), dir.path());
+    QCOMPARE(d.dialog.temporaryEdit()->text(), standardTemporary);
+    QCOMPARE(d.dialog.logEdit()->text(), dir.path());
+    QCOMPARE(d.dialog.Chosen().data, dir.path());
 }
 
 void DialogsTest::ApplicationLooksMapToStylesAndColours() {
