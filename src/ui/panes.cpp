@@ -55,12 +55,35 @@ COutputWnd::COutputWnd(QWidget* parent)
     setWidget(new CPaneFrame(list_, this));
     setFocusProxy(list_);
     setContextMenuPolicy(Qt::PreventContextMenu);
+    // Long lines stay whole: the pane scrolls sideways instead of cutting
+    // them short, and each line's tooltip holds all of it.
+    list_->setTextElideMode(Qt::ElideNone);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    list_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+}
+
+bool IsErrorLogLine(const QString& text) {
+    static const QLatin1String kErrorStarts[] = {QLatin1String("Error"), QLatin1String("Cannot "),
+                                                 QLatin1String("Left out"),
+                                                 QLatin1String("Saving was stopped")};
+    for (const QLatin1String& start : kErrorStarts)
+        if (text.startsWith(start)) return true;
+    return false;
 }
 
 void COutputWnd::InsertRow(int index, const QString& text) {
     const int at = std::clamp(index, 0, list_->count());
-    list_->insertItem(at, text);
-    list_->scrollToItem(list_->item(at));
+    auto* item = new QListWidgetItem(text);
+    item->setToolTip(text);
+    if (IsErrorLogLine(text)) {
+        // Errors stand apart: red and bold, in every look.
+        item->setForeground(QColor(0xC0, 0x10, 0x10));
+        QFont font = item->font();
+        font.setBold(true);
+        item->setFont(font);
+    }
+    list_->insertItem(at, item);
+    list_->scrollToItem(item);
 }
 
 void COutputWnd::DeleteRows() {

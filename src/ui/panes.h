@@ -34,6 +34,10 @@ class CBrixListCtrl : public QListWidget {
 };
 
 // The docking pane "Output" with the log list.
+// Whether a line of the log pane tells of an error (a failed save, an
+// object left out, a folder or server that could not be used).
+bool IsErrorLogLine(const QString& text);
+
 class COutputWnd : public QDockWidget {
     Q_OBJECT
 

@@ -53,6 +53,7 @@ class FrameUiTest : public QObject {
     void WorkerCallsArriveInOrderAndAnswersWait();
     void GridShowsAWindowOfRowsAsOneChange();
     void ClearGridWithZeroOnlyEmptiesTheTextBox();
+    void LogPaneKeepsLongLinesWholeAndSetsErrorsApart();
 };
 
 void FrameUiTest::WorkerCallsArriveInOrderAndAnswersWait() {
@@ -170,6 +171,22 @@ void FrameUiTest::ClearGridWithZeroOnlyEmptiesTheTextBox() {
     QVERIFY(!p.panel.previousButton()->isHidden());
     QVERIFY(!p.panel.previousButton()->isEnabled());
     QVERIFY(p.panel.nextButton()->isEnabled());
+}
+
+void FrameUiTest::LogPaneKeepsLongLinesWholeAndSetsErrorsApart() {
+    COutputWnd output;
+    const QString longLine = QStringLiteral("Saving table db.") + QString(400, QLatin1Char('t'));
+    output.InsertRow(0, longLine);
+    output.InsertRow(1, QStringLiteral("Error saving table db.t: the server refused it"));
+    output.InsertRow(2, QStringLiteral("Left out of the triggers of db.t: tr"));
+    QCOMPARE(output.Rows().first(), longLine);
+    QCOMPARE(output.list()->textElideMode(), Qt::ElideNone);
+    QCOMPARE(output.list()->item(0)->toolTip(), longLine);
+    QVERIFY(!output.list()->item(0)->font().bold());
+    QVERIFY(output.list()->item(1)->font().bold());
+    QVERIFY(output.list()->item(2)->font().bold());
+    QCOMPARE(output.list()->item(1)->foreground().color(),
+             output.list()->item(2)->foreground().color());
 }
 
 QTEST_MAIN(FrameUiTest)
