@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QTextBrowser>
 
 #include "ui/about_dlg.h"
 #include "ui/file_setting_dlg.h"
@@ -59,8 +61,29 @@ void CQtDesktopServices::RunAboutBox(QWidget* owner, const CAppLinks& links) {
     dialog.exec();
 }
 
+QWidget* ShowManualWindow(const QString& file) {
+    auto* browser = new QTextBrowser;
+    browser->setAttribute(Qt::WA_DeleteOnClose);
+    browser->setWindowTitle(MessageBoxCaption() + QStringLiteral(" - Help"));
+    browser->setOpenExternalLinks(true);
+    browser->setSource(QUrl::fromLocalFile(file));
+    browser->resize(900, 700);
+    browser->show();
+    return browser;
+}
+
 void CQtDesktopServices::OpenUrl(const QUrl& url) {
-    QDesktopServices::openUrl(url);
+    if (QDesktopServices::openUrl(url)) return;
+    // No browser or mail program is set up on this desktop: the shipped
+    // manual opens in a window of the program's own; for any other address
+    // the user is told where it is.
+    if (url.isLocalFile() && QFileInfo::exists(url.toLocalFile())) {
+        ShowManualWindow(url.toLocalFile());
+        return;
+    }
+    ShowMessage(
+        QApplication::activeWindow(),
+        QStringLiteral("No web browser could be started. The address is:\n") + url.toString());
 }
 
 void CQtDesktopServices::EndProcess(int exitCode) {

@@ -23,6 +23,10 @@ QString MessageBoxCaption();
 // icon and the buttons.
 QMessageBox* CreateMessageBox(QWidget* parent, const QString& text, MessageIcon icon, bool yesNo);
 
+// A window of its own showing the manual file (HTML), for a desktop where no
+// web browser can be started; it deletes itself when closed.
+QWidget* ShowManualWindow(const QString& file);
+
 // What the main window asks of the desktop: message boxes, the open dialog,
 // the About box, the file dialog, the web browser, and the end of the
 // process. The window uses the real ones; tests hand in their own.
@@ -41,7 +45,9 @@ class CDesktopServices {
     virtual bool RunOpenDialog(QWidget* owner, CAppState& app) = 0;
     // The About box, modal.
     virtual void RunAboutBox(QWidget* owner, const CAppLinks& links) = 0;
-    // Opens the address in the default web browser (or mail program).
+    // Opens the address in the default web browser (or mail program). Where
+    // none can be started, the shipped manual opens in a window of its own,
+    // and any other address is shown in a message box.
     virtual void OpenUrl(const QUrl& url) = 0;
     // Ends the process with the exit code.
     virtual void EndProcess(int exitCode) = 0;

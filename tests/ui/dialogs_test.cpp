@@ -12,6 +12,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QToolButton>
 #include <memory>
 
@@ -63,6 +64,7 @@ class DialogsTest : public QObject {
     void MessageBoxesHaveTheProgramsCaptionAndIcon();
     void SettingsKeepTheApplicationLook();
     void SettingsRememberTheFoldersAndTheSaveChoice();
+    void ManualOpensInAWindowOfItsOwn();
     void ApplicationLooksMapToStylesAndColours();
     void SecondInstanceFindsTheLockTaken();
 };
@@ -327,6 +329,23 @@ void DialogsTest::SettingsRememberTheFoldersAndTheSaveChoice() {
     QCOMPARE(d.dialog.temporaryEdit()->text(), standardTemporary);
     QCOMPARE(d.dialog.logEdit()->text(), dir.path());
     QCOMPARE(d.dialog.Chosen().data, dir.path());
+}
+
+void DialogsTest::ManualOpensInAWindowOfItsOwn() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("manual.html"));
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write("<html><body><h1>Opening a data directory</h1></body></html>");
+    out.close();
+    QPointer<QWidget> window = ShowManualWindow(file);
+    auto* browser = qobject_cast<QTextBrowser*>(window.data());
+    QVERIFY(browser);
+    QVERIFY(browser->isVisible());
+    QVERIFY(browser->toPlainText().contains(QStringLiteral("Opening a data directory")));
+    QVERIFY(browser->windowTitle().startsWith(MessageBoxCaption()));
+    window->close();
+    QTRY_VERIFY(window.isNull());
 }
 
 void DialogsTest::ApplicationLooksMapToStylesAndColours() {
