@@ -15,6 +15,8 @@ namespace brix {
 namespace {
 
 constexpr int kSplashMs = 2000;
+// How often the picture looks for a message box to give way to.
+constexpr int kModalWatchMs = 30;
 constexpr int kTextPixels = 25;
 constexpr char kSplashText[] = "v22.0";
 
@@ -59,6 +61,13 @@ void CSplashScreenEx::Start() {
         show();
     }
     QTimer::singleShot(displayMs_, this, &CSplashScreenEx::Finish);
+    // A message box or dialog that opens while the picture shows would sit
+    // under it (the picture stays on top): the picture goes at once.
+    auto* watch = new QTimer(this);
+    connect(watch, &QTimer::timeout, this, [this] {
+        if (QApplication::activeModalWidget()) Hide();
+    });
+    watch->start(kModalWatchMs);
 }
 
 void CSplashScreenEx::Finish() {

@@ -261,6 +261,15 @@ void DialogsTest::SplashShowsItsTextAndGoesAway() {
     splash->Start();
     QTest::mouseClick(splash, Qt::LeftButton);
     QTRY_VERIFY(splash.isNull());
+
+    // A message box that opens gets the screen to itself.
+    splash =
+        new CSplashScreenEx(nullptr, picture, QString(), 60000, CSplashScreenEx::kStartOptions);
+    splash->Start();
+    QMessageBox box(QMessageBox::Information, MessageBoxCaption(), QStringLiteral("a message"));
+    box.setModal(true);
+    box.open();
+    QTRY_VERIFY(splash.isNull());
 }
 
 void DialogsTest::MessageBoxesHaveTheProgramsCaptionAndIcon() {
