@@ -1,8 +1,10 @@
 #include "ui/app_settings.h"
 
 #include <QApplication>
+#include <QProxyStyle>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QStyleOption>
 #include <QWidget>
 
 namespace brix {
@@ -19,7 +21,43 @@ QString& PlatformStyleName() {
     return name;
 }
 
+// The dark colours on a style that outlines a box or radio button in a shade
+// of the window colour (a little darker), which on a dark window leaves an
+// unticked one all but invisible: these indicators are drawn as on a light
+// window, so their outline stands out.
+class CDarkIndicatorStyle : public QProxyStyle {
+  public:
+    using QProxyStyle::QProxyStyle;
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        const bool indicator = element == PE_IndicatorCheckBox ||
+                               element == PE_IndicatorRadioButton ||
+                               element == PE_IndicatorItemViewItemCheck;
+        if (!indicator || !option)
+            return QProxyStyle::drawPrimitive(element, option, painter, widget);
+        // The option is copied as its own type: the style reads the fields
+        // of that type.
+        auto lit = [&](auto copy) {
+            copy.palette.setColor(QPalette::Window, QColor(0xb0, 0xb4, 0xba));
+            QProxyStyle::drawPrimitive(element, &copy, painter, widget);
+        };
+        if (auto* button = qstyleoption_cast<const QStyleOptionButton*>(option))
+            lit(*button);
+        else if (auto* item = qstyleoption_cast<const QStyleOptionViewItem*>(option))
+            lit(*item);
+        else
+            lit(*option);
+    }
+};
+
 }  // namespace
+
+QStyle* CreateLookStyle(const QString& styleName, CAppLookStyle::Colours colours) {
+    QStyle* style = QStyleFactory::create(styleName);
+    if (style && colours == CAppLookStyle::Colours::kBlack) return new CDarkIndicatorStyle(style);
+    return style;
+}
 
 CAppSettings::CAppSettings()
     : store_(std::make_unique<QSettings>(QString::fromLatin1(kSettingsOrganisation),
@@ -172,7 +210,7 @@ void ApplyAppLook(QApplication& application, int appLook, CAppSettings* settings
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const CAppLookStyle look = AppLookStyle(appLook);
     const QString name = look.styleName.isEmpty() ? PlatformStyleName() : look.styleName;
-    if (QStyle* style = QStyleFactory::create(name)) QApplication::setStyle(style);
+    if (QStyle* style = CreateLookStyle(name, look.colours)) QApplication::setStyle(style);
     QApplication::setPalette(
         AppLookPalette(look.colours, QApplication::style()->standardPalette()));
     for (QWidget* widget : QApplication::topLevelWidgets()) widget->update();

@@ -6,6 +6,7 @@
 #include <memory>
 
 class QApplication;
+class QStyle;
 
 namespace brix {
 
@@ -80,6 +81,10 @@ struct CAppLookStyle {
 // look tinted blue, black (dark), silver or aqua; any other value the
 // platform's own look with its own colours.
 CAppLookStyle AppLookStyle(int appLook);
+// The Qt style of a look: the style named, and for the dark colours one
+// whose unticked boxes and radio buttons stay visible. Null when there is no
+// such style.
+QStyle* CreateLookStyle(const QString& styleName, CAppLookStyle::Colours colours);
 // The palette of the colours, built on the style's own.
 QPalette AppLookPalette(CAppLookStyle::Colours colours, const QPalette& standard);
 // Applies the style to the application, with the wait cursor while it

@@ -2,6 +2,7 @@
 // settings store with its visual styles, and the single-instance lock.
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -9,7 +10,11 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -65,6 +70,7 @@ class DialogsTest : public QObject {
     void SettingsKeepTheApplicationLook();
     void SettingsRememberTheFoldersAndTheSaveChoice();
     void ManualOpensInAWindowOfItsOwn();
+    void DarkLookDrawsUntickedBoxesVisibly();
     void ApplicationLooksMapToStylesAndColours();
     void SecondInstanceFindsTheLockTaken();
 };
@@ -355,6 +361,39 @@ void DialogsTest::ManualOpensInAWindowOfItsOwn() {
     QVERIFY(browser->windowTitle().startsWith(MessageBoxCaption()));
     window->close();
     QTRY_VERIFY(window.isNull());
+}
+
+void DialogsTest::DarkLookDrawsUntickedBoxesVisibly() {
+    // The darkest the indicator of an unticked box or radio button is drawn
+    // against the lightest of the window around it: the border must stand
+    // out from the window, not melt into it.
+    const CAppLookStyle look = AppLookStyle(216);
+    std::unique_ptr<QStyle> fusion(CreateLookStyle(look.styleName, look.colours));
+    QVERIFY(fusion);
+    const QPalette palette = AppLookPalette(look.colours, fusion->standardPalette());
+    for (int kind = 0; kind < 2; ++kind) {
+        std::unique_ptr<QAbstractButton> button;
+        if (kind == 0)
+            button = std::make_unique<QCheckBox>(QStringLiteral("x"));
+        else
+            button = std::make_unique<QRadioButton>(QStringLiteral("x"));
+        button->setStyle(fusion.get());
+        button->setPalette(palette);
+        button->resize(80, 30);
+        const QImage image = button->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+        QStyleOptionButton option;
+        option.initFrom(button.get());
+        const QRect box = fusion->subElementRect(
+            kind == 0 ? QStyle::SE_CheckBoxIndicator : QStyle::SE_RadioButtonIndicator, &option,
+            button.get());
+        const int window = qGray(palette.color(QPalette::Window).rgb());
+        int furthest = 0;
+        for (int y = box.top(); y <= box.bottom(); ++y)
+            for (int x = box.left(); x <= box.right(); ++x)
+                furthest = std::max(furthest, std::abs(qGray(image.pixel(x, y)) - window));
+        QVERIFY2(furthest >= 40,
+                 qPrintable(QString::number(kind) + QLatin1Char(' ') + QString::number(furthest)));
+    }
 }
 
 void DialogsTest::ApplicationLooksMapToStylesAndColours() {
