@@ -293,6 +293,9 @@ class CSaveRunner {
         if (done < objects.size()) {
             const size_t left = objects.size() - done;
             ui_.AppendLogLine(u"Saving was stopped; " + Number(left) + u" objects were not saved");
+            ui_.AppendLogLine(u"Of " + Number(objects.size()) + u" objects, " +
+                              Number(result_.saved) + u" were saved, " + Number(result_.failed) +
+                              u" failed and " + Number(left) + u" were not tried");
             result_.failed += left;
         }
     }

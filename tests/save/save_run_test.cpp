@@ -291,6 +291,7 @@ TEST(SaveRunTest, AStoppedRunCountsWhatItDidNotSaveAsFailed) {
     EXPECT_EQ(result.saved, 0u);
     EXPECT_EQ(result.failed, 2u);
     EXPECT_TRUE(session.Logged("Saving was stopped; 2 objects were not saved"));
+    EXPECT_TRUE(session.Logged("Of 2 objects, 0 were saved, 0 failed and 2 were not tried"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "shop.sql"));
 }
 
