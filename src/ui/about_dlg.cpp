@@ -84,11 +84,16 @@ CBrixAboutDlg::CBrixAboutDlg(const CAppLinks& links, QWidget* parent) : QDialog(
 }
 
 void CBrixAboutDlg::keyPressEvent(QKeyEvent* event) {
+    // Enter is OK; Escape closes as the close box does.
     switch (event->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
+            event->accept();
+            accept();
+            return;
         case Qt::Key_Escape:
             event->accept();
+            reject();
             return;
         default:
             QDialog::keyPressEvent(event);

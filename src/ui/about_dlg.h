@@ -11,8 +11,8 @@ struct CAppLinks;
 
 // The About box: a banner, the product's name, links to the product's site
 // and the support and sales mail addresses (each only when its address is
-// set), and the copyright notice. Only OK and the close box close it; it can
-// be dragged by any point of its surface.
+// set), and the copyright notice. OK and Enter close it, as do the close box
+// and Escape; it can be dragged by any point of its surface.
 class CBrixAboutDlg : public QDialog {
     Q_OBJECT
 

@@ -231,10 +231,16 @@ void DialogsTest::AboutBoxShowsTheLinksThatAreSet() {
 
         about.show();
         QVERIFY(QTest::qWaitForWindowExposed(&about));
-        QTest::keyClick(&about, Qt::Key_Escape);
-        QTest::keyClick(&about, Qt::Key_Return);
-        QVERIFY(about.isVisible());
         QTest::mouseClick(about.okButton(), Qt::LeftButton);
+        QVERIFY(about.isHidden());
+        QCOMPARE(about.result(), int(QDialog::Accepted));
+        // The keyboard closes it too: Escape as the close box, Enter as OK.
+        about.show();
+        QTest::keyClick(&about, Qt::Key_Escape);
+        QVERIFY(about.isHidden());
+        QCOMPARE(about.result(), int(QDialog::Rejected));
+        about.show();
+        QTest::keyClick(&about, Qt::Key_Return);
         QVERIFY(about.isHidden());
         QCOMPARE(about.result(), int(QDialog::Accepted));
     }
@@ -292,6 +298,17 @@ void DialogsTest::MessageBoxesHaveTheProgramsCaptionAndIcon() {
     std::unique_ptr<QMessageBox> plain(
         CreateMessageBox(nullptr, QStringLiteral("q"), MessageIcon::kNone, true));
     QCOMPARE(plain->icon(), QMessageBox::NoIcon);
+    // The keyboard answers them: Enter takes the default, Escape closes an
+    // OK box and answers No to a question.
+    info->show();
+    QTest::keyClick(info.get(), Qt::Key_Escape);
+    QVERIFY(info->isHidden());
+    question->show();
+    QTest::keyClick(question.get(), Qt::Key_Escape);
+    QCOMPARE(question->standardButton(question->clickedButton()), QMessageBox::No);
+    plain->show();
+    QTest::keyClick(plain.get(), Qt::Key_Return);
+    QCOMPARE(plain->standardButton(plain->clickedButton()), QMessageBox::Yes);
 }
 
 void DialogsTest::SettingsKeepTheApplicationLook() {
