@@ -43,6 +43,74 @@ CollationTable LoadCollations(const std::filesystem::path& file, const CTextDeco
     return table;
 }
 
+namespace {
+
+struct MySqlCollation {
+    uint32_t number;
+    const char* name;
+};
+
+// utf8mb4 collations of MySQL 8.0 and later, 4 bytes per character at most.
+constexpr MySqlCollation kMySqlUtf8mb4[] = {
+    {255, "utf8mb4_0900_ai_ci"},         {256, "utf8mb4_de_pb_0900_ai_ci"},
+    {257, "utf8mb4_is_0900_ai_ci"},      {258, "utf8mb4_lv_0900_ai_ci"},
+    {259, "utf8mb4_ro_0900_ai_ci"},      {260, "utf8mb4_sl_0900_ai_ci"},
+    {261, "utf8mb4_pl_0900_ai_ci"},      {262, "utf8mb4_et_0900_ai_ci"},
+    {263, "utf8mb4_es_0900_ai_ci"},      {264, "utf8mb4_sv_0900_ai_ci"},
+    {265, "utf8mb4_tr_0900_ai_ci"},      {266, "utf8mb4_cs_0900_ai_ci"},
+    {267, "utf8mb4_da_0900_ai_ci"},      {268, "utf8mb4_lt_0900_ai_ci"},
+    {269, "utf8mb4_sk_0900_ai_ci"},      {270, "utf8mb4_es_trad_0900_ai_ci"},
+    {271, "utf8mb4_la_0900_ai_ci"},      {273, "utf8mb4_eo_0900_ai_ci"},
+    {274, "utf8mb4_hu_0900_ai_ci"},      {275, "utf8mb4_hr_0900_ai_ci"},
+    {277, "utf8mb4_vi_0900_ai_ci"},      {278, "utf8mb4_0900_as_cs"},
+    {279, "utf8mb4_de_pb_0900_as_cs"},   {280, "utf8mb4_is_0900_as_cs"},
+    {281, "utf8mb4_lv_0900_as_cs"},      {282, "utf8mb4_ro_0900_as_cs"},
+    {283, "utf8mb4_sl_0900_as_cs"},      {284, "utf8mb4_pl_0900_as_cs"},
+    {285, "utf8mb4_et_0900_as_cs"},      {286, "utf8mb4_es_0900_as_cs"},
+    {287, "utf8mb4_sv_0900_as_cs"},      {288, "utf8mb4_tr_0900_as_cs"},
+    {289, "utf8mb4_cs_0900_as_cs"},      {290, "utf8mb4_da_0900_as_cs"},
+    {291, "utf8mb4_lt_0900_as_cs"},      {292, "utf8mb4_sk_0900_as_cs"},
+    {293, "utf8mb4_es_trad_0900_as_cs"}, {294, "utf8mb4_la_0900_as_cs"},
+    {296, "utf8mb4_eo_0900_as_cs"},      {297, "utf8mb4_hu_0900_as_cs"},
+    {298, "utf8mb4_hr_0900_as_cs"},      {300, "utf8mb4_vi_0900_as_cs"},
+    {303, "utf8mb4_ja_0900_as_cs"},      {304, "utf8mb4_ja_0900_as_cs_ks"},
+    {305, "utf8mb4_0900_as_ci"},         {306, "utf8mb4_ru_0900_ai_ci"},
+    {307, "utf8mb4_ru_0900_as_cs"},      {308, "utf8mb4_zh_0900_as_cs"},
+    {309, "utf8mb4_0900_bin"},           {310, "utf8mb4_nb_0900_ai_ci"},
+    {311, "utf8mb4_nb_0900_as_cs"},      {312, "utf8mb4_nn_0900_ai_ci"},
+    {313, "utf8mb4_nn_0900_as_cs"},      {314, "utf8mb4_sr_latn_0900_ai_ci"},
+    {315, "utf8mb4_sr_latn_0900_as_cs"}, {316, "utf8mb4_bs_0900_ai_ci"},
+    {317, "utf8mb4_bs_0900_as_cs"},      {318, "utf8mb4_bg_0900_ai_ci"},
+    {319, "utf8mb4_bg_0900_as_cs"},      {320, "utf8mb4_gl_0900_ai_ci"},
+    {321, "utf8mb4_gl_0900_as_cs"},      {322, "utf8mb4_mn_cyrl_0900_ai_ci"},
+    {323, "utf8mb4_mn_cyrl_0900_as_cs"},
+};
+
+// gb18030 takes one, two or four bytes a character.
+constexpr MySqlCollation kMySqlGb18030[] = {
+    {248, "gb18030_chinese_ci"}, {249, "gb18030_bin"}, {250, "gb18030_unicode_520_ci"}};
+
+void AddIfMissing(CollationTable& table, uint32_t number, const char* name, const char16_t* charset,
+                  uint32_t minBytes, uint32_t maxBytes) {
+    if (table.count(number)) return;
+    CollationInfo info;
+    info.minCharBytes = minBytes;
+    info.maxCharBytes = maxBytes;
+    for (const char* c = name; *c; ++c) info.text1.push_back(static_cast<char16_t>(*c));
+    info.text2 = charset;
+    table.emplace(number, std::move(info));
+}
+
+}  // namespace
+
+void AddMySqlCollations(CollationTable& table) {
+    for (const MySqlCollation& c : kMySqlUtf8mb4)
+        AddIfMissing(table, c.number, c.name, u"utf8mb4", 1, 4);
+    for (const MySqlCollation& c : kMySqlGb18030)
+        AddIfMissing(table, c.number, c.name, u"gb18030", 1, 4);
+    AddIfMissing(table, 76, "utf8mb3_tolower_ci", u"utf8mb3", 1, 3);
+}
+
 std::filesystem::path ExecutableDirectory() {
 #ifdef _WIN32
     wchar_t buffer[32768];

@@ -30,6 +30,11 @@ inline constexpr char kCollationFileName[] = "collation (2)";
 // short by the end of the file ends the load, keeping what was read.
 CollationTable LoadCollations(const std::filesystem::path& file, const CTextDecoder& ansi);
 
+// Adds the collations that MySQL 8.0 and later number and MariaDB does not
+// (utf8mb4_0900_* from 255, gb18030, utf8mb3_tolower_ci), each only where
+// table has no collation of that number.
+void AddMySqlCollations(CollationTable& table);
+
 // Where the collation table is looked for: the folder of the running program
 // first, then the current directory (which may be anyone's folder). Empty
 // when neither has it.

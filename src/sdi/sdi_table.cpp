@@ -1,0 +1,304 @@
+#include "sdi/sdi_table.h"
+
+#include <limits>
+#include <nlohmann/json.hpp>
+
+#include "app/app_state.h"
+#include "app/text.h"
+#include "schema/field_types.h"
+
+namespace brix {
+
+namespace {
+
+using Json = nlohmann::json;
+
+// Column kinds of the dictionary's "hidden" field.
+constexpr int64_t kHiddenVisible = 1;
+constexpr int64_t kHiddenUser = 4;  // INVISIBLE: a user column the server hides from SELECT *
+// Index types and element orders of the dictionary.
+constexpr int64_t kIndexPrimary = 1;
+constexpr int64_t kIndexUnique = 2;
+constexpr int64_t kIndexFulltext = 4;
+constexpr int64_t kIndexSpatial = 5;
+constexpr int64_t kOrderDescending = 3;
+constexpr int64_t kAlgorithmBtree = 2;
+constexpr int64_t kAlgorithmHash = 4;
+// An element length that stands for the whole column.
+constexpr int64_t kWholeColumn = 4294967295;
+// Key flags the .frm records besides uniqueness.
+constexpr int32_t kFulltextKey = 1 << 7;
+constexpr int32_t kSpatialKey = 1 << 10;
+constexpr uint16_t kDescendingPart = 1 << 7;
+// Key algorithms as the .frm numbers them.
+constexpr int32_t kFrmAlgorithmBtree = 1;
+constexpr int32_t kFrmAlgorithmHash = 3;
+
+int64_t Int(const Json& object, const char* key, int64_t otherwise = 0) {
+    const auto it = object.find(key);
+    if (it == object.end()) return otherwise;
+    if (it->is_number_integer()) return it->get<int64_t>();
+    if (it->is_number_unsigned()) {
+        const uint64_t v = it->get<uint64_t>();
+        return v > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())
+                   ? std::numeric_limits<int64_t>::max()
+                   : static_cast<int64_t>(v);
+    }
+    if (it->is_boolean()) return it->get<bool>() ? 1 : 0;
+    return otherwise;
+}
+
+bool Bool(const Json& object, const char* key) {
+    return Int(object, key) != 0;
+}
+
+std::string_view String(const Json& object, const char* key) {
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_string()) return {};
+    return it->get_ref<const std::string&>();
+}
+
+const Json* Array(const Json& object, const char* key) {
+    const auto it = object.find(key);
+    return it != object.end() && it->is_array() ? &*it : nullptr;
+}
+
+int32_t ClampToInt32(int64_t v) {
+    if (v < 0) return 0;
+    return v > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
+                                                   : static_cast<int32_t>(v);
+}
+
+// The bytes of a base64 text; characters outside the alphabet are skipped.
+std::vector<uint8_t> FromBase64(std::string_view text) {
+    std::vector<uint8_t> bytes;
+    uint32_t bits = 0;
+    int held = 0;
+    for (char c : text) {
+        int v = -1;
+        if (c >= 'A' && c <= 'Z') v = c - 'A';
+        if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
+        if (c >= '0' && c <= '9') v = c - '0' + 52;
+        if (c == '+') v = 62;
+        if (c == '/') v = 63;
+        if (v < 0) continue;
+        bits = (bits << 6) | static_cast<uint32_t>(v);
+        held += 6;
+        if (held >= 8) {
+            held -= 8;
+            bytes.push_back(static_cast<uint8_t>(bits >> held));
+        }
+    }
+    return bytes;
+}
+
+// The .frm's geometry subtype of a spatial column, from its type text.
+int32_t GeometryTypeOf(std::string_view typeText) {
+    static constexpr std::pair<std::string_view, int32_t> kNames[] = {
+        {"point", 1},          {"linestring", 2},        {"polygon", 3},
+        {"multipoint", 4},     {"multilinestring", 5},   {"multipolygon", 6},
+        {"geomcollection", 7}, {"geometrycollection", 7}};
+    for (const auto& [name, code] : kNames)
+        if (typeText == name) return code;
+    return 0;
+}
+
+bool IsCurrentTimestamp(std::string_view option) {
+    return option.starts_with("CURRENT_TIMESTAMP");
+}
+
+void ReadColumn(const Json& source, const CAppState& app, CTableDef& table, CColumnDef& column) {
+    column.name = Utf8ToUtf16(String(source, "name"));
+    column.type = FieldTypeOfDictionaryType(Int(source, "type"));
+    column.length = ClampToInt32(Int(source, "char_length"));
+    column.nullable = Bool(source, "is_nullable");
+    column.charsetNumber = ClampToInt32(Int(source, "collation_id"));
+    column.decoder = app.decoders().ForCollation(static_cast<uint32_t>(column.charsetNumber));
+    column.comment = Utf8ToUtf16(String(source, "comment"));
+    const int type = column.type;
+    if (IsNumericType(type)) {
+        column.signedness =
+            Bool(source, "is_unsigned") ? Signedness::kUnsigned : Signedness::kSigned;
+        column.zerofill = Bool(source, "is_zerofill");
+    }
+    if (type == FieldType::kDecimal || type == FieldType::kNewDecimal) {
+        column.precision = ClampToInt32(Int(source, "numeric_precision"));
+        column.decimals = ClampToInt32(Int(source, "numeric_scale"));
+    } else if ((type == FieldType::kFloat || type == FieldType::kDouble) &&
+               !Bool(source, "numeric_scale_null")) {
+        column.precision = column.length;
+        column.decimals = ClampToInt32(Int(source, "numeric_scale"));
+    } else if (type == FieldType::kGeometry) {
+        column.geometryType = GeometryTypeOf(String(source, "column_type_utf8"));
+    }
+    if (type == FieldType::kEnum || type == FieldType::kSet) {
+        // Each column keeps its own members, decoded by its character set.
+        const CTextDecoder& decoder = column.decoder ? *column.decoder : app.decoders().Utf8();
+        std::u16string typeText;
+        column.enumFirst = static_cast<int32_t>(table.allEnumValues.size());
+        if (const Json* elements = Array(source, "elements")) {
+            for (const Json& element : *elements) {
+                if (!element.is_object()) continue;
+                const std::vector<uint8_t> bytes = FromBase64(String(element, "name"));
+                std::u16string text;
+                decoder.Append(ByteSpan(bytes.data(), bytes.size()), text, false);
+                if (!typeText.empty()) typeText += u',';
+                typeText += u'\'';
+                typeText += text;
+                typeText += u'\'';
+                table.allEnumValues.push_back(std::move(text));
+            }
+        }
+        column.enumCount = static_cast<int32_t>(table.allEnumValues.size()) - column.enumFirst;
+        column.enumValues = CSharedText(std::move(typeText));
+    }
+    column.isVirtual = Bool(source, "is_virtual");
+    column.generationExpression = Utf8ToUtf16(String(source, "generation_expression_utf8"));
+    column.isStoredGenerated = !column.isVirtual && !column.generationExpression.empty();
+    column.noDefault = Bool(source, "has_no_default");
+    const std::string_view defaultOption = String(source, "default_option");
+    const bool defaultNow = IsCurrentTimestamp(defaultOption);
+    const bool updateNow = IsCurrentTimestamp(String(source, "update_option"));
+    if (Bool(source, "is_auto_increment"))
+        column.uniregType = CColumnDef::kAutoIncrement;
+    else if (defaultNow && updateNow)
+        column.uniregType = CColumnDef::kTimestampDefaultAndOnUpdate;
+    else if (defaultNow)
+        column.uniregType = CColumnDef::kTimestampDefault;
+    else if (updateNow)
+        column.uniregType = CColumnDef::kTimestampOnUpdate;
+    // A DEFAULT given as an expression keeps its text, without the
+    // parentheses the dictionary writes around it.
+    if (!defaultOption.empty() && !defaultNow) {
+        std::string_view expression = defaultOption;
+        if (expression.size() >= 2 && expression.front() == '(' && expression.back() == ')')
+            expression = expression.substr(1, expression.size() - 2);
+        column.defaultExpression = Utf8ToUtf16(expression);
+    }
+}
+
+void ReadKey(const Json& source, const std::vector<int32_t>& columnOfDictionary, CTableDef& table) {
+    CKeyDef key;
+    const int64_t type = Int(source, "type");
+    key.name = Utf8ToUtf16(String(source, "name"));
+    if (type == kIndexPrimary || type == kIndexUnique) key.flags |= CKeyDef::kUnique;
+    if (type == kIndexFulltext) key.flags |= kFulltextKey;
+    if (type == kIndexSpatial) key.flags |= kSpatialKey;
+    key.comment = Utf8ToUtf16(String(source, "comment"));
+    if (!key.comment.empty()) key.flags |= CKeyDef::kHasComment;
+    if (Bool(source, "is_algorithm_explicit")) {
+        const int64_t algorithm = Int(source, "algorithm");
+        if (algorithm == kAlgorithmBtree) key.algorithm = kFrmAlgorithmBtree;
+        if (algorithm == kAlgorithmHash) key.algorithm = kFrmAlgorithmHash;
+    }
+    if (const Json* elements = Array(source, "elements")) {
+        for (const Json& element : *elements) {
+            if (!element.is_object() || Bool(element, "hidden")) continue;
+            const int64_t opx = Int(element, "column_opx", -1);
+            if (opx < 0 || static_cast<uint64_t>(opx) >= columnOfDictionary.size()) continue;
+            const int32_t ours = columnOfDictionary[static_cast<size_t>(opx)];
+            if (ours < 0) continue;
+            const CColumnDef& column = table.columns[static_cast<size_t>(ours)];
+            CKeyPartDef part;
+            part.fieldNumber = static_cast<uint16_t>(ours + 1);
+            const int64_t length = Int(element, "length", kWholeColumn);
+            part.length = static_cast<uint16_t>(
+                std::min<int64_t>(length == kWholeColumn ? column.length : length, 0xFFFF));
+            part.storeLength = part.length;
+            if (Int(element, "order") == kOrderDescending) part.flags |= kDescendingPart;
+            key.parts.push_back(part);
+        }
+    }
+    key.partCount = static_cast<int32_t>(key.parts.size());
+    const bool primary = type == kIndexPrimary;
+    for (const CKeyPartDef& part : key.parts) {
+        CColumnDef& column = table.columns[part.fieldNumber - 1u];
+        (primary ? column.inPrimaryKey : column.inUniqueKey) |= (key.flags & CKeyDef::kUnique) != 0;
+    }
+    table.keys.push_back(std::move(key));
+}
+
+// The value of key in a dictionary option string "a=1;b=2;".
+std::string_view OptionValue(std::string_view options, std::string_view key) {
+    size_t at = 0;
+    while (at < options.size()) {
+        size_t end = options.find(';', at);
+        if (end == std::string_view::npos) end = options.size();
+        const std::string_view item = options.substr(at, end - at);
+        if (item.size() > key.size() && item.substr(0, key.size()) == key &&
+            item[key.size()] == '=')
+            return item.substr(key.size() + 1);
+        at = end + 1;
+    }
+    return {};
+}
+
+}  // namespace
+
+int FieldTypeOfDictionaryType(int64_t dictionaryType) {
+    if (dictionaryType >= 1 && dictionaryType <= 20) return static_cast<int>(dictionaryType - 1);
+    if (dictionaryType >= 21 && dictionaryType <= 30)
+        return FieldType::kNewDecimal + static_cast<int>(dictionaryType - 21);
+    if (dictionaryType == 31) return FieldType::kJson;
+    return -1;
+}
+
+bool TableDefFromSdi(std::string_view json, const CAppState& app, CTableDef& table,
+                     SdiTableInfo& info, std::string& problem) {
+    table.Reset();
+    info = SdiTableInfo{};
+    const Json document = Json::parse(json.begin(), json.end(), nullptr, false);
+    if (document.is_discarded() || !document.is_object()) {
+        problem = "the dictionary information is not valid JSON";
+        return false;
+    }
+    if (String(document, "dd_object_type") != "Table") {
+        problem = "the dictionary information does not describe a table";
+        return false;
+    }
+    const auto object = document.find("dd_object");
+    const Json* columns =
+        object != document.end() && object->is_object() ? Array(*object, "columns") : nullptr;
+    if (!columns) {
+        problem = "the dictionary information of the table has no columns";
+        return false;
+    }
+    const Json& dd = *object;
+    info.name = Utf8ToUtf16(String(dd, "name"));
+    info.schema = Utf8ToUtf16(String(dd, "schema_ref"));
+    info.engine = Utf8ToUtf16(String(dd, "engine"));
+    info.rowFormat = static_cast<uint8_t>(std::clamp<int64_t>(Int(dd, "row_format"), 0, 255));
+    info.serverVersion = static_cast<uint32_t>(
+        std::clamp<int64_t>(Int(document, "mysqld_version_id"), 0, 0xFFFFFFFF));
+
+    std::vector<int32_t> columnOfDictionary(columns->size(), -1);
+    for (size_t i = 0; i < columns->size(); ++i) {
+        const Json& source = (*columns)[i];
+        if (!source.is_object()) continue;
+        const int64_t hidden = Int(source, "hidden");
+        if (hidden != kHiddenVisible && hidden != kHiddenUser) continue;
+        CColumnDef column;
+        column.index = static_cast<int32_t>(table.columns.size());
+        ReadColumn(source, app, table, column);
+        columnOfDictionary[i] = column.index;
+        info.dictionaryColumn.push_back(i);
+        table.columns.push_back(std::move(column));
+    }
+    if (const Json* indexes = Array(dd, "indexes"))
+        for (const Json& index : *indexes)
+            if (index.is_object() && !Bool(index, "hidden"))
+                ReadKey(index, columnOfDictionary, table);
+
+    table.tableCharset = ClampToInt32(Int(dd, "collation_id"));
+    if (info.engine == u"InnoDB") table.engineCode = EngineCode::kInnoDb;
+    if (info.engine == u"MyISAM") table.engineCode = EngineCode::kMyIsam;
+    table.comment = Utf8ToUtf16(String(dd, "comment"));
+    const std::string_view rowType = OptionValue(String(dd, "options"), "row_type");
+    if (rowType.size() == 1 && rowType[0] >= '0' && rowType[0] <= '6')
+        table.rowType = static_cast<uint8_t>(rowType[0] - '0');
+    table.serverVersion = info.serverVersion;
+    table.nullsFirst = true;
+    return true;
+}
+
+}  // namespace brix

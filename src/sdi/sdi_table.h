@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "schema/table_def.h"
+
+namespace brix {
+
+class CAppState;
+
+// What a table's serialized dictionary object says besides its definition.
+struct SdiTableInfo {
+    std::u16string name;    // the table's name in the dictionary
+    std::u16string schema;  // the database it belongs to
+    std::u16string engine;  // "InnoDB", "MyISAM", ...
+    // The row format the table has (1 fixed, 2 dynamic, 3 compressed,
+    // 4 redundant, 5 compact), whether or not it was asked for.
+    uint8_t rowFormat = 0;
+    uint32_t serverVersion = 0;  // mysqld_version_id of the server that wrote it
+    // Per user column of the definition, its position among the dictionary's
+    // columns (whose hidden system columns and dropped columns are left out).
+    std::vector<size_t> dictionaryColumn;
+};
+
+// The .frm field type of a type code of the dictionary's own column-type
+// numbering (1 DECIMAL ... 20 TIME2, 21 NEWDECIMAL ... 30 GEOMETRY, 31 JSON);
+// -1 for a code outside it.
+int FieldTypeOfDictionaryType(int64_t dictionaryType);
+
+// Builds table from one table object of a tablespace's serialized dictionary
+// information (its JSON text, "dd_object_type": "Table") the way the .frm
+// reader builds it from a .frm: the user columns in their order with types,
+// lengths, collations, nullability, signedness, ENUM/SET members, generated
+// expressions, AUTO_INCREMENT and CURRENT_TIMESTAMP defaults and comments;
+// the keys with their parts; the engine, default collation, declared row
+// format and comment. Columns the storage engine adds and columns dropped by
+// later versions are left out; invisible columns are kept. False, with the
+// reason in problem, when the text is not such an object; table is then
+// left empty.
+bool TableDefFromSdi(std::string_view json, const CAppState& app, CTableDef& table,
+                     SdiTableInfo& info, std::string& problem);
+
+}  // namespace brix
