@@ -49,7 +49,8 @@ class CGridModel : public QAbstractTableModel {
     // The window that Publish will show; null for an empty grid.
     const std::shared_ptr<const CGridWindow>& pendingWindow() const { return work_; }
 
-    // The cells as tab-separated lines, the whole values: the rows and the
+    // The cells as tab-separated lines, the whole values (a NULL as the text
+    // NULL, as the cell shows it): the rows and the
     // columns that hold at least one of the cells, in the grid's order, with
     // an empty field for a cell in that rectangle that is not among them.
     // With header, the column titles come first. A field that holds a tab, a
