@@ -8,8 +8,9 @@
 
 namespace brix {
 
-// A window of rows as the record grid shows it: the column titles and, for
-// every row and column, the text and whether the value is NULL. Made whole by
+// A window of rows as the record grid shows it: the column titles, which of
+// them hold numbers, whether the window is the table's last, and, for every
+// row and column, the text and whether the value is NULL. Made whole by
 // the browse layer and handed to a front end, which keeps it as a shared
 // read-only snapshot for as long as it shows it; nothing changes it after it
 // was handed over, so that any thread may read it.
