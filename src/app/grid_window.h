@@ -8,8 +8,9 @@
 
 namespace brix {
 
-// A window of rows as the record grid shows it: the column titles and, for
-// every row and column, the text and whether the value is NULL. Made whole by
+// A window of rows as the record grid shows it: the column titles, which of
+// them hold numbers, whether the window is the table's last, and, for every
+// row and column, the text and whether the value is NULL. Made whole by
 // the browse layer and handed to a front end, which keeps it as a shared
 // read-only snapshot for as long as it shows it; nothing changes it after it
 // was handed over, so that any thread may read it.
@@ -26,9 +27,22 @@ class CGridWindow {
     // The text of a cell ("NULL" for a NULL value); column < columnCount().
     virtual std::u16string_view Text(size_t row, size_t column) const = 0;
     virtual bool IsNull(size_t row, size_t column) const = 0;
+    // The cell's text is the path of a file that holds the whole value.
+    virtual bool IsSpilled(size_t, size_t) const { return false; }
+
+    // Whether the column holds numbers; false when not known.
+    bool IsNumeric(size_t column) const { return column < numeric_.size() && numeric_[column]; }
+    // Whether the window is known to be a table's last: a window of rows
+    // that did not fill. False when a next one may follow or nothing is known.
+    bool IsLastWindow() const { return lastWindow_; }
+    // Set by whoever makes the window, before it is handed over.
+    void SetNumericColumns(std::vector<bool> numeric) { numeric_ = std::move(numeric); }
+    void SetFilled(bool filled) { lastWindow_ = !filled; }
 
   private:
     std::vector<std::u16string> columns_;
+    std::vector<bool> numeric_;
+    bool lastWindow_ = false;
 };
 
 // A grid window of plain texts, none of them NULL: the column definitions,

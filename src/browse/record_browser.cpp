@@ -9,6 +9,7 @@
 #include "catalogue/scan_worker.h"
 #include "catalogue/trigger_text.h"
 #include "catalogue/view_text.h"
+#include "schema/field_types.h"
 
 namespace brix {
 
@@ -33,6 +34,9 @@ class CRowGridWindow final : public CGridWindow {
     bool IsNull(size_t row, size_t column) const override {
         return column < rows_.columnCount() && rows_.IsNull(row, column);
     }
+    bool IsSpilled(size_t row, size_t column) const override {
+        return column < rows_.columnCount() && rows_.IsSpilled(row, column);
+    }
 
   private:
     CRowWindow rows_;
@@ -42,9 +46,15 @@ class CRowGridWindow final : public CGridWindow {
 
 std::shared_ptr<const CGridWindow> TakeGridWindow(CTableDef& table) {
     std::vector<std::u16string> columns;
+    std::vector<bool> numeric;
     columns.reserve(table.columns.size());
-    for (const CColumnDef& column : table.columns) columns.emplace_back(column.name);
-    auto window = std::make_shared<const CRowGridWindow>(std::move(columns), std::move(table.rows));
+    for (const CColumnDef& column : table.columns) {
+        columns.emplace_back(column.name);
+        numeric.push_back(IsNumericType(column.type));
+    }
+    auto window = std::make_shared<CRowGridWindow>(std::move(columns), std::move(table.rows));
+    window->SetNumericColumns(std::move(numeric));
+    window->SetFilled(table.windowFull);
     table.rows = CRowWindow();
     table.rows.Reset(table.columns.size());
     return window;

@@ -48,6 +48,13 @@ std::optional<std::filesystem::path> CQtDesktopServices::ChooseFileToOpen(QWidge
     return std::filesystem::path(ToU16(file));
 }
 
+std::optional<std::filesystem::path> CQtDesktopServices::ChooseFileToSave(
+    QWidget* owner, const QString& suggestedName) {
+    const QString file = QFileDialog::getSaveFileName(owner, {}, suggestedName);
+    if (file.isEmpty()) return std::nullopt;
+    return std::filesystem::path(ToU16(file));
+}
+
 bool CQtDesktopServices::RunOpenDialog(QWidget* owner, CAppState& app) {
     CBrixFileSettingDlg dialog(app, owner);
     if (settings_) dialog.Prefill(settings_->ReadFolders());

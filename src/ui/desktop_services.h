@@ -40,6 +40,9 @@ class CDesktopServices {
     virtual bool AskYesNo(QWidget* owner, const QString& text, MessageIcon icon) = 0;
     // The file-open dialog: no filter, no default name; nothing when cancelled.
     virtual std::optional<std::filesystem::path> ChooseFileToOpen(QWidget* owner) = 0;
+    // The file-save dialog, offering suggestedName; nothing when cancelled.
+    virtual std::optional<std::filesystem::path> ChooseFileToSave(QWidget* owner,
+                                                                  const QString& suggestedName) = 0;
     // The open dialog: true when confirmed, with the three folders stored in
     // the process-wide state.
     virtual bool RunOpenDialog(QWidget* owner, CAppState& app) = 0;
@@ -64,6 +67,8 @@ class CQtDesktopServices : public CDesktopServices {
     void ShowMessage(QWidget* owner, const QString& text) override;
     bool AskYesNo(QWidget* owner, const QString& text, MessageIcon icon) override;
     std::optional<std::filesystem::path> ChooseFileToOpen(QWidget* owner) override;
+    std::optional<std::filesystem::path> ChooseFileToSave(QWidget* owner,
+                                                          const QString& suggestedName) override;
     bool RunOpenDialog(QWidget* owner, CAppState& app) override;
     void RunAboutBox(QWidget* owner, const CAppLinks& links) override;
     void OpenUrl(const QUrl& url) override;

@@ -111,6 +111,7 @@ CMainFrame::CMainFrame(CAppState& app, const CAppLinks& links,
     parts.output = output_;
     parts.recordPanel = view_->recordPanel();
     parts.desktop = desktop_.get();
+    view_->recordPanel()->SetDesktop(desktop_.get());
     ui_ = std::make_unique<CMainFrameUi>(app_, parts);
     scanner_ = std::make_unique<CScanner>(app_, *ui_, frameState_);
     browser_ = std::make_unique<CRecordBrowser>(app_, *ui_, frameState_);

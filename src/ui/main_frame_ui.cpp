@@ -144,6 +144,7 @@ void CMainFrameUi::ClearPanelLabel() {
 void CMainFrameUi::ClearGrid(int n) {
     Post([this, n] {
         parts_.recordPanel->ClearGrid(n);
+        UpdateNextButton();
         SchedulePublish();
     });
 }
@@ -151,6 +152,7 @@ void CMainFrameUi::ClearGrid(int n) {
 void CMainFrameUi::ShowRows(std::shared_ptr<const CGridWindow> window) {
     Post([this, window = std::move(window)]() mutable {
         parts_.recordPanel->gridModel().ShowRows(std::move(window));
+        UpdateNextButton();
         SchedulePublish();
     });
 }
@@ -183,7 +185,18 @@ void CMainFrameUi::EnablePrevious(bool on) {
 }
 
 void CMainFrameUi::EnableNext(bool on) {
-    Post([this, on] { parts_.recordPanel->nextButton()->setEnabled(on); });
+    Post([this, on] {
+        nextWanted_ = on;
+        UpdateNextButton();
+    });
+}
+
+void CMainFrameUi::UpdateNextButton() {
+    // No window yet (a table still being read) leaves the browser's word.
+    const std::shared_ptr<const CGridWindow>& window =
+        parts_.recordPanel->gridModel().pendingWindow();
+    parts_.recordPanel->nextButton()->setEnabled(nextWanted_ &&
+                                                 !(window && window->IsLastWindow()));
 }
 
 }  // namespace brix

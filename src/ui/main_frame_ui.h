@@ -120,10 +120,16 @@ class CMainFrameUi : public QObject, public CUiOperations {
     // Shows the grid's changes once the owning thread is back in its event
     // loop, unless something showed them before.
     void SchedulePublish();
+    // Enables Next Records where the record browser wants it and the window
+    // of rows to be shown may have a next one (a window of a table's rows
+    // that did not fill is the last).
+    void UpdateNextButton();
 
     CMainFrameParts parts_;
     std::atomic<TreeItem> nextItem_{1};
     bool publishScheduled_ = false;
+    // What the record browser last asked of Next Records.
+    bool nextWanted_ = false;
 };
 
 }  // namespace brix

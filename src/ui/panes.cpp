@@ -1,5 +1,6 @@
 #include "ui/panes.h"
 
+#include <QLineEdit>
 #include <QPainter>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -31,11 +32,22 @@ class CPaneFrame : public QWidget {
 }  // namespace
 
 CFileView::CFileView(QWidget* parent)
-    : QDockWidget(QString::fromLatin1(kFileViewTitle), parent), tree_(new CXHtmlTree) {
+    : QDockWidget(QString::fromLatin1(kFileViewTitle), parent),
+      tree_(new CXHtmlTree),
+      filter_(new QLineEdit) {
     setObjectName(QStringLiteral("FileView"));
     tree_->setFrameShape(QFrame::NoFrame);
-    auto* frame = new CPaneFrame(tree_, this);
-    setWidget(frame);
+    filter_->setPlaceholderText(QString::fromLatin1(kTreeFilterHint));
+    filter_->setClearButtonEnabled(true);
+    connect(filter_, &QLineEdit::textChanged, tree_, &CXHtmlTree::SetFilter);
+    auto* content = new QWidget(this);
+    auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addWidget(filter_);
+    layout->addWidget(new CPaneFrame(tree_, content), 1);
+    content->setFocusProxy(tree_);
+    setWidget(content);
     setFocusProxy(tree_);
     setContextMenuPolicy(Qt::PreventContextMenu);
 }

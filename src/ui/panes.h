@@ -3,6 +3,8 @@
 #include <QDockWidget>
 #include <QListWidget>
 
+class QLineEdit;
+
 namespace brix {
 
 class CXHtmlTree;
@@ -10,19 +12,24 @@ class CXHtmlTree;
 // Titles of the two panes.
 inline constexpr char kFileViewTitle[] = "MySQL Database Objects";
 inline constexpr char kOutputTitle[] = "Output";
+// What the object tree's filter box shows while it is empty.
+inline constexpr char kTreeFilterHint[] = "Find table, view or trigger";
 
-// The docking pane with the object tree. The tree fills the pane inside a
-// one-pixel frame; focus given to the pane goes to the tree; the pane offers
-// no context menu.
+// The docking pane with the object tree. A filter box above the tree keeps
+// the objects whose name holds its text (CXHtmlTree::SetFilter); the tree
+// fills the rest of the pane inside a one-pixel frame; focus given to the
+// pane goes to the tree; the pane offers no context menu.
 class CFileView : public QDockWidget {
     Q_OBJECT
 
   public:
     explicit CFileView(QWidget* parent = nullptr);
     CXHtmlTree* tree() const { return tree_; }
+    QLineEdit* filterBox() const { return filter_; }
 
   private:
     CXHtmlTree* tree_;
+    QLineEdit* filter_;
 };
 
 // The log list: a plain list, one row per line.

@@ -1,8 +1,12 @@
 #include "ui/record_panel.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QFontDatabase>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QTableView>
 #include <QToolButton>
@@ -10,6 +14,7 @@
 
 #include "ui/grid_model.h"
 #include "ui/icons.h"
+#include "ui/value_viewer_dlg.h"
 
 namespace brix {
 
@@ -46,8 +51,8 @@ CBrixStatic::CBrixStatic(QWidget* parent)
       label_(new QLabel(this)) {
     grid_->setModel(gridModel_);
     grid_->setShowGrid(true);
-    grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grid_->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid_->setSelectionBehavior(QAbstractItemView::SelectItems);
+    grid_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid_->setWordWrap(false);
     grid_->setAlternatingRowColors(true);
@@ -68,6 +73,16 @@ CBrixStatic::CBrixStatic(QWidget* parent)
     // Definitions are SQL: a fixed-pitch font keeps their indentation.
     textBox_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
+    grid_->setContextMenuPolicy(Qt::CustomContextMenu);
+    grid_->installEventFilter(this);
+    connect(grid_, &QTableView::doubleClicked, this,
+            [this](const QModelIndex& cell) { ViewValue(cell); });
+    connect(grid_, &QTableView::customContextMenuRequested, this, [this](const QPoint& pos) {
+        QMenu* menu = CreateGridMenu(grid_->indexAt(pos));
+        menu->exec(grid_->viewport()->mapToGlobal(pos));
+        delete menu;
+    });
+
     connect(previous_, &QToolButton::clicked, this, &CBrixStatic::previousRecordsClicked);
     connect(next_, &QToolButton::clicked, this, &CBrixStatic::nextRecordsClicked);
 
@@ -77,6 +92,72 @@ CBrixStatic::CBrixStatic(QWidget* parent)
     next_->hide();
     textBox_->show();
     Relayout();
+}
+
+bool CBrixStatic::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == grid_ && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::Copy)) {
+            CopySelection(false);
+            return true;
+        }
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            grid_->currentIndex().isValid()) {
+            ViewValue(grid_->currentIndex());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+CValueViewerDlg* CBrixStatic::ViewValue(const QModelIndex& cell) {
+    if (desktop_ == nullptr || !cell.isValid() || cell.model() != gridModel_) return nullptr;
+    CValueViewerDlg::Value value;
+    value.column = gridModel_->headerData(cell.column(), Qt::Horizontal).toString();
+    value.row = cell.row();
+    value.text = cell.data(CGridModel::kFullTextRole).toString();
+    value.isNull = cell.data(CGridModel::kNullRole).toBool();
+    value.spillFile = cell.data(CGridModel::kSpillFileRole).toString();
+    if (viewer_) viewer_->close();
+    viewer_ = new CValueViewerDlg(*desktop_, value, this);
+    viewer_->setAttribute(Qt::WA_DeleteOnClose);
+    viewer_->show();
+    return viewer_;
+}
+
+CValueViewerDlg* CBrixStatic::valueViewer() const {
+    return viewer_;
+}
+
+void CBrixStatic::CopySelection(bool withHeader) {
+    QModelIndexList cells = grid_->selectionModel()->selectedIndexes();
+    if (cells.isEmpty() && grid_->currentIndex().isValid()) cells << grid_->currentIndex();
+    const QString text = gridModel_->CopyText(cells, withHeader);
+    if (!text.isEmpty()) QApplication::clipboard()->setText(text);
+}
+
+QMenu* CBrixStatic::CreateGridMenu(const QModelIndex& cell) {
+    // Kept valid, or made invalid, by whatever the grid shows meanwhile.
+    const QPersistentModelIndex target(cell.isValid() ? cell : grid_->currentIndex());
+    auto* menu = new QMenu(this);
+    const bool any = target.isValid() || grid_->selectionModel()->hasSelection();
+    QAction* copy =
+        menu->addAction(QString::fromLatin1(kCopyText), this, [this] { CopySelection(false); });
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setEnabled(any);
+    menu->addAction(QString::fromLatin1(kCopyWithHeaderText), this, [this] { CopySelection(true); })
+        ->setEnabled(any);
+    menu->addSeparator();
+    const bool viewable = target.isValid() && desktop_ != nullptr;
+    menu->addAction(QString::fromLatin1(kViewValueText), this,
+                    [this, target] { ViewValue(target); })
+        ->setEnabled(viewable);
+    menu->addAction(QString::fromLatin1(kSaveValueAsText), this,
+                    [this, target] {
+                        if (CValueViewerDlg* viewer = ViewValue(target)) viewer->SaveValue();
+                    })
+        ->setEnabled(viewable && !target.data(CGridModel::kNullRole).toBool());
+    return menu;
 }
 
 void CBrixStatic::ClearGrid(int n) {

@@ -10,10 +10,16 @@
 //     brixtallow-screenshot --save-dialog OUTPUT.png
 //
 // saves a picture of the Save Database dialog as it opens.
+//
+//     brixtallow-screenshot DATADIR NODE OUTPUT.png WxH --value ROW,COLUMN VIEWER.png
+//
+// also opens the value viewer on that cell of the grid (0-based) and saves a
+// picture of it.
 
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
@@ -23,8 +29,11 @@
 #include "save/save_dialog_model.h"
 #include "ui/brix_tallow_app.h"
 #include "ui/desktop_services.h"
+#include "ui/grid_model.h"
 #include "ui/main_frame.h"
+#include "ui/record_panel.h"
 #include "ui/save_dialog_window.h"
+#include "ui/value_viewer_dlg.h"
 
 namespace {
 
@@ -33,6 +42,9 @@ class CQuietDesktop : public brix::CDesktopServices {
     void ShowMessage(QWidget*, const QString&) override {}
     bool AskYesNo(QWidget*, const QString&, brix::MessageIcon) override { return false; }
     std::optional<std::filesystem::path> ChooseFileToOpen(QWidget*) override {
+        return std::nullopt;
+    }
+    std::optional<std::filesystem::path> ChooseFileToSave(QWidget*, const QString&) override {
         return std::nullopt;
     }
     bool RunOpenDialog(QWidget*, brix::CAppState&) override { return false; }
@@ -99,9 +111,29 @@ int main(int argc, char** argv) {
     frame.SelectNode(node);
     frame.WaitForRead();
     Settle(300);
+    brix::CValueViewerDlg* viewer = nullptr;
+    if (arguments.size() == 8 && arguments.at(5) == QStringLiteral("--value")) {
+        const QStringList cell = arguments.at(6).split(QLatin1Char(','));
+        brix::CBrixStatic* panel = frame.recordPanel();
+        const QModelIndex index =
+            panel->gridModel().index(cell.value(0).toInt(), cell.value(1).toInt());
+        panel->grid()->setCurrentIndex(index);
+        viewer = panel->ViewValue(index);
+        if (viewer == nullptr) {
+            std::fprintf(stderr, "brixtallow-screenshot: no cell %s\n",
+                         qPrintable(arguments.at(6)));
+            return 1;
+        }
+        Settle(300);
+    }
     if (!frame.grab().save(arguments.at(3))) {
         std::fprintf(stderr, "brixtallow-screenshot: cannot write %s\n",
                      qPrintable(arguments.at(3)));
+        return 1;
+    }
+    if (viewer != nullptr && !viewer->grab().save(arguments.at(7))) {
+        std::fprintf(stderr, "brixtallow-screenshot: cannot write %s\n",
+                     qPrintable(arguments.at(7)));
         return 1;
     }
     return 0;

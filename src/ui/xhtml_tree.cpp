@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QTimer>
 
 namespace brix {
 
@@ -51,6 +52,68 @@ CXHtmlTree::CXHtmlTree(QWidget* parent)
     connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
         model_->SetExpanded(model_->ItemOf(index), false);
     });
+    // Items arrive one by one and learn what they are from their data after
+    // they were inserted: the filter runs again once they are in.
+    connect(model_, &QAbstractItemModel::rowsInserted, this, [this] { ScheduleFilter(); });
+    connect(model_, &QAbstractItemModel::dataChanged, this, [this] { ScheduleFilter(); });
+}
+
+void CXHtmlTree::SetFilter(const QString& text) {
+    filter_ = text;
+    ApplyFilter(kNoTreeItem);
+}
+
+void CXHtmlTree::ScheduleFilter() {
+    if (filter_.isEmpty() || filterScheduled_) return;
+    filterScheduled_ = true;
+    QTimer::singleShot(0, this, [this] {
+        filterScheduled_ = false;
+        ApplyFilter(kNoTreeItem);
+    });
+}
+
+bool CXHtmlTree::IsFilteredOut(TreeItem item) const {
+    for (QModelIndex index = model_->IndexOf(item); index.isValid(); index = index.parent()) {
+        if (isRowHidden(index.row(), index.parent())) return true;
+    }
+    return false;
+}
+
+void CXHtmlTree::ShowSubtree(TreeItem item) {
+    const QModelIndex index = model_->IndexOf(item);
+    if (index.isValid()) setRowHidden(index.row(), index.parent(), false);
+    for (TreeItem child : model_->Children(item)) ShowSubtree(child);
+}
+
+bool CXHtmlTree::ApplyFilter(TreeItem parent) {
+    // The tree is a few levels deep (root, data path, database, list,
+    // object, Keys): the recursion is bounded by the tree's own depth.
+    bool anyShown = false;
+    for (TreeItem item : model_->Children(parent)) {
+        bool shown = true;
+        if (!filter_.isEmpty()) {
+            switch (model_->Kind(item)) {
+                case TreeNodeKind::kTable:
+                case TreeNodeKind::kView:
+                case TreeNodeKind::kTrigger:
+                    shown = model_->GetItemText(item).contains(filter_, Qt::CaseInsensitive);
+                    if (shown) ShowSubtree(item);
+                    break;
+                case TreeNodeKind::kRoot:
+                    ApplyFilter(item);
+                    break;
+                default:
+                    shown = ApplyFilter(item);
+                    break;
+            }
+        } else {
+            ApplyFilter(item);
+        }
+        const QModelIndex index = model_->IndexOf(item);
+        if (index.isValid()) setRowHidden(index.row(), index.parent(), !shown);
+        anyShown = anyShown || shown;
+    }
+    return anyShown;
 }
 
 void CXHtmlTree::SelectItem(TreeItem item) {

@@ -49,6 +49,16 @@ class CXHtmlTree : public QTreeView {
     // The centre of the item's check box in viewport coordinates.
     QPoint CheckBoxCentre(TreeItem item) const;
 
+    // Shows only the tables, views and triggers whose name contains text
+    // (case-insensitive), each with what lies below it, and the nodes above
+    // them; the root stays shown. An empty text shows every node again.
+    // Items are only hidden: their ticks, data and selection stay, and
+    // items added later are filtered as they come.
+    void SetFilter(const QString& text);
+    const QString& filter() const { return filter_; }
+    // Whether the filter hides the item or one of the nodes above it.
+    bool IsFilteredOut(TreeItem item) const;
+
   signals:
     // A left click on the label of item (not on its check box, picture or
     // expand button), even when the item was already selected.
@@ -62,11 +72,19 @@ class CXHtmlTree : public QTreeView {
   private:
     QStyleOptionViewItem OptionFor(const QModelIndex& index) const;
     void ApplyLockedPalette();
+    // Hides or shows the rows below parent by the filter; true when one of
+    // them stays shown.
+    bool ApplyFilter(TreeItem parent);
+    // Shows item's row and every row below it.
+    void ShowSubtree(TreeItem item);
+    void ScheduleFilter();
 
     CXHtmlTreeModel* model_;
     CXHtmlTreeDelegate* delegate_;
     bool locked_ = false;
     bool applyingPalette_ = false;
+    QString filter_;
+    bool filterScheduled_ = false;
 };
 
 // The colour of the locked tree's background: each of red, green and blue

@@ -54,6 +54,7 @@ class FrameUiTest : public QObject {
     void GridShowsAWindowOfRowsAsOneChange();
     void ClearGridWithZeroOnlyEmptiesTheTextBox();
     void LogPaneKeepsLongLinesWholeAndSetsErrorsApart();
+    void NextRecordsIsOffAfterTheLastWindow();
 };
 
 void FrameUiTest::WorkerCallsArriveInOrderAndAnswersWait() {
@@ -187,6 +188,37 @@ void FrameUiTest::LogPaneKeepsLongLinesWholeAndSetsErrorsApart() {
     QVERIFY(output.list()->item(2)->font().bold());
     QCOMPARE(output.list()->item(1)->foreground().color(),
              output.list()->item(2)->foreground().color());
+void FrameUiTest::NextRecordsIsOffAfterTheLastWindow() {
+    enum class Shown { kNothing, kFilled, kLast, kUnknown };
+    struct Case {
+        Shown shown;
+        bool wanted;
+        bool enabled;
+    };
+    const Case cases[] = {
+        {Shown::kNothing, true, true},  // a table still being read
+        {Shown::kFilled, true, true},   {Shown::kLast, true, false},  {Shown::kUnknown, true, true},
+        {Shown::kFilled, false, false}, {Shown::kLast, false, false},
+    };
+    for (const Case& c : cases) {
+        CAppState app;
+        Parts p;
+        CMainFrameUi ui(app, p.parts);
+        ui.ShowPagingButtons(true);
+        ui.EnableNext(c.wanted);
+        if (c.shown != Shown::kNothing) {
+            auto window =
+                std::make_shared<CTextGridWindow>(std::vector<std::u16string>{u"a"},
+                                                  std::vector<std::vector<std::u16string>>{{u"1"}});
+            if (c.shown != Shown::kUnknown) window->SetFilled(c.shown == Shown::kFilled);
+            ui.ShowRows(window);
+        }
+        ui.RedrawGrid();
+        QCOMPARE(p.panel.nextButton()->isEnabled(), c.enabled);
+        // The browser's word after the window is weighed the same way.
+        ui.EnableNext(true);
+        QCOMPARE(p.panel.nextButton()->isEnabled(), c.shown != Shown::kLast);
+    }
 }
 
 QTEST_MAIN(FrameUiTest)

@@ -1,12 +1,14 @@
 // The main window on the offscreen platform: its commands and their refusals
 // while busy, a scan on the worker thread filling the tree and the log pane,
 // a click on a table's label filling the grid, paging through a table of
-// 2500 rows, and a checked database saved as a script through the Save dialog.
+// 2500 rows, NULLs drawn apart and the tree filter on a real data folder,
+// and a checked database saved as a script through the Save dialog.
 
 #include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -38,6 +40,7 @@
 #include "ui/panes.h"
 #include "ui/record_panel.h"
 #include "ui/save_dialog_window.h"
+#include "ui/value_viewer_dlg.h"
 #include "ui/xhtml_tree.h"
 
 using namespace brix;
@@ -172,6 +175,8 @@ class MainFrameTest : public QObject {
     void PagesThroughATableOf2500Rows();
     void TheWindowStaysResponsiveWhileATableIsRead();
     void ViewAndKeysNodesShowTheirText();
+    void ShortTableShowsNullsApartAndNoNextWindow();
+    void FilterBoxFindsTablesInTheScannedTree();
     void SaveChecksThatSomethingIsChecked();
     void SaveAsScriptWritesTheCheckedDatabase();
     void HelpOpensTheShippedManualOrTheSetAddress();
@@ -589,6 +594,79 @@ void MainFrameTest::ViewAndKeysNodesShowTheirText() {
     QCOMPARE(grid.rowCount(), 9);
     QCOMPARE(grid.index(0, 0).data().toString(), QStringLiteral("id"));
     QCOMPARE(Caption(), QStringLiteral("Keys[9]"));
+}
+
+void MainFrameTest::ShortTableShowsNullsApartAndNoNextWindow() {
+    MakeFrame(SourcePath("tests/fixtures/datadir"));
+    QVERIFY(Scan());
+    desktop_->messages.clear();
+    ClickLabel(QStringLiteral("nulls/Tables/many_nulls_inno"));
+    const QStringList server = ServerRows("nulls", "many_nulls_inno");
+    const CGridModel& grid = frame_->recordPanel()->gridModel();
+    QCOMPARE(grid.rowCount(), server.size() - 1);
+    QCOMPARE(Caption(), QStringLiteral("many_nulls_inno[%1]").arg(server.size() - 1));
+    // Every cell the server called NULL is a NULL value, drawn apart; every
+    // other one is not.
+    const QStringList titles = server[0].split(QLatin1Char('\t'));
+    for (int r = 0; r + 1 < server.size(); ++r) {
+        const QStringList row = server[r + 1].split(QLatin1Char('\t'));
+        for (int c = 0; c < row.size(); ++c) {
+            const QModelIndex cell = grid.index(r, c);
+            const bool null = row[c] == QStringLiteral("NULL");
+            QCOMPARE(cell.data(CGridModel::kNullRole).toBool(), null);
+            QCOMPARE(cell.data(Qt::FontRole).isValid(), null);
+        }
+    }
+    // Numbers right, text and dates left.
+    const auto right = [&grid](int column) {
+        return bool(grid.index(0, column).data(Qt::TextAlignmentRole).value<Qt::Alignment>() &
+                    Qt::AlignRight);
+    };
+    QVERIFY(right(titles.indexOf(QStringLiteral("id"))));
+    QVERIFY(right(titles.indexOf(QStringLiteral("n_dec"))));
+    QVERIFY(right(titles.indexOf(QStringLiteral("n_float"))));
+    QVERIFY(!right(titles.indexOf(QStringLiteral("n_vc"))));
+    QVERIFY(!right(titles.indexOf(QStringLiteral("n_date"))));
+
+    // One window holds the whole table: neither button leads anywhere.
+    CBrixStatic* panel = frame_->recordPanel();
+    QVERIFY(panel->nextButton()->isVisible());
+    QVERIFY(!panel->nextButton()->isEnabled());
+    QVERIFY(!panel->previousButton()->isEnabled());
+    QVERIFY(desktop_->messages.isEmpty());
+
+    // A double click on a NULL opens the viewer on it.
+    const QModelIndex nullCell = grid.index(0, titles.indexOf(QStringLiteral("n_vc")));
+    panel->grid()->scrollTo(nullCell);
+    QTest::mouseClick(panel->grid()->viewport(), Qt::LeftButton, {},
+                      panel->grid()->visualRect(nullCell).center());
+    QTest::mouseDClick(panel->grid()->viewport(), Qt::LeftButton, {},
+                       panel->grid()->visualRect(nullCell).center());
+    QVERIFY(panel->valueViewer() != nullptr);
+    QVERIFY(!panel->valueViewer()->saveButton()->isEnabled());
+    QCOMPARE(panel->valueViewer()->windowTitle(), QStringLiteral("Value - n_vc"));
+}
+
+void MainFrameTest::FilterBoxFindsTablesInTheScannedTree() {
+    MakeFrame(SourcePath("tests/fixtures/datadir"));
+    QVERIFY(Scan());
+    CXHtmlTree* tree = frame_->tree();
+    const TreeItem nullsTable = frame_->FindNode(QStringLiteral("nulls/Tables/many_nulls_inno"));
+    const TreeItem orders = frame_->FindNode(QStringLiteral("shop/Tables/orders"));
+    const TreeItem shop = frame_->FindNode(QStringLiteral("shop"));
+    QVERIFY(nullsTable != kNoTreeItem && orders != kNoTreeItem);
+    QTest::keyClicks(frame_->fileView()->filterBox(), QStringLiteral("Many_Nulls"));
+    QCOMPARE(tree->filter(), QStringLiteral("Many_Nulls"));
+    QVERIFY(!tree->IsFilteredOut(nullsTable));
+    QVERIFY(tree->IsFilteredOut(orders));
+    QVERIFY(tree->IsFilteredOut(shop));
+    // A table found by the box is shown as a click on it always did.
+    ClickLabel(QStringLiteral("nulls/Tables/many_nulls_inno"));
+    QVERIFY(Caption().startsWith(QStringLiteral("many_nulls_inno[")));
+
+    frame_->fileView()->filterBox()->clear();
+    QVERIFY(!tree->IsFilteredOut(orders));
+    QVERIFY(!tree->IsFilteredOut(shop));
 }
 
 void MainFrameTest::SaveChecksThatSomethingIsChecked() {

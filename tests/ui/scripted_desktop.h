@@ -11,8 +11,8 @@
 namespace brix::test {
 
 // The desktop for window tests: message boxes and questions are recorded and
-// answered from a script (No once it runs out), the open dialog runs a
-// scripted choice, and the browser and the end of the process are recorded.
+// answered from a script (No once it runs out), the open and save dialogs
+// run a scripted choice, and the browser and the end of the process are recorded.
 class CScriptedDesktop : public CDesktopServices {
   public:
     void ShowMessage(QWidget*, const QString& text) override { messages.push_back(text); }
@@ -27,6 +27,14 @@ class CScriptedDesktop : public CDesktopServices {
     std::optional<std::filesystem::path> ChooseFileToOpen(QWidget*) override {
         ++fileDialogs;
         return std::nullopt;
+    }
+    std::optional<std::filesystem::path> ChooseFileToSave(QWidget*,
+                                                          const QString& suggestedName) override {
+        suggestedNames.push_back(suggestedName);
+        if (saveAs.empty()) return std::nullopt;
+        std::filesystem::path path = saveAs.front();
+        saveAs.pop_front();
+        return path;
     }
     bool RunOpenDialog(QWidget*, CAppState& app) override {
         ++openDialogs;
@@ -44,6 +52,10 @@ class CScriptedDesktop : public CDesktopServices {
     std::function<bool(CAppState&)> openDialog;
     int openDialogs = 0;
     int fileDialogs = 0;
+    // The answers of the save dialog, in turn (cancelled once they run out),
+    // and the names it offered.
+    std::deque<std::filesystem::path> saveAs;
+    QStringList suggestedNames;
     int aboutBoxes = 0;
     std::vector<QUrl> urls;
     std::vector<int> exitCodes;

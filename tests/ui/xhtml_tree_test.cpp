@@ -5,6 +5,7 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
 #include <functional>
 #include <map>
 
@@ -80,6 +81,8 @@ class XHtmlTreeTest : public QObject {
     void LabelClickReachesTheHandlerCheckBoxClickDoesNot();
     void LockedTreeIsDisabledAndGreyed();
     void NodePicturesFollowTheirKind();
+    void FilterKeepsMatchingObjectsAndTheirDatabases();
+    void FilterLeavesTicksAndSelectionAndTakesLaterItems();
 };
 
 void XHtmlTreeTest::CheckingADatabaseChecksEverythingBelowIt() {
@@ -306,6 +309,68 @@ void XHtmlTreeTest::NodePicturesFollowTheirKind() {
         QCOMPARE(model.Kind(item), kind);
         QVERIFY(!model.IndexOf(item).data(Qt::DecorationRole).value<QIcon>().isNull());
     }
+}
+
+void XHtmlTreeTest::FilterKeepsMatchingObjectsAndTheirDatabases() {
+    CXHtmlTree tree;
+    SampleTree t(tree.model());
+    const std::vector<TreeItem> all = {
+        t.root,  t.path, t.shop,     t.tables,  t.orders, t.ordersKeys,  t.items, t.itemsKeys,
+        t.views, t.view, t.triggers, t.trigger, t.other,  t.otherTables, t.notes, t.notesKeys};
+    struct Case {
+        const char* filter;
+        std::vector<TreeItem> shown;
+    };
+    const Case cases[] = {
+        // A table and the trigger of the same name, each with its list and
+        // database, the table with its Keys.
+        {"ORD", {t.root, t.path, t.shop, t.tables, t.orders, t.ordersKeys, t.triggers, t.trigger}},
+        {"tot", {t.root, t.path, t.shop, t.views, t.view}},
+        {"e",
+         {t.root, t.path, t.shop, t.tables, t.orders, t.ordersKeys, t.items, t.itemsKeys,
+          t.triggers, t.trigger, t.other, t.otherTables, t.notes, t.notesKeys}},
+        // Names of databases, lists and Keys are not what the box finds.
+        {"shop", {t.root}},
+        {"keys", {t.root}},
+        {"", all},
+    };
+    for (const Case& c : cases) {
+        tree.SetFilter(QString::fromLatin1(c.filter));
+        QStringList wrong;
+        for (TreeItem item : all) {
+            const bool shown = std::find(c.shown.begin(), c.shown.end(), item) != c.shown.end();
+            if (tree.IsFilteredOut(item) == shown)
+                wrong << tree.model().GetItemText(item) + QString::number(item);
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(QString::fromLatin1(c.filter) + QLatin1String(": ") +
+                                             wrong.join(QLatin1Char(' '))));
+    }
+}
+
+void XHtmlTreeTest::FilterLeavesTicksAndSelectionAndTakesLaterItems() {
+    CXHtmlTree tree;
+    SampleTree t(tree.model());
+    tree.model().SetCheck(t.notes, true);
+    tree.SelectItem(t.notes);
+    tree.SetFilter(QStringLiteral("items"));
+    QVERIFY(tree.IsFilteredOut(t.notes));
+    QVERIFY(!tree.IsFilteredOut(t.items));
+    QCOMPARE(tree.GetSelectedItem(), t.notes);
+    QCOMPARE(tree.GetCheckedCount(), tree.model().GetCheckedCount());
+    QVERIFY(tree.model().GetCheck(t.notes));
+
+    // A table that arrives while the filter is set is filtered once it knows
+    // what it is.
+    const TreeItem late = t.Add(u"late_items", t.otherTables, 4);
+    const TreeItem other = t.Add(u"unrelated", t.otherTables, 5);
+    QTRY_VERIFY(!tree.IsFilteredOut(late));
+    QVERIFY(tree.IsFilteredOut(other));
+    QVERIFY(!tree.IsFilteredOut(t.other));
+
+    tree.SetFilter(QString());
+    for (TreeItem item : {t.notes, other, late, t.other}) QVERIFY(!tree.IsFilteredOut(item));
+    QCOMPARE(tree.GetSelectedItem(), t.notes);
+    QVERIFY(tree.model().GetCheck(t.notes));
 }
 
 QTEST_MAIN(XHtmlTreeTest)
