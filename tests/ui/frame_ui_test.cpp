@@ -188,6 +188,8 @@ void FrameUiTest::LogPaneKeepsLongLinesWholeAndSetsErrorsApart() {
     QVERIFY(output.list()->item(2)->font().bold());
     QCOMPARE(output.list()->item(1)->foreground().color(),
              output.list()->item(2)->foreground().color());
+}
+
 void FrameUiTest::NextRecordsIsOffAfterTheLastWindow() {
     enum class Shown { kNothing, kFilled, kLast, kUnknown };
     struct Case {
