@@ -64,11 +64,11 @@ inline bool BlockHasNext(uint8_t type) {
     return type <= kMaxBlockType && kBlockLayouts[type].continued;
 }
 
-// Decodes the block header h of the block at pos (h holds up to
-// kBlockHeaderSize bytes, fewer at the end of the file; a field that reaches
-// past its end reads as zero) into info, replacing everything it held but
-// secondRead, which says whether a continuation block is expected. Returns the
-// status bits.
+// Decodes the block header h of the block at pos into info, replacing
+// everything it held but secondRead, which says whether a continuation block
+// is expected. h holds up to kBlockHeaderSize bytes, fewer at the end of the
+// file: a field that reaches past its end reads as zero, a link as two halves
+// of four bytes. Returns the status bits.
 int DecodeBlockHeader(ByteSpan h, uint64_t pos, MyisamBlockInfo& info);
 
 }  // namespace brix
