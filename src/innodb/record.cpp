@@ -43,7 +43,7 @@ bool LocateCompactFields(ByteSpan page, uint32_t origin, uint32_t span,
             slot.present = false;
             continue;
         }
-        slot.start = origin + header.dataTaken();
+        slot.start = header.dataEnd();
         if (header.dataTaken() >= span) {  // the record has no more data
             slot.cut = true;
             continue;

@@ -29,7 +29,9 @@ class CompactHeaderCursor {
     CompactHeaderCursor(ByteSpan page, uint32_t origin)
         : page_(page.data()), size_(page.size()), origin_(origin), data_(origin) {
         if (origin < kCompactExtraBytes || origin > page.size()) {
+            // Nothing to read, no data to take.
             size_ = 0;
+            origin_ = data_ = 0;
             return;
         }
         header_ = origin - kCompactExtraBytes;
@@ -55,18 +57,22 @@ class CompactHeaderCursor {
     bool BeginNullBitmap(size_t nullable) {
         const size_t bytes = (nullable + 7) / 8;
         if (!valid() || header_ < bytes) return false;
-        nullBits_ = nullable;
-        nullTop_ = header_;
+        nullLeft_ = nullable;
+        nullByte_ = header_ - 1;
         header_ -= bytes;
         return true;
     }
 
     // The next nullable field's bit. False past the bitmap.
     bool NextNull(bool& isNull) {
-        if (nullRead_ >= nullBits_) return false;
-        const uint8_t byte = page_[nullTop_ - 1 - nullRead_ / 8];
-        isNull = (byte >> (nullRead_ % 8) & 1) != 0;
-        ++nullRead_;
+        if (nullLeft_ == 0) return false;
+        --nullLeft_;
+        isNull = (page_[nullByte_] & nullMask_) != 0;
+        nullMask_ <<= 1;
+        if (nullMask_ == 0x100) {  // the next byte down; past the last one nothing is read
+            nullMask_ = 1;
+            --nullByte_;
+        }
         return true;
     }
 
@@ -90,15 +96,18 @@ class CompactHeaderCursor {
     }
 
     // Takes length bytes of data after those taken so far; start is where
-    // they begin. False when they would reach past the page.
+    // they begin. False when they would reach past the page (the data of
+    // a cursor that is not valid is empty: it can only take nothing).
     bool TakeData(size_t length, uint32_t& start) {
-        if (!valid() || data_ > size_ || length > size_ - data_) return false;
+        if (length > size_ - data_) return false;
         start = data_;
         data_ += static_cast<uint32_t>(length);
         return true;
     }
 
     uint32_t origin() const { return origin_; }
+    // Where the next data byte lies.
+    uint32_t dataEnd() const { return data_; }
     // Data bytes taken so far.
     uint32_t dataTaken() const { return data_ - origin_; }
 
@@ -107,10 +116,10 @@ class CompactHeaderCursor {
     size_t size_;
     uint32_t origin_;
     uint32_t data_;
-    size_t header_ = 0;  // the header byte read last; the next lies below it
-    size_t nullTop_ = 0;
-    size_t nullBits_ = 0;
-    size_t nullRead_ = 0;
+    size_t header_ = 0;    // the header byte read last; the next lies below it
+    size_t nullLeft_ = 0;  // bits of the bitmap not read yet
+    size_t nullByte_ = 0;  // the bitmap byte of the next bit
+    unsigned nullMask_ = 1;
 };
 
 }  // namespace brix

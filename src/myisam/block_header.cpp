@@ -1,5 +1,8 @@
 #include "myisam/block_header.h"
 
+#include <bit>
+#include <cstring>
+
 namespace brix {
 
 namespace {
@@ -57,9 +60,24 @@ uint64_t LoadField(ByteSpan h, BlockField field) {
     }
 }
 
+// A whole header, the usual case: every field lies within it with room for
+// eight bytes from its start, so it is the top width bytes of the eight
+// read there at once.
+inline uint64_t LoadWholeField(const uint8_t* h, BlockField field) {
+    if (field.width == 0) return 0;
+    uint64_t v;
+    std::memcpy(&v, h + field.at, sizeof v);
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+    return v >> (64 - 8 * field.width);
+}
+
+constexpr bool FitsWholeHeader(BlockField field) {
+    return field.width == 0 || (field.width <= 8 && field.at + 8u <= kBlockHeaderSize);
+}
+
 }  // namespace
 
-const std::array<BlockLayout, kMaxBlockType + 1> kBlockLayouts = {
+constexpr std::array<BlockLayout, kMaxBlockType + 1> kBlockLayouts = {
     FreeBlock(),
     Layout({1, 2}, {1, 2}, kNone, kNone, 3, kFirstAndLast),
     Layout({1, 3}, {1, 3}, kNone, kNone, 4, kFirstAndLast),
@@ -76,6 +94,14 @@ const std::array<BlockLayout, kMaxBlockType + 1> kBlockLayouts = {
     Layout({1, 4}, {5, 3}, kNone, {8, 8}, 16, BlockStatus::kFirst),
 };
 
+static_assert([] {
+    for (const BlockLayout& l : kBlockLayouts)
+        for (const BlockField f :
+             {l.recordLength, l.dataLength, l.freeLength, l.unused, l.next, l.previous})
+            if (!FitsWholeHeader(f)) return false;
+    return true;
+}());
+
 int DecodeBlockHeader(ByteSpan h, uint64_t pos, MyisamBlockInfo& info) {
     const uint32_t secondRead = info.secondRead;
     info = MyisamBlockInfo{};
@@ -83,12 +109,19 @@ int DecodeBlockHeader(ByteSpan h, uint64_t pos, MyisamBlockInfo& info) {
     info.secondRead = secondRead;
     if (info.type > kMaxBlockType) return BlockStatus::kInvalid;
     const BlockLayout& layout = kBlockLayouts[info.type];
-    info.recordLen = static_cast<uint32_t>(LoadField(h, layout.recordLength));
-    info.dataLen = static_cast<uint32_t>(LoadField(h, layout.dataLength));
-    info.blockLen = static_cast<uint32_t>(LoadField(h, layout.freeLength)) + info.dataLen +
-                    static_cast<uint32_t>(LoadField(h, layout.unused));
-    info.nextPos = LoadField(h, layout.next);
-    info.prevPos = LoadField(h, layout.previous);
+    const auto fill = [&](auto load) {
+        info.recordLen = static_cast<uint32_t>(load(layout.recordLength));
+        info.dataLen = static_cast<uint32_t>(load(layout.dataLength));
+        info.blockLen = static_cast<uint32_t>(load(layout.freeLength)) + info.dataLen +
+                        static_cast<uint32_t>(load(layout.unused));
+        info.nextPos = load(layout.next);
+        info.prevPos = load(layout.previous);
+    };
+    if (h.size() >= kBlockHeaderSize) {
+        fill([&](BlockField field) { return LoadWholeField(h.data(), field); });
+    } else {
+        fill([&](BlockField field) { return LoadField(h, field); });
+    }
     info.dataPos = pos + layout.headerLength;
     // A free block is no part of a record: whether one was expected does
     // not matter.

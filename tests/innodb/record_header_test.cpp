@@ -251,7 +251,7 @@ TEST(RecordHeaderTest, CursorStepsFailPastTheHeaderAndTheData) {
         EXPECT_FALSE(bad.valid());
         EXPECT_FALSE(bad.BeginNullBitmap(0));
         EXPECT_FALSE(bad.NextLength(false, length, external));
-        EXPECT_FALSE(bad.TakeData(0, start));
+        EXPECT_FALSE(bad.TakeData(1, start));
         size_t added;
         EXPECT_FALSE(bad.ReadAddedFieldCount(added));
     }
