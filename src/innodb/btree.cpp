@@ -6,7 +6,9 @@
 #include "app/app_state.h"
 #include "innodb/columns.h"
 #include "innodb/page.h"
+#include "innodb/page_view.h"
 #include "innodb/record.h"
+#include "innodb/record_header.h"
 
 namespace brix {
 
@@ -16,27 +18,16 @@ constexpr uint32_t kRowIdLength = 6;
 // Compact origins at or past this leave no room for a record's data.
 constexpr uint32_t kLastCompactOrigin = 16376;
 
-RecordLayout LayoutOf(const IndexPageHeader& header) {
-    return header.compact() ? RecordLayout::kCompact : RecordLayout::kRedundant;
-}
-
 // Nullable fields of the records a node pointer's null bitmap is sized by:
 // the fields records had before any column was added in place.
-size_t NodePointerNullBitmap(const CTableDef& table) {
+size_t NodePointerNullableFields(const CTableDef& table) {
     const auto& fields = table.inno.physicalColumns;
     const size_t core = table.inno.coreFields != 0
                             ? std::min<size_t>(table.inno.coreFields, fields.size())
                             : fields.size();
     size_t nullable = 0;
     for (size_t i = 0; i < core; ++i) nullable += fields[i].nullable() ? 1 : 0;
-    return (nullable + 7) / 8;
-}
-
-// The supremum ends a page's records: at its fixed place, or by its name.
-bool AtSupremum(ByteSpan page, uint32_t origin, RecordLayout layout) {
-    const uint32_t supremum =
-        layout == RecordLayout::kCompact ? kCompactSupremum : kRedundantSupremum;
-    return origin == supremum || IsSupremumBytes(page, origin);
+    return nullable;
 }
 
 }  // namespace
@@ -45,27 +36,19 @@ uint32_t KeyPrefixLength(const CTableDef& table, ByteSpan page, uint32_t origin)
     const auto& fields = table.inno.physicalColumns;
     const size_t keyFields = KeyFieldCount(fields);
     if (keyFields == 0) return kRowIdLength;
-    const size_t bitmap = NodePointerNullBitmap(table);
-    if (origin < 5 + bitmap || origin > page.size()) return 0;
-    size_t lengths = origin - 5 - bitmap;
-    uint32_t total = 0;
+    CompactHeaderCursor header(page, origin);
+    if (!header.BeginNullBitmap(NodePointerNullableFields(table))) return 0;
     for (size_t i = 0; i < keyFields; ++i) {
         const CInnoColumnDef& field = fields[i];
-        if (field.fixedLength != 0) {
-            total += field.fixedLength;
-            continue;
+        uint32_t length = field.fixedLength;
+        if (length == 0) {
+            bool external = false;
+            if (!header.NextLength(field.big(), length, external)) return 0;
         }
-        if (lengths < 1) return 0;
-        const uint8_t b1 = page[--lengths];
-        if (field.big() && (b1 & 0x80)) {
-            if (lengths < 1) return 0;
-            const uint8_t b2 = page[--lengths];
-            total += (static_cast<uint32_t>(b1) << 8 | b2) & 0x3FFF;
-        } else {
-            total += b1;
-        }
+        uint32_t start = 0;
+        if (!header.TakeData(length, start)) return 0;
     }
-    return total;
+    return header.dataTaken();
 }
 
 uint32_t FindFirstLeaf(CTableDef& table, CTablespace& space, uint32_t page) {
@@ -76,20 +59,19 @@ uint32_t FindFirstLeaf(CTableDef& table, CTablespace& space, uint32_t page) {
     uint32_t parentLevel = 0x10000;
     for (uint64_t depth = 0; depth <= space.pageCount(); ++depth) {
         if (page >= space.pageCount()) return 0;
-        const ByteSpan bytes = space.Page(page);
-        table.inno.currentPage = ReadFilHeader(bytes);
-        if (!IsIndexPage(table.inno.currentPage)) return 0;
-        const IndexPageHeader header = ReadIndexPageHeader(bytes);
-        if (header.level >= parentLevel) return 0;
-        parentLevel = header.level;
-        if (header.level == 0) return page;
-        const RecordLayout layout = LayoutOf(header);
-        if (!HasInfimum(bytes, layout)) return 0;
-        const uint32_t origin = FirstRecord(bytes, layout);
+        const CIndexPageView view(space.Page(page));
+        const ByteSpan bytes = view.bytes();
+        table.inno.currentPage = view.fil();
+        if (!view.isIndexPage()) return 0;
+        if (view.level() >= parentLevel) return 0;
+        parentLevel = view.level();
+        if (view.level() == 0) return page;
+        if (!view.holdsRecords()) return 0;
+        const uint32_t origin = view.FirstRecord();
         if (origin > 0x3FFF || origin < kLowestUserOrigin || IsSupremumText(bytes, origin))
             return 0;
         uint32_t child;
-        if (layout == RecordLayout::kCompact) {
+        if (view.compact()) {
             const uint32_t keyLength = KeyPrefixLength(table, bytes, origin);
             if (keyLength == 0 || keyLength > kPageSize - 4 - origin) return 0;
             child = LoadU32be(bytes, origin + keyLength);
@@ -143,16 +125,15 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
         // The decoder may read BLOB pages through the cache; the leaf is read
         // into a buffer of its own.
         space.CopyPage(page, pageCopy);
-        const ByteSpan bytes(pageCopy);
-        table.inno.currentPage = ReadFilHeader(bytes);
-        const IndexPageHeader header = ReadIndexPageHeader(bytes);
-        const RecordLayout layout = LayoutOf(header);
-        if (IsIndexPage(table.inno.currentPage) && HasInfimum(bytes, layout)) {
-            uint32_t origin = FirstRecord(bytes, layout);
+        const CIndexPageView view{ByteSpan(pageCopy)};
+        const ByteSpan bytes = view.bytes();
+        table.inno.currentPage = view.fil();
+        if (view.holdsRecords()) {
+            uint32_t origin = view.FirstRecord();
             const bool fromBookmark = app.resumeFromBookmark != 0 && startOrigin != 0;
             if (fromBookmark) origin = startOrigin;
             bool pageDone = origin >= kLastCompactOrigin;
-            if (!pageDone && AtSupremum(bytes, origin, layout)) {
+            if (!pageDone && view.AtSupremum(origin)) {
                 // A bookmark at the supremum: the rows go on on the next page.
                 // Otherwise the leaf is empty, and so is the rest of the chain.
                 if (!fromBookmark) return;
@@ -161,16 +142,16 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
             seen.reset();
             for (uint32_t n = 0; !pageDone && n < kMaxRecordsPerPage; ++n) {
                 if (origin < kLowestUserOrigin || origin >= kLastCompactOrigin || seen[origin] ||
-                    AtSupremum(bytes, origin, layout))
+                    view.AtSupremum(origin))
                     break;
                 seen[origin] = true;
-                const uint32_t next = NextRecord(bytes, origin, layout);
+                const uint32_t next = view.NextRecord(origin);
                 // Hidden records of the index are not rows: the metadata
                 // record of a table changed in place.
-                const bool hidden = (RecordInfoBits(bytes, origin, layout) & kInfoMinRecord) != 0;
+                const bool hidden = (view.InfoBits(origin) & kInfoMinRecord) != 0;
                 if (!hidden) {
                     bool decoded;
-                    if (layout == RecordLayout::kCompact) {
+                    if (view.compact()) {
                         const uint32_t span = next > origin ? next - origin : kPageSize - origin;
                         decoded = decoder.DecodeCompact(bytes, origin, span);
                     } else {
@@ -181,10 +162,7 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
                         table.windowFull = true;
                         // Without a next record the window after this one
                         // starts on the next page.
-                        const uint32_t resume = next != 0 ? next
-                                                : layout == RecordLayout::kCompact
-                                                    ? kCompactSupremum
-                                                    : kRedundantSupremum;
+                        const uint32_t resume = next != 0 ? next : view.supremum();
                         if (!table.suppressBookmark) {
                             table.bookmarks.push_back(RecordBookmark{page, resume});
                             if (forward) {

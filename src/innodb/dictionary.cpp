@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "innodb/page.h"
 #include "innodb/page_set.h"
+#include "innodb/page_view.h"
 #include "values/value_text.h"
 
 namespace brix {
@@ -35,16 +36,14 @@ uint32_t FindFirstLeafRedundant(CTablespace& space, uint32_t page) {
     uint32_t parentLevel = 0x10000;  // each level below the one before
     for (uint64_t depth = 0; depth <= space.pageCount(); ++depth) {
         if (page >= space.pageCount()) return 0;
-        const ByteSpan bytes = space.Page(page);
-        if (!IsIndexPage(ReadFilHeader(bytes))) return 0;
-        const IndexPageHeader header = ReadIndexPageHeader(bytes);
-        if (header.level >= parentLevel) return 0;
-        parentLevel = header.level;
-        if (header.level == 0) return page;
-        const RecordLayout layout =
-            header.compact() ? RecordLayout::kCompact : RecordLayout::kRedundant;
-        if (!HasInfimum(bytes, layout)) return 0;
-        const uint32_t origin = FirstRecord(bytes, layout);
+        const CIndexPageView view(space.Page(page));
+        const ByteSpan bytes = view.bytes();
+        if (!view.isIndexPage()) return 0;
+        if (view.level() >= parentLevel) return 0;
+        parentLevel = view.level();
+        if (view.level() == 0) return page;
+        if (!view.holdsRecords()) return 0;
+        const uint32_t origin = view.FirstRecord();
         if (origin > 0x3FFF || IsSupremumText(bytes, origin)) return 0;
         if (!ReadRedundantFields(bytes, origin, fields) || fields.empty()) return 0;
         const RedundantField& child = fields.back();
@@ -102,19 +101,15 @@ void CInnoDictionary::ReadDictionaryTable(uint32_t rootPage, int kind, const CAp
         if (!walked.Insert(page)) return;
         const ByteSpan cached = space_.Page(page);
         std::copy(cached.begin(), cached.end(), copy.begin());
-        const ByteSpan bytes(copy);
-        const FilHeader fil = ReadFilHeader(bytes);
-        const IndexPageHeader header = ReadIndexPageHeader(bytes);
-        const RecordLayout layout =
-            header.compact() ? RecordLayout::kCompact : RecordLayout::kRedundant;
-        if (IsIndexPage(fil) && layout == RecordLayout::kRedundant && HasInfimum(bytes, layout)) {
-            uint32_t origin = FirstRecord(bytes, layout);
+        const CIndexPageView view{ByteSpan(copy)};
+        const ByteSpan bytes = view.bytes();
+        if (view.holdsRecords() && !view.compact()) {
+            uint32_t origin = view.FirstRecord();
             for (uint32_t n = 0; n < kMaxRecordsPerPage && origin >= kLowestUserOrigin &&
                                  origin < kPageSize && !IsSupremumText(bytes, origin);
                  ++n) {
                 if (ReadRedundantFields(bytes, origin, f)) {
-                    const bool deleted =
-                        (RecordInfoBits(bytes, origin, layout) & kInfoDeleted) != 0;
+                    const bool deleted = (view.InfoBits(origin) & kInfoDeleted) != 0;
                     if (kind == kTables) {
                         SysTableRec rec;
                         rec.name = TextField(bytes, f, 0, decoders);
@@ -160,12 +155,12 @@ void CInnoDictionary::ReadDictionaryTable(uint32_t rootPage, int kind, const CAp
                         indexes_.push_back(std::move(rec));
                     }
                 }
-                const uint32_t next = NextRecord(bytes, origin, layout);
+                const uint32_t next = view.NextRecord(origin);
                 if (next == 0) break;
                 origin = next;
             }
         }
-        page = fil.nextPage;
+        page = view.fil().nextPage;
     }
 }
 

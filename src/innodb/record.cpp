@@ -5,12 +5,12 @@
 #include "app/app_state.h"
 #include "app/text.h"
 #include "innodb/blob.h"
+#include "innodb/record_header.h"
 
 namespace brix {
 
 namespace {
 
-constexpr uint32_t kCompactExtraBytes = 5;
 constexpr uint8_t kStatusInstant = 4;
 
 }  // namespace
@@ -20,32 +20,22 @@ bool LocateCompactFields(ByteSpan page, uint32_t origin, uint32_t span,
                          std::vector<FieldSlot>& slots) {
     slots.assign(fields.size(), FieldSlot{});
     if (origin < kCompactExtraBytes || origin >= page.size()) return false;
-    size_t header = origin - kCompactExtraBytes;  // header bytes lie below this, read downwards
+    CompactHeaderCursor header(page, origin);
     size_t present = fields.size();
     if (coreFields != 0) {
         // A table changed in place: records written before the change hold
         // the core fields only; later ones say how many fields they add.
         present = coreFields;
         if (CompactRecordStatus(page, origin) == kStatusInstant) {
-            if (header < 1) return false;
-            size_t added = page[--header];
-            if (added & 0x80) {
-                if (header < 1) return false;
-                added = (added & 0x7F) | static_cast<size_t>(page[--header]) << 7;
-            }
+            size_t added = 0;
+            if (!header.ReadAddedFieldCount(added)) return false;
             present = coreFields + 1 + added;
         }
         present = std::min(present, fields.size());
     }
     size_t nullable = 0;
     for (size_t i = 0; i < present; ++i) nullable += fields[i].nullable() ? 1 : 0;
-    const size_t bitmapBytes = (nullable + 7) / 8;
-    if (header < bitmapBytes) return false;
-    size_t nullByte = header - 1;
-    unsigned nullBit = 0;
-    size_t lengths = header - bitmapBytes;
-    size_t data = origin;
-    size_t consumed = 0;
+    if (!header.BeginNullBitmap(nullable)) return false;
     for (size_t i = 0; i < fields.size(); ++i) {
         const CInnoColumnDef& field = fields[i];
         FieldSlot& slot = slots[i];
@@ -53,36 +43,25 @@ bool LocateCompactFields(ByteSpan page, uint32_t origin, uint32_t span,
             slot.present = false;
             continue;
         }
-        slot.start = static_cast<uint32_t>(data);
-        if (consumed >= span) {  // the record has no more data
+        slot.start = header.dataEnd();
+        if (header.dataTaken() >= span) {  // the record has no more data
             slot.cut = true;
             continue;
         }
         if (field.nullable()) {
-            if (nullBit == 8) {
-                --nullByte;
-                nullBit = 0;
-            }
-            slot.null = (page[nullByte] >> nullBit & 1) != 0;
-            ++nullBit;
-            if (slot.null) continue;
+            bool isNull = false;
+            if (!header.NextNull(isNull)) return false;
+            slot.null = isNull;
+            if (isNull) continue;
         }
-        size_t length = field.fixedLength;
+        uint32_t length = field.fixedLength;
         if (length == 0) {
-            if (lengths < 1) return false;
-            const uint8_t b1 = page[--lengths];
-            length = b1;
-            if (field.big() && (b1 & 0x80)) {
-                if (lengths < 1) return false;
-                const uint8_t b2 = page[--lengths];
-                length = (static_cast<size_t>(b1) << 8 | b2) & 0x3FFF;
-                slot.external = (b1 & 0x40) != 0;
-            }
+            bool external = false;
+            if (!header.NextLength(field.big(), length, external)) return false;
+            slot.external = external;
         }
-        if (length > page.size() - data) return false;
-        slot.length = static_cast<uint32_t>(length);
-        data += length;
-        consumed += length;
+        if (!header.TakeData(length, slot.start)) return false;
+        slot.length = length;
     }
     return true;
 }

@@ -11,18 +11,11 @@ namespace brix {
 
 namespace {
 
-constexpr size_t kBlockHeaderSize = 20;
 // Blocks start on multiples of this; after bytes that are not a block the
 // scan tries the next such position.
 constexpr uint64_t kBlockAlign = 4;
-constexpr uint8_t kMaxBlockType = 13;
 // No record is longer than the server can send or take in one packet.
 constexpr uint64_t kMaxRecordBytes = 1u << 30;
-
-// Block types that link to the record's next block.
-bool HasNextBlock(uint8_t type) {
-    return type == 5 || type == 6 || type == 11 || type == 12 || type == 13;
-}
 
 bool StatusSkipsAtRecordStart(int status) {
     return (status & BlockStatus::kInvalid) ||
@@ -71,7 +64,7 @@ class CRecordAssembler {
             // A block belongs to one record: one taken before (by this
             // record or another of the window) ends the chain, so that the
             // window reads each block once however its chains are linked.
-            if (!HasNextBlock(block.type) || next >= fileLength || !taken_.insert(next).second)
+            if (!BlockHasNext(block.type) || next >= fileLength || !taken_.insert(next).second)
                 return false;
             block.secondRead = 1;
             const int status = ReadBlockHeader(reader, next, block);
@@ -120,88 +113,7 @@ uint64_t NextHeaderAfterZeros(CBlockReader& reader, uint64_t pos, uint64_t limit
 }  // namespace
 
 int ReadBlockHeader(CBlockReader& reader, uint64_t pos, MyisamBlockInfo& info) {
-    const ByteSpan h = reader.Read(pos, kBlockHeaderSize);
-    const uint32_t secondRead = info.secondRead;
-    info = MyisamBlockInfo{};
-    info.type = LoadU8(h, 0);
-    info.secondRead = secondRead;
-    int status = 0;
-    switch (info.type) {
-        case 0:
-            info.blockLen = LoadU24be(h, 1);
-            info.nextPos = LoadU64be(h, 4);
-            info.prevPos = LoadU64be(h, 12);
-            info.dataPos = pos;
-            return BlockStatus::kDeleted;
-        case 1:
-        case 2:
-        case 3:
-        case 4: {
-            const bool wide = info.type == 2 || info.type == 4;
-            info.recordLen = wide ? LoadU24be(h, 1) : LoadU16be(h, 1);
-            info.dataLen = info.recordLen;
-            const size_t headerLength = wide ? 4 : 3;
-            info.blockLen = info.recordLen;
-            if (info.type >= 3) info.blockLen += LoadU8(h, headerLength);
-            info.dataPos = pos + headerLength + (info.type >= 3 ? 1 : 0);
-            status = BlockStatus::kFirst | BlockStatus::kLast;
-            break;
-        }
-        case 5:
-            info.recordLen = LoadU16be(h, 1);
-            info.dataLen = info.blockLen = LoadU16be(h, 3);
-            info.nextPos = LoadU64be(h, 5);
-            info.dataPos = pos + 13;
-            info.secondRead = 1;
-            status = BlockStatus::kFirst;
-            break;
-        case 6:
-            info.recordLen = LoadU24be(h, 1);
-            info.dataLen = info.blockLen = LoadU24be(h, 4);
-            info.nextPos = LoadU64be(h, 7);
-            info.dataPos = pos + 15;
-            info.secondRead = 1;
-            status = BlockStatus::kFirst;
-            break;
-        case 7:
-        case 8:
-        case 9:
-        case 10: {
-            const bool wide = info.type == 8 || info.type == 10;
-            info.dataLen = wide ? LoadU24be(h, 1) : LoadU16be(h, 1);
-            const size_t headerLength = wide ? 4 : 3;
-            info.blockLen = info.dataLen;
-            if (info.type >= 9) info.blockLen += LoadU8(h, headerLength);
-            info.dataPos = pos + headerLength + (info.type >= 9 ? 1 : 0);
-            status = BlockStatus::kLast;
-            break;
-        }
-        case 11:
-            info.dataLen = info.blockLen = LoadU16be(h, 1);
-            info.nextPos = LoadU64be(h, 3);
-            info.dataPos = pos + 11;
-            info.secondRead = 1;
-            break;
-        case 12:
-            info.dataLen = info.blockLen = LoadU24be(h, 1);
-            info.nextPos = LoadU64be(h, 4);
-            info.dataPos = pos + 12;
-            info.secondRead = 1;
-            break;
-        case 13:
-            info.recordLen = LoadU32be(h, 1);
-            info.dataLen = info.blockLen = LoadU24be(h, 5);
-            info.nextPos = LoadU64be(h, 8);
-            info.dataPos = pos + 16;
-            info.secondRead = 1;
-            status = BlockStatus::kFirst;
-            break;
-        default:
-            return BlockStatus::kInvalid;
-    }
-    const bool startsRecord = info.type <= 6 || info.type == kMaxBlockType;
-    if ((secondRead == 0) != startsRecord) status |= BlockStatus::kOutOfSequence;
-    return status;
+    return DecodeBlockHeader(reader.Read(pos, kBlockHeaderSize), pos, info);
 }
 
 CDynamicRecordUnpacker::CDynamicRecordUnpacker(const CTableDef& table, const CAppState& app)

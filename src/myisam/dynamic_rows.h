@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/block_reader.h"
+#include "myisam/block_header.h"
 #include "myisam/myisam_row.h"
 #include "schema/table_def.h"
 
@@ -11,29 +12,7 @@ namespace brix {
 
 class CAppState;
 
-// What the header of one block of a dynamic data file says.
-struct MyisamBlockInfo {
-    uint8_t type = 0;
-    uint32_t recordLen = 0;
-    uint32_t dataLen = 0;
-    uint32_t blockLen = 0;
-    uint64_t dataPos = 0;  // where the data starts; a deleted block's own position
-    uint64_t nextPos = 0;
-    uint64_t prevPos = 0;
-    uint32_t secondRead = 0;  // set by the types that name a next block
-};
-
-// Status bits of a block header.
-namespace BlockStatus {
-inline constexpr int kFirst = 1;    // starts a record
-inline constexpr int kLast = 2;     // ends a record
-inline constexpr int kDeleted = 4;  // a free block
-inline constexpr int kOutOfSequence =
-    16;                              // a start where a continuation was expected, or the reverse
-inline constexpr int kInvalid = 32;  // a type byte above 13: not a block header
-}  // namespace BlockStatus
-
-// Reads the 20-byte block header at pos (bytes past the end of the file read
+// Reads the 20-byte block header at pos (fields past the end of the file read
 // as zero) into info, replacing everything it held but secondRead, which says
 // whether a continuation block is expected. Returns the status bits.
 int ReadBlockHeader(CBlockReader& reader, uint64_t pos, MyisamBlockInfo& info);
