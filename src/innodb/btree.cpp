@@ -22,11 +22,10 @@ RecordLayout LayoutOf(const IndexPageHeader& header) {
 
 // Nullable fields of the records a node pointer's null bitmap is sized by:
 // the fields records had before any column was added in place.
-size_t NodePointerNullBitmap(const CTableDef& table) {
-    const auto& fields = table.inno.physicalColumns;
-    const size_t core = table.inno.coreFields != 0
-                            ? std::min<size_t>(table.inno.coreFields, fields.size())
-                            : fields.size();
+size_t NodePointerNullBitmap(const CInnoTableReader& inno) {
+    const auto& fields = inno.physicalColumns;
+    const size_t core =
+        inno.coreFields != 0 ? std::min<size_t>(inno.coreFields, fields.size()) : fields.size();
     size_t nullable = 0;
     for (size_t i = 0; i < core; ++i) nullable += fields[i].nullable() ? 1 : 0;
     return (nullable + 7) / 8;
@@ -41,11 +40,11 @@ bool AtSupremum(ByteSpan page, uint32_t origin, RecordLayout layout) {
 
 }  // namespace
 
-uint32_t KeyPrefixLength(const CTableDef& table, ByteSpan page, uint32_t origin) {
-    const auto& fields = table.inno.physicalColumns;
+uint32_t KeyPrefixLength(const CInnoTableReader& inno, ByteSpan page, uint32_t origin) {
+    const auto& fields = inno.physicalColumns;
     const size_t keyFields = KeyFieldCount(fields);
     if (keyFields == 0) return kRowIdLength;
-    const size_t bitmap = NodePointerNullBitmap(table);
+    const size_t bitmap = NodePointerNullBitmap(inno);
     if (origin < 5 + bitmap || origin > page.size()) return 0;
     size_t lengths = origin - 5 - bitmap;
     uint32_t total = 0;
@@ -68,7 +67,7 @@ uint32_t KeyPrefixLength(const CTableDef& table, ByteSpan page, uint32_t origin)
     return total;
 }
 
-uint32_t FindFirstLeaf(CTableDef& table, CTablespace& space, uint32_t page) {
+uint32_t FindFirstLeaf(CInnoTableReader& inno, CTablespace& space, uint32_t page) {
     // Every level is another page: a descent longer than the file has pages
     // follows a cycle of node pointers.
     // Each level is below the one before: a child whose level is not lower
@@ -77,8 +76,8 @@ uint32_t FindFirstLeaf(CTableDef& table, CTablespace& space, uint32_t page) {
     for (uint64_t depth = 0; depth <= space.pageCount(); ++depth) {
         if (page >= space.pageCount()) return 0;
         const ByteSpan bytes = space.Page(page);
-        table.inno.currentPage = ReadFilHeader(bytes);
-        if (!IsIndexPage(table.inno.currentPage)) return 0;
+        inno.currentPage = ReadFilHeader(bytes);
+        if (!IsIndexPage(inno.currentPage)) return 0;
         const IndexPageHeader header = ReadIndexPageHeader(bytes);
         if (header.level >= parentLevel) return 0;
         parentLevel = header.level;
@@ -90,7 +89,7 @@ uint32_t FindFirstLeaf(CTableDef& table, CTablespace& space, uint32_t page) {
             return 0;
         uint32_t child;
         if (layout == RecordLayout::kCompact) {
-            const uint32_t keyLength = KeyPrefixLength(table, bytes, origin);
+            const uint32_t keyLength = KeyPrefixLength(inno, bytes, origin);
             if (keyLength == 0 || keyLength > kPageSize - 4 - origin) return 0;
             child = LoadU32be(bytes, origin + keyLength);
         } else {
@@ -106,12 +105,14 @@ uint32_t FindFirstLeaf(CTableDef& table, CTablespace& space, uint32_t page) {
     return 0;
 }
 
-void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uint32_t startOrigin,
-                   CAppState& app) {
-    table.windowFull = false;
-    if (table.rows.columnCount() != table.columns.size()) table.rows.Reset(table.columns.size());
-    CInnoRecordDecoder decoder(table, app);
-    const bool systemSpace = !table.inno.perTableSource;
+void FillRowWindow(CInnoTableReader& inno, CTablespace& space, uint64_t startPage,
+                   uint32_t startOrigin, CAppState& app) {
+    const CTableDef& table = inno.table;
+    CWindowState& window = inno.window;
+    window.windowFull = false;
+    if (window.rows.columnCount() != table.columns.size()) window.rows.Reset(table.columns.size());
+    CInnoRecordDecoder decoder(inno, app);
+    const bool systemSpace = !inno.perTableSource;
     PageBuffer pageCopy;
     // Origins already taken on the current page: a record chain that comes
     // back to one of them loops.
@@ -120,7 +121,6 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
     // A window that starts where the furthest one ended goes on with the
     // pages walked so far; one that reads an earlier window again keeps a set
     // of its own.
-    CInnoTableState& inno = table.inno;
     const bool fromLeaf = app.resumeFromBookmark == 0;
     if (fromLeaf) {
         inno.leavesWalked.Clear();
@@ -139,15 +139,15 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
         // Only the page a window starts on may have been walked before: the
         // window before ended on it. Coming back to any other ends the chain.
         if (!walked.Insert(page) && visited != 0) return;
-        ++table.inno.pagesWalked;
+        ++inno.pagesWalked;
         // The decoder may read BLOB pages through the cache; the leaf is read
         // into a buffer of its own.
         space.CopyPage(page, pageCopy);
         const ByteSpan bytes(pageCopy);
-        table.inno.currentPage = ReadFilHeader(bytes);
+        inno.currentPage = ReadFilHeader(bytes);
         const IndexPageHeader header = ReadIndexPageHeader(bytes);
         const RecordLayout layout = LayoutOf(header);
-        if (IsIndexPage(table.inno.currentPage) && HasInfimum(bytes, layout)) {
+        if (IsIndexPage(inno.currentPage) && HasInfimum(bytes, layout)) {
             uint32_t origin = FirstRecord(bytes, layout);
             const bool fromBookmark = app.resumeFromBookmark != 0 && startOrigin != 0;
             if (fromBookmark) origin = startOrigin;
@@ -177,16 +177,16 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
                         decoded = decoder.DecodeRedundant(bytes, origin);
                     }
                     if (!decoded) break;
-                    if (table.rows.rowCount() >= table.windowRows) {
-                        table.windowFull = true;
+                    if (window.rows.rowCount() >= inno.options.windowRows) {
+                        window.windowFull = true;
                         // Without a next record the window after this one
                         // starts on the next page.
                         const uint32_t resume = next != 0 ? next
                                                 : layout == RecordLayout::kCompact
                                                     ? kCompactSupremum
                                                     : kRedundantSupremum;
-                        if (!table.suppressBookmark) {
-                            table.bookmarks.push_back(RecordBookmark{page, resume});
+                        if (!window.suppressBookmark) {
+                            window.bookmarks.push_back(RecordBookmark{page, resume});
                             if (forward) {
                                 inno.walkEndPage = page;
                                 inno.walkEndOrigin = resume;
@@ -200,8 +200,8 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
             }
         }
         app.resumeFromBookmark = 0;
-        const uint32_t nextPage = table.inno.currentPage.nextPage;
-        if (!systemSpace && nextPage == table.inno.currentPage.previousPage) return;
+        const uint32_t nextPage = inno.currentPage.nextPage;
+        if (!systemSpace && nextPage == inno.currentPage.previousPage) return;
         page = nextPage;
     }
 }

@@ -14,15 +14,15 @@ namespace {
 std::vector<test::ReadRow> ReadAllRows(const test::ExpectedTable& t, bool exportMode) {
     CAppState& app = test::TestApp();
     app.saveAsScript = exportMode ? 1 : 0;
-    CTableDef table;
+    CTableRows table;
     std::vector<test::ReadRow> rows;
     const OpenRowsResult result =
-        OpenTableRows(table, test::FixtureDataDir() / t.database, Utf8ToUtf16(t.name), app);
+        table.Open(test::FixtureDataDir() / t.database, Utf8ToUtf16(t.name), app);
     EXPECT_EQ(result, OpenRowsResult::kOk) << t.name;
     do {
-        EXPECT_LE(table.rows.rowCount(), kWindowRows);
-        test::AppendWindowRows(table.rows, rows);
-    } while (ReadNextWindow(table, app));
+        EXPECT_LE(table.rows().rowCount(), kWindowRows);
+        test::AppendWindowRows(table.rows(), rows);
+    } while (table.ReadNextWindow(app));
     app.saveAsScript = 0;
     return rows;
 }

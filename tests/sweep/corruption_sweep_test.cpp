@@ -33,10 +33,10 @@ uint64_t ReadEverything(const fs::path& folder, const std::u16string& name,
     uint64_t rows = 0;
     for (uint8_t exportMode : {0, 1}) {
         app.saveAsScript = exportMode;
-        CTableDef table;
-        OpenTableRows(table, folder, name, app, dictionary);
-        rows += table.rows.rowCount();
-        while (rows <= bound && ReadNextWindow(table, app)) rows += table.rows.rowCount();
+        CTableRows table;
+        table.Open(folder, name, app, CReadOptions{}, dictionary);
+        rows += table.rows().rowCount();
+        while (rows <= bound && table.ReadNextWindow(app)) rows += table.rows().rowCount();
     }
     app.saveAsScript = 0;
     app.spillFolder.clear();

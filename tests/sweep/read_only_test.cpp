@@ -73,12 +73,12 @@ TEST(ReadOnlyTest, ReadingEveryTableLeavesEveryFileAsItWas) {
             ++tables;
             for (uint8_t exportMode : {0, 1}) {
                 app.saveAsScript = exportMode;
-                CTableDef table;
-                EXPECT_EQ(OpenTableRows(table, db.path(), entry.path().stem().u16string(), app,
-                                        &dictionary),
+                CTableRows table;
+                EXPECT_EQ(table.Open(db.path(), entry.path().stem().u16string(), app,
+                                     CReadOptions{}, &dictionary),
                           OpenRowsResult::kOk)
                     << entry.path();
-                while (ReadNextWindow(table, app)) {
+                while (table.ReadNextWindow(app)) {
                 }
             }
         }

@@ -92,10 +92,10 @@ TEST(ScanSweepTest, DamagedDataDirectoriesScanBrowseAndExportToAnEnd) {
             if (!db.is_directory()) continue;
             for (const auto& entry : fs::directory_iterator(db.path())) {
                 if (entry.path().extension() != ".frm") continue;
-                CTableDef table;
-                OpenTableRows(table, db.path(), entry.path().stem().u16string(), session.app,
-                              &session.frame.dictionary);
-                while (ReadNextWindow(table, session.app)) {
+                CTableRows table;
+                table.Open(db.path(), entry.path().stem().u16string(), session.app, CReadOptions{},
+                           &session.frame.dictionary);
+                while (table.ReadNextWindow(session.app)) {
                 }
             }
         }
