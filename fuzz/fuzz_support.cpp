@@ -63,10 +63,10 @@ namespace brix::fuzz {
 void ReadEveryWindow(const std::filesystem::path& folder, const std::u16string& tableName,
                      const CInnoDictionary* dictionary) {
     CAppState& app = App();
-    app.spillFolder = (ScratchDir() / "spill").u16string();
-    for (uint8_t exportMode : {0, 1}) {
-        app.saveAsScript = exportMode;
+    for (bool exportMode : {false, true}) {
         CReadOptions options;
+        options.exportMode = exportMode;
+        options.spillFolder = ScratchDir() / "spill";
         options.windowRows = kFuzzWindowRows;
         CTableRows table;
         table.Open(folder, tableName, app, options, dictionary);
@@ -80,7 +80,6 @@ void ReadEveryWindow(const std::filesystem::path& folder, const std::u16string& 
                     RenderSpilledValue(table.table(), c, std::filesystem::path(rows.Text(r, c)),
                                        app, text);
     }
-    app.saveAsScript = 0;
     std::error_code ignored;
     std::filesystem::remove_all(ScratchDir() / "spill", ignored);
 }

@@ -113,8 +113,6 @@ void CRecordBrowser::ShowSelection(const SelectedNode& node, CBusyGuard& busy) {
     ui_.ShowProgress(true);
     ui_.ShowGrid(true);
     ui_.ShowTextBox(false);
-    app_.saveAsScript = 0;
-    app_.saveToDatabase = 0;
     ui_.LockTree();
 
     CTableRows& table = OpenTable();

@@ -43,8 +43,7 @@ void ReadFirstInnoWindow(CInnoTableReader& inno, std::shared_ptr<CTablespace> sp
     const uint32_t leaf = FindFirstLeaf(inno, pages, root);
     if (leaf == 0) return;
     inno.window.bookmarks.push_back(RecordBookmark{leaf, 0});
-    app.resumeFromBookmark = 0;
-    FillRowWindow(inno, pages, leaf, 0, app);
+    FillRowWindow(inno, pages, leaf, 0, false, app);
 }
 
 void OpenInnoRows(CInnoTableReader& inno, const std::filesystem::path& databaseFolder,

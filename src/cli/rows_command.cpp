@@ -162,11 +162,12 @@ void RunRows(const RowsArgs& args, CliContext& context) {
     if (!args.spillDir.empty()) CheckPathText(args.spillDir, "the --spill-dir path");
     if (!args.ibdata.empty()) CheckPathText(args.ibdata, "the --ibdata path");
     CAppState& app = context.App();
-    app.saveAsScript = args.exportMode ? 1 : 0;
+    CReadOptions options;
+    options.exportMode = args.exportMode;
     std::unique_ptr<CSpillFolder> spillFolder;
     if (args.exportMode) {
         spillFolder = std::make_unique<CSpillFolder>(args.spillDir);
-        app.spillFolder = spillFolder->path().u16string();
+        options.spillFolder = spillFolder->path();
     }
     // The system tablespace holds the dictionary and the tables that have no
     // file of their own.
@@ -178,7 +179,7 @@ void RunRows(const RowsArgs& args, CliContext& context) {
         throw CommandFailed("cannot open the system tablespace " + args.ibdata);
     CTableRows rows;
     const std::filesystem::path folder = std::filesystem::path(args.dataDir) / args.database;
-    switch (rows.Open(folder, Utf8ToUtf16(args.table), app, CReadOptions{}, &dictionary)) {
+    switch (rows.Open(folder, Utf8ToUtf16(args.table), app, options, &dictionary)) {
         case OpenRowsResult::kOk:
             break;
         case OpenRowsResult::kNoDefinition:

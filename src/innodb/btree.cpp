@@ -106,7 +106,7 @@ uint32_t FindFirstLeaf(CInnoTableReader& inno, CTablespace& space, uint32_t page
 }
 
 void FillRowWindow(CInnoTableReader& inno, CTablespace& space, uint64_t startPage,
-                   uint32_t startOrigin, CAppState& app) {
+                   uint32_t startOrigin, bool resume, CAppState& app) {
     const CTableDef& table = inno.table;
     CWindowState& window = inno.window;
     window.windowFull = false;
@@ -121,7 +121,9 @@ void FillRowWindow(CInnoTableReader& inno, CTablespace& space, uint64_t startPag
     // A window that starts where the furthest one ended goes on with the
     // pages walked so far; one that reads an earlier window again keeps a set
     // of its own.
-    const bool fromLeaf = app.resumeFromBookmark == 0;
+    // Only the first page resumes at the bookmark's record.
+    bool resuming = resume;
+    const bool fromLeaf = !resuming;
     if (fromLeaf) {
         inno.leavesWalked.Clear();
         inno.walkEndPage = startPage;
@@ -149,7 +151,7 @@ void FillRowWindow(CInnoTableReader& inno, CTablespace& space, uint64_t startPag
         const RecordLayout layout = LayoutOf(header);
         if (IsIndexPage(inno.currentPage) && HasInfimum(bytes, layout)) {
             uint32_t origin = FirstRecord(bytes, layout);
-            const bool fromBookmark = app.resumeFromBookmark != 0 && startOrigin != 0;
+            const bool fromBookmark = resuming && startOrigin != 0;
             if (fromBookmark) origin = startOrigin;
             bool pageDone = origin >= kLastCompactOrigin;
             if (!pageDone && AtSupremum(bytes, origin, layout)) {
@@ -199,7 +201,7 @@ void FillRowWindow(CInnoTableReader& inno, CTablespace& space, uint64_t startPag
                 origin = next;
             }
         }
-        app.resumeFromBookmark = 0;
+        resuming = false;
         const uint32_t nextPage = inno.currentPage.nextPage;
         if (!systemSpace && nextPage == inno.currentPage.previousPage) return;
         page = nextPage;

@@ -21,13 +21,13 @@ uint32_t FindFirstLeaf(CInnoTableReader& inno, CTablespace& space, uint32_t page
 uint32_t KeyPrefixLength(const CInnoTableReader& inno, ByteSpan page, uint32_t origin);
 
 // Reads rows of the table's clustered-index leaves into its window, from
-// startPage on, starting at startOrigin of that page when the application
-// resumes from a bookmark (and the origin is not 0). Stops when the window
+// startPage on, starting at startOrigin of that page when resume is set (a
+// window read from a bookmark) and the origin is not 0. Stops when the window
 // holds kWindowRows rows, then appends the bookmark of the next row unless
 // bookmarks are suppressed; or at the end of the leaf chain. Pages outside
 // the file, pages that are not index pages, loops in the record chain or the
 // page chain end the walk or the page quietly.
 void FillRowWindow(CInnoTableReader& inno, CTablespace& space, uint64_t startPage,
-                   uint32_t startOrigin, CAppState& app);
+                   uint32_t startOrigin, bool resume, CAppState& app);
 
 }  // namespace brix

@@ -8,13 +8,12 @@ namespace brix {
 void ReadInnoWindowAt(CInnoTableReader& inno, const RecordBookmark& from, bool bookmarkWanted,
                       CAppState& app) {
     CWindowState& window = inno.window;
-    app.resumeFromBookmark = 1;
     window.rows.Reset(inno.table.columns.size());
     window.suppressBookmark = !bookmarkWanted;
     window.windowFull = false;
     if (inno.space)
         FillRowWindow(inno, *inno.space, from.page, static_cast<uint32_t>(from.origin & 0xFFFF),
-                      app);
+                      true, app);
     window.suppressBookmark = false;
 }
 

@@ -31,7 +31,7 @@ class CInnoTableReader {
 
     const CTableDef& table;
     CWindowState& window;
-    const CReadOptions options;
+    CReadOptions options;
 
     // The tablespace the rows come from: the table's own .ibd or the system
     // tablespace; null until one is given.

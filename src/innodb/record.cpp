@@ -111,7 +111,7 @@ CInnoRecordDecoder::CInnoRecordDecoder(CInnoTableReader& inno, CAppState& app)
       fields_(inno.physicalColumns) {
     context_.decoders = &app.decoders();
     context_.allEnumValues = table_.allEnumValues;
-    context_.exportMode = app.ExportMode();
+    context_.exportMode = inno.options.exportMode;
     context_.blobsInFull = true;
 }
 
@@ -156,7 +156,8 @@ void CInnoRecordDecoder::Render(const CInnoColumnDef& field, ByteSpan bytes, boo
         if (!context_.exportMode) {
             out += kLargeSizeBlobText;
         } else if (inno_.space) {
-            const std::filesystem::path path = SpillExternalColumn(*inno_.space, bytes, app_);
+            const std::filesystem::path path =
+                SpillExternalColumn(*inno_.space, bytes, inno_.options.spillFolder, app_);
             if (!path.empty()) {
                 const std::u8string text = path.u8string();
                 AppendUtf8(out,

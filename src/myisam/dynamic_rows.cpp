@@ -206,7 +206,7 @@ int ReadBlockHeader(CBlockReader& reader, uint64_t pos, MyisamBlockInfo& info) {
 
 CDynamicRecordUnpacker::CDynamicRecordUnpacker(const CMyisamTableReader& myisam,
                                                const CAppState& app)
-    : renderer_(myisam.table, myisam.header.myisamColumns, app, app.ExportMode()) {}
+    : renderer_(myisam.table, myisam.header.myisamColumns, app, myisam.options.exportMode) {}
 
 bool CDynamicRecordUnpacker::UnpackDynamicRecord(CMyisamTableReader& myisam, ByteSpan record) {
     const CMyisamHeader& header = myisam.header;

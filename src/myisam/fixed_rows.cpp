@@ -33,7 +33,7 @@ bool ReadFixedRow(const CTableDef& table, CRowWindow& window, CBlockReader& read
 bool ReadFixedRowWindow(CMyisamTableReader& myisam, uint64_t start, uint64_t fileLength,
                         bool wantBookmark, const CAppState& app) {
     const CMyIsamRowRenderer renderer(myisam.table, myisam.header.myisamColumns, app,
-                                      app.ExportMode());
+                                      myisam.options.exportMode);
     const uint64_t stride = RowStride(myisam, fileLength);
     CWindowState& window = myisam.window;
     const size_t windowRows = myisam.options.windowRows;

@@ -25,7 +25,7 @@ class CMyisamTableReader {
 
     const CTableDef& table;
     CWindowState& window;
-    const CReadOptions options;
+    CReadOptions options;
     CMyisamHeader header;
     CReadOnlyFile dataFile;
 };

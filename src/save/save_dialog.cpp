@@ -50,7 +50,7 @@ bool CSaveDialogModel::connectionTested() const {
 }
 
 void CSaveDialogModel::HandOverConnection() {
-    app_.saveToDatabase = 1;
+    accepted_ = SaveDestination::kDatabase;
     app_.dbServer = connection.server;
     app_.dbUser = connection.user;
     app_.dbPort = connection.port;
@@ -59,7 +59,6 @@ void CSaveDialogModel::HandOverConnection() {
 
 bool CSaveDialogModel::Ok() {
     if (mode_ == SaveDestination::kDatabase) {
-        app_.saveAsScript = 0;
         if (connectionTested()) {
             HandOverConnection();
             return true;
@@ -71,8 +70,7 @@ bool CSaveDialogModel::Ok() {
         }
         return false;
     }
-    app_.saveAsScript = 1;
-    app_.saveToDatabase = 0;
+    accepted_ = SaveDestination::kScript;
     if (folder.empty()) {
         showMessage_(kFolderRefusal);
         return false;
@@ -83,8 +81,7 @@ bool CSaveDialogModel::Ok() {
 
 CSaveSettings CSaveDialogModel::SaveSettings() const {
     CSaveSettings settings;
-    settings.destination =
-        app_.saveToDatabase ? SaveDestination::kDatabase : SaveDestination::kScript;
+    settings.destination = accepted_;
     settings.scriptFolder = std::filesystem::path(app_.scriptFolder);
     settings.connection.driver = connection.driver;
     settings.connection.server = app_.dbServer;

@@ -257,9 +257,14 @@ class CTemporaryFolder {
 
 class CSaveRunner {
   public:
-    CSaveRunner(CAppState& app, const CInnoDictionary* dictionary, CUiOperations& ui,
-                CSaveTarget& target, const std::atomic<bool>* stop)
-        : app_(app), dictionary_(dictionary), ui_(ui), target_(target), stop_(stop) {}
+    CSaveRunner(CAppState& app, CReadOptions options, const CInnoDictionary* dictionary,
+                CUiOperations& ui, CSaveTarget& target, const std::atomic<bool>* stop)
+        : app_(app),
+          options_(std::move(options)),
+          dictionary_(dictionary),
+          ui_(ui),
+          target_(target),
+          stop_(stop) {}
 
     void Run(const std::vector<CSaveObject>& objects) {
         // Database by database, in the order each first appears. The same
@@ -440,7 +445,7 @@ class CSaveRunner {
         ui_.AppendLogLine(u"Saving table " + display);
         const std::u16string failure = u"Error saving table " + display;
         const OpenRowsResult opened =
-            rows_.Open(object.databaseFolder, object.FileStem(), app_, CReadOptions{}, dictionary_);
+            rows_.Open(object.databaseFolder, object.FileStem(), app_, options_, dictionary_);
         const CTableDef& table = rows_.table();
         if (opened == OpenRowsResult::kNoDefinition) {
             Fail(failure, u"no readable table definition");
@@ -540,29 +545,14 @@ class CSaveRunner {
     }
 
     CAppState& app_;
+    // Export mode, and where off-page values are spilled.
+    const CReadOptions options_;
     const CInnoDictionary* dictionary_;
     CUiOperations& ui_;
     CSaveTarget& target_;
     const std::atomic<bool>* stop_;
     CTableRows rows_;
     CSaveResult result_;
-};
-
-// Puts the process-wide save state back when a run ends, however it ends.
-class CSaveModeScope {
-  public:
-    explicit CSaveModeScope(CAppState& app) : app_(app), spillFolder_(app.spillFolder) {}
-    ~CSaveModeScope() {
-        app_.saveAsScript = 0;
-        app_.saveToDatabase = 0;
-        app_.spillFolder = spillFolder_;
-    }
-    CSaveModeScope(const CSaveModeScope&) = delete;
-    CSaveModeScope& operator=(const CSaveModeScope&) = delete;
-
-  private:
-    CAppState& app_;
-    std::u16string spillFolder_;
 };
 
 }  // namespace
@@ -593,11 +583,12 @@ CSaveResult RunSaveHoldingBusy(const std::vector<CSaveObject>& objects,
                                const CSaveSettings& settings, CAppState& app,
                                const CInnoDictionary* dictionary, CUiOperations& ui,
                                CBusyGuard busy, const std::atomic<bool>* stop) {
-    // Released last, once the save modes are put back.
     const CBusyGuard held = std::move(busy);
     CSaveResult refused;
     refused.refused = true;
-    CSaveModeScope scope(app);
+    // Every value in full, off-page ones spilled into the folder set below.
+    CReadOptions options;
+    options.exportMode = true;
     ui.ShowProgress(true);
     COdbcConnection connection;
     std::unique_ptr<CSaveTarget> target;
@@ -623,9 +614,8 @@ CSaveResult RunSaveHoldingBusy(const std::vector<CSaveObject>& objects,
             ui.ShowMessage(kFolderRefusal);
             return refused;
         }
-        app.saveAsScript = 1;
         app.scriptFolder = settings.scriptFolder.u16string();
-        app.spillFolder = blobs.u16string();
+        options.spillFolder = blobs;
         target =
             std::make_unique<CScriptTarget>(settings.scriptFolder, settings.scriptStatementBytes);
         ui.AppendLogLine(u"Saving as script into " + settings.scriptFolder.u16string());
@@ -639,13 +629,12 @@ CSaveResult RunSaveHoldingBusy(const std::vector<CSaveObject>& objects,
             ui.ShowMessage(kConnectionRefusal);
             return refused;
         }
-        app.saveToDatabase = 1;
-        app.spillFolder = spillFolder->path().u16string();
+        options.spillFolder = spillFolder->path();
         target = std::move(server);
         ui.AppendLogLine(u"Saving into the server " + settings.connection.server + u":" +
                          settings.connection.port);
     }
-    CSaveRunner runner(app, dictionary, ui, *target, stop);
+    CSaveRunner runner(app, std::move(options), dictionary, ui, *target, stop);
     runner.Run(objects);
     const CSaveResult result = runner.result();
     ui.ShowProgress(false);

@@ -20,13 +20,15 @@ std::vector<test::ReadRow> ReadAllRows(const test::ExpectedTable& t, bool export
                                        const CInnoDictionary* dictionary,
                                        const std::filesystem::path& spillFolder,
                                        std::vector<size_t>& virtualColumns) {
-    CAppState& app = test::TestApp();
-    app.saveAsScript = exportMode ? 1 : 0;
-    app.spillFolder = spillFolder.u16string();
+    const std::unique_ptr<CAppState> owned = test::NewTestApp();
+    CAppState& app = *owned;
+    CReadOptions options;
+    options.exportMode = exportMode;
+    options.spillFolder = spillFolder;
     CTableRows table;
     std::vector<test::ReadRow> rows;
     const OpenRowsResult result = table.Open(test::FixtureDataDir() / t.database,
-                                             Utf8ToUtf16(t.name), app, CReadOptions{}, dictionary);
+                                             Utf8ToUtf16(t.name), app, options, dictionary);
     EXPECT_EQ(result, OpenRowsResult::kOk) << t.name;
     virtualColumns.clear();
     for (const CColumnDef& c : table.table().columns)
@@ -50,8 +52,6 @@ std::vector<test::ReadRow> ReadAllRows(const test::ExpectedTable& t, bool export
             rows.push_back(std::move(row));
         }
     } while (table.ReadNextWindow(app));
-    app.saveAsScript = 0;
-    app.spillFolder.clear();
     return rows;
 }
 

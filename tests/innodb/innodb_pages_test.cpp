@@ -19,7 +19,7 @@ using test::MakeTestRecord;
 
 class InnoPagesTest : public ::testing::Test {
   protected:
-    InnoPagesTest() : app(test::TestApp()) {
+    InnoPagesTest() {
         CColumnDef id;
         id.name = u"id";
         id.type = FieldType::kLong;
@@ -77,8 +77,7 @@ class InnoPagesTest : public ::testing::Test {
         const uint32_t leaf = FindFirstLeaf(inno, *inno.space, root);
         if (leaf == 0) return ids;
         window.bookmarks.push_back(RecordBookmark{leaf, 0});
-        app.resumeFromBookmark = 0;
-        FillRowWindow(inno, *inno.space, leaf, 0, app);
+        FillRowWindow(inno, *inno.space, leaf, 0, false, app);
         do {
             for (size_t r = 0; r < window.rows.rowCount(); ++r)
                 ids.push_back(Utf16ToUtf8(window.rows.Text(r, 0)));
@@ -92,7 +91,9 @@ class InnoPagesTest : public ::testing::Test {
         return ids;
     }
 
-    CAppState& app;
+    // Export mode counts its spill files in the state: one of the test's own.
+    std::unique_ptr<CAppState> ownedApp = test::NewTestApp();
+    CAppState& app = *ownedApp;
     CTableDef table;
     CWindowState window;
     CInnoTableReader inno{table, window};
@@ -301,8 +302,8 @@ TEST_F(InnoPagesTest, OffPageValuesShowAPlaceholderAndSpillWhenExporting) {
     EXPECT_EQ(window.rows.Text(0, 1), u"Large Size Blob Data");
     EXPECT_FALSE(window.rows.IsSpilled(0, 1));
 
-    app.saveAsScript = 1;
-    app.spillFolder = (dir.path() / "spill").u16string();
+    inno.options.exportMode = true;
+    inno.options.spillFolder = dir.path() / "spill";
     const uint64_t counter = app.spillFileCounter;
     ReadAll();
     ASSERT_TRUE(window.rows.IsSpilled(0, 1));
@@ -325,8 +326,6 @@ TEST_F(InnoPagesTest, OffPageValuesShowAPlaceholderAndSpillWhenExporting) {
     Open({{}, {}, {}, far.bytes});
     ReadAll();
     EXPECT_EQ(test::ReadFileText(std::filesystem::path(window.rows.Text(0, 1))), "only");
-    app.saveAsScript = 0;
-    app.spillFolder.clear();
 }
 
 TEST_F(InnoPagesTest, ClusteredKeyLeadsTheRecordInKeyPartOrder) {
