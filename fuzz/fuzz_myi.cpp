@@ -1,8 +1,8 @@
 // The .MYI header of a real table definition, on any bytes.
 
 #include "fuzz_support.h"
+#include "myisam/myisam_header.h"
 #include "schema/frm_reader.h"
-#include "schema/myisam_header.h"
 
 namespace {
 const char* const kTables[] = {"types/ints_fixed", "types/strings_dyn", "types/bits_dyn",
@@ -16,6 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ReadTableDefinition(table, fuzz::FixtureFile(name + ".frm"), fuzz::App());
     const std::filesystem::path myi = fuzz::ScratchDir() / "t.MYI";
     fuzz::WriteBytes(myi, data, size);
-    ReadMyisamHeader(table, myi);
+    CMyisamHeader header;
+    ReadMyisamHeader(table, header, myi);
     return 0;
 }

@@ -63,22 +63,23 @@ namespace brix::fuzz {
 void ReadEveryWindow(const std::filesystem::path& folder, const std::u16string& tableName,
                      const CInnoDictionary* dictionary) {
     CAppState& app = App();
-    app.spillFolder = (ScratchDir() / "spill").u16string();
-    for (uint8_t exportMode : {0, 1}) {
-        app.saveAsScript = exportMode;
-        CTableDef table;
-        table.windowRows = kFuzzWindowRows;
-        OpenTableRows(table, folder, tableName, app, dictionary);
-        for (int windows = 1; windows < kFuzzWindows && ReadNextWindow(table, app); ++windows) {
+    for (bool exportMode : {false, true}) {
+        CReadOptions options;
+        options.exportMode = exportMode;
+        options.spillFolder = ScratchDir() / "spill";
+        options.windowRows = kFuzzWindowRows;
+        CTableRows table;
+        table.Open(folder, tableName, app, options, dictionary);
+        for (int windows = 1; windows < kFuzzWindows && table.ReadNextWindow(app); ++windows) {
         }
         std::u16string text;
-        for (size_t r = 0; r < table.rows.rowCount(); ++r)
-            for (size_t c = 0; c < table.rows.columnCount(); ++c)
-                if (table.rows.IsSpilled(r, c))
-                    RenderSpilledValue(table, c, std::filesystem::path(table.rows.Text(r, c)), app,
-                                       text);
+        const CRowWindow& rows = table.rows();
+        for (size_t r = 0; r < rows.rowCount(); ++r)
+            for (size_t c = 0; c < rows.columnCount(); ++c)
+                if (rows.IsSpilled(r, c))
+                    RenderSpilledValue(table.table(), c, std::filesystem::path(rows.Text(r, c)),
+                                       app, text);
     }
-    app.saveAsScript = 0;
     std::error_code ignored;
     std::filesystem::remove_all(ScratchDir() / "spill", ignored);
 }

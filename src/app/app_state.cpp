@@ -10,9 +10,4 @@ CAppState::CAppState(std::string_view ansiCodePage, const std::filesystem::path&
     decoders_->AddCollations(collations);
 }
 
-std::filesystem::path CAppState::SpillFolder() const {
-    if (!spillFolder.empty()) return std::filesystem::path(spillFolder);
-    return std::filesystem::path(scriptFolder) / "blobdata";
-}
-
 }  // namespace brix

@@ -17,7 +17,8 @@ namespace brix {
 inline constexpr char kDefaultAnsiCodePage[] = "WINDOWS-1252";
 
 // The state that the front ends, the scan worker and the readers share, held
-// once for the whole process.
+// once for the whole process: the settings and what the window shows. How
+// one read renders its rows is not here but in the CReadOptions given to it.
 class CAppState {
   public:
     // Builds the code-page decoders and loads the collation table from
@@ -25,9 +26,6 @@ class CAppState {
     // std::invalid_argument when the ANSI code page is unknown.
     explicit CAppState(std::string_view ansiCodePage = kDefaultAnsiCodePage,
                        const std::filesystem::path& collationFile = {});
-
-    // In export mode long and binary values are rendered in full.
-    bool ExportMode() const { return saveAsScript != 0 || saveToDatabase != 0; }
 
     const CTextDecoders& decoders() const { return *decoders_; }
     const std::string& ansiCodePage() const { return ansiCodePage_; }
@@ -43,20 +41,14 @@ class CAppState {
     CollationTable collations;
     // The log file of the last scan; closed before the first.
     CLogFile logFile;
-    uint8_t resumeFromBookmark = 0;
+    // The folder of the last save as script.
     std::u16string scriptFolder;
-    // Where export mode puts off-page values: spillFolder when set, else the
-    // blobdata folder of scriptFolder.
-    std::u16string spillFolder;
-    std::filesystem::path SpillFolder() const;
-    uint8_t saveAsScript = 0;
-    uint8_t saveToDatabase = 0;
-    // Set from every .frm read: its server version is 50600 or later.
-    uint8_t isMySql56OrLater = 0;
     std::u16string dbUser;
     std::u16string dbServer;
     std::u16string dbPassword;
     std::u16string dbPort;
+    // Names the spill files of export mode: one number per file, for the
+    // whole process, so that no two reads make files of the same name.
     uint64_t spillFileCounter = 0;
     int logLineCount = 0;
 

@@ -12,8 +12,7 @@ namespace brix {
 
 size_t ShowColumnDefinitions(CUiOperations& ui, CAppState& app, CFrameState& frame,
                              int64_t tableItemData, std::u16string_view keysText) {
-    CTableDef& table = frame.table;
-    table.Reset();
+    CTableDef table;
     const int64_t index = tableItemData >= 1 ? tableItemData - 1 : tableItemData;
     const CCatalogue& catalogue = frame.catalogue;
     if (index >= 0 && static_cast<size_t>(index) < catalogue.catalogueTables.size()) {

@@ -44,20 +44,32 @@ class CRowGridWindow final : public CGridWindow {
 
 }  // namespace
 
-std::shared_ptr<const CGridWindow> TakeGridWindow(CTableDef& table) {
+std::shared_ptr<const CGridWindow> TakeGridWindow(CTableRows& table) {
+    const std::vector<CColumnDef>& definitions = table.table().columns;
     std::vector<std::u16string> columns;
     std::vector<bool> numeric;
-    columns.reserve(table.columns.size());
-    for (const CColumnDef& column : table.columns) {
+    columns.reserve(definitions.size());
+    for (const CColumnDef& column : definitions) {
         columns.emplace_back(column.name);
         numeric.push_back(IsNumericType(column.type));
     }
-    auto window = std::make_shared<CRowGridWindow>(std::move(columns), std::move(table.rows));
+    CRowWindow& rows = table.rows();
+    auto window = std::make_shared<CRowGridWindow>(std::move(columns), std::move(rows));
     window->SetNumericColumns(std::move(numeric));
-    window->SetFilled(table.windowFull);
-    table.rows = CRowWindow();
-    table.rows.Reset(table.columns.size());
+    window->SetFilled(table.window().windowFull);
+    rows = CRowWindow();
+    rows.Reset(definitions.size());
     return window;
+}
+
+CTableRows& CRecordBrowser::OpenTable() {
+    if (!frame_.openTable) frame_.openTable = std::make_shared<CTableRows>();
+    return *frame_.openTable;
+}
+
+const std::vector<RecordBookmark>& CRecordBrowser::Bookmarks() const {
+    static const std::vector<RecordBookmark> none;
+    return frame_.openTable ? frame_.openTable->window().bookmarks : none;
 }
 
 void CRecordBrowser::Run(CBusyGuard busy, std::function<void(CBusyGuard&)> work) {
@@ -111,19 +123,15 @@ void CRecordBrowser::ShowSelection(const SelectedNode& node, CBusyGuard& busy) {
     ui_.ShowProgress(true);
     ui_.ShowGrid(true);
     ui_.ShowTextBox(false);
-    app_.saveAsScript = 0;
-    app_.saveToDatabase = 0;
     ui_.LockTree();
 
-    CTableDef& table = frame_.table;
-    CloseTableFiles(table);
-    table.bookmarks.clear();
+    CTableRows& table = OpenTable();
+    table.Close();
     ui_.ShowPagingButtons(true);
     ui_.EnableNext(true);
     ui_.EnablePrevious(false);
     rowsShown_ = 0;
     lastBookmarkCount_ = 0;
-    table.suppressBookmark = false;
     lastWindowStart_ = {};
 
     const int64_t data = node.data;
@@ -135,8 +143,6 @@ void CRecordBrowser::ShowSelection(const SelectedNode& node, CBusyGuard& busy) {
         gridRows =
             ShowColumnDefinitions(ui_, app_, frame_, node.parentData.value_or(-1), node.text);
     } else {
-        table.Reset();
-        table.rows.Reset(0);
         const int64_t parentData = node.parentData.value_or(0);
         const int64_t index = data >= 1 ? data - 1 : data;
         const CCatalogue& catalogue = frame_.catalogue;
@@ -177,17 +183,17 @@ void CRecordBrowser::ShowSelection(const SelectedNode& node, CBusyGuard& busy) {
 
 size_t CRecordBrowser::OpenTableWindow(const CatalogueTable& entry, std::u16string_view nodeText) {
     const CCatalogue& catalogue = frame_.catalogue;
-    CTableDef& table = frame_.table;
+    CTableRows& table = OpenTable();
     if (entry.databaseNumber >= 0 &&
         static_cast<size_t>(entry.databaseNumber) < catalogue.databaseFolders.size()) {
         const CInnoDictionary* dictionary =
             frame_.dictionary.IsOpen() ? &frame_.dictionary : nullptr;
         BeforeRead();
-        OpenTableRows(table, catalogue.databaseFolders[static_cast<size_t>(entry.databaseNumber)],
-                      entry.tableName, app_, dictionary);
+        table.Open(catalogue.databaseFolders[static_cast<size_t>(entry.databaseNumber)],
+                   entry.tableName, app_, CReadOptions{}, dictionary);
     }
 
-    frame_.gridColumnCount = static_cast<int>(table.columns.size());
+    frame_.gridColumnCount = static_cast<int>(table.table().columns.size());
     const std::shared_ptr<const CGridWindow> window = TakeGridWindow(table);
     const size_t rows = window->rowCount();
     ui_.ShowRows(window);

@@ -9,8 +9,9 @@
 #include "app/busy.h"
 #include "app/grid_window.h"
 #include "app/ui_operations.h"
+#include "browse/table_rows.h"
 #include "catalogue/frame_state.h"
-#include "schema/row_window.h"
+#include "values/row_window.h"
 
 namespace brix {
 
@@ -19,10 +20,10 @@ class CAppState;
 // Texts the record browser shows.
 inline constexpr char16_t kNoMoreRecords[] = u"No more records in table";
 
-// The window of rows the reader filled into table.rows, as a grid window with
-// the table's column names: the rows are moved into it, not copied, and
-// table.rows starts empty for the next window.
-std::shared_ptr<const CGridWindow> TakeGridWindow(CTableDef& table);
+// The window of rows the reader filled into table.rows(), as a grid window
+// with the table's column names: the rows are moved into it, not copied, and
+// table.rows() starts empty for the next window.
+std::shared_ptr<const CGridWindow> TakeGridWindow(CTableRows& table);
 
 // What a click on a tree node shows, and the paging of a table's rows: the
 // record panel's side of the main window. The commands are given on the
@@ -85,6 +86,10 @@ class CRecordBrowser {
     void ShowNext(NextStep step, CBusyGuard& busy);
     void ShowPrevious(CBusyGuard& busy);
     void BeforeRead() const;
+    // The frame's open table, made when there is none yet.
+    CTableRows& OpenTable();
+    // The bookmarks of the open table; none when no table is open.
+    const std::vector<RecordBookmark>& Bookmarks() const;
     // Reads the table's first window and shows it; returns its rows.
     size_t OpenTableWindow(const CatalogueTable& entry, std::u16string_view nodeText);
     // Reads the window that starts at from into the grid; returns its rows.

@@ -7,7 +7,9 @@
 #include "innodb/btree.h"
 #include "innodb/columns.h"
 #include "innodb/dictionary.h"
+#include "innodb/inno_table_reader.h"
 #include "innodb/instant.h"
+#include "myisam/myisam_header.h"
 #include "myisam/myisam_reader.h"
 #include "schema/frm_reader.h"
 #include "values/value_render.h"
@@ -32,58 +34,65 @@ std::u16string DictionaryName(const std::filesystem::path& databaseFolder,
 }
 
 // Reads the first window of an InnoDB table from space, whose clustered index
-// starts at root.
-void ReadFirstInnoWindow(CTableDef& table, CTablespace& space, uint32_t root, CAppState& app) {
-    table.inno.space = &space;
-    ReadInstantLayout(table, space, root, app);
-    const uint32_t leaf = FindFirstLeaf(table, space, root);
+// starts at root; the reader reads from space from then on.
+void ReadFirstInnoWindow(CInnoTableReader& inno, std::shared_ptr<CTablespace> space, uint32_t root,
+                         CAppState& app) {
+    inno.space = std::move(space);
+    CTablespace& pages = *inno.space;
+    ReadInstantLayout(inno, pages, root, app);
+    const uint32_t leaf = FindFirstLeaf(inno, pages, root);
     if (leaf == 0) return;
-    table.bookmarks.push_back(RecordBookmark{leaf, 0});
-    app.resumeFromBookmark = 0;
-    FillRowWindow(table, space, leaf, 0, app);
+    inno.window.bookmarks.push_back(RecordBookmark{leaf, 0});
+    FillRowWindow(inno, pages, leaf, 0, false, app);
 }
 
-void OpenInnoRows(CTableDef& table, const std::filesystem::path& databaseFolder,
+void OpenInnoRows(CInnoTableReader& inno, const std::filesystem::path& databaseFolder,
                   std::u16string_view tableName, CAppState& app,
                   const CInnoDictionary* dictionary) {
     const bool haveDictionary = dictionary && dictionary->IsOpen();
     const uint64_t tableId =
         haveDictionary ? dictionary->FindTableId(DictionaryName(databaseFolder, tableName)) : 0;
-    if (table.inno.ownSpace.Open(FindStorageFile(databaseFolder, tableName, "ibd"))) {
-        table.inno.perTableSource = true;
+    auto ownSpace = std::make_shared<CTablespace>();
+    if (ownSpace->Open(FindStorageFile(databaseFolder, tableName, "ibd"))) {
+        inno.perTableSource = true;
         if (!haveDictionary) {
-            BuildColumnsFromFrm(table, app);
-            ReadFirstInnoWindow(table, table.inno.ownSpace, kOwnSpaceRoot, app);
+            BuildColumnsFromFrm(inno, app);
+            ReadFirstInnoWindow(inno, std::move(ownSpace), kOwnSpaceRoot, app);
         } else if (tableId != 0) {
-            BuildColumnsFromDictionary(table, *dictionary, tableId);
+            BuildColumnsFromDictionary(inno, *dictionary, tableId);
             const uint32_t root = dictionary->FindClusteredRoot(tableId);
-            if (root != 0) ReadFirstInnoWindow(table, table.inno.ownSpace, root, app);
+            if (root != 0) ReadFirstInnoWindow(inno, std::move(ownSpace), root, app);
         }
         return;
     }
     if (haveDictionary && tableId != 0) {
-        table.inno.perTableSource = false;
-        BuildColumnsFromDictionary(table, *dictionary, tableId);
+        inno.perTableSource = false;
+        BuildColumnsFromDictionary(inno, *dictionary, tableId);
         const uint32_t root = dictionary->FindClusteredRoot(tableId);
-        if (root != 0) ReadFirstInnoWindow(table, dictionary->space(), root, app);
+        if (root != 0) ReadFirstInnoWindow(inno, dictionary->space(), root, app);
     }
 }
 
 }  // namespace
 
-void CloseTableFiles(CTableDef& table) {
-    table.dataFile.Close();
-    table.inno.Reset();
+CTableRows::CTableRows() = default;
+CTableRows::~CTableRows() = default;
+
+void CTableRows::CloseReaders() {
+    myisam_.reset();
+    inno_.reset();
 }
 
-OpenRowsResult OpenTableRows(CTableDef& table, const std::filesystem::path& databaseFolder,
-                             std::u16string_view tableName, CAppState& app,
-                             const CInnoDictionary* dictionary) {
-    CloseTableFiles(table);
-    table.Reset();
-    table.bookmarks.clear();
-    table.windowFull = false;
-    table.suppressBookmark = false;
+void CTableRows::Close() {
+    CloseReaders();
+    table_.Reset();
+    window_.Reset(0);
+}
+
+OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
+                                std::u16string_view tableName, CAppState& app,
+                                const CReadOptions& options, const CInnoDictionary* dictionary) {
+    Close();
     // MySQL writes .frm in lower case; copies from case-insensitive systems
     // may not keep the case.
     std::filesystem::path frm = FindStorageFile(databaseFolder, tableName, "frm");
@@ -91,36 +100,50 @@ OpenRowsResult OpenTableRows(CTableDef& table, const std::filesystem::path& data
         frm = databaseFolder / std::filesystem::path(std::u16string(tableName));
         frm += ".frm";
     }
-    ReadTableDefinition(table, frm, app);
-    if (table.columns.empty()) return OpenRowsResult::kNoDefinition;
-    table.rows.Reset(table.columns.size());
-    if (table.engineCode == EngineCode::kMyIsam) {
-        ReadMyisamHeader(table, FindStorageFile(databaseFolder, tableName, "MYI"));
+    ReadTableDefinition(table_, frm, app);
+    if (table_.columns.empty()) return OpenRowsResult::kNoDefinition;
+    window_.rows.Reset(table_.columns.size());
+    if (table_.engineCode == EngineCode::kMyIsam) {
+        myisam_ = std::make_unique<CMyisamTableReader>(table_, window_, options);
+        ReadMyisamHeader(table_, myisam_->header,
+                         FindStorageFile(databaseFolder, tableName, "MYI"));
         const bool ok =
-            ReadFirstMyIsamWindow(table, FindStorageFile(databaseFolder, tableName, "MYD"), app);
+            ReadFirstMyIsamWindow(*myisam_, FindStorageFile(databaseFolder, tableName, "MYD"), app);
         return ok ? OpenRowsResult::kOk : OpenRowsResult::kReadError;
     }
-    if (table.engineCode == EngineCode::kInnoDb) {
-        OpenInnoRows(table, databaseFolder, tableName, app, dictionary);
-        const bool failed = table.inno.space && table.inno.space->Failed();
-        return failed ? OpenRowsResult::kReadError : OpenRowsResult::kOk;
+    if (table_.engineCode == EngineCode::kInnoDb) {
+        inno_ = std::make_unique<CInnoTableReader>(table_, window_, options);
+        OpenInnoRows(*inno_, databaseFolder, tableName, app, dictionary);
+        return ReadFailed() ? OpenRowsResult::kReadError : OpenRowsResult::kOk;
     }
     return OpenRowsResult::kUnsupportedEngine;
 }
 
-void ReadWindowAt(CTableDef& table, const RecordBookmark& from, bool bookmarkWanted,
-                  CAppState& app) {
-    app.resumeFromBookmark = 1;
-    table.rows.Reset(table.columns.size());
-    table.suppressBookmark = !bookmarkWanted;
-    table.windowFull = false;
-    if (table.engineCode == EngineCode::kMyIsam) {
-        if (table.dataFile.IsOpen()) ReadMyIsamWindowAt(table, from.origin, bookmarkWanted, app);
-    } else if (table.engineCode == EngineCode::kInnoDb && table.inno.space) {
-        FillRowWindow(table, *table.inno.space, from.page,
-                      static_cast<uint32_t>(from.origin & 0xFFFF), app);
+bool CTableRows::ReadFailed() const {
+    if (myisam_) return myisam_->dataFile.Failed();
+    return inno_ && inno_->space && inno_->space->Failed();
+}
+
+bool CTableRows::CompressedRows() const {
+    return myisam_ && myisam_->header.myisamRowFormat == 2;
+}
+
+void CTableRows::ReadWindowAt(const RecordBookmark& from, bool bookmarkWanted, CAppState& app) {
+    if (inno_) {
+        ReadInnoWindowAt(*inno_, from, bookmarkWanted, app);
+        return;
     }
-    table.suppressBookmark = false;
+    window_.rows.Reset(table_.columns.size());
+    window_.windowFull = false;
+    if (myisam_ && myisam_->dataFile.IsOpen())
+        ReadMyIsamWindowAt(*myisam_, from.origin, bookmarkWanted, app);
+}
+
+bool CTableRows::ReadNextWindow(CAppState& app) {
+    if (inno_) return ReadNextInnoWindow(*inno_, app);
+    if (!window_.windowFull || window_.bookmarks.empty()) return false;
+    ReadWindowAt(window_.bookmarks.back(), true, app);
+    return true;
 }
 
 void RenderSpilledValue(const CTableDef& table, size_t column, const std::filesystem::path& path,
@@ -135,18 +158,6 @@ void RenderSpilledValue(const CTableDef& table, size_t column, const std::filesy
     context.exportMode = true;
     context.blobsInFull = true;
     RenderMyIsamValue(table.columns[column], bytes, context, out);
-}
-
-bool ReadNextWindow(CTableDef& table, CAppState& app) {
-    if (!table.windowFull || table.bookmarks.empty()) return false;
-    if (table.engineCode == EngineCode::kInnoDb && table.inno.space) {
-        // Each window reads its leaves and the page its bookmark is on again:
-        // more than that means the leaf chain runs in a circle.
-        CInnoTableState& inno = table.inno;
-        if (inno.pagesWalked > inno.space->pageCount() + 2 * ++inno.windowsRead) return false;
-    }
-    ReadWindowAt(table, table.bookmarks.back(), true, app);
-    return true;
 }
 
 }  // namespace brix

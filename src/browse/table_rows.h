@@ -1,14 +1,19 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string_view>
 
 #include "schema/table_def.h"
+#include "values/read_options.h"
+#include "values/row_window.h"
 
 namespace brix {
 
 class CAppState;
 class CInnoDictionary;
+class CInnoTableReader;
+class CMyisamTableReader;
 
 enum class OpenRowsResult {
     kOk,
@@ -17,35 +22,71 @@ enum class OpenRowsResult {
     kReadError,          // the file layer reported an error
 };
 
-// Reads the table's .frm from databaseFolder and its first window of rows
-// through the reader of its engine, into table (reset first). MyISAM tables
-// are read from their .MYI and .MYD files. InnoDB tables from their own .ibd
-// when it exists, else from the system tablespace of dictionary; with an open
-// dictionary the stored column types and the clustered root come from it,
-// without one the layout is derived from the .frm alone. The dictionary, when
-// given, must stay open while windows of the table are read.
-OpenRowsResult OpenTableRows(CTableDef& table, const std::filesystem::path& databaseFolder,
-                             std::u16string_view tableName, CAppState& app,
-                             const CInnoDictionary* dictionary = nullptr);
+// One table opened for reading its rows, whatever its engine: its definition,
+// the window of rows last read with the bookmarks of the windows so far, and
+// the reader of its engine, which it owns. What the front ends read rows
+// through (the record browser, the rows command, a save run); they never see
+// an engine's reader. Neither copied nor moved: the engine reader refers to
+// the definition and the window beside it.
+class CTableRows {
+  public:
+    CTableRows();
+    ~CTableRows();
+    CTableRows(const CTableRows&) = delete;
+    CTableRows& operator=(const CTableRows&) = delete;
 
-// Reads the window that starts at from into the table's window (emptied
-// first), as paging does: a window that fills appends the bookmark of the
-// window after it only when bookmarkWanted is set. Nothing is read when the
-// table's storage is not open.
-void ReadWindowAt(CTableDef& table, const RecordBookmark& from, bool bookmarkWanted,
-                  CAppState& app);
+    // Reads the table's .frm from databaseFolder and its first window of rows
+    // through the reader of its engine, after closing what was open. MyISAM
+    // tables are read from their .MYI and .MYD files. InnoDB tables from their
+    // own .ibd when it exists, else from the system tablespace of dictionary;
+    // with an open dictionary the stored column types and the clustered root
+    // come from it, without one the layout is derived from the .frm alone.
+    // The reader shares the tablespace it reads with the dictionary, so the
+    // dictionary may close or open another at any time.
+    OpenRowsResult Open(const std::filesystem::path& databaseFolder, std::u16string_view tableName,
+                        CAppState& app, const CReadOptions& options = {},
+                        const CInnoDictionary* dictionary = nullptr);
 
-// When the current window filled, reads the window that follows it from the
-// last bookmark and returns true; false when the table has no more rows.
-bool ReadNextWindow(CTableDef& table, CAppState& app);
+    // Reads the window that starts at from into the window (emptied first),
+    // as paging does: a window that fills appends the bookmark of the window
+    // after it only when bookmarkWanted is set. Nothing is read when the
+    // table's storage is not open.
+    void ReadWindowAt(const RecordBookmark& from, bool bookmarkWanted, CAppState& app);
+
+    // When the current window filled, reads the window that follows it from
+    // the last bookmark and returns true; false when the table has no more
+    // rows.
+    bool ReadNextWindow(CAppState& app);
+
+    // Closes the table's data files and forgets its definition, rows and
+    // bookmarks.
+    void Close();
+
+    // The file layer reported a read error in the table's data files.
+    bool ReadFailed() const;
+    // A MyISAM table whose rows are compressed, which are not read.
+    bool CompressedRows() const;
+
+    const CTableDef& table() const { return table_; }
+    CWindowState& window() { return window_; }
+    const CWindowState& window() const { return window_; }
+    CRowWindow& rows() { return window_.rows; }
+    const CRowWindow& rows() const { return window_.rows; }
+
+  private:
+    void CloseReaders();
+
+    CTableDef table_;
+    CWindowState window_;
+    // At most one of the two is open.
+    std::unique_ptr<CMyisamTableReader> myisam_;
+    std::unique_ptr<CInnoTableReader> inno_;
+};
 
 // Appends the text of a value of column that export mode spilled to the
 // file at path: the whole value, rendered as the column renders a value kept
 // in the record.
 void RenderSpilledValue(const CTableDef& table, size_t column, const std::filesystem::path& path,
                         const CAppState& app, std::u16string& out);
-
-// Closes the table's data files (a new selection does this first).
-void CloseTableFiles(CTableDef& table);
 
 }  // namespace brix

@@ -39,8 +39,9 @@ std::u16string RowsCaption(int64_t from, int64_t to) {
 
 size_t CRecordBrowser::ReadWindowFrom(const RecordBookmark& from, bool bookmarkWanted) {
     BeforeRead();
-    ReadWindowAt(frame_.table, from, bookmarkWanted, app_);
-    const std::shared_ptr<const CGridWindow> window = TakeGridWindow(frame_.table);
+    CTableRows& table = OpenTable();
+    table.ReadWindowAt(from, bookmarkWanted, app_);
+    const std::shared_ptr<const CGridWindow> window = TakeGridWindow(table);
     ui_.ShowRows(window);
     return window->rowCount();
 }
@@ -54,7 +55,7 @@ int CRecordBrowser::ShowNextRecords() {
     // Which of the three it is depends only on the bookmarks, which no work
     // changes while this command holds busy: decided here, so that the
     // answer is known before the work is handed over.
-    const std::vector<RecordBookmark>& bookmarks = frame_.table.bookmarks;
+    const std::vector<RecordBookmark>& bookmarks = Bookmarks();
     const size_t n = bookmarks.size();
     NextStep step = NextStep::kRead;
     if (n <= 1) {
@@ -70,14 +71,17 @@ int CRecordBrowser::ShowNextRecords() {
 
 void CRecordBrowser::ShowNext(NextStep step, CBusyGuard& busy) {
     ui_.ShowProgress(true);
-    std::vector<RecordBookmark>& bookmarks = frame_.table.bookmarks;
     if (step == NextStep::kDisable) {
         ui_.EnableNext(false);
     } else if (step == NextStep::kAtEnd) {
+        // Only a table with bookmarks comes here: it is open.
+        std::vector<RecordBookmark>& bookmarks = OpenTable().window().bookmarks;
         bookmarks.push_back({kEndMarkerPage, 0});
         ui_.ShowMessage(kNoMoreRecords);
         ui_.EnableNext(false);
     } else {
+        CWindowState& window = OpenTable().window();
+        std::vector<RecordBookmark>& bookmarks = window.bookmarks;
         const RecordBookmark newest = bookmarks.back();
         ui_.EnablePrevious(true);
         lastWindowStart_ = newest;
@@ -85,7 +89,7 @@ void CRecordBrowser::ShowNext(NextStep step, CBusyGuard& busy) {
         const size_t count = ReadWindowFrom(newest, true);
         // A window may end short of kWindowRows rows with more after it
         // (one that moved over much deleted space): only its reader knows.
-        if (!frame_.table.windowFull) {
+        if (!window.windowFull) {
             bookmarks.push_back({kEndMarkerPage, 0});
             ui_.ShowMessage(kNoMoreRecords);
             ui_.EnableNext(false);
@@ -111,11 +115,11 @@ int CRecordBrowser::ShowPreviousRecords() {
 
 void CRecordBrowser::ShowPrevious(CBusyGuard& busy) {
     ui_.ShowProgress(true);
-    std::vector<RecordBookmark>& bookmarks = frame_.table.bookmarks;
-    const size_t n = bookmarks.size();
+    const size_t n = Bookmarks().size();
     if (n <= 1) {
         ui_.EnablePrevious(false);
     } else {
+        std::vector<RecordBookmark>& bookmarks = OpenTable().window().bookmarks;
         ui_.EnableNext(true);
         ui_.EnablePrevious(true);
         // Drop the start of the window after the one shown, keep the start of

@@ -1,20 +1,24 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "catalogue/catalogue.h"
 #include "innodb/dictionary.h"
-#include "schema/table_def.h"
 
 namespace brix {
 
+class CTableRows;
+
 // What the main window owns and the scan and the record browser share: the
-// catalogue, the one table context, the system tablespace with its
+// catalogue, the table whose rows are shown, the system tablespace with its
 // dictionary, and the state of the Stop command. One instance per window.
 struct CFrameState {
     CCatalogue catalogue;
-    CTableDef table;
+    // The table the record browser opened to show its rows (the browse
+    // layer makes it); none before the first and after a scan began.
+    std::shared_ptr<CTableRows> openTable;
     // The system tablespace (ibdata1) opened by the last scan.
     CInnoDictionary dictionary;
     // The data path of the running or last scan, as the user gave it.

@@ -65,14 +65,9 @@ void ResetCatalogue(CUiOperations& ui, CFrameState& frame) {
     ui.ResetLogList();
     frame.catalogue.Clear();
     ui.DeleteAllItems();
-    CTableDef& table = frame.table;
-    table.rows.Reset(0);
-    table.bookmarks.clear();
     ui.ClearGrid(frame.gridColumnCount);
     frame.gridColumnCount = 0;
-    table.Reset();
-    table.dataFile.Close();
-    table.inno.Reset();
+    frame.openTable.reset();
     frame.dictionary.Close();
 }
 

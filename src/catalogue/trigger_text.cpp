@@ -390,9 +390,10 @@ std::u16string TriggerScript(const CTriggerDefinition& trigger, std::u16string_v
     return script;
 }
 
-std::u16string TriggerText(const std::filesystem::path& path, const CAppState& app) {
+std::u16string TriggerText(const std::filesystem::path& path, const CAppState& app,
+                           bool savingToServer) {
     std::u16string script;
-    if (app.saveToDatabase && !app.saveAsScript) return script;
+    if (savingToServer) return script;
     const CTriggerFile file = ReadTriggerFile(path, app);
     for (size_t i = 0; i < file.refused.size(); ++i)
         script += u"-- a trigger of this table was left out: its statement cannot be saved\n";

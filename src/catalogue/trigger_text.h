@@ -60,8 +60,9 @@ std::u16string TriggerScript(const CTriggerDefinition& trigger, std::u16string_v
 // The triggers of a .TRG file as a script: TriggerScript of each trigger,
 // restoring NO_AUTO_VALUE_ON_ZERO, with a comment line for each refused
 // trigger that says only that one was left out. Empty when there are none,
-// and in save-to-database mode, where the save run executes the statements
-// itself.
-std::u16string TriggerText(const std::filesystem::path& path, const CAppState& app);
+// and when savingToServer is set, where the save run executes the
+// statements itself.
+std::u16string TriggerText(const std::filesystem::path& path, const CAppState& app,
+                           bool savingToServer = false);
 
 }  // namespace brix

@@ -162,11 +162,12 @@ void RunRows(const RowsArgs& args, CliContext& context) {
     if (!args.spillDir.empty()) CheckPathText(args.spillDir, "the --spill-dir path");
     if (!args.ibdata.empty()) CheckPathText(args.ibdata, "the --ibdata path");
     CAppState& app = context.App();
-    app.saveAsScript = args.exportMode ? 1 : 0;
+    CReadOptions options;
+    options.exportMode = args.exportMode;
     std::unique_ptr<CSpillFolder> spillFolder;
     if (args.exportMode) {
         spillFolder = std::make_unique<CSpillFolder>(args.spillDir);
-        app.spillFolder = spillFolder->path().u16string();
+        options.spillFolder = spillFolder->path();
     }
     // The system tablespace holds the dictionary and the tables that have no
     // file of their own.
@@ -176,9 +177,9 @@ void RunRows(const RowsArgs& args, CliContext& context) {
                                              : std::filesystem::path(args.ibdata);
     if (!dictionary.Open(ibdata, app) && !args.ibdata.empty())
         throw CommandFailed("cannot open the system tablespace " + args.ibdata);
-    CTableDef table;
+    CTableRows rows;
     const std::filesystem::path folder = std::filesystem::path(args.dataDir) / args.database;
-    switch (OpenTableRows(table, folder, Utf8ToUtf16(args.table), app, &dictionary)) {
+    switch (rows.Open(folder, Utf8ToUtf16(args.table), app, options, &dictionary)) {
         case OpenRowsResult::kOk:
             break;
         case OpenRowsResult::kNoDefinition:
@@ -189,6 +190,7 @@ void RunRows(const RowsArgs& args, CliContext& context) {
         case OpenRowsResult::kReadError:
             throw CommandFailed("read error in the table's data file");
     }
+    const CTableDef& table = rows.table();
     std::unique_ptr<CTsvWriter> tsv;
     std::unique_ptr<CJsonRowsWriter> json;
     if (args.format == "json") {
@@ -201,19 +203,19 @@ void RunRows(const RowsArgs& args, CliContext& context) {
         for (const CColumnDef& c : table.columns) tsv->Field(c.name);
         tsv->EndRow();
     }
-    auto write = [&](const CRowWindow& rows) {
-        WriteWindow(rows, table, app, tsv.get(), json.get());
+    auto write = [&](const CRowWindow& window) {
+        WriteWindow(window, table, app, tsv.get(), json.get());
     };
     if (args.all && !args.exportMode) {
         // Export mode renders spilled values while writing, with decoders the
         // reader uses too; it writes on the reading thread.
         CBackgroundWriter writer(write);
-        writer.Submit(table.rows);
-        while (ReadNextWindow(table, app)) writer.Submit(table.rows);
+        writer.Submit(rows.rows());
+        while (rows.ReadNextWindow(app)) writer.Submit(rows.rows());
         writer.Finish();
     } else {
-        write(table.rows);
-        while (args.all && ReadNextWindow(table, app)) write(table.rows);
+        write(rows.rows());
+        while (args.all && rows.ReadNextWindow(app)) write(rows.rows());
     }
     const bool written = json ? json->Finish() : tsv->Flush();
     if (!written) throw CommandFailed("cannot write the output");

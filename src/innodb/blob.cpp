@@ -51,8 +51,7 @@ void ReadExternalValue(CTablespace& space, ByteSpan columnBytes,
 }
 
 std::filesystem::path SpillExternalColumn(CTablespace& space, ByteSpan columnBytes,
-                                          CAppState& app) {
-    const std::filesystem::path folder = app.SpillFolder();
+                                          const std::filesystem::path& folder, CAppState& app) {
     const std::filesystem::path path =
         folder / std::to_string(static_cast<uint32_t>(app.spillFileCounter));
     ++app.spillFileCounter;

@@ -24,10 +24,10 @@ inline constexpr size_t kExternalReferenceLength = 20;
 void ReadExternalValue(CTablespace& space, ByteSpan columnBytes,
                        const std::function<void(ByteSpan)>& sink);
 
-// Copies an off-page value into a new spill file, named by the next number of
-// the application's spill counter, in its spill folder (created when
-// missing), and returns the file's path; an empty path when the file cannot
-// be created.
-std::filesystem::path SpillExternalColumn(CTablespace& space, ByteSpan columnBytes, CAppState& app);
+// Copies an off-page value into a new spill file in folder (created when
+// missing), named by the next number of the application's spill counter, and
+// returns the file's path; an empty path when the file cannot be created.
+std::filesystem::path SpillExternalColumn(CTablespace& space, ByteSpan columnBytes,
+                                          const std::filesystem::path& folder, CAppState& app);
 
 }  // namespace brix

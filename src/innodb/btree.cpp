@@ -20,11 +20,10 @@ constexpr uint32_t kLastCompactOrigin = 16376;
 
 // Nullable fields of the records a node pointer's null bitmap is sized by:
 // the fields records had before any column was added in place.
-size_t NodePointerNullableFields(const CTableDef& table) {
-    const auto& fields = table.inno.physicalColumns;
-    const size_t core = table.inno.coreFields != 0
-                            ? std::min<size_t>(table.inno.coreFields, fields.size())
-                            : fields.size();
+size_t NodePointerNullableFields(const CInnoTableReader& inno) {
+    const auto& fields = inno.physicalColumns;
+    const size_t core =
+        inno.coreFields != 0 ? std::min<size_t>(inno.coreFields, fields.size()) : fields.size();
     size_t nullable = 0;
     for (size_t i = 0; i < core; ++i) nullable += fields[i].nullable() ? 1 : 0;
     return nullable;
@@ -32,12 +31,12 @@ size_t NodePointerNullableFields(const CTableDef& table) {
 
 }  // namespace
 
-uint32_t KeyPrefixLength(const CTableDef& table, ByteSpan page, uint32_t origin) {
-    const auto& fields = table.inno.physicalColumns;
+uint32_t KeyPrefixLength(const CInnoTableReader& inno, ByteSpan page, uint32_t origin) {
+    const auto& fields = inno.physicalColumns;
     const size_t keyFields = KeyFieldCount(fields);
     if (keyFields == 0) return kRowIdLength;
     CompactHeaderCursor header(page, origin);
-    if (!header.BeginNullBitmap(NodePointerNullableFields(table))) return 0;
+    if (!header.BeginNullBitmap(NodePointerNullableFields(inno))) return 0;
     for (size_t i = 0; i < keyFields; ++i) {
         const CInnoColumnDef& field = fields[i];
         uint32_t length = field.fixedLength;
@@ -51,7 +50,7 @@ uint32_t KeyPrefixLength(const CTableDef& table, ByteSpan page, uint32_t origin)
     return header.dataTaken();
 }
 
-uint32_t FindFirstLeaf(CTableDef& table, CTablespace& space, uint32_t page) {
+uint32_t FindFirstLeaf(CInnoTableReader& inno, CTablespace& space, uint32_t page) {
     // Every level is another page: a descent longer than the file has pages
     // follows a cycle of node pointers.
     // Each level is below the one before: a child whose level is not lower
@@ -61,7 +60,7 @@ uint32_t FindFirstLeaf(CTableDef& table, CTablespace& space, uint32_t page) {
         if (page >= space.pageCount()) return 0;
         const CIndexPageView view(space.Page(page));
         const ByteSpan bytes = view.bytes();
-        table.inno.currentPage = view.fil();
+        inno.currentPage = view.fil();
         if (!view.isIndexPage()) return 0;
         if (view.level() >= parentLevel) return 0;
         parentLevel = view.level();
@@ -72,7 +71,7 @@ uint32_t FindFirstLeaf(CTableDef& table, CTablespace& space, uint32_t page) {
             return 0;
         uint32_t child;
         if (view.compact()) {
-            const uint32_t keyLength = KeyPrefixLength(table, bytes, origin);
+            const uint32_t keyLength = KeyPrefixLength(inno, bytes, origin);
             if (keyLength == 0 || keyLength > kPageSize - 4 - origin) return 0;
             child = LoadU32be(bytes, origin + keyLength);
         } else {
@@ -88,12 +87,14 @@ uint32_t FindFirstLeaf(CTableDef& table, CTablespace& space, uint32_t page) {
     return 0;
 }
 
-void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uint32_t startOrigin,
-                   CAppState& app) {
-    table.windowFull = false;
-    if (table.rows.columnCount() != table.columns.size()) table.rows.Reset(table.columns.size());
-    CInnoRecordDecoder decoder(table, app);
-    const bool systemSpace = !table.inno.perTableSource;
+void FillRowWindow(CInnoTableReader& inno, CTablespace& space, uint64_t startPage,
+                   uint32_t startOrigin, bool resume, CAppState& app) {
+    const CTableDef& table = inno.table;
+    CWindowState& window = inno.window;
+    window.windowFull = false;
+    if (window.rows.columnCount() != table.columns.size()) window.rows.Reset(table.columns.size());
+    CInnoRecordDecoder decoder(inno, app);
+    const bool systemSpace = !inno.perTableSource;
     PageBuffer pageCopy;
     // Origins already taken on the current page: a record chain that comes
     // back to one of them loops.
@@ -102,8 +103,9 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
     // A window that starts where the furthest one ended goes on with the
     // pages walked so far; one that reads an earlier window again keeps a set
     // of its own.
-    CInnoTableState& inno = table.inno;
-    const bool fromLeaf = app.resumeFromBookmark == 0;
+    // Only the first page resumes at the bookmark's record.
+    bool resuming = resume;
+    const bool fromLeaf = !resuming;
     if (fromLeaf) {
         inno.leavesWalked.Clear();
         inno.walkEndPage = startPage;
@@ -121,16 +123,16 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
         // Only the page a window starts on may have been walked before: the
         // window before ended on it. Coming back to any other ends the chain.
         if (!walked.Insert(page) && visited != 0) return;
-        ++table.inno.pagesWalked;
+        ++inno.pagesWalked;
         // The decoder may read BLOB pages through the cache; the leaf is read
         // into a buffer of its own.
         space.CopyPage(page, pageCopy);
         const CIndexPageView view{ByteSpan(pageCopy)};
         const ByteSpan bytes = view.bytes();
-        table.inno.currentPage = view.fil();
+        inno.currentPage = view.fil();
         if (view.holdsRecords()) {
             uint32_t origin = view.FirstRecord();
-            const bool fromBookmark = app.resumeFromBookmark != 0 && startOrigin != 0;
+            const bool fromBookmark = resuming && startOrigin != 0;
             if (fromBookmark) origin = startOrigin;
             bool pageDone = origin >= kLastCompactOrigin;
             if (!pageDone && view.AtSupremum(origin)) {
@@ -158,13 +160,13 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
                         decoded = decoder.DecodeRedundant(bytes, origin);
                     }
                     if (!decoded) break;
-                    if (table.rows.rowCount() >= table.windowRows) {
-                        table.windowFull = true;
+                    if (window.rows.rowCount() >= inno.options.windowRows) {
+                        window.windowFull = true;
                         // Without a next record the window after this one
                         // starts on the next page.
                         const uint32_t resume = next != 0 ? next : view.supremum();
-                        if (!table.suppressBookmark) {
-                            table.bookmarks.push_back(RecordBookmark{page, resume});
+                        if (!window.suppressBookmark) {
+                            window.bookmarks.push_back(RecordBookmark{page, resume});
                             if (forward) {
                                 inno.walkEndPage = page;
                                 inno.walkEndOrigin = resume;
@@ -177,9 +179,9 @@ void FillRowWindow(CTableDef& table, CTablespace& space, uint64_t startPage, uin
                 origin = next;
             }
         }
-        app.resumeFromBookmark = 0;
-        const uint32_t nextPage = table.inno.currentPage.nextPage;
-        if (!systemSpace && nextPage == table.inno.currentPage.previousPage) return;
+        resuming = false;
+        const uint32_t nextPage = inno.currentPage.nextPage;
+        if (!systemSpace && nextPage == inno.currentPage.previousPage) return;
         page = nextPage;
     }
 }

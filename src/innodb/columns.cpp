@@ -128,8 +128,9 @@ bool WholeColumn(const CColumnDef& column, const CKeyPartDef& part) {
 
 // Puts the clustered key's fields first, then the system columns, then every
 // other stored column in table order.
-void OrderPhysicalColumns(CTableDef& table, std::vector<CInnoColumnDef>& candidates) {
-    std::vector<CInnoColumnDef>& physical = table.inno.physicalColumns;
+void OrderPhysicalColumns(CInnoTableReader& inno, std::vector<CInnoColumnDef>& candidates) {
+    const CTableDef& table = inno.table;
+    std::vector<CInnoColumnDef>& physical = inno.physicalColumns;
     physical.clear();
     std::vector<bool> taken(candidates.size(), false);
     auto candidateOf = [&](int32_t position) -> int {
@@ -197,16 +198,18 @@ size_t KeyFieldCount(const std::vector<CInnoColumnDef>& fields) {
     return n;
 }
 
-void BuildColumnsFromFrm(CTableDef& table, const CAppState& app) {
+void BuildColumnsFromFrm(CInnoTableReader& inno, const CAppState& app) {
+    const CTableDef& table = inno.table;
     std::vector<CInnoColumnDef> candidates;
     candidates.reserve(table.columns.size());
     for (const CColumnDef& column : table.columns)
         if (!column.isVirtual) candidates.push_back(FromFrm(column, app));
-    OrderPhysicalColumns(table, candidates);
+    OrderPhysicalColumns(inno, candidates);
 }
 
-void BuildColumnsFromDictionary(CTableDef& table, const CInnoDictionary& dictionary,
+void BuildColumnsFromDictionary(CInnoTableReader& inno, const CInnoDictionary& dictionary,
                                 uint64_t tableId) {
+    const CTableDef& table = inno.table;
     std::vector<const SysColumnRec*> entries;
     for (const SysColumnRec& rec : dictionary.columns())
         if (rec.tableId == tableId && !(rec.prtype & InnoFlag::kVirtual)) entries.push_back(&rec);
@@ -251,7 +254,7 @@ void BuildColumnsFromDictionary(CTableDef& table, const CInnoDictionary& diction
         if (fixed && rec->len <= kMaxFixedLength) c.fixedLength = rec->len;
         candidates.push_back(c);
     }
-    OrderPhysicalColumns(table, candidates);
+    OrderPhysicalColumns(inno, candidates);
 }
 
 }  // namespace brix

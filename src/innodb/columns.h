@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "innodb/inno_table_reader.h"
 #include "schema/table_def.h"
 
 namespace brix {
@@ -9,14 +10,14 @@ namespace brix {
 class CAppState;
 class CInnoDictionary;
 
-// Builds the table's clustered-record layout (inno.physicalColumns) from its
-// .frm alone, deriving every column's stored form the way InnoDB derives it
-// from the same definition.
-void BuildColumnsFromFrm(CTableDef& table, const CAppState& app);
+// Builds the clustered-record layout (inno.physicalColumns) of the reader's
+// table from its .frm alone, deriving every column's stored form the way
+// InnoDB derives it from the same definition.
+void BuildColumnsFromFrm(CInnoTableReader& inno, const CAppState& app);
 
 // Builds the layout from the stored column types that the dictionary keeps
 // for tableId. Columns the dictionary does not list get no field.
-void BuildColumnsFromDictionary(CTableDef& table, const CInnoDictionary& dictionary,
+void BuildColumnsFromDictionary(CInnoTableReader& inno, const CInnoDictionary& dictionary,
                                 uint64_t tableId);
 
 // The key whose columns lead the clustered record: the primary key, else the

@@ -72,7 +72,11 @@ std::u16string TextField(ByteSpan page, const std::vector<RedundantField>& field
 
 bool CInnoDictionary::Open(const std::filesystem::path& path, const CAppState& app) {
     Close();
-    if (!space_.Open(path)) return false;
+    // A new tablespace object each time: a table reader may still hold the
+    // one of the last Open.
+    auto space = std::make_shared<CTablespace>();
+    if (!space->Open(path)) return false;
+    space_ = std::move(space);
     ReadDictionaryTable(kSysTablesRoot, kTables, app);
     ReadDictionaryTable(kSysColumnsRoot, kColumns, app);
     ReadDictionaryTable(kSysIndexesRoot, kIndexes, app);
@@ -80,15 +84,16 @@ bool CInnoDictionary::Open(const std::filesystem::path& path, const CAppState& a
 }
 
 void CInnoDictionary::Close() {
-    space_.Close();
+    space_.reset();
     tables_.clear();
     columns_.clear();
     indexes_.clear();
 }
 
 void CInnoDictionary::ReadDictionaryTable(uint32_t rootPage, int kind, const CAppState& app) {
-    if (rootPage >= space_.pageCount()) return;
-    uint32_t page = FindFirstLeafRedundant(space_, rootPage);
+    CTablespace& space = *space_;
+    if (rootPage >= space.pageCount()) return;
+    uint32_t page = FindFirstLeafRedundant(space, rootPage);
     if (page == 0) return;
 
     const CTextDecoders& decoders = app.decoders();
@@ -97,9 +102,9 @@ void CInnoDictionary::ReadDictionaryTable(uint32_t rootPage, int kind, const CAp
     // Each leaf is read once: a chain that comes back to one loops.
     CPageSet walked;
     for (uint64_t visited = 0; page != kNoPage; ++visited) {
-        if (page == 0 || page >= space_.pageCount() || visited >= space_.pageCount()) return;
+        if (page == 0 || page >= space.pageCount() || visited >= space.pageCount()) return;
         if (!walked.Insert(page)) return;
-        const ByteSpan cached = space_.Page(page);
+        const ByteSpan cached = space.Page(page);
         std::copy(cached.begin(), cached.end(), copy.begin());
         const CIndexPageView view{ByteSpan(copy)};
         const ByteSpan bytes = view.bytes();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,7 +60,7 @@ class CInnoDictionary {
     // False when the file cannot be opened; the lists stay empty then.
     bool Open(const std::filesystem::path& path, const CAppState& app);
     void Close();
-    bool IsOpen() const { return space_.IsOpen(); }
+    bool IsOpen() const { return space_ && space_->IsOpen(); }
 
     // The table id of the first SYS_TABLES entry named exactly name
     // ("db/table"), preferring one that is not delete-marked; 0 for none.
@@ -74,13 +75,14 @@ class CInnoDictionary {
     const std::vector<SysIndexRec>& indexes() const { return indexes_; }
 
     // The system tablespace, for the rows and off-page data of the tables it
-    // holds.
-    CTablespace& space() const { return space_; }
+    // holds: shared, so that a table read from it keeps it open after the
+    // dictionary closes or opens another; null while closed.
+    const std::shared_ptr<CTablespace>& space() const { return space_; }
 
   private:
     void ReadDictionaryTable(uint32_t rootPage, int kind, const CAppState& app);
 
-    mutable CTablespace space_;
+    std::shared_ptr<CTablespace> space_;
     std::vector<SysTableRec> tables_;
     std::vector<SysColumnRec> columns_;
     std::vector<SysIndexRec> indexes_;

@@ -1,12 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
-
-#include "innodb/page.h"
-#include "innodb/page_set.h"
-#include "innodb/tablespace.h"
-#include "schema/row_window.h"
 
 namespace brix {
 
@@ -54,51 +48,6 @@ struct CInnoColumnDef {
     // Lengths above 127 take two header bytes for such columns.
     bool big() const {
         return maxLength > 255 || mainType == InnoType::kBlob || mainType == InnoType::kGeometry;
-    }
-};
-
-// What the InnoDB reader keeps of the table being read.
-struct CInnoTableState {
-    // The table's own .ibd file; the system tablespace belongs to the
-    // dictionary.
-    CTablespace ownSpace;
-    // The tablespace the rows come from: ownSpace or the system tablespace.
-    CTablespace* space = nullptr;
-    bool perTableSource = false;
-    std::vector<CInnoColumnDef> physicalColumns;
-    // Fields of records written before columns were added in place; 0 when
-    // the table was never changed in place.
-    uint32_t coreFields = 0;
-    // The values such records show for the fields they lack: one row.
-    CRowWindow defaults;
-    FilHeader currentPage;
-    // Leaf pages read since the table was opened, and windows read: a table
-    // whose windows together read many more pages than its file has follows
-    // a cycle of leaf pages.
-    uint64_t pagesWalked = 0;
-    uint64_t windowsRead = 0;
-    // The leaf walk as it went forward window after window: a bit for every
-    // page it stood on, and where the furthest window read so far ended. A
-    // window that starts there goes on only to pages not walked yet, so that
-    // no chain of leaves is followed twice and a table gives no more rows
-    // than its pages hold.
-    CPageSet leavesWalked;
-    uint64_t walkEndPage = kNoPage;
-    uint32_t walkEndOrigin = 0;
-
-    void Reset() {
-        pagesWalked = 0;
-        windowsRead = 0;
-        leavesWalked.Clear();
-        walkEndPage = kNoPage;
-        walkEndOrigin = 0;
-        ownSpace.Close();
-        space = nullptr;
-        perTableSource = false;
-        physicalColumns.clear();
-        coreFields = 0;
-        defaults.Reset(0);
-        currentPage = FilHeader{};
     }
 };
 

@@ -57,8 +57,9 @@ CInnoColumnDef MetadataReferenceField() {
 }
 
 // Rebuilds the fields after the system columns from the field map.
-bool ApplyFieldMap(CTableDef& table, ByteSpan map) {
-    std::vector<CInnoColumnDef>& fields = table.inno.physicalColumns;
+bool ApplyFieldMap(CInnoTableReader& inno, ByteSpan map) {
+    const CTableDef& table = inno.table;
+    std::vector<CInnoColumnDef>& fields = inno.physicalColumns;
     const size_t keyFields = std::max<size_t>(KeyFieldCount(fields), 1);
     const size_t leading = keyFields + 2;
     if (map.size() < 4 || fields.size() < leading) return false;
@@ -92,21 +93,22 @@ bool ApplyFieldMap(CTableDef& table, ByteSpan map) {
 
 }  // namespace
 
-void ReadInstantLayout(CTableDef& table, CTablespace& space, uint32_t root, CAppState& app) {
+void ReadInstantLayout(CInnoTableReader& inno, CTablespace& space, uint32_t root, CAppState& app) {
+    const CTableDef& table = inno.table;
     if (root >= space.pageCount()) return;
     {
         const ByteSpan rootPage = space.Page(root);
         if (ReadFilHeader(rootPage).pageType != kInstantIndexPageType) return;
-        table.inno.coreFields = LoadU16be(rootPage, kInstantField) >> 3;
+        inno.coreFields = LoadU16be(rootPage, kInstantField) >> 3;
     }
-    std::vector<CInnoColumnDef>& fields = table.inno.physicalColumns;
+    std::vector<CInnoColumnDef>& fields = inno.physicalColumns;
     const size_t keyFields = std::max<size_t>(KeyFieldCount(fields), 1);
-    if (table.inno.coreFields < keyFields + 2) {
-        table.inno.coreFields = 0;
+    if (inno.coreFields < keyFields + 2) {
+        inno.coreFields = 0;
         return;
     }
 
-    const uint32_t leaf = FindFirstLeaf(table, space, root);
+    const uint32_t leaf = FindFirstLeaf(inno, space, root);
     if (leaf == 0) return;
     PageBuffer copy;
     const ByteSpan cached = space.Page(leaf);
@@ -136,7 +138,7 @@ void ReadInstantLayout(CTableDef& table, CTablespace& space, uint32_t root, CApp
         head.push_back(MetadataReferenceField());
         const bool located =
             layout == RecordLayout::kCompact
-                ? LocateCompactFields(page, origin, kPageSize, head, table.inno.coreFields, slots)
+                ? LocateCompactFields(page, origin, kPageSize, head, inno.coreFields, slots)
                 : LocateRedundantFields(page, origin, head.size(), slots);
         if (!located || !slots[mapField].present ||
             slots[mapField].length < kExternalReferenceLength)
@@ -149,26 +151,27 @@ void ReadInstantLayout(CTableDef& table, CTablespace& space, uint32_t root, CApp
             const size_t room = kMaxMapBytes - std::min(map.size(), kMaxMapBytes);
             map.insert(map.end(), part.begin(), part.begin() + std::min(part.size(), room));
         });
-        if (!ApplyFieldMap(table, map)) return;
+        if (!ApplyFieldMap(inno, map)) return;
         metaFields = fields;
         metaFields.insert(metaFields.begin() + static_cast<std::ptrdiff_t>(mapField),
                           MetadataReferenceField());
     }
 
     // The defaults: the metadata record decoded as a row of its own.
-    std::swap(table.inno.physicalColumns, metaFields);
-    std::swap(table.rows, table.inno.defaults);
-    table.rows.Reset(table.columns.size());
+    std::swap(inno.physicalColumns, metaFields);
+    CRowWindow& rows = inno.window.rows;
+    std::swap(rows, inno.defaults);
+    rows.Reset(table.columns.size());
     {
-        CInnoRecordDecoder decoder(table, app);
+        CInnoRecordDecoder decoder(inno, app);
         if (layout == RecordLayout::kCompact) {
             decoder.DecodeCompact(page, origin, kPageSize - origin);
         } else {
             decoder.DecodeRedundant(page, origin);
         }
     }
-    std::swap(table.rows, table.inno.defaults);
-    std::swap(table.inno.physicalColumns, metaFields);
+    std::swap(rows, inno.defaults);
+    std::swap(inno.physicalColumns, metaFields);
 }
 
 }  // namespace brix

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
+#include "innodb/inno_table_reader.h"
 #include "innodb/tablespace.h"
-#include "schema/table_def.h"
 
 namespace brix {
 
@@ -15,9 +15,9 @@ class CAppState;
 // hold, and its leftmost leaf starts with a hidden metadata record: it holds
 // the defaults of the added columns, and after a column was dropped or moved
 // it refers to a map of the fields the records store, dropped ones included.
-// Reads all of that from the index whose root is root and adapts the table's
+// Reads all of that from the index whose root is root and adapts the reader's
 // layout, the number of core fields and the defaults. Tables never changed in
 // place are left as they are.
-void ReadInstantLayout(CTableDef& table, CTablespace& space, uint32_t root, CAppState& app);
+void ReadInstantLayout(CInnoTableReader& inno, CTablespace& space, uint32_t root, CAppState& app);
 
 }  // namespace brix

@@ -82,17 +82,20 @@ bool LocateRedundantFields(ByteSpan page, uint32_t origin, size_t fieldCount,
     return true;
 }
 
-CInnoRecordDecoder::CInnoRecordDecoder(CTableDef& table, CAppState& app)
-    : table_(table), app_(app), fields_(table.inno.physicalColumns) {
+CInnoRecordDecoder::CInnoRecordDecoder(CInnoTableReader& inno, CAppState& app)
+    : inno_(inno),
+      table_(inno.table),
+      rows_(inno.window.rows),
+      app_(app),
+      fields_(inno.physicalColumns) {
     context_.decoders = &app.decoders();
-    context_.allEnumValues = table.allEnumValues;
-    context_.exportMode = app.ExportMode();
+    context_.allEnumValues = table_.allEnumValues;
+    context_.exportMode = inno.options.exportMode;
     context_.blobsInFull = true;
 }
 
 bool CInnoRecordDecoder::DecodeCompact(ByteSpan page, uint32_t origin, uint32_t span) {
-    if (!LocateCompactFields(page, origin, span, fields_, table_.inno.coreFields, slots_))
-        return false;
+    if (!LocateCompactFields(page, origin, span, fields_, inno_.coreFields, slots_)) return false;
     RenderRow(page);
     return true;
 }
@@ -104,7 +107,7 @@ bool CInnoRecordDecoder::DecodeRedundant(ByteSpan page, uint32_t origin) {
 }
 
 void CInnoRecordDecoder::RenderRow(ByteSpan page) {
-    table_.rows.BeginRow();
+    rows_.BeginRow();
     for (size_t i = 0; i < fields_.size(); ++i) {
         const CInnoColumnDef& field = fields_[i];
         const FieldSlot& slot = slots_[i];
@@ -114,7 +117,7 @@ void CInnoRecordDecoder::RenderRow(ByteSpan page) {
         if (!slot.present) {
             RenderMissing(field);
         } else if (slot.null) {
-            table_.rows.SetNull(static_cast<size_t>(field.position));
+            rows_.SetNull(static_cast<size_t>(field.position));
         } else {
             Render(field, page.subspan(slot.start, slot.length), slot.external);
         }
@@ -124,25 +127,26 @@ void CInnoRecordDecoder::RenderRow(ByteSpan page) {
 void CInnoRecordDecoder::Render(const CInnoColumnDef& field, ByteSpan bytes, bool external) {
     const size_t position = static_cast<size_t>(field.position);
     const CColumnDef& column = table_.columns[position];
-    std::u16string& out = table_.rows.arena();
+    std::u16string& out = rows_.arena();
     const size_t start = out.size();
     if (external) {
         // Off-page data: a placeholder on screen, the whole value in a spill
         // file when exporting.
         if (!context_.exportMode) {
             out += kLargeSizeBlobText;
-        } else if (table_.inno.space) {
-            const std::filesystem::path path = SpillExternalColumn(*table_.inno.space, bytes, app_);
+        } else if (inno_.space) {
+            const std::filesystem::path path =
+                SpillExternalColumn(*inno_.space, bytes, inno_.options.spillFolder, app_);
             if (!path.empty()) {
                 const std::u8string text = path.u8string();
                 AppendUtf8(out,
                            ByteSpan(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
-                table_.rows.SetCell(position, start, false);
-                table_.rows.MarkSpilled(position);
+                rows_.SetCell(position, start, false);
+                rows_.MarkSpilled(position);
                 return;
             }
         }
-        table_.rows.SetCell(position, start, false);
+        rows_.SetCell(position, start, false);
         return;
     }
     if (field.mainType == InnoType::kInt) {
@@ -160,24 +164,24 @@ void CInnoRecordDecoder::Render(const CInnoColumnDef& field, ByteSpan bytes, boo
         }
     }
     const bool isNull = RenderMyIsamValue(column, bytes, context_, out);
-    table_.rows.SetCell(position, start, isNull);
+    rows_.SetCell(position, start, isNull);
 }
 
 void CInnoRecordDecoder::RenderMissing(const CInnoColumnDef& field) {
     // A field the record was written without: the column's default, kept
     // when the column was added.
-    const CRowWindow& defaults = table_.inno.defaults;
+    const CRowWindow& defaults = inno_.defaults;
     const size_t position = static_cast<size_t>(field.position);
     if (defaults.rowCount() == 0 || position >= defaults.columnCount()) return;
     if (defaults.IsNull(0, position)) {
-        table_.rows.SetNull(position);
+        rows_.SetNull(position);
         return;
     }
-    std::u16string& out = table_.rows.arena();
+    std::u16string& out = rows_.arena();
     const size_t start = out.size();
     out += defaults.Text(0, position);
-    table_.rows.SetCell(position, start, false);
-    if (defaults.IsSpilled(0, position)) table_.rows.MarkSpilled(position);
+    rows_.SetCell(position, start, false);
+    if (defaults.IsSpilled(0, position)) rows_.MarkSpilled(position);
 }
 
 }  // namespace brix

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/byte_reader.h"
+#include "innodb/inno_table_reader.h"
 #include "innodb/page.h"
 #include "schema/table_def.h"
 #include "values/value_render.h"
@@ -36,10 +37,10 @@ bool LocateRedundantFields(ByteSpan page, uint32_t origin, size_t fieldCount,
                            std::vector<FieldSlot>& slots);
 
 // Turns clustered-index leaf records of the table into rows of its window.
-// Built once per window from the table's physical column list.
+// Built once per window from the reader's physical column list.
 class CInnoRecordDecoder {
   public:
-    CInnoRecordDecoder(CTableDef& table, CAppState& app);
+    CInnoRecordDecoder(CInnoTableReader& inno, CAppState& app);
 
     // Decodes the record at origin into a new row of the window. span is how
     // many data bytes the record may take at most. False when the record's
@@ -52,7 +53,9 @@ class CInnoRecordDecoder {
     void Render(const CInnoColumnDef& field, ByteSpan bytes, bool external);
     void RenderMissing(const CInnoColumnDef& field);
 
-    CTableDef& table_;
+    CInnoTableReader& inno_;
+    const CTableDef& table_;
+    CRowWindow& rows_;
     CAppState& app_;
     RenderContext context_;
     const std::vector<CInnoColumnDef>& fields_;

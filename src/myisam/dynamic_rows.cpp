@@ -27,11 +27,11 @@ bool StatusSkipsAtRecordStart(int status) {
 // variable-length fields, a BLOB as long as its length bytes can say), no
 // more than kMaxRecordBytes and than the file holds. Without the fields of
 // the index file only those two bound it.
-uint64_t MaxRecordLength(const CTableDef& table, uint64_t fileLength) {
-    if (table.myisamColumns.empty()) return std::min(kMaxRecordBytes, fileLength);
+uint64_t MaxRecordLength(const CMyisamHeader& header, uint64_t fileLength) {
+    if (header.myisamColumns.empty()) return std::min(kMaxRecordBytes, fileLength);
     // The flags and a checksum byte.
-    uint64_t longest = table.packBits + 1;
-    for (const CMyisamColumnDef& e : table.myisamColumns) {
+    uint64_t longest = header.packBits + 1;
+    for (const CMyisamColumnDef& e : header.myisamColumns) {
         const uint64_t length = e.myisamLength;
         if (e.myisamType == MyisamFieldKind::kBlob) {
             const uint64_t lengthBytes = length >= 9 && length <= 12 ? length - 8 : 0;
@@ -116,13 +116,15 @@ int ReadBlockHeader(CBlockReader& reader, uint64_t pos, MyisamBlockInfo& info) {
     return DecodeBlockHeader(reader.Read(pos, kBlockHeaderSize), pos, info);
 }
 
-CDynamicRecordUnpacker::CDynamicRecordUnpacker(const CTableDef& table, const CAppState& app)
-    : renderer_(table, app) {}
+CDynamicRecordUnpacker::CDynamicRecordUnpacker(const CMyisamTableReader& myisam,
+                                               const CAppState& app)
+    : renderer_(myisam.table, myisam.header.myisamColumns, app, myisam.options.exportMode) {}
 
-bool CDynamicRecordUnpacker::UnpackDynamicRecord(CTableDef& table, ByteSpan record) {
+bool CDynamicRecordUnpacker::UnpackDynamicRecord(CMyisamTableReader& myisam, ByteSpan record) {
+    const CMyisamHeader& header = myisam.header;
     const size_t n = record.size();
-    if (n < table.minPackLength) return false;
-    const size_t flagBytes = table.packBits;
+    if (n < header.minPackLength) return false;
+    const size_t flagBytes = header.packBits;
     if (flagBytes > n) return false;
     image_.assign(renderer_.imageLength(), 0);
     blobs_.clear();
@@ -130,7 +132,7 @@ bool CDynamicRecordUnpacker::UnpackDynamicRecord(CTableDef& table, ByteSpan reco
     size_t pos = flagBytes;
     size_t flagIndex = 0;
     unsigned bit = 1;
-    int64_t minLeft = static_cast<int64_t>(table.minPackLength) - static_cast<int64_t>(flagBytes);
+    int64_t minLeft = static_cast<int64_t>(header.minPackLength) - static_cast<int64_t>(flagBytes);
     auto takeFlag = [&]() -> std::optional<bool> {
         if (flagIndex >= flagBytes) return std::nullopt;  // more flagged fields than flag bits
         const bool set = (record[flagIndex] & bit) != 0;
@@ -153,7 +155,7 @@ bool CDynamicRecordUnpacker::UnpackDynamicRecord(CTableDef& table, ByteSpan reco
         std::memset(image_.data() + to, value, std::min(count, image_.size() - to));
     };
 
-    for (const CMyisamColumnDef& e : table.myisamColumns) {
+    for (const CMyisamColumnDef& e : header.myisamColumns) {
         const size_t at = e.offset;
         const size_t length = e.myisamLength;
         const int64_t left = static_cast<int64_t>(n - pos);
@@ -238,15 +240,16 @@ bool CDynamicRecordUnpacker::UnpackDynamicRecord(CTableDef& table, ByteSpan reco
         copy(at, pos, length);
         pos = std::min(n, pos + length);
     }
-    renderer_.AppendRow(table, image_, blobs_);
+    renderer_.AppendRow(myisam.table, myisam.window.rows, image_, blobs_);
     return true;
 }
 
-bool ReadDynamicRowWindow(CTableDef& table, uint64_t start, uint64_t fileLength, bool wantBookmark,
-                          const CAppState& app) {
-    CBlockReader reader(table.dataFile);
-    CDynamicRecordUnpacker unpacker(table, app);
-    CRecordAssembler assembler(MaxRecordLength(table, fileLength));
+bool ReadDynamicRowWindow(CMyisamTableReader& myisam, uint64_t start, uint64_t fileLength,
+                          bool wantBookmark, const CAppState& app) {
+    CBlockReader reader(myisam.dataFile);
+    CDynamicRecordUnpacker unpacker(myisam, app);
+    CWindowState& window = myisam.window;
+    CRecordAssembler assembler(MaxRecordLength(myisam.header, fileLength));
     MyisamBlockInfo block;
     uint64_t pos = start;
     while (pos < fileLength) {
@@ -260,18 +263,18 @@ bool ReadDynamicRowWindow(CTableDef& table, uint64_t start, uint64_t fileLength,
             next =
                 NextHeaderAfterZeros(reader, pos, std::min(fileLength, start + kWindowScanBytes));
         if (!StatusSkipsAtRecordStart(status) && assembler.Assemble(reader, block, fileLength))
-            unpacker.UnpackDynamicRecord(table, assembler.record());
+            unpacker.UnpackDynamicRecord(myisam, assembler.record());
         pos = next;
         // A window ends when it is full, or short of that once it has moved
         // over as many bytes as one window may.
-        const bool full = table.rows.rowCount() >= table.windowRows;
+        const bool full = window.rows.rowCount() >= myisam.options.windowRows;
         if (full || (pos < fileLength && pos - start >= kWindowScanBytes)) {
-            table.windowFull = true;
-            if (wantBookmark) table.bookmarks.push_back({0, static_cast<int64_t>(pos)});
+            window.windowFull = true;
+            if (wantBookmark) window.bookmarks.push_back({0, static_cast<int64_t>(pos)});
             break;
         }
     }
-    return !table.dataFile.Failed();
+    return !myisam.dataFile.Failed();
 }
 
 }  // namespace brix

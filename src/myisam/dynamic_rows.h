@@ -5,8 +5,8 @@
 
 #include "app/block_reader.h"
 #include "myisam/block_header.h"
+#include "myisam/myisam_reader.h"
 #include "myisam/myisam_row.h"
-#include "schema/table_def.h"
 
 namespace brix {
 
@@ -25,16 +25,16 @@ int ReadBlockHeader(CBlockReader& reader, uint64_t pos, MyisamBlockInfo& info);
 // moving forward: a record whose chain is broken is left out and the scan
 // goes on after its first block. Returns false when the file layer reported a
 // read error.
-bool ReadDynamicRowWindow(CTableDef& table, uint64_t start, uint64_t fileLength, bool wantBookmark,
-                          const CAppState& app);
+bool ReadDynamicRowWindow(CMyisamTableReader& myisam, uint64_t start, uint64_t fileLength,
+                          bool wantBookmark, const CAppState& app);
 
 // Unpacks one joined dynamic record into a row image and appends its row to
 // the window; a record that does not fit the field layout of the index file
 // is dropped. Returns true when a row was appended.
 class CDynamicRecordUnpacker {
   public:
-    CDynamicRecordUnpacker(const CTableDef& table, const CAppState& app);
-    bool UnpackDynamicRecord(CTableDef& table, ByteSpan record);
+    CDynamicRecordUnpacker(const CMyisamTableReader& myisam, const CAppState& app);
+    bool UnpackDynamicRecord(CMyisamTableReader& myisam, ByteSpan record);
 
   private:
     CMyIsamRowRenderer renderer_;

@@ -10,41 +10,45 @@ namespace {
 
 // Distance from one row to the next: the packed record length where the index
 // file gives one that differs and fits the file, else the .frm's.
-uint64_t RowStride(const CTableDef& table, uint64_t fileLength) {
-    const uint64_t recordLength = static_cast<uint64_t>(std::max(table.recordLength, 0));
-    if (table.packRecLength != recordLength && table.packRecLength < fileLength)
-        return table.packRecLength;
+uint64_t RowStride(const CMyisamTableReader& reader, uint64_t fileLength) {
+    const uint64_t recordLength = static_cast<uint64_t>(std::max(reader.table.recordLength, 0));
+    const uint32_t packRecLength = reader.header.packRecLength;
+    if (packRecLength != recordLength && packRecLength < fileLength) return packRecLength;
     return recordLength;
 }
 
 }  // namespace
 
-bool ReadFixedRow(CTableDef& table, CBlockReader& reader, const CMyIsamRowRenderer& renderer,
-                  uint64_t rowStart, size_t stride, std::vector<uint8_t>& image) {
+bool ReadFixedRow(const CTableDef& table, CRowWindow& window, CBlockReader& reader,
+                  const CMyIsamRowRenderer& renderer, uint64_t rowStart, size_t stride,
+                  std::vector<uint8_t>& image) {
     // A deleted slot has the delete mark (bit 0 of its first byte) clear:
     // nothing more of it is read.
     if (table.ReservesDeleteMark() && !(LoadU8(reader.Read(rowStart, 1), 0) & 1)) return false;
     reader.ReadZeroFilled(rowStart, std::max(stride, renderer.imageLength()), image);
-    renderer.AppendRow(table, image, {});
+    renderer.AppendRow(table, window, image, {});
     return true;
 }
 
-bool ReadFixedRowWindow(CTableDef& table, uint64_t start, uint64_t fileLength, bool wantBookmark,
-                        const CAppState& app) {
-    const CMyIsamRowRenderer renderer(table, app);
-    const uint64_t stride = RowStride(table, fileLength);
-    CBlockReader reader(table.dataFile);
+bool ReadFixedRowWindow(CMyisamTableReader& myisam, uint64_t start, uint64_t fileLength,
+                        bool wantBookmark, const CAppState& app) {
+    const CMyIsamRowRenderer renderer(myisam.table, myisam.header.myisamColumns, app,
+                                      myisam.options.exportMode);
+    const uint64_t stride = RowStride(myisam, fileLength);
+    CWindowState& window = myisam.window;
+    const size_t windowRows = myisam.options.windowRows;
+    CBlockReader reader(myisam.dataFile);
     std::vector<uint8_t> image;
     // A window moves over at least kWindowScanBytes, and room for a full
     // window of rows, before it ends short of a full window.
-    const uint64_t scanBytes = std::max<uint64_t>(kWindowScanBytes, 2 * table.windowRows * stride);
+    const uint64_t scanBytes = std::max<uint64_t>(kWindowScanBytes, 2 * windowRows * stride);
     for (uint64_t pos = start; pos < fileLength;) {
-        const bool live =
-            ReadFixedRow(table, reader, renderer, pos, static_cast<size_t>(stride), image);
+        const bool live = ReadFixedRow(myisam.table, window.rows, reader, renderer, pos,
+                                       static_cast<size_t>(stride), image);
         // A stride of 0 (no record length known) gives the one row and ends.
         if (stride == 0) break;
         pos += stride;
-        if (!live && table.ReservesDeleteMark() && pos < fileLength) {
+        if (!live && myisam.table.ReservesDeleteMark() && pos < fileLength) {
             // Deleted rows of zero bytes (a sparse file's holes among them)
             // are passed at once, up to the row that holds a byte that is not.
             const uint64_t limit = std::min(fileLength, start + scanBytes);
@@ -52,14 +56,14 @@ bool ReadFixedRowWindow(CTableDef& table, uint64_t start, uint64_t fileLength, b
             pos += (nonZero - std::min(nonZero, pos)) / stride * stride;
         }
         if (pos > fileLength) break;
-        if (table.rows.rowCount() >= table.windowRows ||
+        if (window.rows.rowCount() >= windowRows ||
             (pos < fileLength && pos - start >= scanBytes)) {
-            table.windowFull = true;
-            if (wantBookmark) table.bookmarks.push_back({0, static_cast<int64_t>(pos)});
+            window.windowFull = true;
+            if (wantBookmark) window.bookmarks.push_back({0, static_cast<int64_t>(pos)});
             break;
         }
     }
-    return !table.dataFile.Failed();
+    return !myisam.dataFile.Failed();
 }
 
 }  // namespace brix

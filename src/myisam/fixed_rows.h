@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "app/block_reader.h"
+#include "myisam/myisam_reader.h"
 #include "myisam/myisam_row.h"
-#include "schema/table_def.h"
 
 namespace brix {
 
@@ -16,12 +16,13 @@ class CAppState;
 // ends. A row that starts before the end is read even when it is cut short:
 // the missing bytes are zero. Deleted slots are left out. Returns false when
 // the file layer reported a read error.
-bool ReadFixedRowWindow(CTableDef& table, uint64_t start, uint64_t fileLength, bool wantBookmark,
-                        const CAppState& app);
+bool ReadFixedRowWindow(CMyisamTableReader& myisam, uint64_t start, uint64_t fileLength,
+                        bool wantBookmark, const CAppState& app);
 
-// Reads the row at rowStart and appends it to the window, unless its slot is
+// Reads the row at rowStart and appends it to window, unless its slot is
 // deleted. Returns true when a row was appended.
-bool ReadFixedRow(CTableDef& table, CBlockReader& reader, const CMyIsamRowRenderer& renderer,
-                  uint64_t rowStart, size_t stride, std::vector<uint8_t>& image);
+bool ReadFixedRow(const CTableDef& table, CRowWindow& window, CBlockReader& reader,
+                  const CMyIsamRowRenderer& renderer, uint64_t rowStart, size_t stride,
+                  std::vector<uint8_t>& image);
 
 }  // namespace brix

@@ -8,13 +8,14 @@ namespace brix {
 
 namespace {
 
-bool ReadWindowFrom(CTableDef& table, uint64_t start, bool wantBookmark, const CAppState& app) {
-    const uint64_t fileLength = table.dataFile.Length();
-    switch (table.myisamRowFormat) {
+bool ReadWindowFrom(CMyisamTableReader& reader, uint64_t start, bool wantBookmark,
+                    const CAppState& app) {
+    const uint64_t fileLength = reader.dataFile.Length();
+    switch (reader.header.myisamRowFormat) {
         case 0:
-            return ReadFixedRowWindow(table, start, fileLength, wantBookmark, app);
+            return ReadFixedRowWindow(reader, start, fileLength, wantBookmark, app);
         case 1:
-            return ReadDynamicRowWindow(table, start, fileLength, wantBookmark, app);
+            return ReadDynamicRowWindow(reader, start, fileLength, wantBookmark, app);
         default:
             return true;  // compressed rows are not read
     }
@@ -22,20 +23,22 @@ bool ReadWindowFrom(CTableDef& table, uint64_t start, bool wantBookmark, const C
 
 }  // namespace
 
-bool ReadFirstMyIsamWindow(CTableDef& table, const std::filesystem::path& path,
+bool ReadFirstMyIsamWindow(CMyisamTableReader& reader, const std::filesystem::path& path,
                            const CAppState& app) {
-    table.rows.Reset(table.columns.size());
-    if (!table.dataFile.Open(path)) return true;
-    table.windowFull = false;
-    table.bookmarks.push_back({0, 0});
-    return ReadWindowFrom(table, 0, true, app);
+    CWindowState& window = reader.window;
+    window.rows.Reset(reader.table.columns.size());
+    if (!reader.dataFile.Open(path)) return true;
+    window.windowFull = false;
+    window.bookmarks.push_back({0, 0});
+    return ReadWindowFrom(reader, 0, true, app);
 }
 
-bool ReadMyIsamWindowAt(CTableDef& table, int64_t origin, bool wantBookmark, const CAppState& app) {
-    table.rows.Reset(table.columns.size());
-    table.windowFull = false;
-    if (!table.dataFile.IsOpen() || origin < 0) return true;
-    return ReadWindowFrom(table, static_cast<uint64_t>(origin), wantBookmark, app);
+bool ReadMyIsamWindowAt(CMyisamTableReader& reader, int64_t origin, bool wantBookmark,
+                        const CAppState& app) {
+    reader.window.rows.Reset(reader.table.columns.size());
+    reader.window.windowFull = false;
+    if (!reader.dataFile.IsOpen() || origin < 0) return true;
+    return ReadWindowFrom(reader, static_cast<uint64_t>(origin), wantBookmark, app);
 }
 
 }  // namespace brix

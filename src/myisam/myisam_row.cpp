@@ -15,16 +15,14 @@ ByteSpan Slice(ByteSpan image, size_t offset, size_t n) {
 
 }  // namespace
 
-CMyIsamRowRenderer::CMyIsamRowRenderer(const CTableDef& table, const CAppState& app)
-    : CMyIsamRowRenderer(table, app, app.ExportMode()) {}
-
-CMyIsamRowRenderer::CMyIsamRowRenderer(const CTableDef& table, const CAppState& app,
-                                       bool exportMode)
+CMyIsamRowRenderer::CMyIsamRowRenderer(const CTableDef& table,
+                                       const std::vector<CMyisamColumnDef>& entries,
+                                       const CAppState& app, bool exportMode)
     : context_{&app.decoders(), table.allEnumValues, exportMode} {
     nullBytes_ = static_cast<size_t>(std::max(table.nullBytes, 0));
     imageLength_ = static_cast<size_t>(std::max(table.recordLength, 0));
     uint32_t entriesEnd = 0;
-    for (const CMyisamColumnDef& e : table.myisamColumns)
+    for (const CMyisamColumnDef& e : entries)
         entriesEnd = std::max<uint32_t>(entriesEnd, e.offset + e.myisamLength);
     imageLength_ = std::max<size_t>({imageLength_, entriesEnd, nullBytes_});
 
@@ -43,7 +41,7 @@ CMyIsamRowRenderer::CMyIsamRowRenderer(const CTableDef& table, const CAppState& 
             p.access = Access::kBlob;
             p.width = BlobLengthBytes(c.type);
             int32_t slot = 0;
-            for (const CMyisamColumnDef& e : table.myisamColumns) {
+            for (const CMyisamColumnDef& e : entries) {
                 if (e.myisamType != 4) continue;
                 if (e.offset == p.offset) p.blobSlot = slot;
                 ++slot;
@@ -65,9 +63,8 @@ CMyIsamRowRenderer::CMyIsamRowRenderer(const CTableDef& table, const CAppState& 
     }
 }
 
-void CMyIsamRowRenderer::AppendRow(CTableDef& table, ByteSpan image,
+void CMyIsamRowRenderer::AppendRow(const CTableDef& table, CRowWindow& window, ByteSpan image,
                                    std::span<const ByteSpan> blobs) const {
-    CRowWindow& window = table.rows;
     window.BeginRow();
     const ByteSpan nullFlags = image.first(std::min(nullBytes_, image.size()));
     std::u16string& out = window.arena();

@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "app/byte_reader.h"
+#include "myisam/myisam_header.h"
 #include "schema/table_def.h"
+#include "values/row_window.h"
 #include "values/value_render.h"
 
 namespace brix {
@@ -19,18 +21,21 @@ class CAppState;
 // bits of BIT columns, which live among the null flags.
 class CMyIsamRowRenderer {
   public:
-    CMyIsamRowRenderer(const CTableDef& table, const CAppState& app);
-    // Renders in export mode or display mode as asked, whatever the
-    // process-wide save state says.
-    CMyIsamRowRenderer(const CTableDef& table, const CAppState& app, bool exportMode);
+    // Places the columns of table by its .frm and the field entries of its
+    // index file (none for a row image that did not come from a data file),
+    // to render in export mode or display mode as asked.
+    CMyIsamRowRenderer(const CTableDef& table, const std::vector<CMyisamColumnDef>& entries,
+                       const CAppState& app, bool exportMode);
 
     // Bytes of a row image of this table.
     size_t imageLength() const { return imageLength_; }
 
-    // Renders every column of the image into a new last row of the window.
+    // Renders every column of the image into a new last row of window, which
+    // holds rows of table's columns.
     // blobs holds the data of the BLOB-kind fields of a dynamic record, in the
     // order of their .MYI entries; fixed-length rows have none.
-    void AppendRow(CTableDef& table, ByteSpan image, std::span<const ByteSpan> blobs) const;
+    void AppendRow(const CTableDef& table, CRowWindow& window, ByteSpan image,
+                   std::span<const ByteSpan> blobs) const;
 
   private:
     enum class Access : uint8_t { kPlain, kVarchar, kBlob, kBit };

@@ -270,10 +270,10 @@ std::vector<std::u16string> ColumnDefaultClauses(const CTableDef& table, const C
     record.allEnumValues = table.allEnumValues;
     record.nullBytes = table.nullBytes;
     record.recordLength = table.recordLength;
-    record.rows.Reset(record.columns.size());
-    const CMyIsamRowRenderer renderer(record, app, true);
-    renderer.AppendRow(record, table.defaultRecord, {});
-    const CRowWindow& values = record.rows;
+    CRowWindow values;
+    values.Reset(record.columns.size());
+    const CMyIsamRowRenderer renderer(record, {}, app, true);
+    renderer.AppendRow(record, values, table.defaultRecord, {});
     for (size_t c = 0; c < table.columns.size(); ++c) {
         const CColumnDef& column = table.columns[c];
         std::u16string& clause = clauses[c];

@@ -60,7 +60,7 @@ bool CSaveDialogModel::connectionTested() const {
 }
 
 void CSaveDialogModel::HandOverConnection() {
-    app_.saveToDatabase = 1;
+    accepted_ = SaveDestination::kDatabase;
     app_.dbServer = connection.server;
     app_.dbUser = connection.user;
     app_.dbPort = connection.port;
@@ -69,7 +69,6 @@ void CSaveDialogModel::HandOverConnection() {
 
 bool CSaveDialogModel::Ok() {
     if (mode_ == SaveDestination::kDatabase) {
-        app_.saveAsScript = 0;
         if (connectionTested()) {
             HandOverConnection();
             return true;
@@ -81,8 +80,7 @@ bool CSaveDialogModel::Ok() {
         }
         return false;
     }
-    app_.saveAsScript = 1;
-    app_.saveToDatabase = 0;
+    accepted_ = SaveDestination::kScript;
     if (folder.empty()) {
         showMessage_(kFolderRefusal);
         return false;
@@ -93,8 +91,7 @@ bool CSaveDialogModel::Ok() {
 
 CSaveSettings CSaveDialogModel::SaveSettings() const {
     CSaveSettings settings;
-    settings.destination =
-        app_.saveToDatabase ? SaveDestination::kDatabase : SaveDestination::kScript;
+    settings.destination = accepted_;
     settings.scriptFolder = std::filesystem::path(app_.scriptFolder);
     settings.connection.driver = connection.driver;
     settings.connection.server = app_.dbServer;

@@ -29,9 +29,10 @@ inline constexpr char16_t kDefaultUser[] = u"root";
 // TestConnection unless a test replaces it.
 //
 // One instance lives as long as the program; Open starts each showing from
-// the defaults. The accepted choice goes into the process-wide state
-// (saveAsScript, saveToDatabase, scriptFolder, dbServer, dbPort, dbUser,
-// dbPassword), where SaveSettings reads it back for the save run.
+// the defaults. The accepted destination stays in the model; the folder and
+// the connection go into the process-wide settings (scriptFolder, dbServer,
+// dbPort, dbUser, dbPassword), where SaveSettings reads them back for the
+// save run.
 class CSaveDialogModel {
   public:
     using MessageFunction = std::function<void(std::u16string_view)>;
@@ -110,6 +111,9 @@ class CSaveDialogModel {
     MessageFunction showMessage_;
     TestFunction test_;
     SaveDestination mode_ = SaveDestination::kDatabase;
+    // The destination the last accepted (or refused for want of a folder)
+    // OK chose.
+    SaveDestination accepted_ = SaveDestination::kScript;
     std::optional<CConnectionSettings> tested_;
 };
 

@@ -33,8 +33,6 @@ constexpr char16_t kDefinerNote[] =
 constexpr char16_t kTriggerLeftOutNote[] =
     u"-- A trigger of this table was left out: its statement cannot be saved safely.\n";
 
-// The MyISAM row format of files packed by myisampack.
-constexpr int32_t kCompressedRows = 2;
 // db.opt is a few lines; anything longer is not one.
 constexpr size_t kDbOptLimit = 64 << 10;
 
@@ -259,9 +257,14 @@ class CTemporaryFolder {
 
 class CSaveRunner {
   public:
-    CSaveRunner(CAppState& app, const CInnoDictionary* dictionary, CUiOperations& ui,
-                CSaveTarget& target, const std::atomic<bool>* stop)
-        : app_(app), dictionary_(dictionary), ui_(ui), target_(target), stop_(stop) {}
+    CSaveRunner(CAppState& app, CReadOptions options, const CInnoDictionary* dictionary,
+                CUiOperations& ui, CSaveTarget& target, const std::atomic<bool>* stop)
+        : app_(app),
+          options_(std::move(options)),
+          dictionary_(dictionary),
+          ui_(ui),
+          target_(target),
+          stop_(stop) {}
 
     void Run(const std::vector<CSaveObject>& objects) {
         // Database by database, in the order each first appears. The same
@@ -445,39 +448,40 @@ class CSaveRunner {
         ui_.AppendLogLine(u"Saving table " + display);
         const std::u16string failure = u"Error saving table " + display;
         const OpenRowsResult opened =
-            OpenTableRows(table_, object.databaseFolder, object.FileStem(), app_, dictionary_);
+            rows_.Open(object.databaseFolder, object.FileStem(), app_, options_, dictionary_);
+        const CTableDef& table = rows_.table();
         if (opened == OpenRowsResult::kNoDefinition) {
             Fail(failure, u"no readable table definition");
             return;
         }
         bool writable = IsWritableName(object.Name());
-        for (const CColumnDef& column : table_.columns)
+        for (const CColumnDef& column : table.columns)
             writable = writable && IsWritableName(column.name);
-        for (const CKeyDef& key : table_.keys) writable = writable && IsWritableName(key.name);
+        for (const CKeyDef& key : table.keys) writable = writable && IsWritableName(key.name);
         if (!writable) {
             Fail(failure, kUnwritableName);
-            CloseTableFiles(table_);
+            rows_.Close();
             return;
         }
         std::u16string error;
-        const std::vector<std::u16string> defaults = ColumnDefaultClauses(table_, app_);
-        if (!target_.Execute(
-                CreateTableStatement(table_, object.Name(), app_.collations, &defaults), error)) {
+        const std::vector<std::u16string> defaults = ColumnDefaultClauses(table, app_);
+        if (!target_.Execute(CreateTableStatement(table, object.Name(), app_.collations, &defaults),
+                             error)) {
             Fail(failure, error);
-            CloseTableFiles(table_);
+            rows_.Close();
             return;
         }
-        for (size_t c : ColumnsWithExpressionsLeftOut(table_))
+        for (size_t c : ColumnsWithExpressionsLeftOut(table))
             ui_.AppendLogLine(u"Left out of table " + display + u": the expression of column " +
-                              table_.columns[c].name + u", which cannot be saved safely");
+                              table.columns[c].name + u", which cannot be saved safely");
         if (opened == OpenRowsResult::kUnsupportedEngine) {
             Fail(failure,
                  u"the table was created, but its storage engine is neither MyISAM nor "
                  u"InnoDB, so its rows cannot be read");
             return;
         }
-        if (table_.engineCode == EngineCode::kMyIsam && table_.myisamRowFormat == kCompressedRows) {
-            CloseTableFiles(table_);
+        if (rows_.CompressedRows()) {
+            rows_.Close();
             Fail(failure,
                  u"the table was created, but its rows are compressed (myisampack), "
                  u"which cannot be read");
@@ -486,13 +490,13 @@ class CSaveRunner {
         // Generated columns are left to the server, which computes them. A
         // stored one whose expression was left out is a plain column on the
         // server, and gets the values stored in the file.
-        const std::vector<size_t> leftOut = ColumnsWithExpressionsLeftOut(table_);
+        const std::vector<size_t> leftOut = ColumnsWithExpressionsLeftOut(table);
         std::vector<size_t> columns;
         std::u16string prefix = u"INSERT INTO ";
         AppendQuotedName(prefix, object.Name());
         prefix += u" (";
-        for (size_t c = 0; c < table_.columns.size(); ++c) {
-            const CColumnDef& column = table_.columns[c];
+        for (size_t c = 0; c < table.columns.size(); ++c) {
+            const CColumnDef& column = table.columns[c];
             const bool plainNow = column.isStoredGenerated &&
                                   std::find(leftOut.begin(), leftOut.end(), c) != leftOut.end();
             if ((column.isVirtual || column.isStoredGenerated) &&
@@ -508,7 +512,7 @@ class CSaveRunner {
         std::u16string spilled;
         bool ok = true;
         do {
-            const CRowWindow& window = table_.rows;
+            const CRowWindow& window = rows_.rows();
             for (size_t r = 0; r < window.rowCount() && ok; ++r) {
                 row.assign(1, u'(');
                 for (size_t i = 0; i < columns.size(); ++i) {
@@ -519,19 +523,18 @@ class CSaveRunner {
                         // The value itself goes into the statement, not the
                         // path of the file that holds it.
                         spilled.clear();
-                        RenderSpilledValue(table_, c, std::filesystem::path(text), app_, spilled);
+                        RenderSpilledValue(table, c, std::filesystem::path(text), app_, spilled);
                         text = spilled;
                     }
-                    AppendValueLiteral(row, table_.columns[c], text, window.IsNull(r, c));
+                    AppendValueLiteral(row, table.columns[c], text, window.IsNull(r, c));
                 }
                 row.push_back(u')');
                 ok = batch.Add(row, error);
             }
-        } while (ok && !Stopped() && ReadNextWindow(table_, app_));
+        } while (ok && !Stopped() && rows_.ReadNextWindow(app_));
         if (ok) ok = batch.Flush(error);
-        const bool readFailed = opened == OpenRowsResult::kReadError || table_.dataFile.Failed() ||
-                                (table_.inno.space && table_.inno.space->Failed());
-        CloseTableFiles(table_);
+        const bool readFailed = opened == OpenRowsResult::kReadError || rows_.ReadFailed();
+        rows_.Close();
         ui_.AppendLogLine(Number(batch.written()) + u" rows written to " + display);
         if (!ok) {
             Fail(failure, error);
@@ -545,29 +548,14 @@ class CSaveRunner {
     }
 
     CAppState& app_;
+    // Export mode, and where off-page values are spilled.
+    const CReadOptions options_;
     const CInnoDictionary* dictionary_;
     CUiOperations& ui_;
     CSaveTarget& target_;
     const std::atomic<bool>* stop_;
-    CTableDef table_;
+    CTableRows rows_;
     CSaveResult result_;
-};
-
-// Puts the process-wide save state back when a run ends, however it ends.
-class CSaveModeScope {
-  public:
-    explicit CSaveModeScope(CAppState& app) : app_(app), spillFolder_(app.spillFolder) {}
-    ~CSaveModeScope() {
-        app_.saveAsScript = 0;
-        app_.saveToDatabase = 0;
-        app_.spillFolder = spillFolder_;
-    }
-    CSaveModeScope(const CSaveModeScope&) = delete;
-    CSaveModeScope& operator=(const CSaveModeScope&) = delete;
-
-  private:
-    CAppState& app_;
-    std::u16string spillFolder_;
 };
 
 }  // namespace
@@ -598,11 +586,12 @@ CSaveResult RunSaveHoldingBusy(const std::vector<CSaveObject>& objects,
                                const CSaveSettings& settings, CAppState& app,
                                const CInnoDictionary* dictionary, CUiOperations& ui,
                                CBusyGuard busy, const std::atomic<bool>* stop) {
-    // Released last, once the save modes are put back.
     const CBusyGuard held = std::move(busy);
     CSaveResult refused;
     refused.refused = true;
-    CSaveModeScope scope(app);
+    // Every value in full, off-page ones spilled into the folder set below.
+    CReadOptions options;
+    options.exportMode = true;
     ui.ShowProgress(true);
     COdbcConnection connection;
     std::unique_ptr<CSaveTarget> target;
@@ -628,9 +617,8 @@ CSaveResult RunSaveHoldingBusy(const std::vector<CSaveObject>& objects,
             ui.ShowMessage(kFolderRefusal);
             return refused;
         }
-        app.saveAsScript = 1;
         app.scriptFolder = settings.scriptFolder.u16string();
-        app.spillFolder = blobs.u16string();
+        options.spillFolder = blobs;
         target =
             std::make_unique<CScriptTarget>(settings.scriptFolder, settings.scriptStatementBytes);
         ui.AppendLogLine(u"Saving as script into " + settings.scriptFolder.u16string());
@@ -644,13 +632,12 @@ CSaveResult RunSaveHoldingBusy(const std::vector<CSaveObject>& objects,
             ui.ShowMessage(kConnectionRefusal);
             return refused;
         }
-        app.saveToDatabase = 1;
-        app.spillFolder = spillFolder->path().u16string();
+        options.spillFolder = spillFolder->path();
         target = std::move(server);
         ui.AppendLogLine(u"Saving into the server " + settings.connection.server + u":" +
                          settings.connection.port);
     }
-    CSaveRunner runner(app, dictionary, ui, *target, stop);
+    CSaveRunner runner(app, std::move(options), dictionary, ui, *target, stop);
     runner.Run(objects);
     const CSaveResult result = runner.result();
     ui.ShowProgress(false);

@@ -68,8 +68,8 @@ inline constexpr char16_t kTriggerFailed[] = u"Error executing Trigger.";
 // end message gives the counts.
 //
 // The run holds the busy flag (refused with a message when it is already
-// set), shows the progress indicator, sets saveAsScript or saveToDatabase
-// for its duration and resets both at the end. Script mode creates the folder
+// set), shows the progress indicator and reads every table in export mode,
+// whatever the process-wide state holds. Script mode creates the folder
 // and its blobdata folder for off-page values when missing (a symbolic link
 // in the blobdata folder's place is refused with a message); server mode
 // spills into a temporary folder that it removes again. Server mode opens

@@ -300,7 +300,8 @@ std::vector<CKeyDef> ParseKeySection(ByteSpan section, int generation,
 
 }  // namespace
 
-bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, CAppState& app) {
+bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path,
+                         const CAppState& app) {
     const CTextDecoders& decoders = app.decoders();
     CReadOnlyFile file;
     if (!file.Open(path)) return true;
@@ -319,7 +320,6 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, CA
     table.serverVersion = LoadU32le(frm, kHdrServerVersion);
     table.createOptions = LoadU16le(frm, kHdrCreateOptions);
     table.rowType = frm[kHdrRowType];
-    app.isMySql56OrLater = table.serverVersion >= 50600 ? 1 : 0;
     const bool nullsFirst = frm[kHdrCharsetMode] == 0;
     table.nullsFirst = nullsFirst;
     table.tableCharset = nullsFirst ? frm[kHdrCharsetHigh] * 256 + frm[kHdrCharsetLow] : 0;

@@ -10,8 +10,7 @@ class CAppState;
 
 // Reads the .frm table definition at path into table: appends its columns and
 // ENUM/SET members, replaces its keys, and sets the engine code, table
-// character set, record length and null-byte count; sets the process-wide
-// isMySql56OrLater flag from the server version the file records.
+// character set, record length and null-byte count.
 //
 // Returns true when the file was read to its end, and also when it is not a
 // table definition at all (cannot be opened, shorter than 64 bytes, other
@@ -19,6 +18,6 @@ class CAppState;
 // then left as it was. Returns false when a later step meets damage: columns
 // appended before the damage stay. Nothing outside the file's bytes is read,
 // whatever counts and lengths the file declares. The file is opened read-only.
-bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, CAppState& app);
+bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, const CAppState& app);
 
 }  // namespace brix

@@ -6,11 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/read_only_file.h"
-#include "innodb/inno_column.h"
 #include "schema/field_types.h"
-#include "schema/myisam_header.h"
-#include "schema/row_window.h"
 
 namespace brix {
 
@@ -128,8 +124,9 @@ inline constexpr uint8_t kMyIsam = 9;
 inline constexpr uint8_t kInnoDb = 12;
 }  // namespace EngineCode
 
-// The table being shown or read: its schema from the .frm. One instance is
-// reused for every table; Reset empties it for the next.
+// The definition of a table: its schema from the .frm (or a dictionary),
+// and nothing of how a storage engine reads its rows: each engine's reader
+// keeps that of its own. Reset empties it for another table.
 class CTableDef {
   public:
     // Empties the schema lists before another table is read.
@@ -154,29 +151,6 @@ class CTableDef {
     uint32_t serverVersion = 0;
     // The null flags come first in the row image (all but the oldest layouts).
     bool nullsFirst = true;
-
-    // MyISAM: from the index file.
-    std::vector<CMyisamColumnDef> myisamColumns;
-    int32_t myisamRowFormat = 0;  // 0 fixed-length, 1 dynamic, 2 compressed
-    uint32_t packRecLength = 0;
-    uint32_t minPackLength = 0;
-    uint16_t packBits = 0;  // bytes of field flags before a dynamic record's fields
-    CReadOnlyFile dataFile;
-
-    // InnoDB: the stored layout and the tablespace being read.
-    CInnoTableState inno;
-
-    // The rows of the current window and where the windows read so far start.
-    CRowWindow rows;
-    std::vector<RecordBookmark> bookmarks;
-    // The window ended before the rows did: it filled, or it examined as
-    // much of the data file as one window may. The bookmark after it says
-    // where the next one starts.
-    bool windowFull = false;
-    // Rows at which a window fills: kWindowRows but in the fuzz targets,
-    // which read small windows to run fast.
-    size_t windowRows = kWindowRows;
-    bool suppressBookmark = false;
 
     // Fixed-length MyISAM rows and records without packing keep the first bit
     // of the row image as a delete mark: set for a live row.

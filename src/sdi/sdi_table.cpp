@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/app_state.h"
+#include "app/byte_reader.h"
 #include "app/text.h"
 #include "schema/field_types.h"
 

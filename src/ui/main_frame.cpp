@@ -352,7 +352,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     WaitForRead();
     WaitForScan();
     frameState_.dictionary.Close();
-    CloseTableFiles(frameState_.table);
+    frameState_.openTable.reset();
     const QString logPath = ToQString(app_.logFilePath);
     if (!logPath.isEmpty() && QFileInfo::exists(logPath))
         Tell((QString::fromLatin1(kLogFilePathPrefix) + logPath).toUtf8().constData());

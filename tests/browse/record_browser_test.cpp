@@ -217,7 +217,8 @@ TEST_F(RecordBrowserTest, ARunnerGetsTheWorkAndTheGridGetsTheWholeWindow) {
     EXPECT_FALSE(window->IsNull(1, 1));
     EXPECT_EQ(window->columns(), (std::vector<std::u16string>{u"id", u"name", u"qty"}));
     // The reader's own window starts empty for the next read.
-    EXPECT_EQ(s.frame.table.rows.rowCount(), 0u);
+    ASSERT_TRUE(s.frame.openTable);
+    EXPECT_EQ(s.frame.openTable->rows().rowCount(), 0u);
 }
 
 TEST_F(RecordBrowserTest, TableNodeShowsItsFirstWindowLikeTheServer) {
@@ -315,11 +316,11 @@ TEST_F(RecordBrowserTest, ExactlyOneWindowEndsWithAnEmptyGridAndTheMessage) {
         EXPECT_EQ(s.ui.caption(), u"1000 rows to 1000");
         EXPECT_FALSE(s.ui.nextEnabled());
         // Next again at the end marker: the message again, one more marker.
-        const size_t bookmarks = s.frame.table.bookmarks.size();
+        const size_t bookmarks = s.frame.openTable->window().bookmarks.size();
         EXPECT_EQ(s.browser.ShowNextRecords(), 0);
         EXPECT_EQ(s.ui.messages().size(), messages + 2);
-        EXPECT_EQ(s.frame.table.bookmarks.size(), bookmarks + 1);
-        EXPECT_EQ(s.frame.table.bookmarks.back().page, kEndMarkerPage);
+        EXPECT_EQ(s.frame.openTable->window().bookmarks.size(), bookmarks + 1);
+        EXPECT_EQ(s.frame.openTable->window().bookmarks.back().page, kEndMarkerPage);
     }
 }
 

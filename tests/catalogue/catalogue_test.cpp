@@ -16,7 +16,7 @@ std::vector<uint8_t> Text(const std::string& text) {
 }
 
 struct CatalogueFixture {
-    CatalogueFixture() : ui(test::TestApp()) { root = ui.InsertItem(u"root", 0, kNoTreeItem); }
+    CatalogueFixture() { root = ui.InsertItem(u"root", 0, kNoTreeItem); }
     // Adds a database node with its "Tables" node and catalogues folder.
     void Catalogue(const std::filesystem::path& folder, int32_t number) {
         const TreeItem db = ui.InsertItem(folder.filename().u16string(), 0, root);
@@ -24,7 +24,8 @@ struct CatalogueFixture {
         catalogue.databaseFolders.push_back(folder);
         CatalogueDatabaseFolder(catalogue, ui, folder, db, tables, number);
     }
-    test::CRecordingUi ui;
+    std::unique_ptr<CAppState> app = test::NewTestApp();
+    test::CRecordingUi ui{*app};
     CCatalogue catalogue;
     TreeItem root;
 };

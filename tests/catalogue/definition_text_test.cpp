@@ -184,7 +184,7 @@ TEST(TriggerTextTest, ModesAndFilesWithoutTriggers) {
     test::WriteFile(dir.path() / "one.TRG",
                     Text("TYPE=TRIGGERS\ntriggers='CREATE DEFINER=`a``b`@`%` TRIGGER t BEFORE "
                          "INSERT ON one FOR EACH ROW SET @v = \\'q\\''\n"));
-    CAppState& app = test::TestApp();
+    const CAppState& app = test::TestApp();
     EXPECT_EQ(TriggerText(dir.path() / "none.TRG", app), u"");
     // A statement that cannot be parsed leaves only a comment without its text.
     EXPECT_EQ(test::U8(TriggerText(dir.path() / "nodefiner.TRG", app)),
@@ -195,12 +195,8 @@ TEST(TriggerTextTest, ModesAndFilesWithoutTriggers) {
         u"DELIMITER ;\n";
     EXPECT_EQ(TriggerText(dir.path() / "one.TRG", app), one);
 
-    app.saveAsScript = 1;
-    EXPECT_EQ(TriggerText(dir.path() / "one.TRG", app), one);
-    app.saveAsScript = 0;
-    app.saveToDatabase = 1;
-    EXPECT_EQ(TriggerText(dir.path() / "one.TRG", app), u"");
-    app.saveToDatabase = 0;
+    // A save into a server executes the statements itself.
+    EXPECT_EQ(TriggerText(dir.path() / "one.TRG", app, true), u"");
 }
 
 TEST(DefinitionFileTest, ListsAreSplitByQuotesNotByTheirText) {

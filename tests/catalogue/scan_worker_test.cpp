@@ -141,7 +141,8 @@ TEST(ScanWorkerTest, RescanStartsFromAnEmptyCatalogue) {
     EXPECT_EQ(s.ui.logRows().front(), u"Finding Database and tables");
     // The reset removed the five columns of the column grid.
     EXPECT_TRUE(s.ui.gridColumns().empty());
-    EXPECT_TRUE(s.frame.table.columns.empty());
+    // The table the browser had open is dropped with its files.
+    EXPECT_FALSE(s.frame.openTable);
 }
 
 TEST(ScanWorkerTest, OpenIsRefusedWhileBusy) {

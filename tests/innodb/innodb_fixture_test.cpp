@@ -20,37 +20,38 @@ std::vector<test::ReadRow> ReadAllRows(const test::ExpectedTable& t, bool export
                                        const CInnoDictionary* dictionary,
                                        const std::filesystem::path& spillFolder,
                                        std::vector<size_t>& virtualColumns) {
-    CAppState& app = test::TestApp();
-    app.saveAsScript = exportMode ? 1 : 0;
-    app.spillFolder = spillFolder.u16string();
-    CTableDef table;
+    const std::unique_ptr<CAppState> owned = test::NewTestApp();
+    CAppState& app = *owned;
+    CReadOptions options;
+    options.exportMode = exportMode;
+    options.spillFolder = spillFolder;
+    CTableRows table;
     std::vector<test::ReadRow> rows;
-    const OpenRowsResult result = OpenTableRows(table, test::FixtureDataDir() / t.database,
-                                                Utf8ToUtf16(t.name), app, dictionary);
+    const OpenRowsResult result = table.Open(test::FixtureDataDir() / t.database,
+                                             Utf8ToUtf16(t.name), app, options, dictionary);
     EXPECT_EQ(result, OpenRowsResult::kOk) << t.name;
     virtualColumns.clear();
-    for (const CColumnDef& c : table.columns)
+    for (const CColumnDef& c : table.table().columns)
         if (c.isVirtual) virtualColumns.push_back(static_cast<size_t>(c.index));
     std::u16string spilled;
     do {
-        EXPECT_LE(table.rows.rowCount(), kWindowRows);
-        for (size_t r = 0; r < table.rows.rowCount(); ++r) {
+        const CRowWindow& window = table.rows();
+        EXPECT_LE(window.rowCount(), kWindowRows);
+        for (size_t r = 0; r < window.rowCount(); ++r) {
             test::ReadRow row;
-            for (size_t c = 0; c < table.rows.columnCount(); ++c) {
-                std::u16string_view text = table.rows.Text(r, c);
-                if (table.rows.IsSpilled(r, c)) {
+            for (size_t c = 0; c < window.columnCount(); ++c) {
+                std::u16string_view text = window.Text(r, c);
+                if (window.IsSpilled(r, c)) {
                     spilled.clear();
-                    RenderSpilledValue(table, c, std::filesystem::path(text), app, spilled);
+                    RenderSpilledValue(table.table(), c, std::filesystem::path(text), app, spilled);
                     text = spilled;
                 }
                 row.texts.push_back(Utf16ToUtf8(text));
-                row.nulls.push_back(table.rows.IsNull(r, c));
+                row.nulls.push_back(window.IsNull(r, c));
             }
             rows.push_back(std::move(row));
         }
-    } while (ReadNextWindow(table, app));
-    app.saveAsScript = 0;
-    app.spillFolder.clear();
+    } while (table.ReadNextWindow(app));
     return rows;
 }
 

@@ -19,7 +19,7 @@ using test::MakeTestRecord;
 
 class InnoPagesTest : public ::testing::Test {
   protected:
-    InnoPagesTest() : app(test::TestApp()) {
+    InnoPagesTest() {
         CColumnDef id;
         id.name = u"id";
         id.type = FieldType::kLong;
@@ -41,7 +41,7 @@ class InnoPagesTest : public ::testing::Test {
         primary.parts = {CKeyPartDef{0, 4, 4, 0, 1, 0}};
         table.keys = {primary};
         table.engineCode = EngineCode::kInnoDb;
-        BuildColumnsFromFrm(table, app);
+        BuildColumnsFromFrm(inno, app);
     }
 
     // A leaf holding the rows first to last, 40 bytes apart.
@@ -63,25 +63,25 @@ class InnoPagesTest : public ::testing::Test {
 
     void Open(const std::vector<PageBuffer>& pages) {
         test::WriteTablespace(dir.path() / "t.ibd", pages);
-        ASSERT_TRUE(table.inno.ownSpace.Open(dir.path() / "t.ibd"));
-        table.inno.space = &table.inno.ownSpace;
-        table.inno.perTableSource = true;
+        auto space = std::make_shared<CTablespace>();
+        ASSERT_TRUE(space->Open(dir.path() / "t.ibd"));
+        inno.space = std::move(space);
+        inno.perTableSource = true;
     }
 
     // Every row of every window from the root, as id texts.
     std::vector<std::string> ReadAll(uint32_t root = 3) {
         std::vector<std::string> ids;
-        table.bookmarks.clear();
-        table.rows.Reset(table.columns.size());
-        const uint32_t leaf = FindFirstLeaf(table, table.inno.ownSpace, root);
+        window.bookmarks.clear();
+        window.rows.Reset(table.columns.size());
+        const uint32_t leaf = FindFirstLeaf(inno, *inno.space, root);
         if (leaf == 0) return ids;
-        table.bookmarks.push_back(RecordBookmark{leaf, 0});
-        app.resumeFromBookmark = 0;
-        FillRowWindow(table, table.inno.ownSpace, leaf, 0, app);
+        window.bookmarks.push_back(RecordBookmark{leaf, 0});
+        FillRowWindow(inno, *inno.space, leaf, 0, false, app);
         do {
-            for (size_t r = 0; r < table.rows.rowCount(); ++r)
-                ids.push_back(Utf16ToUtf8(table.rows.Text(r, 0)));
-        } while (ReadNextWindow(table, app));
+            for (size_t r = 0; r < window.rows.rowCount(); ++r)
+                ids.push_back(Utf16ToUtf8(window.rows.Text(r, 0)));
+        } while (ReadNextInnoWindow(inno, app));
         return ids;
     }
 
@@ -91,8 +91,12 @@ class InnoPagesTest : public ::testing::Test {
         return ids;
     }
 
-    CAppState& app;
+    // Export mode counts its spill files in the state: one of the test's own.
+    std::unique_ptr<CAppState> ownedApp = test::NewTestApp();
+    CAppState& app = *ownedApp;
     CTableDef table;
+    CWindowState window;
+    CInnoTableReader inno{table, window};
     test::TempDir dir;
 };
 
@@ -113,11 +117,11 @@ TEST_F(InnoPagesTest, DescendsAndReadsWindowsAcrossLeaves) {
 
     EXPECT_EQ(ReadAll(), Range(1, 1100));
     // The first window filled and left the start of the second behind it.
-    ASSERT_EQ(table.bookmarks.size(), 2u);
-    EXPECT_EQ(table.bookmarks[1].page, 6u);
-    EXPECT_EQ(table.rows.rowCount(), 100u);
-    EXPECT_EQ(table.rows.Text(0, 1), u"v1001");
-    EXPECT_TRUE(table.rows.IsNull(4, 1));  // id 1005
+    ASSERT_EQ(window.bookmarks.size(), 2u);
+    EXPECT_EQ(window.bookmarks[1].page, 6u);
+    EXPECT_EQ(window.rows.rowCount(), 100u);
+    EXPECT_EQ(window.rows.Text(0, 1), u"v1001");
+    EXPECT_TRUE(window.rows.IsNull(4, 1));  // id 1005
 
     // A window of exactly 1000 rows ends at the supremum of the last leaf:
     // the window after it is empty.
@@ -128,7 +132,7 @@ TEST_F(InnoPagesTest, DescendsAndReadsWindowsAcrossLeaves) {
           Leaf(4, 401, 800, 3, 5).bytes,
           Leaf(5, 801, 1000, 4, kNoPage).bytes});
     EXPECT_EQ(ReadAll(), Range(1, 1000));
-    EXPECT_EQ(table.rows.rowCount(), 0u);
+    EXPECT_EQ(window.rows.rowCount(), 0u);
 }
 
 TEST_F(InnoPagesTest, DamagedPagesEndTheWalkQuietly) {
@@ -176,7 +180,7 @@ TEST_F(InnoPagesTest, DamagedPagesEndTheWalkQuietly) {
     upper.Chain({upper.Put(130, down.extra, down.data, kInfoMinRecord, 1)});
     lower.Chain({lower.Put(130, up.extra, up.data, kInfoMinRecord, 1)});
     Open({{}, {}, {}, upper.bytes, lower.bytes});
-    EXPECT_EQ(FindFirstLeaf(table, table.inno.ownSpace, 3), 0u);
+    EXPECT_EQ(FindFirstLeaf(inno, *inno.space, 3), 0u);
 
     // Leaves linked in a circle: every window ends, and so does the table.
     Open({{}, {}, {}, Leaf(3, 1, 400, 4, 4).bytes, Leaf(4, 401, 800, 3, 3).bytes});
@@ -218,11 +222,11 @@ TEST_F(InnoPagesTest, EveryLeafIsWalkedOnceWhateverItsLinks) {
     // were walked before, by the same chain.
     Open(cases[1].pages);
     ReadAll();
-    ASSERT_GE(table.bookmarks.size(), 2u);
-    ReadWindowAt(table, table.bookmarks[0], false, app);
-    EXPECT_EQ(table.rows.rowCount(), 1000u);
-    ReadWindowAt(table, table.bookmarks[1], false, app);
-    EXPECT_EQ(table.rows.rowCount(), 200u);
+    ASSERT_GE(window.bookmarks.size(), 2u);
+    ReadInnoWindowAt(inno, window.bookmarks[0], false, app);
+    EXPECT_EQ(window.rows.rowCount(), 1000u);
+    ReadInnoWindowAt(inno, window.bookmarks[1], false, app);
+    EXPECT_EQ(window.rows.rowCount(), 200u);
 
     // A child at the level of its parent, or above it, is not followed down.
     for (uint16_t childLevel : {1, 2}) {
@@ -233,7 +237,7 @@ TEST_F(InnoPagesTest, EveryLeafIsWalkedOnceWhateverItsLinks) {
         const test::TestRecord leaf = test::MakeNodePointer(1, 5);
         child.Chain({child.Put(130, leaf.extra, leaf.data, kInfoMinRecord, 1)});
         Open({{}, {}, {}, root.bytes, child.bytes, Leaf(5, 1, 3, kNoPage, kNoPage).bytes});
-        EXPECT_EQ(FindFirstLeaf(table, table.inno.ownSpace, 3), 0u) << childLevel;
+        EXPECT_EQ(FindFirstLeaf(inno, *inno.space, 3), 0u) << childLevel;
     }
 }
 
@@ -245,7 +249,7 @@ TEST_F(InnoPagesTest, OffPageChainsPassOnEachPageOnceAndNoMoreThanTheirLength) {
                                  kExternalReferenceLength);
         std::string out;
         size_t calls = 0;
-        ReadExternalValue(table.inno.ownSpace, reference, [&](ByteSpan part) {
+        ReadExternalValue(*inno.space, reference, [&](ByteSpan part) {
             ++calls;
             out.append(reinterpret_cast<const char*>(part.data()), part.size());
         });
@@ -284,7 +288,7 @@ TEST_F(InnoPagesTest, RecordsLinkedBackwardsReadInChainOrder) {
     page.Chain(origins);
     Open({{}, {}, {}, page.bytes});
     EXPECT_EQ(ReadAll(), Range(1, 4));
-    EXPECT_EQ(table.rows.Text(3, 1), u"x4");
+    EXPECT_EQ(window.rows.Text(3, 1), u"x4");
 }
 
 TEST_F(InnoPagesTest, OffPageValuesShowAPlaceholderAndSpillWhenExporting) {
@@ -295,15 +299,15 @@ TEST_F(InnoPagesTest, OffPageValuesShowAPlaceholderAndSpillWhenExporting) {
     const PageBuffer part2 = test::BlobPage(5, 38, "second", kNoPage);
     Open({{}, {}, {}, leaf.bytes, part1, part2});
     ReadAll();
-    EXPECT_EQ(table.rows.Text(0, 1), u"Large Size Blob Data");
-    EXPECT_FALSE(table.rows.IsSpilled(0, 1));
+    EXPECT_EQ(window.rows.Text(0, 1), u"Large Size Blob Data");
+    EXPECT_FALSE(window.rows.IsSpilled(0, 1));
 
-    app.saveAsScript = 1;
-    app.spillFolder = (dir.path() / "spill").u16string();
+    inno.options.exportMode = true;
+    inno.options.spillFolder = dir.path() / "spill";
     const uint64_t counter = app.spillFileCounter;
     ReadAll();
-    ASSERT_TRUE(table.rows.IsSpilled(0, 1));
-    const std::filesystem::path spilled(table.rows.Text(0, 1));
+    ASSERT_TRUE(window.rows.IsSpilled(0, 1));
+    const std::filesystem::path spilled(window.rows.Text(0, 1));
     EXPECT_EQ(spilled.filename().string(), std::to_string(counter));
     EXPECT_EQ(test::ReadFileText(spilled), "local-first-second");
 
@@ -315,15 +319,13 @@ TEST_F(InnoPagesTest, OffPageValuesShowAPlaceholderAndSpillWhenExporting) {
     const PageBuffer cycle = test::BlobPage(4, 38, "again-", 4);
     Open({{}, {}, {}, longer.bytes, cycle});
     ReadAll();
-    EXPECT_EQ(test::ReadFileText(std::filesystem::path(table.rows.Text(0, 1))), "local-again-");
+    EXPECT_EQ(test::ReadFileText(std::filesystem::path(window.rows.Text(0, 1))), "local-again-");
     CompactPage far(3);
     const test::TestRecord beyond = test::MakeExternalRecord(1, "only", 99, 38, 12);
     far.Chain({far.Put(130, beyond.extra, beyond.data)});
     Open({{}, {}, {}, far.bytes});
     ReadAll();
-    EXPECT_EQ(test::ReadFileText(std::filesystem::path(table.rows.Text(0, 1))), "only");
-    app.saveAsScript = 0;
-    app.spillFolder.clear();
+    EXPECT_EQ(test::ReadFileText(std::filesystem::path(window.rows.Text(0, 1))), "only");
 }
 
 TEST_F(InnoPagesTest, ClusteredKeyLeadsTheRecordInKeyPartOrder) {
@@ -336,6 +338,8 @@ TEST_F(InnoPagesTest, ClusteredKeyLeadsTheRecordInKeyPartOrder) {
         return c;
     };
     CTableDef t;
+    CWindowState w;
+    CInnoTableReader reader(t, w);
     t.columns = {column(u"a", 0, false), column(u"b", 1, false), column(u"c", 2, true)};
     CKeyDef unique;
     unique.name = u"u";
@@ -346,15 +350,15 @@ TEST_F(InnoPagesTest, ClusteredKeyLeadsTheRecordInKeyPartOrder) {
     primary.flags = CKeyDef::kUnique;
     primary.parts = {CKeyPartDef{0, 4, 4, 0, 2, 0}, CKeyPartDef{0, 4, 4, 0, 1, 0}};
     t.keys = {unique};
-    BuildColumnsFromFrm(t, app);
+    BuildColumnsFromFrm(reader, app);
     std::vector<int32_t> order;
-    for (const CInnoColumnDef& c : t.inno.physicalColumns) order.push_back(c.position);
+    for (const CInnoColumnDef& c : reader.physicalColumns) order.push_back(c.position);
     EXPECT_EQ(order, (std::vector<int32_t>{-1, -1, -1, 0, 1, 2}));  // row id first
 
     t.keys = {primary, unique};
-    BuildColumnsFromFrm(t, app);
+    BuildColumnsFromFrm(reader, app);
     order.clear();
-    for (const CInnoColumnDef& c : t.inno.physicalColumns) order.push_back(c.position);
+    for (const CInnoColumnDef& c : reader.physicalColumns) order.push_back(c.position);
     EXPECT_EQ(order, (std::vector<int32_t>{1, 0, -1, -1, 2}));  // PRIMARY KEY (b, a)
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "innodb/btree.h"
+#include "innodb/inno_table_reader.h"
 #include "innodb/record.h"
 #include "schema/table_def.h"
 
@@ -281,9 +282,11 @@ TEST(RecordHeaderTest, KeyPrefixOfANodePointer) {
     for (const KeyCase& c : cases) {
         SCOPED_TRACE(c.name);
         CTableDef table;
-        table.inno.physicalColumns = c.fields;
+        CWindowState window;
+        CInnoTableReader inno(table, window);
+        inno.physicalColumns = c.fields;
         const std::vector<uint8_t> page = RecordPage(1024, c.origin, c.header, {});
-        EXPECT_EQ(KeyPrefixLength(table, page, c.origin), c.expected);
+        EXPECT_EQ(KeyPrefixLength(inno, page, c.origin), c.expected);
     }
 }
 

@@ -12,18 +12,19 @@ namespace brix {
 namespace {
 
 std::vector<test::ReadRow> ReadAllRows(const test::ExpectedTable& t, bool exportMode) {
-    CAppState& app = test::TestApp();
-    app.saveAsScript = exportMode ? 1 : 0;
-    CTableDef table;
+    const std::unique_ptr<CAppState> owned = test::NewTestApp();
+    CAppState& app = *owned;
+    CReadOptions options;
+    options.exportMode = exportMode;
+    CTableRows table;
     std::vector<test::ReadRow> rows;
     const OpenRowsResult result =
-        OpenTableRows(table, test::FixtureDataDir() / t.database, Utf8ToUtf16(t.name), app);
+        table.Open(test::FixtureDataDir() / t.database, Utf8ToUtf16(t.name), app, options);
     EXPECT_EQ(result, OpenRowsResult::kOk) << t.name;
     do {
-        EXPECT_LE(table.rows.rowCount(), kWindowRows);
-        test::AppendWindowRows(table.rows, rows);
-    } while (ReadNextWindow(table, app));
-    app.saveAsScript = 0;
+        EXPECT_LE(table.rows().rowCount(), kWindowRows);
+        test::AppendWindowRows(table.rows(), rows);
+    } while (table.ReadNextWindow(app));
     return rows;
 }
 

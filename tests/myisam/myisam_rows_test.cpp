@@ -9,8 +9,8 @@
 #include "app/text.h"
 #include "browse/table_rows.h"
 #include "myisam/dynamic_rows.h"
+#include "myisam/myisam_header.h"
 #include "myisam/myisam_reader.h"
-#include "schema/myisam_header.h"
 #include "support/myisam_builder.h"
 #include "support/test_support.h"
 
@@ -25,7 +25,7 @@ class MyIsamRowsTest : public ::testing::Test {
     // id INT NOT NULL, n INT NULL: one null-flag byte whose bit 0 is the
     // delete mark, so n's flag is bit 1.
     void UseFixedTable(uint32_t packRecLength = 9) {
-        table = CTableDef();
+        NewTable();
         table.columns = {MakeColumn(u"id", FieldType::kLong, 11, 2),
                          MakeColumn(u"n", FieldType::kLong, 11, 6, 1)};
         table.recordLength = 9;
@@ -36,7 +36,7 @@ class MyIsamRowsTest : public ::testing::Test {
     // id INT NOT NULL, name VARCHAR(20) latin1, note CHAR(10) NULL; packed
     // records, so no delete mark: note's null flag is bit 0.
     void UseDynamicTable() {
-        table = CTableDef();
+        NewTable();
         table.columns = {MakeColumn(u"id", FieldType::kLong, 11, 2),
                          MakeColumn(u"name", FieldType::kVarchar, 20, 6),
                          MakeColumn(u"note", FieldType::kString, 10, 27, 0)};
@@ -49,7 +49,7 @@ class MyIsamRowsTest : public ::testing::Test {
 
     void WriteMyi(const std::vector<uint8_t>& myi) {
         test::WriteFile(dir.path() / "t.MYI", myi);
-        ASSERT_TRUE(ReadMyisamHeader(table, dir.path() / "t.MYI"));
+        ASSERT_TRUE(ReadMyisamHeader(table, myisam.header, dir.path() / "t.MYI"));
     }
 
     static std::vector<uint8_t> FixedRow(int32_t id, std::optional<int32_t> n, bool live = true) {
@@ -74,18 +74,18 @@ class MyIsamRowsTest : public ::testing::Test {
     std::vector<std::vector<std::string>> ReadWindows(const std::vector<uint8_t>& myd) {
         test::WriteFile(dir.path() / "t.MYD", myd);
         std::vector<std::vector<std::string>> windows;
-        EXPECT_TRUE(ReadFirstMyIsamWindow(table, dir.path() / "t.MYD", test::TestApp()));
+        EXPECT_TRUE(ReadFirstMyIsamWindow(myisam, dir.path() / "t.MYD", test::TestApp()));
         for (int guard = 0; guard < 100; ++guard) {
             std::vector<std::string> rows;
-            for (size_t r = 0; r < table.rows.rowCount(); ++r) {
+            for (size_t r = 0; r < window.rows.rowCount(); ++r) {
                 std::string row;
-                for (size_t c = 0; c < table.rows.columnCount(); ++c)
-                    row += (c ? "|" : "") + Utf16ToUtf8(table.rows.Text(r, c));
+                for (size_t c = 0; c < window.rows.columnCount(); ++c)
+                    row += (c ? "|" : "") + Utf16ToUtf8(window.rows.Text(r, c));
                 rows.push_back(row);
             }
             windows.push_back(rows);
-            if (!table.windowFull) break;
-            ReadMyIsamWindowAt(table, table.bookmarks.back().origin, true, test::TestApp());
+            if (!window.windowFull) break;
+            ReadMyIsamWindowAt(myisam, window.bookmarks.back().origin, true, test::TestApp());
         }
         return windows;
     }
@@ -96,8 +96,19 @@ class MyIsamRowsTest : public ::testing::Test {
         return all;
     }
 
+    // A table of its own for the next case: definition, window and reader
+    // state all empty.
+    void NewTable() {
+        table = CTableDef();
+        window = CWindowState();
+        myisam.header = CMyisamHeader();
+        myisam.dataFile.Close();
+    }
+
     test::TempDir dir;
     CTableDef table;
+    CWindowState window;
+    CMyisamTableReader myisam{table, window};
 };
 
 TEST_F(MyIsamRowsTest, IndexHeadGivesRowFormatLayoutAndEntriesAfterKeys) {
@@ -105,17 +116,17 @@ TEST_F(MyIsamRowsTest, IndexHeadGivesRowFormatLayoutAndEntriesAfterKeys) {
     for (uint16_t options : {0x0000, 0x0001, 0x0004, 0x0005}) {
         test::WriteFile(dir.path() / "t.MYI",
                         test::BuildMyi(options, {{0, 1}, {3, 4, 2, 0}}, 40, 7, 2, {3, 3}, {1}));
-        ASSERT_TRUE(ReadMyisamHeader(table, dir.path() / "t.MYI"));
-        EXPECT_EQ(table.myisamRowFormat, options & 4 ? 2 : options & 1 ? 1 : 0) << options;
+        ASSERT_TRUE(ReadMyisamHeader(table, myisam.header, dir.path() / "t.MYI"));
+        EXPECT_EQ(myisam.header.myisamRowFormat, options & 4 ? 2 : options & 1 ? 1 : 0) << options;
     }
-    EXPECT_EQ(table.packRecLength, 40u);
-    EXPECT_EQ(table.minPackLength, 7u);
-    EXPECT_EQ(table.packBits, 2);
-    ASSERT_EQ(table.myisamColumns.size(), 2u);
-    EXPECT_EQ(table.myisamColumns[1].myisamType, 3);
-    EXPECT_EQ(table.myisamColumns[1].myisamLength, 4);
-    EXPECT_EQ(table.myisamColumns[1].nullBit, 2);
-    EXPECT_EQ(table.myisamColumns[1].offset, 1u);
+    EXPECT_EQ(myisam.header.packRecLength, 40u);
+    EXPECT_EQ(myisam.header.minPackLength, 7u);
+    EXPECT_EQ(myisam.header.packBits, 2);
+    ASSERT_EQ(myisam.header.myisamColumns.size(), 2u);
+    EXPECT_EQ(myisam.header.myisamColumns[1].myisamType, 3);
+    EXPECT_EQ(myisam.header.myisamColumns[1].myisamLength, 4);
+    EXPECT_EQ(myisam.header.myisamColumns[1].nullBit, 2);
+    EXPECT_EQ(myisam.header.myisamColumns[1].offset, 1u);
 }
 
 TEST_F(MyIsamRowsTest, IndexHeadBoundsItsEntriesAndSurvivesShortFiles) {
@@ -123,16 +134,16 @@ TEST_F(MyIsamRowsTest, IndexHeadBoundsItsEntriesAndSurvivesShortFiles) {
     std::vector<test::MyiEntry> many(1000, {0, 4});
     const std::vector<uint8_t> myi = test::BuildMyi(0, many, 9, 9, 0);
     test::WriteFile(dir.path() / "t.MYI", myi);
-    ASSERT_TRUE(ReadMyisamHeader(table, dir.path() / "t.MYI"));
-    EXPECT_EQ(table.myisamColumns.size(), 3u);  // the columns and the null flags
+    ASSERT_TRUE(ReadMyisamHeader(table, myisam.header, dir.path() / "t.MYI"));
+    EXPECT_EQ(myisam.header.myisamColumns.size(), 3u);  // the columns and the null flags
 
     for (size_t cut : {size_t{10}, size_t{24}, size_t{25}, size_t{70}, size_t{170}, size_t{166}}) {
         test::WriteFile(dir.path() / "t.MYI", std::vector<uint8_t>(myi.begin(), myi.begin() + cut));
-        table.myisamColumns.clear();
-        EXPECT_EQ(ReadMyisamHeader(table, dir.path() / "t.MYI"), cut > 24) << cut;
-        EXPECT_LE(table.myisamColumns.size(), 3u);
+        myisam.header.myisamColumns.clear();
+        EXPECT_EQ(ReadMyisamHeader(table, myisam.header, dir.path() / "t.MYI"), cut > 24) << cut;
+        EXPECT_LE(myisam.header.myisamColumns.size(), 3u);
     }
-    EXPECT_FALSE(ReadMyisamHeader(table, dir.path() / "missing.MYI"));
+    EXPECT_FALSE(ReadMyisamHeader(table, myisam.header, dir.path() / "missing.MYI"));
 }
 
 TEST_F(MyIsamRowsTest, FixedRowsWithNullsDeletedSlotsAndACutLastRow) {
@@ -172,24 +183,24 @@ TEST_F(MyIsamRowsTest, FixedRowsComeInWindowsOfAThousandWithBookmarks) {
     EXPECT_EQ(windows[0].size(), 1000u);
     EXPECT_EQ(windows[1].front(), "1001|1001");
     EXPECT_EQ(windows[2].size(), 500u);
-    ASSERT_EQ(table.bookmarks.size(), 3u);
-    EXPECT_EQ(table.bookmarks[0].origin, 0);
-    EXPECT_EQ(table.bookmarks[1].origin, 9000);
-    EXPECT_EQ(table.bookmarks[2].origin, 18000);
+    ASSERT_EQ(window.bookmarks.size(), 3u);
+    EXPECT_EQ(window.bookmarks[0].origin, 0);
+    EXPECT_EQ(window.bookmarks[1].origin, 9000);
+    EXPECT_EQ(window.bookmarks[2].origin, 18000);
 
     UseFixedTable();
     Bytes_ exact;
     for (int i = 1; i <= 1000; ++i) exact.raw(FixedRow(i, i));
     windows = ReadWindows(exact.bytes);
     ASSERT_EQ(windows.size(), 2u);
-    EXPECT_EQ(table.bookmarks.back().origin, 9000);  // the file's length
+    EXPECT_EQ(window.bookmarks.back().origin, 9000);  // the file's length
     EXPECT_TRUE(windows[1].empty());
 }
 
 TEST_F(MyIsamRowsTest, FixedRowsHonourVarcharLengthsYearsAndBitsAmongTheNullFlags) {
     // flags byte: bit 0 delete mark, bit 1 y's null flag, bits 2-5 the top
     // bits of b BIT(12); then v VARCHAR(5) (1 + 5 bytes), y YEAR, b's low byte.
-    table = CTableDef();
+    NewTable();
     table.columns = {MakeColumn(u"v", FieldType::kVarchar, 5, 2),
                      MakeColumn(u"y", FieldType::kYear, 4, 8, 1),
                      MakeColumn(u"b", FieldType::kBit, 12, 9)};
@@ -240,7 +251,7 @@ TEST_F(MyIsamRowsTest, DynamicWindowsOfAThousand) {
     auto windows = ReadWindows(myd.bytes);
     ASSERT_EQ(windows.size(), 2u);
     EXPECT_EQ(windows[0].size(), 1000u);
-    EXPECT_EQ(static_cast<size_t>(table.bookmarks.back().origin), myd.bytes.size());
+    EXPECT_EQ(static_cast<size_t>(window.bookmarks.back().origin), myd.bytes.size());
     EXPECT_TRUE(windows[1].empty());
 }
 
@@ -325,9 +336,9 @@ TEST_F(MyIsamRowsTest, RecordsLongerThanTheirFieldsAllowAreDamage) {
                        static_cast<std::streamsize>(header.size()));
         }
     }
-    ASSERT_TRUE(ReadFirstMyIsamWindow(table, myd, test::TestApp()));
-    ASSERT_EQ(table.rows.rowCount(), 1u);
-    EXPECT_EQ(table.rows.Text(0, 1), u"ok");
+    ASSERT_TRUE(ReadFirstMyIsamWindow(myisam, myd, test::TestApp()));
+    ASSERT_EQ(window.rows.rowCount(), 1u);
+    EXPECT_EQ(window.rows.Text(0, 1), u"ok");
     // A record of the longest length its fields allow is still read.
     UseDynamicTable();
     const auto longest = PackedRecord(9, std::string(20, 'n'), std::string(9, 'c'));
@@ -349,21 +360,21 @@ TEST_F(MyIsamRowsTest, ASparseDataFileIsReadAWindowAtATime) {
         test::WriteFile(
             myd, c.dynamic ? test::Block1(PackedRecord(1, "a", std::string("b"))) : FixedRow(1, 2));
         std::filesystem::resize_file(myd, kLength);
-        ASSERT_TRUE(ReadFirstMyIsamWindow(table, myd, test::TestApp())) << c.what;
-        EXPECT_EQ(table.rows.rowCount(), 1u) << c.what;
-        ASSERT_TRUE(table.windowFull) << c.what;
-        ASSERT_EQ(table.bookmarks.size(), 2u) << c.what;
-        const uint64_t first = static_cast<uint64_t>(table.bookmarks.back().origin);
+        ASSERT_TRUE(ReadFirstMyIsamWindow(myisam, myd, test::TestApp())) << c.what;
+        EXPECT_EQ(window.rows.rowCount(), 1u) << c.what;
+        ASSERT_TRUE(window.windowFull) << c.what;
+        ASSERT_EQ(window.bookmarks.size(), 2u) << c.what;
+        const uint64_t first = static_cast<uint64_t>(window.bookmarks.back().origin);
         EXPECT_GE(first, kWindowScanBytes) << c.what;
         EXPECT_LE(first, kWindowScanBytes + 64 * 1024) << c.what;
         ASSERT_TRUE(
-            ReadMyIsamWindowAt(table, table.bookmarks.back().origin, true, test::TestApp()));
-        EXPECT_EQ(table.rows.rowCount(), 0u) << c.what;
-        ASSERT_TRUE(table.windowFull) << c.what;
-        const uint64_t second = static_cast<uint64_t>(table.bookmarks.back().origin);
+            ReadMyIsamWindowAt(myisam, window.bookmarks.back().origin, true, test::TestApp()));
+        EXPECT_EQ(window.rows.rowCount(), 0u) << c.what;
+        ASSERT_TRUE(window.windowFull) << c.what;
+        const uint64_t second = static_cast<uint64_t>(window.bookmarks.back().origin);
         EXPECT_GE(second - first, kWindowScanBytes) << c.what;
         EXPECT_LE(second - first, kWindowScanBytes + 64 * 1024) << c.what;
-        table.dataFile.Close();
+        myisam.dataFile.Close();
     }
 }
 
@@ -371,7 +382,7 @@ TEST_F(MyIsamRowsTest, UnpackRestoresCutSpacesAndChecksEveryLength) {
     // One field of each kind: skip-endspace CHAR, skip-prespace (old
     // DECIMAL digits), skip-zero INT, BLOB with a 2-byte length, VARCHAR
     // with a 2-byte length.
-    table = CTableDef();
+    NewTable();
     table.columns = {
         MakeColumn(u"c", FieldType::kString, 10, 2), MakeColumn(u"d", FieldType::kDecimal, 6, 12),
         MakeColumn(u"z", FieldType::kLong, 11, 18), MakeColumn(u"b", FieldType::kBlob, 10, 22),
@@ -380,24 +391,24 @@ TEST_F(MyIsamRowsTest, UnpackRestoresCutSpacesAndChecksEveryLength) {
     table.recordLength = 333;
     table.nullBytes = 1;
     table.createOptions = 1;
-    table.minPackLength = 1;
-    table.packBits = 1;
-    table.myisamColumns = {{0, 1, 0, 0, 0},  {1, 10, 0, 0, 1},  {2, 6, 0, 0, 11},
-                           {3, 4, 0, 0, 17}, {4, 10, 0, 0, 21}, {8, 302, 0, 0, 31}};
-    CDynamicRecordUnpacker unpacker(table, test::TestApp());
-    table.rows.Reset(table.columns.size());
+    myisam.header.minPackLength = 1;
+    myisam.header.packBits = 1;
+    myisam.header.myisamColumns = {{0, 1, 0, 0, 0},  {1, 10, 0, 0, 1},  {2, 6, 0, 0, 11},
+                                   {3, 4, 0, 0, 17}, {4, 10, 0, 0, 21}, {8, 302, 0, 0, 31}};
+    CDynamicRecordUnpacker unpacker(myisam, test::TestApp());
+    window.rows.Reset(table.columns.size());
     auto unpack = [&](const std::vector<uint8_t>& record) {
-        return unpacker.UnpackDynamicRecord(table, record);
+        return unpacker.UnpackDynamicRecord(myisam, record);
     };
     const std::string v300(300, 'v');
     Bytes_ full;  // every flag set: cut spaces, zero INT, empty BLOB
     full.u8(0x0F).u8(0).u8(2).text("ab").u8(2).text("12").u8(255).u16be(300).text(v300);
     ASSERT_TRUE(unpack(full.bytes));
-    EXPECT_EQ(Utf16ToUtf8(table.rows.Text(0, 0)), "ab");
-    EXPECT_EQ(Utf16ToUtf8(table.rows.Text(0, 1)), "12");
-    EXPECT_EQ(Utf16ToUtf8(table.rows.Text(0, 2)), "0");
-    EXPECT_EQ(Utf16ToUtf8(table.rows.Text(0, 3)), "");
-    EXPECT_EQ(Utf16ToUtf8(table.rows.Text(0, 4)), v300);
+    EXPECT_EQ(Utf16ToUtf8(window.rows.Text(0, 0)), "ab");
+    EXPECT_EQ(Utf16ToUtf8(window.rows.Text(0, 1)), "12");
+    EXPECT_EQ(Utf16ToUtf8(window.rows.Text(0, 2)), "0");
+    EXPECT_EQ(Utf16ToUtf8(window.rows.Text(0, 3)), "");
+    EXPECT_EQ(Utf16ToUtf8(window.rows.Text(0, 4)), v300);
 
     Bytes_ plain;  // no flags: every field stored whole, the BLOB with its length
     plain.u8(0)
@@ -410,11 +421,11 @@ TEST_F(MyIsamRowsTest, UnpackRestoresCutSpacesAndChecksEveryLength) {
         .u8(1)
         .text("w");
     ASSERT_TRUE(unpack(plain.bytes));
-    EXPECT_EQ(Utf16ToUtf8(table.rows.Text(1, 0)), "0123456789");
-    EXPECT_EQ(Utf16ToUtf8(table.rows.Text(1, 1)), "-1.5");
-    EXPECT_EQ(Utf16ToUtf8(table.rows.Text(1, 2)), "42");
-    EXPECT_EQ(Utf16ToUtf8(table.rows.Text(1, 3)), "hello");
-    EXPECT_EQ(Utf16ToUtf8(table.rows.Text(1, 4)), "w");
+    EXPECT_EQ(Utf16ToUtf8(window.rows.Text(1, 0)), "0123456789");
+    EXPECT_EQ(Utf16ToUtf8(window.rows.Text(1, 1)), "-1.5");
+    EXPECT_EQ(Utf16ToUtf8(window.rows.Text(1, 2)), "42");
+    EXPECT_EQ(Utf16ToUtf8(window.rows.Text(1, 3)), "hello");
+    EXPECT_EQ(Utf16ToUtf8(window.rows.Text(1, 4)), "w");
 
     const std::vector<std::vector<uint8_t>> rejected = {
         {},                                                       // shorter than the flags
@@ -444,22 +455,22 @@ TEST_F(MyIsamRowsTest, UnpackRestoresCutSpacesAndChecksEveryLength) {
                                                                                            // end
     };
     for (const auto& r : rejected) EXPECT_FALSE(unpack(r)) << r.size();
-    EXPECT_EQ(table.rows.rowCount(), 2u);
+    EXPECT_EQ(window.rows.rowCount(), 2u);
 
-    table.packBits = 200;  // flag bytes beyond the record
+    myisam.header.packBits = 200;  // flag bytes beyond the record
     EXPECT_FALSE(unpack(plain.bytes));
-    table.packBits = 0;  // flagged fields but no flag bits
+    myisam.header.packBits = 0;  // flagged fields but no flag bits
     EXPECT_FALSE(unpack(plain.bytes));
 }
 
 TEST_F(MyIsamRowsTest, CompressedTablesAndMissingFilesGiveNoRows) {
     UseFixedTable();
-    table.myisamRowFormat = 2;
+    myisam.header.myisamRowFormat = 2;
     EXPECT_TRUE(ReadRows(FixedRow(1, 1)).empty());
-    ASSERT_EQ(table.bookmarks.size(), 1u);
-    table = CTableDef();
-    EXPECT_TRUE(ReadFirstMyIsamWindow(table, dir.path() / "none.MYD", test::TestApp()));
-    EXPECT_EQ(table.rows.rowCount(), 0u);
+    ASSERT_EQ(window.bookmarks.size(), 1u);
+    NewTable();
+    EXPECT_TRUE(ReadFirstMyIsamWindow(myisam, dir.path() / "none.MYD", test::TestApp()));
+    EXPECT_EQ(window.rows.rowCount(), 0u);
 }
 
 TEST(StorageFileNameTest, FindsDataFilesWhateverTheCaseOfTheirExtension) {

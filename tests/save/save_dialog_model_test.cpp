@@ -85,8 +85,7 @@ TEST_F(SaveDialogTest, AnUntestedOkTestsFirstAndASecondOkCloses) {
     outcomes_ = {true};
     EXPECT_FALSE(dialog_.Ok());
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{"Connection is successful"});
-    EXPECT_EQ(app_.saveToDatabase, 1);
-    EXPECT_EQ(app_.saveAsScript, 0);
+    EXPECT_EQ(dialog_.SaveSettings().destination, SaveDestination::kDatabase);
     EXPECT_EQ(app_.dbServer, u"localhost");
     EXPECT_EQ(app_.dbPassword, u"pw");
     EXPECT_TRUE(dialog_.Ok());
@@ -131,7 +130,6 @@ TEST_F(SaveDialogTest, AnEmptyPasswordIsTestedAndHandedOverAsEmpty) {
 }
 
 TEST_F(SaveDialogTest, ScriptModeNeedsAFolderAndACancelledBrowserEmptiesIt) {
-    app_.saveToDatabase = 1;
     dialog_.ChooseMode(SaveDestination::kScript);
     dialog_.FolderChosen(std::filesystem::path("/tmp/scripts"));
     EXPECT_EQ(dialog_.folder, u"/tmp/scripts");
@@ -140,9 +138,8 @@ TEST_F(SaveDialogTest, ScriptModeNeedsAFolderAndACancelledBrowserEmptiesIt) {
     EXPECT_FALSE(dialog_.Ok());
     EXPECT_EQ(TakeMessages(),
               std::vector<std::string>{"Please select valid destination folder path."});
-    // The refused OK has set the flags already; they stay as set.
-    EXPECT_EQ(app_.saveAsScript, 1);
-    EXPECT_EQ(app_.saveToDatabase, 0);
+    // The refused OK has chosen the destination already; it stays chosen.
+    EXPECT_EQ(dialog_.SaveSettings().destination, SaveDestination::kScript);
     dialog_.FolderChosen(std::filesystem::path("/tmp/scripts"));
     EXPECT_TRUE(dialog_.Ok());
     EXPECT_EQ(app_.scriptFolder, u"/tmp/scripts");

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "schema/row_window.h"
+#include "values/row_window.h"
 
 namespace brix::test {
 

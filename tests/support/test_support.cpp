@@ -18,9 +18,14 @@ std::filesystem::path FixtureExpectedDir() {
     return SourceDir() / "tests" / "fixtures" / "expected";
 }
 
-CAppState& TestApp() {
-    static CAppState app(kDefaultAnsiCodePage, SourceDir() / "data" / kCollationFileName);
+const CAppState& TestApp() {
+    static const CAppState app(kDefaultAnsiCodePage, SourceDir() / "data" / kCollationFileName);
     return app;
+}
+
+std::unique_ptr<CAppState> NewTestApp() {
+    return std::make_unique<CAppState>(kDefaultAnsiCodePage,
+                                       SourceDir() / "data" / kCollationFileName);
 }
 
 TempDir::TempDir() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,11 @@ std::filesystem::path FixtureDataDir();
 std::filesystem::path FixtureExpectedDir();
 
 // One process-wide state for the tests, with the repository's collation table
-// and the default ANSI code page.
-CAppState& TestApp();
+// and the default ANSI code page; shared, so never changed.
+const CAppState& TestApp();
+// A state of the caller's own, made as TestApp is: for tests whose reads
+// change it (the spill counter of export mode), or that change it themselves.
+std::unique_ptr<CAppState> NewTestApp();
 
 // A folder under the system's temporary folder, removed with the object.
 class TempDir {

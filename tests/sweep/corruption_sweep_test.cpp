@@ -28,18 +28,18 @@ uint64_t RowBound(uint64_t fileBytes) {
 
 uint64_t ReadEverything(const fs::path& folder, const std::u16string& name,
                         const CInnoDictionary* dictionary, uint64_t bound, const fs::path& spill) {
-    CAppState& app = test::TestApp();
-    app.spillFolder = spill.u16string();
+    const std::unique_ptr<CAppState> owned = test::NewTestApp();
+    CAppState& app = *owned;
+    CReadOptions options;
+    options.spillFolder = spill;
     uint64_t rows = 0;
-    for (uint8_t exportMode : {0, 1}) {
-        app.saveAsScript = exportMode;
-        CTableDef table;
-        OpenTableRows(table, folder, name, app, dictionary);
-        rows += table.rows.rowCount();
-        while (rows <= bound && ReadNextWindow(table, app)) rows += table.rows.rowCount();
+    for (bool exportMode : {false, true}) {
+        options.exportMode = exportMode;
+        CTableRows table;
+        table.Open(folder, name, app, options, dictionary);
+        rows += table.rows().rowCount();
+        while (rows <= bound && table.ReadNextWindow(app)) rows += table.rows().rowCount();
     }
-    app.saveAsScript = 0;
-    app.spillFolder.clear();
     std::error_code ignored;
     fs::remove_all(spill, ignored);
     return rows;

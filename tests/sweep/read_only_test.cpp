@@ -59,8 +59,10 @@ TEST(ReadOnlyTest, ReadingEveryTableLeavesEveryFileAsItWas) {
     SetReadOnly(datadir, true);
     const std::map<fs::path, FileState> before = Snapshot(datadir);
 
-    CAppState& app = test::TestApp();
-    app.spillFolder = (scratch.path() / "spill").u16string();
+    const std::unique_ptr<CAppState> owned = test::NewTestApp();
+    CAppState& app = *owned;
+    CReadOptions options;
+    options.spillFolder = scratch.path() / "spill";
     CInnoDictionary dictionary;
     ASSERT_TRUE(dictionary.Open(datadir / "ibdata1", app));
     size_t tables = 0;
@@ -71,20 +73,18 @@ TEST(ReadOnlyTest, ReadingEveryTableLeavesEveryFileAsItWas) {
             // A view's .frm is text and has no rows.
             if (test::ReadFileText(entry.path()).rfind("TYPE=VIEW", 0) == 0) continue;
             ++tables;
-            for (uint8_t exportMode : {0, 1}) {
-                app.saveAsScript = exportMode;
-                CTableDef table;
-                EXPECT_EQ(OpenTableRows(table, db.path(), entry.path().stem().u16string(), app,
-                                        &dictionary),
+            for (bool exportMode : {false, true}) {
+                options.exportMode = exportMode;
+                CTableRows table;
+                EXPECT_EQ(table.Open(db.path(), entry.path().stem().u16string(), app, options,
+                                     &dictionary),
                           OpenRowsResult::kOk)
                     << entry.path();
-                while (ReadNextWindow(table, app)) {
+                while (table.ReadNextWindow(app)) {
                 }
             }
         }
     }
-    app.saveAsScript = 0;
-    app.spillFolder.clear();
     dictionary.Close();
     EXPECT_GT(tables, 80u);
 

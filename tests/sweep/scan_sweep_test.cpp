@@ -86,20 +86,20 @@ TEST(ScanSweepTest, DamagedDataDirectoriesScanBrowseAndExportToAnEnd) {
         EXPECT_GT(clicks, 100u);
 
         // Every table once more in export mode, to its last window.
-        session.app.spillFolder = (scratch.path() / "spill").u16string();
-        session.app.saveAsScript = 1;
+        CReadOptions options;
+        options.exportMode = true;
+        options.spillFolder = scratch.path() / "spill";
         for (const auto& db : fs::directory_iterator(datadir)) {
             if (!db.is_directory()) continue;
             for (const auto& entry : fs::directory_iterator(db.path())) {
                 if (entry.path().extension() != ".frm") continue;
-                CTableDef table;
-                OpenTableRows(table, db.path(), entry.path().stem().u16string(), session.app,
-                              &session.frame.dictionary);
-                while (ReadNextWindow(table, session.app)) {
+                CTableRows table;
+                table.Open(db.path(), entry.path().stem().u16string(), session.app, options,
+                           &session.frame.dictionary);
+                while (table.ReadNextWindow(session.app)) {
                 }
             }
         }
-        session.app.saveAsScript = 0;
     }
 }
 

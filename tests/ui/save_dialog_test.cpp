@@ -135,8 +135,7 @@ void SaveDialogTest::ScriptOkWithoutAFolderRefusesAndStaysOpen() {
     QCOMPARE(s.messages,
              QStringList{QStringLiteral("Please select valid destination folder path.")});
     QVERIFY(s.dialog.isVisible());
-    QCOMPARE(s.app.saveAsScript, uint8_t{1});
-    QCOMPARE(s.app.saveToDatabase, uint8_t{0});
+    QCOMPARE(s.model.SaveSettings().destination, SaveDestination::kScript);
     QVERIFY(s.app.scriptFolder.empty());
 }
 
@@ -166,7 +165,6 @@ void SaveDialogTest::ScriptOkWithAFolderHandsItOverAndCloses() {
     QCOMPARE(s.dialog.result(), int(QDialog::Accepted));
     QVERIFY(!s.dialog.isVisible());
     QCOMPARE(QString::fromStdU16String(s.app.scriptFolder), QStringLiteral("/tmp/scripts"));
-    QCOMPARE(s.app.saveAsScript, uint8_t{1});
     QVERIFY(s.tested.empty());
     QCOMPARE(s.model.SaveSettings().destination, SaveDestination::kScript);
 }
@@ -186,14 +184,14 @@ void SaveDialogTest::DatabaseOkTestsFirstAndClosesOnTheSecondOk() {
     QCOMPARE(QString::fromStdU16String(s.tested[0].port), QStringLiteral("3307"));
     QCOMPARE(QString::fromStdU16String(s.tested[0].user), QStringLiteral("saver"));
     QCOMPARE(QString::fromStdU16String(s.tested[0].password), QStringLiteral("pw"));
-    QCOMPARE(s.app.saveToDatabase, uint8_t{1});
+    QCOMPARE(s.model.SaveSettings().destination, SaveDestination::kDatabase);
 
     s.dialog.okButton()->click();
     QCOMPARE(s.tested.size(), size_t{1});
     QCOMPARE(s.dialog.result(), int(QDialog::Accepted));
     QVERIFY(!s.dialog.isVisible());
     QCOMPARE(QString::fromStdU16String(s.app.dbServer), QStringLiteral("db.example"));
-    QCOMPARE(s.app.saveAsScript, uint8_t{0});
+    QCOMPARE(s.model.SaveSettings().destination, SaveDestination::kDatabase);
 }
 
 void SaveDialogTest::DatabaseOkWithAFailingTestRefuses() {
@@ -211,7 +209,7 @@ void SaveDialogTest::DatabaseOkWithAFailingTestRefuses() {
     QCOMPARE(s.messages.last(),
              QStringLiteral("Test connection is unsuccessful.Saving in database cannot be done."));
     QVERIFY(s.dialog.isVisible());
-    QCOMPARE(s.app.saveToDatabase, uint8_t{0});
+    QCOMPARE(s.model.SaveSettings().destination, SaveDestination::kScript);
 }
 
 void SaveDialogTest::CancelClosesAndChangesNothing() {
@@ -223,8 +221,7 @@ void SaveDialogTest::CancelClosesAndChangesNothing() {
     QVERIFY(!s.dialog.isVisible());
     QVERIFY(s.messages.isEmpty());
     QVERIFY(s.tested.empty());
-    QCOMPARE(s.app.saveAsScript, uint8_t{0});
-    QCOMPARE(s.app.saveToDatabase, uint8_t{0});
+    QCOMPARE(s.model.SaveSettings().destination, SaveDestination::kScript);
     QVERIFY(s.app.dbServer.empty());
 }
 

@@ -252,18 +252,21 @@ TEST(JsonColumnTest, MyIsamRowOfAJsonColumnShowsTheServersText) {
     table.recordLength = 13;
     table.nullBytes = 1;
     table.createOptions = 1;
-    table.minPackLength = 1;
-    table.packBits = 1;
-    table.myisamColumns = {{0, 1, 0, 0, 0}, {4, 12, 0, 0, 1}};
-    CDynamicRecordUnpacker unpacker(table, test::TestApp());
-    table.rows.Reset(table.columns.size());
+    CWindowState window;
+    CMyisamTableReader myisam(table, window);
+    myisam.header.minPackLength = 1;
+    myisam.header.packBits = 1;
+    myisam.header.myisamColumns = {{0, 1, 0, 0, 0}, {4, 12, 0, 0, 1}};
+    CDynamicRecordUnpacker unpacker(myisam, test::TestApp());
+    window.rows.Reset(table.columns.size());
     const std::vector<uint8_t> doc = Bytes({0x02, 2, 0, 12, 0, 0x05, 7, 0, 0x0C, 10, 0, 1, 'x'});
     ASSERT_TRUE(unpacker.UnpackDynamicRecord(
-        table, test::Bytes_().u8(0).u8(0).u32le(static_cast<uint32_t>(doc.size())).raw(doc).bytes));
-    EXPECT_EQ(Utf16ToUtf8(table.rows.Text(0, 0)), "[7, \"x\"]");
+        myisam,
+        test::Bytes_().u8(0).u8(0).u32le(static_cast<uint32_t>(doc.size())).raw(doc).bytes));
+    EXPECT_EQ(Utf16ToUtf8(window.rows.Text(0, 0)), "[7, \"x\"]");
     // The NULL flag (bit 1 of the null byte) wins over the value.
-    ASSERT_TRUE(unpacker.UnpackDynamicRecord(table, test::Bytes_().u8(0x01).u8(0x02).bytes));
-    EXPECT_TRUE(table.rows.IsNull(1, 0));
+    ASSERT_TRUE(unpacker.UnpackDynamicRecord(myisam, test::Bytes_().u8(0x01).u8(0x02).bytes));
+    EXPECT_TRUE(window.rows.IsNull(1, 0));
 }
 
 }  // namespace

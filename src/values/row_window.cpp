@@ -1,4 +1,4 @@
-#include "schema/row_window.h"
+#include "values/row_window.h"
 
 #include <algorithm>
 

@@ -99,4 +99,25 @@ class CRowWindow {
     std::u16string text_;
 };
 
+// What a table's reader keeps between windows, whatever its engine: the rows
+// of the current window and where the windows read so far start.
+struct CWindowState {
+    CRowWindow rows;
+    std::vector<RecordBookmark> bookmarks;
+    // The window ended before the rows did: it filled, or it examined as
+    // much of the data file as one window may. The bookmark after it says
+    // where the next one starts.
+    bool windowFull = false;
+    // Set while a window is read again (paging back): no bookmark is added.
+    bool suppressBookmark = false;
+
+    // Empties the window and the bookmarks, for a table opened anew.
+    void Reset(size_t columnCount) {
+        rows.Reset(columnCount);
+        bookmarks.clear();
+        windowFull = false;
+        suppressBookmark = false;
+    }
+};
+
 }  // namespace brix

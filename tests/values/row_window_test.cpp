@@ -1,7 +1,7 @@
 // The window's cells when it is filled again: rows of an earlier window, a
 // wider one or one taken back must leave nothing behind in the new cells.
 
-#include "schema/row_window.h"
+#include "values/row_window.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <vector>
 
 namespace brix {
 
@@ -29,13 +30,23 @@ inline constexpr int kVarchar = 8;
 inline constexpr int kCheck = 9;
 }  // namespace MyisamFieldKind
 
-// Reads the head of a MyISAM index file: the row format (0 fixed, 1 dynamic,
-// 2 compressed), the base information the row readers need and the field
-// entries. Key and unique-constraint definitions are walked over. The number
+// What the row readers take from a table's index file.
+struct CMyisamHeader {
+    std::vector<CMyisamColumnDef> myisamColumns;
+    int32_t myisamRowFormat = 0;  // 0 fixed-length, 1 dynamic, 2 compressed
+    uint32_t packRecLength = 0;
+    uint32_t minPackLength = 0;
+    uint16_t packBits = 0;  // bytes of field flags before a dynamic record's fields
+};
+
+// Reads the head of a MyISAM index file into header: the row format (0 fixed,
+// 1 dynamic, 2 compressed), the base information the row readers need and the
+// field entries. Key and unique-constraint definitions are walked over. The number
 // of field entries taken is bounded by the table's column count plus one for
 // the null flags (read the .frm first). Returns false when the file cannot be
 // opened or holds no more than its 24-byte state header; true otherwise, also
 // when it ends early (the entries read so far are kept). Opened read-only.
-bool ReadMyisamHeader(CTableDef& table, const std::filesystem::path& path);
+bool ReadMyisamHeader(const CTableDef& table, CMyisamHeader& header,
+                      const std::filesystem::path& path);
 
 }  // namespace brix

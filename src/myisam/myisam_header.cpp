@@ -1,4 +1,4 @@
-#include "schema/myisam_header.h"
+#include "myisam/myisam_header.h"
 
 #include <algorithm>
 
@@ -41,7 +41,8 @@ constexpr size_t kHeadLimit = 4u << 20;
 
 }  // namespace
 
-bool ReadMyisamHeader(CTableDef& table, const std::filesystem::path& path) {
+bool ReadMyisamHeader(const CTableDef& table, CMyisamHeader& header,
+                      const std::filesystem::path& path) {
     CReadOnlyFile file;
     if (!file.Open(path)) return false;
     const uint64_t fileLength = file.Length();
@@ -51,18 +52,18 @@ bool ReadMyisamHeader(CTableDef& table, const std::filesystem::path& path) {
     const ByteSpan bytes(head);
 
     const uint16_t options = LoadU16be(bytes, kStateOptions);
-    table.myisamRowFormat = (options & kOptionCompressRecord) ? 2
-                            : (options & kOptionPackRecord)   ? 1
-                                                              : 0;
+    header.myisamRowFormat = (options & kOptionCompressRecord) ? 2
+                             : (options & kOptionPackRecord)   ? 1
+                                                               : 0;
     const size_t basePos = LoadU16be(bytes, kStateBasePos);
     if (basePos >= fileLength) return true;
     size_t baseLength = LoadU16be(bytes, kStateBaseInfoLength);
     if (baseLength == 0) baseLength = kDefaultBaseInfoLength;
 
     const ByteSpan base = bytes.subspan(std::min(basePos, bytes.size()));
-    table.packRecLength = LoadU32be(base, kBasePackRecLength);
-    table.minPackLength = LoadU32be(base, kBaseMinPackLength);
-    table.packBits = LoadU16be(base, kBasePackBits);
+    header.packRecLength = LoadU32be(base, kBasePackRecLength);
+    header.minPackLength = LoadU32be(base, kBaseMinPackLength);
+    header.packBits = LoadU16be(base, kBasePackBits);
     const uint32_t fieldCount = LoadU32be(base, kBaseFieldCount);
     const uint8_t keyCount = LoadU8(base, kBaseKeyCount);
 
@@ -82,8 +83,8 @@ bool ReadMyisamHeader(CTableDef& table, const std::filesystem::path& path) {
 
     const size_t maxEntries = table.columns.size() + 1;
     const size_t entries = std::min<size_t>(fieldCount, maxEntries);
-    table.myisamColumns.clear();
-    table.myisamColumns.reserve(entries);
+    header.myisamColumns.clear();
+    header.myisamColumns.reserve(entries);
     uint32_t offset = 0;
     for (size_t i = 0; i < entries && r.remaining() >= kFieldEntrySize; ++i) {
         CMyisamColumnDef entry;
@@ -93,7 +94,7 @@ bool ReadMyisamHeader(CTableDef& table, const std::filesystem::path& path) {
         entry.nullPos = r.u16be();
         entry.offset = offset;
         offset += entry.myisamLength;
-        table.myisamColumns.push_back(entry);
+        header.myisamColumns.push_back(entry);
     }
     return true;
 }

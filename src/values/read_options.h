@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+
+#include "values/row_window.h"
+
+namespace brix {
+
+// How one read of a table's rows renders them, given to the reader that
+// fills the windows and to the renderers it builds. A value: each read
+// (a window shown, a rows command, a save run) holds its own.
+struct CReadOptions {
+    // Long and binary values rendered in full, as saving needs them, rather
+    // than the short forms the grid shows.
+    bool exportMode = false;
+    // Where export mode writes off-page values, one spill file each.
+    std::filesystem::path spillFolder;
+    // Rows at which a window fills: kWindowRows but in the fuzz targets,
+    // which read small windows to run fast.
+    size_t windowRows = kWindowRows;
+};
+
+}  // namespace brix
