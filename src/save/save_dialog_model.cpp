@@ -73,11 +73,7 @@ bool CSaveDialogModel::Ok() {
             HandOverConnection();
             return true;
         }
-        if (TestConnectionNow()) {
-            HandOverConnection();
-        } else {
-            showMessage_(kConnectionRefusal);
-        }
+        OkTested(connection, test_(connection));
         return false;
     }
     accepted_ = SaveDestination::kScript;
@@ -87,6 +83,20 @@ bool CSaveDialogModel::Ok() {
     }
     app_.scriptFolder = folder;
     return true;
+}
+
+bool CSaveDialogModel::OkNeedsTest() const {
+    return mode_ == SaveDestination::kDatabase && !connectionTested();
+}
+
+void CSaveDialogModel::OkTested(const CConnectionSettings& tested,
+                                const CConnectionTestResult& result) {
+    // The values handed over are those tested: fields edited while the test
+    // ran count as untested, and the next OK tests them.
+    if (!TakeTestResult(tested, result))
+        showMessage_(kConnectionRefusal);
+    else if (connectionTested())
+        HandOverConnection();
 }
 
 CSaveSettings CSaveDialogModel::SaveSettings() const {

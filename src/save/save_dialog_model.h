@@ -100,6 +100,12 @@ class CSaveDialogModel {
     // with "Please select valid destination folder path.", else hands the
     // folder over and closes. Returns true when the dialog closes.
     bool Ok();
+    // OK in two steps, for a dialog that runs the test on another thread:
+    // whether this OK must test the connection first (database mode, not
+    // tested), and, back on the dialog's thread, what OK makes of the test's
+    // result (the dialog stays open either way).
+    bool OkNeedsTest() const;
+    void OkTested(const CConnectionSettings& tested, const CConnectionTestResult& result);
 
     // The save run's settings from the process-wide state the dialog filled.
     CSaveSettings SaveSettings() const;

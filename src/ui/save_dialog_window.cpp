@@ -155,6 +155,13 @@ void savedlgoption::OnBrowse() {
 }
 
 void savedlgoption::OnTestConnection() {
+    RunTest([this](const CConnectionSettings& settings, const CConnectionTestResult& result) {
+        model_.TakeTestResult(settings, result);
+    });
+}
+
+void savedlgoption::RunTest(
+    std::function<void(const CConnectionSettings&, const CConnectionTestResult&)> done) {
     if (testRunning_) return;
     testRunning_ = true;
     UpdateEnabled();
@@ -170,18 +177,27 @@ void savedlgoption::OnTestConnection() {
     });
     // The answer comes back to this thread; a dialog that is gone by then
     // takes nothing, and the thread deletes itself either way.
-    connect(thread, &QThread::finished, this, [this, settings, result, showing = showing_] {
-        testRunning_ = false;
-        UpdateEnabled();
-        if (showing != showing_) return;
-        model_.TakeTestResult(settings, *result);
-        emit connectionTestEnded();
-    });
+    connect(thread, &QThread::finished, this,
+            [this, settings, result, showing = showing_, done = std::move(done)] {
+                testRunning_ = false;
+                UpdateEnabled();
+                if (showing != showing_) return;
+                done(settings, *result);
+                emit connectionTestEnded();
+            });
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     thread->start();
 }
 
 void savedlgoption::OnOk() {
+    // A connection not yet tested is tested first, off this thread, so that
+    // a server that does not answer never freezes the dialog.
+    if (model_.OkNeedsTest()) {
+        RunTest([this](const CConnectionSettings& settings, const CConnectionTestResult& result) {
+            model_.OkTested(settings, result);
+        });
+        return;
+    }
     if (model_.Ok()) accept();
 }
 

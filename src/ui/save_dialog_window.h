@@ -4,6 +4,8 @@
 #include <QString>
 #include <functional>
 
+#include "save/connection_test.h"
+
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -59,6 +61,12 @@ class savedlgoption : public QDialog {
     void connectionTestEnded();
 
   private:
+    // Runs the connection test of the fields' values on a thread of its own;
+    // done gets the values tested and the result on this thread, unless the
+    // dialog was opened anew meanwhile.
+    void RunTest(
+        std::function<void(const CConnectionSettings&, const CConnectionTestResult&)> done);
+
     void ShowModel();
     void UpdateEnabled();
 

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <atomic>
@@ -29,6 +30,8 @@ struct ScriptedSaveDialog {
                   messages << QString::fromStdU16String(std::u16string(text));
               },
               [this](const CConnectionSettings& settings) {
+                  // A test may be held, as a server that does not answer holds it.
+                  while (holdTest.load()) QThread::msleep(5);
                   tested.push_back(settings);
                   return CConnectionTestResult{
                       testAnswer, testAnswer ? u"Connection is successful" : u"Access denied\n"};
@@ -43,6 +46,7 @@ struct ScriptedSaveDialog {
     QStringList messages;
     std::vector<CConnectionSettings> tested;
     bool testAnswer = true;
+    std::atomic<bool> holdTest{false};
     QStringList browseTitles;
     QString browseResult;
     CSaveDialogModel model;
@@ -176,7 +180,17 @@ void SaveDialogTest::DatabaseOkTestsFirstAndClosesOnTheSecondOk() {
     Type(s.dialog.portEdit(), QStringLiteral("3307"));
     Type(s.dialog.userEdit(), QStringLiteral("saver"));
     Type(s.dialog.passwordEdit(), QStringLiteral("pw"));
+    // The test OK starts runs off the dialog's thread: the dialog answers
+    // while it runs, with OK and Test Connection off.
+    s.holdTest = true;
     s.dialog.okButton()->click();
+    QVERIFY(s.dialog.testRunning());
+    QVERIFY(!s.dialog.okButton()->isEnabled());
+    QVERIFY(!s.dialog.testButton()->isEnabled());
+    QCoreApplication::processEvents();
+    QVERIFY(s.messages.isEmpty());
+    s.holdTest = false;
+    QTRY_VERIFY(!s.dialog.testRunning());
     QCOMPARE(s.messages, QStringList{QStringLiteral("Connection is successful")});
     QVERIFY(s.dialog.isVisible());
     QCOMPARE(s.tested.size(), size_t{1});
@@ -205,6 +219,7 @@ void SaveDialogTest::DatabaseOkWithAFailingTestRefuses() {
     s.dialog.testButton()->click();
     QTRY_VERIFY(!s.dialog.testRunning());
     s.dialog.okButton()->click();
+    QTRY_VERIFY(!s.dialog.testRunning());
     QCOMPARE(s.tested.size(), size_t{3});
     QCOMPARE(s.messages.last(),
              QStringLiteral("Test connection is unsuccessful.Saving in database cannot be done."));
