@@ -12,6 +12,8 @@
 #include "myisam/myisam_header.h"
 #include "myisam/myisam_reader.h"
 #include "schema/frm_reader.h"
+#include "sdi/sdi_reader.h"
+#include "sdi/sdi_table.h"
 #include "values/value_render.h"
 
 namespace brix {
@@ -75,6 +77,24 @@ void OpenInnoRows(CInnoTableReader& inno, const std::filesystem::path& databaseF
 
 }  // namespace
 
+uint32_t CTableRows::ReadDefinitionFromTablespace(const std::filesystem::path& databaseFolder,
+                                                  std::u16string_view tableName,
+                                                  const CAppState& app, bool& changedInPlace) {
+    const std::filesystem::path ibd = FindStorageFile(databaseFolder, tableName, "ibd");
+    if (ibd.empty()) return 0;
+    for (const SdiObject& object : ReadSdi(ibd).objects) {
+        if (object.type != kSdiTypeTable) continue;
+        SdiTableInfo info;
+        std::string problem;
+        if (TableDefFromSdi(object.json, app, table_, info, problem)) {
+            changedInPlace = info.changedInPlace;
+            return info.clusteredRoot;
+        }
+    }
+    table_.Reset();
+    return 0;
+}
+
 CTableRows::CTableRows() = default;
 CTableRows::~CTableRows() = default;
 
@@ -101,8 +121,15 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
         frm += ".frm";
     }
     ReadTableDefinition(table_, frm, app);
+    // Tables of MySQL 8.0 and later have no .frm: their definition is in
+    // their tablespace's own dictionary information.
+    uint32_t sdiRoot = 0;
+    bool changedInPlace = false;
+    if (table_.columns.empty())
+        sdiRoot = ReadDefinitionFromTablespace(databaseFolder, tableName, app, changedInPlace);
     if (table_.columns.empty()) return OpenRowsResult::kNoDefinition;
     window_.rows.Reset(table_.columns.size());
+    if (changedInPlace) return OpenRowsResult::kChangedInPlace;
     if (table_.engineCode == EngineCode::kMyIsam) {
         myisam_ = std::make_unique<CMyisamTableReader>(table_, window_, options);
         ReadMyisamHeader(table_, myisam_->header,
@@ -113,6 +140,15 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
     }
     if (table_.engineCode == EngineCode::kInnoDb) {
         inno_ = std::make_unique<CInnoTableReader>(table_, window_, options);
+        if (sdiRoot != 0) {
+            auto ownSpace = std::make_shared<CTablespace>();
+            if (ownSpace->Open(FindStorageFile(databaseFolder, tableName, "ibd"))) {
+                inno_->perTableSource = true;
+                BuildColumnsFromFrm(*inno_, app);
+                ReadFirstInnoWindow(*inno_, std::move(ownSpace), sdiRoot, app);
+            }
+            return ReadFailed() ? OpenRowsResult::kReadError : OpenRowsResult::kOk;
+        }
         OpenInnoRows(*inno_, databaseFolder, tableName, app, dictionary);
         return ReadFailed() ? OpenRowsResult::kReadError : OpenRowsResult::kOk;
     }

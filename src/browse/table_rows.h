@@ -20,6 +20,9 @@ enum class OpenRowsResult {
     kNoDefinition,       // no readable .frm table definition
     kUnsupportedEngine,  // neither MyISAM nor InnoDB
     kReadError,          // the file layer reported an error
+    // A MySQL 8.0+ table whose columns were added or dropped in place (instant
+    // columns, row versions): its rows are not read rather than garbled.
+    kChangedInPlace,
 };
 
 // One table opened for reading its rows, whatever its engine: its definition,
@@ -75,6 +78,13 @@ class CTableRows {
 
   private:
     void CloseReaders();
+    // Reads the definition from the dictionary information of the table's
+    // .ibd (MySQL 8.0 and later); the root page of its clustered index, 0
+    // when there is no such definition (the definition is then empty).
+    // changedInPlace says whether columns were added or dropped in place.
+    uint32_t ReadDefinitionFromTablespace(const std::filesystem::path& databaseFolder,
+                                          std::u16string_view tableName, const CAppState& app,
+                                          bool& changedInPlace);
 
     CTableDef table_;
     CWindowState window_;

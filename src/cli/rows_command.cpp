@@ -189,6 +189,11 @@ void RunRows(const RowsArgs& args, CliContext& context) {
             throw CommandFailed("the table's storage engine is not MyISAM or InnoDB");
         case OpenRowsResult::kReadError:
             throw CommandFailed("read error in the table's data file");
+        case OpenRowsResult::kChangedInPlace:
+            throw CommandFailed(
+                "the table's columns were added or dropped in place (ALTER TABLE ... "
+                "ALGORITHM=INSTANT); reading the rows of such MySQL 8.0+ tables is not "
+                "supported yet, so none are shown");
     }
     const CTableDef& table = rows.table();
     std::unique_ptr<CTsvWriter> tsv;

@@ -474,6 +474,12 @@ class CSaveRunner {
         for (size_t c : ColumnsWithExpressionsLeftOut(table))
             ui_.AppendLogLine(u"Left out of table " + display + u": the expression of column " +
                               table.columns[c].name + u", which cannot be saved safely");
+        if (opened == OpenRowsResult::kChangedInPlace) {
+            Fail(failure,
+                 u"the table was created, but its columns were added or dropped in place, "
+                 u"and the rows of such tables cannot be read yet");
+            return;
+        }
         if (opened == OpenRowsResult::kUnsupportedEngine) {
             Fail(failure,
                  u"the table was created, but its storage engine is neither MyISAM nor "

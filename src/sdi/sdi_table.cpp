@@ -273,9 +273,16 @@ bool TableDefFromSdi(std::string_view json, const CAppState& app, CTableDef& tab
         std::clamp<int64_t>(Int(document, "mysqld_version_id"), 0, 0xFFFFFFFF));
 
     std::vector<int32_t> columnOfDictionary(columns->size(), -1);
+    info.changedInPlace = !OptionValue(String(dd, "se_private_data"), "instant_col").empty();
     for (size_t i = 0; i < columns->size(); ++i) {
         const Json& source = (*columns)[i];
         if (!source.is_object()) continue;
+        const std::string_view privateData = String(source, "se_private_data");
+        if (!OptionValue(privateData, "version_added").empty() ||
+            !OptionValue(privateData, "version_dropped").empty() ||
+            !OptionValue(privateData, "default").empty() ||
+            !OptionValue(privateData, "default_null").empty())
+            info.changedInPlace = true;
         const int64_t hidden = Int(source, "hidden");
         if (hidden != kHiddenVisible && hidden != kHiddenUser) continue;
         CColumnDef column;
@@ -285,10 +292,24 @@ bool TableDefFromSdi(std::string_view json, const CAppState& app, CTableDef& tab
         info.dictionaryColumn.push_back(i);
         table.columns.push_back(std::move(column));
     }
-    if (const Json* indexes = Array(dd, "indexes"))
+    if (const Json* indexes = Array(dd, "indexes")) {
         for (const Json& index : *indexes)
             if (index.is_object() && !Bool(index, "hidden"))
                 ReadKey(index, columnOfDictionary, table);
+        if (!indexes->empty() && indexes->front().is_object()) {
+            const std::string_view root =
+                OptionValue(String(indexes->front(), "se_private_data"), "root");
+            uint64_t page = 0;
+            for (char c : root) {
+                if (c < '0' || c > '9' || page > 0xFFFFFFFFu) {
+                    page = 0;
+                    break;
+                }
+                page = page * 10 + static_cast<uint64_t>(c - '0');
+            }
+            if (page <= 0xFFFFFFFFu) info.clusteredRoot = static_cast<uint32_t>(page);
+        }
+    }
 
     table.tableCharset = ClampToInt32(Int(dd, "collation_id"));
     if (info.engine == u"InnoDB") table.engineCode = EngineCode::kInnoDb;

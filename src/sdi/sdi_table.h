@@ -20,6 +20,12 @@ struct SdiTableInfo {
     // 4 redundant, 5 compact), whether or not it was asked for.
     uint8_t rowFormat = 0;
     uint32_t serverVersion = 0;  // mysqld_version_id of the server that wrote it
+    // The root page of the clustered index (the first index the dictionary
+    // lists); 0 when it names none.
+    uint32_t clusteredRoot = 0;
+    // Columns were added or dropped in place (ALGORITHM=INSTANT): records
+    // differ in their fields by the version they were written in.
+    bool changedInPlace = false;
     // Per user column of the definition, its position among the dictionary's
     // columns (whose hidden system columns and dropped columns are left out).
     std::vector<size_t> dictionaryColumn;
