@@ -50,5 +50,19 @@ TEST(TableRowsTest, RowsOfMySqlTablesReadWithTheirTablespacesDefinitions) {
     }
 }
 
+// Tables whose columns MySQL added or dropped in place hold records of
+// several layouts: none is read rather than shown garbled.
+TEST(TableRowsTest, MySqlTablesChangedInPlaceAreRefusedNotGarbled) {
+    const std::filesystem::path folder = test::SourceDir() / "tests/fixtures/mysql9/datadir/evolve";
+    for (const char* table : {"versions", "versions_compact", "versions_redundant"}) {
+        SCOPED_TRACE(table);
+        const std::unique_ptr<CAppState> app = test::NewTestApp();
+        CTableRows rows;
+        EXPECT_EQ(rows.Open(folder, Utf8ToUtf16(table), *app), OpenRowsResult::kChangedInPlace);
+        EXPECT_FALSE(rows.table().columns.empty());
+        EXPECT_EQ(rows.rows().rowCount(), 0u);
+    }
+}
+
 }  // namespace
 }  // namespace brix
