@@ -13,16 +13,6 @@ namespace brix {
 
 namespace {
 
-// Key flags the .frm records besides uniqueness.
-constexpr int32_t kFulltextKey = 1 << 7;
-constexpr int32_t kSpatialKey = 1 << 10;
-// A key part sorted in descending order.
-constexpr uint16_t kDescendingPart = 1 << 7;
-// Index algorithms a statement names with USING.
-constexpr int32_t kAlgorithmBtree = 1;
-constexpr int32_t kAlgorithmHash = 3;
-constexpr int32_t kAlgorithmLongHash = 5;
-
 void AppendNumber(std::u16string& out, int64_t n) {
     AppendAscii(out, std::to_string(n));
 }
@@ -184,8 +174,8 @@ int32_t PrefixLength(const CColumnDef& column, const CKeyPartDef& part,
 void AppendKey(std::u16string& out, const CTableDef& table, const CKeyDef& key,
                const CollationTable& collations) {
     const bool primary = IsPrimaryKey(key);
-    const bool fulltext = (key.flags & kFulltextKey) != 0;
-    const bool spatial = (key.flags & kSpatialKey) != 0;
+    const bool fulltext = (key.flags & CKeyDef::kFulltext) != 0;
+    const bool spatial = (key.flags & CKeyDef::kSpatial) != 0;
     std::u16string parts;
     for (const CKeyPartDef& part : key.parts) {
         if (part.fieldNumber == 0 || part.fieldNumber > table.columns.size()) continue;
@@ -194,7 +184,7 @@ void AppendKey(std::u16string& out, const CTableDef& table, const CKeyDef& key,
         AppendQuotedName(parts, column.name);
         const int32_t prefix = fulltext || spatial ? 0 : PrefixLength(column, part, collations);
         if (prefix > 0) AppendInParentheses(parts, prefix);
-        if (part.flags & kDescendingPart) parts += u" DESC";
+        if (part.flags & CKeyPartDef::kDescending) parts += u" DESC";
     }
     if (parts.empty()) return;
     out += u",\n  ";
@@ -215,8 +205,9 @@ void AppendKey(std::u16string& out, const CTableDef& table, const CKeyDef& key,
     out += parts;
     out.push_back(u')');
     if (!fulltext && !spatial) {
-        if (key.algorithm == kAlgorithmBtree) out += u" USING BTREE";
-        if (key.algorithm == kAlgorithmHash || key.algorithm == kAlgorithmLongHash)
+        if (key.algorithm == CKeyDef::kAlgorithmBtree) out += u" USING BTREE";
+        if (key.algorithm == CKeyDef::kAlgorithmHash ||
+            key.algorithm == CKeyDef::kAlgorithmLongHash)
             out += u" USING HASH";
     }
     if (!key.comment.empty()) {

@@ -85,7 +85,6 @@ constexpr size_t kOldKeyHeaderSize = 4;
 constexpr size_t kKeyPartSize = 9;
 constexpr size_t kOldestKeyPartSize = 7;
 constexpr uint16_t kKeyPartFieldMask = 0x3FFF;
-constexpr uint16_t kDescendingFlag = 128;
 
 // Splits a name list: a separator byte, then every name followed by the
 // separator, then a zero byte. A list starting with a zero byte is empty. The
@@ -276,7 +275,7 @@ std::vector<CKeyDef> ParseKeySection(ByteSpan section, int generation,
                 part.keyType = r.u16le();
                 if (length > 128) {
                     length &= 0x7F;
-                    part.flags = kDescendingFlag;
+                    part.flags = CKeyPartDef::kDescending;
                 }
                 part.length = length;
                 taken += kOldestKeyPartSize;

@@ -99,12 +99,16 @@ struct CKeyPartDef {
     uint16_t storeLength = 0;
     uint16_t keyType = 0;
     uint16_t fieldNumber = 0;  // 1-based column number; 0 = none
-    uint16_t flags = 0;        // 128 = descending
+    uint16_t flags = 0;        // kDescending
+
+    static constexpr uint16_t kDescending = 1 << 7;
 };
 
 // One key (index) of the table.
 struct CKeyDef {
     static constexpr int32_t kUnique = 1 << 0;
+    static constexpr int32_t kFulltext = 1 << 7;
+    static constexpr int32_t kSpatial = 1 << 10;
     static constexpr int32_t kHasComment = 1 << 12;
     static constexpr int32_t kHasParser = 1 << 14;
 
@@ -112,7 +116,10 @@ struct CKeyDef {
     int32_t flags = 0;  // bit 0 unique, bit 12 has a comment, bit 14 has a parser
     int32_t partCount = 0;
     int32_t blockSize = 0;
-    int32_t algorithm = 0;
+    int32_t algorithm = 0;  // kAlgorithm...: the USING clause given, if any
+    static constexpr int32_t kAlgorithmBtree = 1;
+    static constexpr int32_t kAlgorithmHash = 3;
+    static constexpr int32_t kAlgorithmLongHash = 5;
     std::vector<CKeyPartDef> parts;
     std::u16string name;
     std::u16string comment;

@@ -27,13 +27,6 @@ constexpr int64_t kAlgorithmBtree = 2;
 constexpr int64_t kAlgorithmHash = 4;
 // An element length that stands for the whole column.
 constexpr int64_t kWholeColumn = 4294967295;
-// Key flags the .frm records besides uniqueness.
-constexpr int32_t kFulltextKey = 1 << 7;
-constexpr int32_t kSpatialKey = 1 << 10;
-constexpr uint16_t kDescendingPart = 1 << 7;
-// Key algorithms as the .frm numbers them.
-constexpr int32_t kFrmAlgorithmBtree = 1;
-constexpr int32_t kFrmAlgorithmHash = 3;
 
 int64_t Int(const Json& object, const char* key, int64_t otherwise = 0) {
     const auto it = object.find(key);
@@ -183,14 +176,14 @@ void ReadKey(const Json& source, const std::vector<int32_t>& columnOfDictionary,
     const int64_t type = Int(source, "type");
     key.name = Utf8ToUtf16(String(source, "name"));
     if (type == kIndexPrimary || type == kIndexUnique) key.flags |= CKeyDef::kUnique;
-    if (type == kIndexFulltext) key.flags |= kFulltextKey;
-    if (type == kIndexSpatial) key.flags |= kSpatialKey;
+    if (type == kIndexFulltext) key.flags |= CKeyDef::kFulltext;
+    if (type == kIndexSpatial) key.flags |= CKeyDef::kSpatial;
     key.comment = Utf8ToUtf16(String(source, "comment"));
     if (!key.comment.empty()) key.flags |= CKeyDef::kHasComment;
     if (Bool(source, "is_algorithm_explicit")) {
         const int64_t algorithm = Int(source, "algorithm");
-        if (algorithm == kAlgorithmBtree) key.algorithm = kFrmAlgorithmBtree;
-        if (algorithm == kAlgorithmHash) key.algorithm = kFrmAlgorithmHash;
+        if (algorithm == kAlgorithmBtree) key.algorithm = CKeyDef::kAlgorithmBtree;
+        if (algorithm == kAlgorithmHash) key.algorithm = CKeyDef::kAlgorithmHash;
     }
     if (const Json* elements = Array(source, "elements")) {
         for (const Json& element : *elements) {
@@ -206,7 +199,7 @@ void ReadKey(const Json& source, const std::vector<int32_t>& columnOfDictionary,
             part.length = static_cast<uint16_t>(
                 std::min<int64_t>(length == kWholeColumn ? column.length : length, 0xFFFF));
             part.storeLength = part.length;
-            if (Int(element, "order") == kOrderDescending) part.flags |= kDescendingPart;
+            if (Int(element, "order") == kOrderDescending) part.flags |= CKeyPartDef::kDescending;
             key.parts.push_back(part);
         }
     }
