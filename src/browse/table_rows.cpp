@@ -125,7 +125,8 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
     // their tablespace's own dictionary information.
     uint32_t sdiRoot = 0;
     bool changedInPlace = false;
-    if (table_.columns.empty())
+    const bool fromTablespace = table_.columns.empty();
+    if (fromTablespace)
         sdiRoot = ReadDefinitionFromTablespace(databaseFolder, tableName, app, changedInPlace);
     if (table_.columns.empty()) return OpenRowsResult::kNoDefinition;
     window_.rows.Reset(table_.columns.size());
@@ -140,13 +141,16 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
     }
     if (table_.engineCode == EngineCode::kInnoDb) {
         inno_ = std::make_unique<CInnoTableReader>(table_, window_, options);
-        if (sdiRoot != 0) {
+        if (fromTablespace) {
+            // The rows are where the dictionary information says: a
+            // definition that names no clustered root, or a tablespace that
+            // does not open, is an error, never a table without rows.
             auto ownSpace = std::make_shared<CTablespace>();
-            if (ownSpace->Open(FindStorageFile(databaseFolder, tableName, "ibd"))) {
-                inno_->perTableSource = true;
-                BuildColumnsFromFrm(*inno_, app);
-                ReadFirstInnoWindow(*inno_, std::move(ownSpace), sdiRoot, app);
-            }
+            if (sdiRoot == 0 || !ownSpace->Open(FindStorageFile(databaseFolder, tableName, "ibd")))
+                return OpenRowsResult::kReadError;
+            inno_->perTableSource = true;
+            BuildColumnsFromFrm(*inno_, app);
+            ReadFirstInnoWindow(*inno_, std::move(ownSpace), sdiRoot, app);
             return ReadFailed() ? OpenRowsResult::kReadError : OpenRowsResult::kOk;
         }
         OpenInnoRows(*inno_, databaseFolder, tableName, app, dictionary);
