@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <filesystem>
 
+#include "app/damage_report.h"
 #include "values/row_window.h"
 
 namespace brix {
@@ -19,6 +20,9 @@ struct CReadOptions {
     // Rows at which a window fills: kWindowRows but in the fuzz targets,
     // which read small windows to run fast.
     size_t windowRows = kWindowRows;
+    // Where the readers report what they skipped or could not read; null when
+    // nobody listens. Outlives the read.
+    CDamageSink* damage = nullptr;
 };
 
 }  // namespace brix
