@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/log_file.h"
+#include "app/text.h"
 
 namespace brix {
 
@@ -45,6 +46,15 @@ void CUiOperations::AppendLogListLine(std::u16string_view text) {
 void CUiOperations::AppendLogFileLine(std::u16string_view text) {
     LogLock lock(logMutex_);
     WriteToLogFile(text, false);
+}
+
+void CUiOperations::AppendDamageLine(const DamageFinding& finding) {
+    LogLock lock(logMutex_);
+    std::u16string text = kDamageLinePrefix;
+    text += Utf8ToUtf16(DamageLine(finding));
+    InsertDamageLogRow(app_.logLineCount, text);
+    ++app_.logLineCount;
+    WriteToLogFile(text, true);
 }
 
 void CUiOperations::ResetLogList() {

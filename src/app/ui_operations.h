@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/damage_report.h"
 #include "app/grid_window.h"
 
 namespace brix {
@@ -76,6 +77,10 @@ class CUiOperations {
     void AppendLogFileLine(std::u16string_view text);
     // Deletes every row of the log list and sets the line counter to 0.
     void ResetLogList();
+    // Adds a finding of the damage report as the next row of the log list, a
+    // row the realisation sets apart from the ordinary ones, and writes it to
+    // the log file: kDamageLinePrefix followed by DamageLine(finding).
+    void AppendDamageLine(const DamageFinding& finding);
 
     // --- Object tree ---
     // Appends an item as the last child of parent (kNoTreeItem: a root),
@@ -95,6 +100,13 @@ class CUiOperations {
     virtual void LockTree() = 0;
     virtual void UnlockTree() = 0;
     virtual void RedrawTree() = 0;
+    // Marks an item as a table with findings or missing files, with the
+    // reason as its tooltip; an empty reason takes the mark away. Realisations
+    // without marks ignore it.
+    virtual void MarkTreeItem(TreeItem item, std::u16string_view reason) {
+        (void)item;
+        (void)reason;
+    }
 
     // --- Record panel ---
     // When n (the number of columns the grid shows) is not 0: empties the
@@ -118,6 +130,11 @@ class CUiOperations {
     // The log list: a row inserted at index; every row deleted.
     virtual void InsertLogRow(int index, std::u16string_view text) = 0;
     virtual void DeleteLogRows() = 0;
+    // A row of the damage report: an ordinary row unless the realisation sets
+    // such rows apart.
+    virtual void InsertDamageLogRow(int index, std::u16string_view text) {
+        InsertLogRow(index, text);
+    }
 
     CAppState& app() { return app_; }
 
@@ -135,5 +152,8 @@ class CUiOperations {
 // The log list's note that the log file could not be written, shown once per
 // list (again after the list is reset) while the file stays unwritable.
 inline constexpr char16_t kLogFileUnwritableNote[] = u"Log file cannot be written: ";
+
+// The start of every damage line in the log.
+inline constexpr char16_t kDamageLinePrefix[] = u"Damage: ";
 
 }  // namespace brix
