@@ -85,6 +85,10 @@ void AppendSignAndFill(std::u16string& out, const CColumnDef& column) {
 // The base type without character set.
 void AppendBaseType(std::u16string& out, const CTableDef& table, const CColumnDef& column,
                     const CollationTable& collations) {
+    if (const std::u16string_view typeName = DataTypeName(column.dataType); !typeName.empty()) {
+        out += typeName;
+        return;
+    }
     const CTypeName* name = FindTypeName(column.type, TypeTextUse::kStatement);
     if (!name) {
         // A type this reader does not know: its bytes as a string keep

@@ -34,7 +34,8 @@ bool IsBitText(std::u16string_view text) {
 // and spatial values.
 bool RendersAsHex(const CColumnDef& column) {
     if (column.type == FieldType::kGeometry) return true;
-    return column.charsetNumber == kBinaryCharset &&
+    // UUID and INET values render as their text, which the server takes back.
+    return column.dataType == ColumnDataType::kPlain && column.charsetNumber == kBinaryCharset &&
            (IsStringType(column.type) || IsBlobType(column.type));
 }
 

@@ -97,8 +97,24 @@ const CTypeName* FindTypeName(int32_t type, TypeTextUse use) {
     return nullptr;
 }
 
+std::u16string_view DataTypeName(ColumnDataType type) {
+    switch (type) {
+        case ColumnDataType::kUuid:
+            return u"UUID";
+        case ColumnDataType::kInet6:
+            return u"INET6";
+        case ColumnDataType::kInet4:
+            return u"INET4";
+        case ColumnDataType::kPlain:
+            break;
+    }
+    return {};
+}
+
 std::u16string ColumnTypeText(const CColumnDef& column, int32_t tableCharset,
                               const CollationTable& collations) {
+    if (const std::u16string_view name = DataTypeName(column.dataType); !name.empty())
+        return std::u16string(name);
     const CTypeName* name = FindTypeName(column.type, TypeTextUse::kGrid);
     if (!name) return u"UNKNOWN DATATYPE";
     uint32_t maxBytes = 0;

@@ -16,6 +16,10 @@ namespace brix {
 std::u16string ColumnTypeText(const CColumnDef& column, int32_t tableCharset,
                               const CollationTable& collations);
 
+// The SQL name of one of MariaDB's own types (UUID, INET6, INET4); empty for
+// a plain column.
+std::u16string_view DataTypeName(ColumnDataType type);
+
 // The SQL name of a spatial column's geometry type code (GEOMETRY for any
 // other code).
 std::u16string_view GeometryTypeText(int geometryType);

@@ -7,6 +7,7 @@
 #include "app/byte_reader.h"
 #include "app/read_only_file.h"
 #include "app/text.h"
+#include "schema/frm_extra2.h"
 
 namespace brix {
 
@@ -521,6 +522,7 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path,
     table.keys = std::move(keys);
     table.nullBytes = static_cast<int32_t>((nullBits + 7) / 8);
     table.recordLength = LoadU16le(form, kFormRecordLength);
+    ApplyFrmExtra2(ReadFrmExtra2(frm), table, firstColumn, fieldCount);
     return true;
 }
 

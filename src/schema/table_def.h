@@ -37,11 +37,22 @@ class CSharedText {
 };
 
 // One column of the table, as its .frm defines it.
+// A type MariaDB defines beyond the field type codes, kept in the .frm as a
+// name beside the column's plain field type: each is stored as fixed binary
+// bytes and shown as text.
+enum class ColumnDataType : uint8_t {
+    kPlain,  // what the field type says
+    kUuid,   // 16 bytes, MariaDB 10.7+
+    kInet6,  // 16 bytes in network order, MariaDB 10.5+
+    kInet4,  // 4 bytes in network order, MariaDB 11.3+
+};
+
 struct CColumnDef {
     std::u16string name;
     int32_t index = 0;      // 0-based position in the table's columns
     int32_t recordPos = 0;  // first byte in the row image, counted from 1
     int32_t type = 0;       // field type code
+    ColumnDataType dataType = ColumnDataType::kPlain;
     int32_t geometryType = 0;
     int32_t length = 0;  // bytes for strings, display width for numbers, bits for BIT
     bool nullable = false;

@@ -8,6 +8,7 @@
 #include "values/json_binary.h"
 #include "values/temporal.h"
 #include "values/text_append.h"
+#include "values/typed_binary.h"
 #include "values/value_text.h"
 
 namespace brix {
@@ -96,6 +97,8 @@ void AppendCharacters(std::u16string& out, const CColumnDef& column, ByteSpan by
 
 void AppendString(std::u16string& out, const CColumnDef& column, ByteSpan bytes,
                   const RenderContext& context) {
+    if (column.dataType != ColumnDataType::kPlain)
+        return AppendTypedBinary(out, column.dataType, bytes);
     if (column.charsetNumber != kBinaryCharset) {
         const size_t start = out.size();
         AppendCharacters(out, column, bytes, context);
