@@ -6,8 +6,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QStandardPaths>
+#include <QTableView>
 #include <QThread>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/app_state.h"
@@ -102,6 +106,13 @@ CMainFrame::CMainFrame(CAppState& app, const CAppLinks& links,
     addDockWidget(Qt::LeftDockWidgetArea, fileView_);
     addDockWidget(Qt::RightDockWidgetArea, output_);
     resizeDocks({fileView_, output_}, {kTreePaneWidth, kOutputPaneWidth}, Qt::Horizontal);
+    // Tab moves through the window from left to right: the tree's filter box
+    // and the tree, the rows and their paging buttons, the log.
+    CBrixStatic* panel = view_->recordPanel();
+    const QList<QWidget*> tabOrder = {
+        fileView_->filterBox(),  fileView_->tree(),   panel->grid(),  panel->textBox(),
+        panel->previousButton(), panel->nextButton(), output_->list()};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
     CMainFrameParts parts;
     parts.owner = this;

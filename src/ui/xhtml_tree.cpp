@@ -1,5 +1,7 @@
 #include "ui/xhtml_tree.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -28,7 +30,11 @@ QColor LockedTreeBackground(const QColor& window) {
 CXHtmlTree::CXHtmlTree(QWidget* parent)
     : QTreeView(parent),
       model_(new CXHtmlTreeModel(this)),
-      delegate_(new CXHtmlTreeDelegate(this)) {
+      delegate_(new CXHtmlTreeDelegate(this)),
+      keyboardOpen_(new QTimer(this)) {
+    keyboardOpen_->setSingleShot(true);
+    keyboardOpen_->setInterval(kKeyboardOpenDelayMs);
+    connect(keyboardOpen_, &QTimer::timeout, this, &CXHtmlTree::OpenCurrent);
     setModel(model_);
     setItemDelegate(delegate_);
     setHeaderHidden(true);
@@ -186,6 +192,10 @@ QRect CXHtmlTree::LabelRect(TreeItem item) const {
 QPoint CXHtmlTree::CheckBoxCentre(TreeItem item) const {
     const QModelIndex index = model_->IndexOf(item);
     if (!index.isValid()) return {};
+    return CheckBoxRect(index).center();
+}
+
+QRect CXHtmlTree::CheckBoxRect(const QModelIndex& index) const {
     QStyleOptionViewItem option = OptionFor(index);
     option.features |= QStyleOptionViewItem::HasCheckIndicator;
     option.index = index;
@@ -193,20 +203,45 @@ QPoint CXHtmlTree::CheckBoxCentre(TreeItem item) const {
     option.features |= QStyleOptionViewItem::HasDecoration | QStyleOptionViewItem::HasDisplay;
     option.text = index.data().toString();
     option.decorationSize = iconSize();
-    return style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, this).center();
+    return style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, this);
 }
 
 void CXHtmlTree::mousePressEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
-    const QModelIndex index = indexAt(pos);
+    // The column is as wide as its widest label: right of it, the row is
+    // found at the column's right edge.
+    const int columnRight = header()->sectionViewportPosition(0) + header()->sectionSize(0) - 1;
+    const QModelIndex index = indexAt(QPoint(std::min(pos.x(), columnRight), pos.y()));
     const TreeItem item = model_->ItemOf(index);
-    const bool onLabel = event->button() == Qt::LeftButton && index.isValid() &&
-                         delegate_->LabelRect(OptionFor(index), index).contains(pos);
+    // Left of the item's rectangle are the indentation and the expand button.
+    const bool onRow = event->button() == Qt::LeftButton && index.isValid() &&
+                       pos.x() >= visualRect(index).left() && !CheckBoxRect(index).contains(pos);
     QTreeView::mousePressEvent(event);
-    if (onLabel && (model_->flags(index) & Qt::ItemIsEnabled)) {
+    if (onRow && (model_->flags(index) & Qt::ItemIsEnabled)) {
+        keyboardOpen_->stop();
         SelectItem(item);
         emit labelClicked(item);
     }
+}
+
+void CXHtmlTree::keyPressEvent(QKeyEvent* event) {
+    const QModelIndex before = currentIndex();
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    QTreeView::keyPressEvent(event);
+    if (enter) {
+        keyboardOpen_->stop();
+        OpenCurrent();
+    } else if (currentIndex() != before) {
+        keyboardOpen_->start();
+    }
+}
+
+void CXHtmlTree::OpenCurrent() {
+    const QModelIndex index = currentIndex();
+    if (!index.isValid() || !(model_->flags(index) & Qt::ItemIsEnabled)) return;
+    const TreeItem item = model_->ItemOf(index);
+    SelectItem(item);
+    emit labelClicked(item);
 }
 
 void CXHtmlTree::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -2,6 +2,7 @@
 
 #include <QPalette>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QTreeView>
 
 #include "ui/xhtml_tree_model.h"
@@ -19,8 +20,9 @@ class CXHtmlTreeDelegate : public QStyledItemDelegate {
 };
 
 // The object tree: a tree with three-state check boxes whose states
-// propagate (CXHtmlTreeModel), and whose label clicks are told apart from
-// clicks on the check box, the picture, the expand button or empty space.
+// propagate (CXHtmlTreeModel). A left click anywhere on an item's row but on
+// its check box or expand button opens the item, and so does the keyboard:
+// Enter at once, moving to an item once the keys pause.
 class CXHtmlTree : public QTreeView {
     Q_OBJECT
 
@@ -59,18 +61,27 @@ class CXHtmlTree : public QTreeView {
     // Whether the filter hides the item or one of the nodes above it.
     bool IsFilteredOut(TreeItem item) const;
 
+    // How long the keyboard must rest on an item before it opens, so that
+    // holding an arrow key down does not open every item on the way.
+    static constexpr int kKeyboardOpenDelayMs = 250;
+
   signals:
-    // A left click on the label of item (not on its check box, picture or
-    // expand button), even when the item was already selected.
+    // The item is to be opened: a left click on its row (not on its check
+    // box or expand button), even when the item was already selected, or
+    // the keyboard.
     void labelClicked(brix::TreeItem item);
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
   private:
     QStyleOptionViewItem OptionFor(const QModelIndex& index) const;
+    QRect CheckBoxRect(const QModelIndex& index) const;
+    // Opens the current item when it is enabled.
+    void OpenCurrent();
     void ApplyLockedPalette();
     // Hides or shows the rows below parent by the filter; true when one of
     // them stays shown.
@@ -85,6 +96,7 @@ class CXHtmlTree : public QTreeView {
     bool applyingPalette_ = false;
     QString filter_;
     bool filterScheduled_ = false;
+    QTimer* keyboardOpen_;
 };
 
 // The colour of the locked tree's background: each of red, green and blue

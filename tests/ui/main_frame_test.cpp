@@ -224,6 +224,19 @@ void MainFrameTest::ShowsTheCommandsPanesAndStartingTexts() {
     QCOMPARE(panel->previousButton()->toolTip(), QStringLiteral("Previous Records"));
     QCOMPARE(panel->nextButton()->toolTip(), QStringLiteral("Next Records"));
 
+    // Tab goes through the window from left to right, over what is shown.
+    frame_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(frame_.get()));
+    frame_->activateWindow();
+    frame_->fileView()->filterBox()->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), frame_->fileView()->filterBox());
+    const QList<QWidget*> chain = {frame_->fileView()->tree(), panel->textBox(),
+                                   frame_->outputWnd()->list()};
+    for (QWidget* next : chain) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), next);
+    }
+
     // With a product page set, the status bar links to it.
     links_.productPage = QStringLiteral("https://product.example/");
     MakeFrame();

@@ -78,7 +78,7 @@ class XHtmlTreeTest : public QObject {
     void EmptyTreeAndCheckBoxesOffCountNothing();
     void DisabledItemCannotBeCheckedOrSelected();
     void CountsStayConsistentUnderRandomEdits();
-    void LabelClickReachesTheHandlerCheckBoxClickDoesNot();
+    void RowClicksAndTheKeyboardOpenItemsCheckBoxClicksDoNot();
     void LockedTreeIsDisabledAndGreyed();
     void NodePicturesFollowTheirKind();
     void FilterKeepsMatchingObjectsAndTheirDatabases();
@@ -244,7 +244,7 @@ void XHtmlTreeTest::CountsStayConsistentUnderRandomEdits() {
     }
 }
 
-void XHtmlTreeTest::LabelClickReachesTheHandlerCheckBoxClickDoesNot() {
+void XHtmlTreeTest::RowClicksAndTheKeyboardOpenItemsCheckBoxClicksDoNot() {
     CXHtmlTree tree;
     QAbstractItemModelTester tester(&tree.model(),
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -272,14 +272,38 @@ void XHtmlTreeTest::LabelClickReachesTheHandlerCheckBoxClickDoesNot() {
     QVERIFY(tree.model().GetCheck(t.view));
     QCOMPARE(tree.GetSelectedItem(), t.view);
 
-    // Empty space right of a label, the right button, and the keyboard.
+    // Anywhere else on the row opens the item too: its picture, the space
+    // right of its label, even right of the column.
+    const QRect picture = tree.LabelRect(t.items);
     QTest::mouseClick(tree.viewport(), Qt::LeftButton, {},
-                      QPoint(label.right() + 60, label.center().y()));
+                      QPoint(picture.left() - 6, picture.center().y()));
+    QCOMPARE(labels.count(), 3);
+    QCOMPARE(labels.at(2).at(0).value<TreeItem>(), t.items);
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {},
+                      QPoint(tree.viewport()->width() - 2, label.center().y()));
+    QCOMPARE(labels.count(), 4);
+    QCOMPARE(labels.at(3).at(0).value<TreeItem>(), t.orders);
+    // The right button does not.
     QTest::mouseClick(tree.viewport(), Qt::RightButton, {}, tree.LabelRect(t.items).center());
     QCOMPARE(tree.GetSelectedItem(), t.items);
+    QCOMPARE(labels.count(), 4);
+
+    // The keyboard: Enter opens at once; arrows open the item they stop on,
+    // once, after a pause.
+    tree.setFocus();
+    QTest::keyClick(&tree, Qt::Key_Return);
+    QCOMPARE(labels.count(), 5);
+    QCOMPARE(labels.at(4).at(0).value<TreeItem>(), t.items);
+    QTest::keyClick(&tree, Qt::Key_Up);
     QTest::keyClick(&tree, Qt::Key_Down);
-    QVERIFY(tree.GetSelectedItem() != t.items);
-    QCOMPARE(labels.count(), 2);
+    QTest::keyClick(&tree, Qt::Key_Down);
+    const TreeItem reached = tree.GetSelectedItem();
+    QVERIFY(reached != t.items);
+    QCOMPARE(labels.count(), 5);
+    QTRY_COMPARE(labels.count(), 6);
+    QCOMPARE(labels.at(5).at(0).value<TreeItem>(), reached);
+    QTest::qWait(2 * CXHtmlTree::kKeyboardOpenDelayMs);
+    QCOMPARE(labels.count(), 6);
 }
 
 void XHtmlTreeTest::LockedTreeIsDisabledAndGreyed() {
