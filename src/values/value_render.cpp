@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "values/binary_decimal.h"
+#include "values/float_text.h"
 #include "values/json_binary.h"
 #include "values/temporal.h"
 #include "values/text_append.h"
@@ -48,15 +49,18 @@ void AppendIntegerValue(std::u16string& out, const CColumnDef& column, ByteSpan 
 }
 
 template <typename Float>
-void AppendFloatValue(std::u16string& out, Float value, bool exportMode) {
-    char buffer[512];
-    std::to_chars_result r;
-    if (exportMode) {
-        r = std::to_chars(buffer, buffer + sizeof buffer, value);
-    } else {
-        r = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value),
-                          std::chars_format::fixed, 6);
+void AppendFloatValue(std::u16string& out, const CColumnDef& column, Float value,
+                      const RenderContext& context) {
+    if (context.exportMode) {
+        // Decimals are fixed where the column has a precision.
+        constexpr int kNotFixed = 31;
+        AppendServerFloat(out, static_cast<double>(value), sizeof(Float) == sizeof(float),
+                          column.precision > 0 ? column.decimals : kNotFixed);
+        return;
     }
+    char buffer[512];
+    const std::to_chars_result r = std::to_chars(
+        buffer, buffer + sizeof buffer, static_cast<double>(value), std::chars_format::fixed, 6);
     AppendChars(out, buffer, r.ptr);
 }
 
@@ -194,14 +198,14 @@ bool RenderMyIsamValue(const CColumnDef& column, ByteSpan bytes, const RenderCon
             float v;
             uint32_t raw = LoadU32le(bytes, 0);
             std::memcpy(&v, &raw, sizeof v);
-            AppendFloatValue(out, v, context.exportMode);
+            AppendFloatValue(out, column, v, context);
             break;
         }
         case FieldType::kDouble: {
             double v;
             uint64_t raw = LoadU64le(bytes, 0);
             std::memcpy(&v, &raw, sizeof v);
-            AppendFloatValue(out, v, context.exportMode);
+            AppendFloatValue(out, column, v, context);
             break;
         }
         case FieldType::kDecimal: {

@@ -42,8 +42,8 @@ size_t StoredValueWidth(const CColumnDef& column);
 // Appends the text of one stored value to out, as the server would show it:
 // integers by the column's signedness (unknown: 8-, 16- and 24-bit unsigned,
 // 32- and 64-bit signed) with ZEROFILL padding, FLOAT and DOUBLE with six
-// decimals in display mode and as the shortest text that reads back to the
-// same value in export mode, DECIMAL, temporal values, BIT as its bits,
+// decimals in display mode and as the server writes them in export mode
+// (AppendServerFloat), DECIMAL, temporal values, BIT as its bits,
 // ENUM/SET as member names, strings and TEXT in the column's character set
 // (binary ones as hex), JSON as the text the server prints for it, and the
 // placeholder texts of display mode. Export

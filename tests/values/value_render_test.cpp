@@ -74,7 +74,7 @@ TEST_F(RenderTest, ZerofillPadsToTheDisplayWidth) {
     EXPECT_EQ(Render(c, Bytes({0x40, 0x42, 0x0F, 0})), "1000000");
 }
 
-TEST_F(RenderTest, FloatsShowSixDecimalsAndExportTheShortestExactText) {
+TEST_F(RenderTest, FloatsShowSixDecimalsAndExportTheServersExactText) {
     auto f32 = [](float v) {
         std::vector<uint8_t> b(4);
         std::memcpy(b.data(), &v, 4);
@@ -92,10 +92,15 @@ TEST_F(RenderTest, FloatsShowSixDecimalsAndExportTheShortestExactText) {
     EXPECT_EQ(Render(d, f64(-2.25)), "-2.250000");
     EXPECT_EQ(Render(d, f64(0.1234567891)), "0.123457");
     EXPECT_EQ(Render(d, f64(0.1234567891), true), "0.1234567891");
-    EXPECT_EQ(Render(d, f64(1e-9), true), "1e-09");
+    EXPECT_EQ(Render(d, f64(1e-9), true), "0.000000001");
     EXPECT_EQ(Render(f, f32(0.1f), true), "0.1");
-    EXPECT_EQ(Render(f, f32(3.4e38f), true), "3.4e+38");
-    EXPECT_EQ(Render(d, f64(1.7976931348623157e308), true), "1.7976931348623157e+308");
+    EXPECT_EQ(Render(f, f32(3.4e38f), true), "3.4e38");
+    EXPECT_EQ(Render(d, f64(1.7976931348623157e308), true), "1.7976931348623157e308");
+    // A column with fixed decimals writes every one of them.
+    Column fixed(FieldType::kFloat, 7);
+    fixed.precision = 7;
+    fixed.decimals = 3;
+    EXPECT_EQ(Render(fixed, f32(1.5f), true), "1.500");
 }
 
 TEST_F(RenderTest, DecimalsOfBothFormats) {
