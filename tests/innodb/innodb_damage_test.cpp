@@ -56,14 +56,15 @@ struct Damaged {
     std::filesystem::path folder() const { return dir.path(); }
 };
 
-// A copy of the fixture table with its .ibd changed by damage.
-void CopyTable(const Damaged& into, const std::function<void(std::vector<uint8_t>&)>& damage) {
+// A copy of a fixture table of the paging folder with its .ibd changed by
+// damage.
+void CopyTable(const Damaged& into, const std::function<void(std::vector<uint8_t>&)>& damage,
+               const std::string& table = kTable) {
     const std::filesystem::path from = test::FixtureDataDir() / "paging";
-    std::filesystem::copy_file(from / (std::string(kTable) + ".frm"),
-                               into.folder() / (std::string(kTable) + ".frm"));
-    std::vector<uint8_t> ibd = test::ReadFileBytes(from / (std::string(kTable) + ".ibd"));
+    std::filesystem::copy_file(from / (table + ".frm"), into.folder() / (table + ".frm"));
+    std::vector<uint8_t> ibd = test::ReadFileBytes(from / (table + ".ibd"));
     if (damage) damage(ibd);
-    test::WriteFile(into.folder() / (std::string(kTable) + ".ibd"), ibd);
+    test::WriteFile(into.folder() / (table + ".ibd"), ibd);
 }
 
 struct ReadBack {
@@ -215,8 +216,9 @@ TEST(InnoDamageTest, DamagedPagesAreReportedAndTheRestOfTheRowsReadOnce) {
         ExpectEachRowOnce(back.ids, c.lostRows);
         EXPECT_EQ(ScanReported(back.findings), c.scanned);
         // Rows before the damage keep their key order.
-        if (c.page != kRoot && !back.ids.empty())
+        if (c.page != kRoot && !back.ids.empty()) {
             EXPECT_EQ(back.ids.front(), c.page == 4 ? 118 : 1);
+        }
     }
 }
 
@@ -301,6 +303,51 @@ TEST(InnoDamageTest, DamagedDictionaryPagesAreReported) {
         EXPECT_EQ(dictionary.tables().size(), tables);
         EXPECT_EQ(dictionary.indexes().size(), c.page == 11 ? 0 : sound.indexes().size());
     }
+}
+
+// A value whose off-page chain breaks keeps its row, with what the chain
+// gave, and the break is reported (export mode reads the chains).
+TEST(InnoDamageTest, BrokenOffPageChainIsReportedAndTheRowKept) {
+    const std::string table = "inno_blobs_offpage";
+    const auto readAll = [&](const Damaged& copy, CDamageReport& report) {
+        const std::unique_ptr<CAppState> app = test::NewTestApp();
+        CReadOptions options;
+        options.damage = &report;
+        options.exportMode = true;
+        options.spillFolder = copy.folder() / "spill";
+        CTableRows rows;
+        EXPECT_EQ(rows.Open(copy.folder(), Utf8ToUtf16(table), *app, options), OpenRowsResult::kOk);
+        size_t count = rows.rows().rowCount();
+        for (int windows = 0; windows < 100 && rows.ReadNextWindow(*app); ++windows)
+            count += rows.rows().rowCount();
+        return count;
+    };
+    Damaged sound;
+    CopyTable(sound, nullptr, table);
+    CDamageReport none;
+    const size_t rows = readAll(sound, none);
+    EXPECT_TRUE(none.Empty());
+    ASSERT_GT(rows, 0u);
+
+    Damaged copy;
+    CopyTable(
+        copy,
+        [](std::vector<uint8_t>& f) {
+            constexpr uint16_t kBlobPageType = 10;
+            for (size_t p = 0; p < f.size() / kPage; ++p) {
+                if (LoadU16be(ByteSpan(f.data() + p * kPage, kPage), 24) == kBlobPageType) {
+                    std::fill_n(f.begin() + p * kPage, kPage, uint8_t{0});
+                    return;
+                }
+            }
+        },
+        table);
+    CDamageReport report;
+    EXPECT_EQ(readAll(copy, report), rows);
+    const std::vector<DamageFinding> findings = report.Findings();
+    ASSERT_EQ(findings.size(), 1u);
+    EXPECT_EQ(findings[0].what, DamageWhat::kChain);
+    EXPECT_EQ(findings[0].why, "value's off-page chain is broken");
 }
 
 // Tablespaces whose rows are in a form not read: Open succeeds with no rows
