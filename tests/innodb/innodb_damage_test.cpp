@@ -390,6 +390,24 @@ TEST(InnoDamageTest, TablesNotReadSayWhy) {
     }
 }
 
+// A MySQL table of compressed pages hides its definition in them too: it
+// opens without rows and says why rather than lacking a definition.
+TEST(InnoDamageTest, CompressedMySqlTableSaysWhy) {
+    const std::unique_ptr<CAppState> app = test::NewTestApp();
+    CDamageReport report;
+    CReadOptions options;
+    options.damage = &report;
+    CTableRows rows;
+    EXPECT_EQ(rows.Open(test::SourceDir() / "tests/fixtures/mysql9/datadir/lobs", u"zipped", *app,
+                        options),
+              OpenRowsResult::kOk);
+    EXPECT_EQ(rows.rows().rowCount(), 0u);
+    const std::vector<DamageFinding> findings = report.Findings();
+    ASSERT_FALSE(findings.empty());
+    EXPECT_EQ(findings.back().what, DamageWhat::kTable);
+    EXPECT_EQ(findings.back().why, "ROW_FORMAT=COMPRESSED pages are not read yet");
+}
+
 // MariaDB's crypt data on page 0 marks an encrypted tablespace whatever its
 // flags say.
 TEST(InnoDamageTest, MariaDbCryptDataMeansEncrypted) {
