@@ -9,7 +9,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::filesystem::path ibdata = fuzz::ScratchDir() / "ibdata1";
     fuzz::PutInMemory(ibdata, data, size);
     CInnoDictionary dictionary;
-    dictionary.Open(ibdata, fuzz::App());
+    CDamageReport report;
+    dictionary.Open(ibdata, fuzz::App(), &report);
     for (const char* name : {"formats/sys_t", "formats/sys_redundant_t"}) {
         const std::filesystem::path path = fuzz::FixtureFile(name);
         fuzz::ReadEveryWindow(path.parent_path(), path.filename().u16string(), &dictionary);

@@ -9,7 +9,9 @@
 #include "sdi/sdi_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const brix::SdiReadResult result = brix::ReadSdi(brix::ByteSpan(data, size));
+    brix::CDamageReport report;
+    const brix::SdiReadResult result = brix::ReadSdi(brix::ByteSpan(data, size), &report);
     (void)result;
+    (void)report.Count();
     return 0;
 }

@@ -68,6 +68,9 @@ void ReadEveryWindow(const std::filesystem::path& folder, const std::u16string& 
         options.exportMode = exportMode;
         options.spillFolder = ScratchDir() / "spill";
         options.windowRows = kFuzzWindowRows;
+        // Findings are reported as the readers go, bounded by the report.
+        CDamageReport report;
+        options.damage = &report;
         CTableRows table;
         table.Open(folder, tableName, app, options, dictionary);
         for (int windows = 1; windows < kFuzzWindows && table.ReadNextWindow(app); ++windows) {

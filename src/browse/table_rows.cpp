@@ -9,6 +9,8 @@
 #include "innodb/dictionary.h"
 #include "innodb/inno_table_reader.h"
 #include "innodb/instant.h"
+#include "innodb/page_check.h"
+#include "innodb/page_view.h"
 #include "myisam/myisam_header.h"
 #include "myisam/myisam_reader.h"
 #include "schema/frm_reader.h"
@@ -35,17 +37,77 @@ std::u16string DictionaryName(const std::filesystem::path& databaseFolder,
     return name;
 }
 
+// The path of the table's file with extension: the one found in the folder,
+// or the name it would have, for a finding that it is missing.
+std::filesystem::path StorageFileOrName(const std::filesystem::path& databaseFolder,
+                                        std::u16string_view tableName, const char* extension) {
+    std::filesystem::path path = FindStorageFile(databaseFolder, tableName, extension);
+    if (path.empty()) {
+        path = databaseFolder / std::filesystem::path(std::u16string(tableName));
+        path += std::string(".") + extension;
+    }
+    return path;
+}
+
+std::string PathText(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+// Whether the rows of the tablespace are in a form that is read: false, with
+// the reason reported, for pages of another size, compressed pages and
+// encrypted tablespaces.
+bool ReadableSpace(CInnoTableReader& inno, CTablespace& space) {
+    const std::string reason = UnreadFormatReason(ReadSpaceFormat(space.Page(0)));
+    if (reason.empty()) return true;
+    ReportDamage(inno,
+                 DamageFinding{space.pathText(), -1, -1, DamageWhat::kTable, reason, -1, false});
+    return false;
+}
+
 // Reads the first window of an InnoDB table from space, whose clustered index
-// starts at root; the reader reads from space from then on.
+// starts at root and whose pages carry indexId (0: not known); the reader
+// reads from space from then on. When the descent from the root fails, the
+// rows come from the leaves of the index found in file order.
 void ReadFirstInnoWindow(CInnoTableReader& inno, std::shared_ptr<CTablespace> space, uint32_t root,
-                         CAppState& app) {
+                         uint64_t indexId, CAppState& app) {
     inno.space = std::move(space);
     CTablespace& pages = *inno.space;
+    inno.fileName = pages.pathText();
+    if (!ReadableSpace(inno, pages)) return;
+    inno.indexId = indexId;
+    if (inno.indexId == 0 && root < pages.pageCount()) {
+        // The root says which index it is when it is whole.
+        const CIndexPageView view(pages.Page(root));
+        if (view.isIndexPage() && view.fil().pageNumber == root &&
+            CheckPage(view.bytes()) == PageState::kSound)
+            inno.indexId = view.header().indexId;
+    }
+    inno.indexIdKnown = inno.indexId != 0;
     ReadInstantLayout(inno, pages, root, app);
-    const uint32_t leaf = FindFirstLeaf(inno, pages, root);
-    if (leaf == 0) return;
-    inno.window.bookmarks.push_back(RecordBookmark{leaf, 0});
-    FillRowWindow(inno, pages, leaf, 0, false, app);
+    const uint32_t leaf = FindFirstLeaf(inno, pages, root, true);
+    if (leaf != 0) {
+        inno.window.bookmarks.push_back(RecordBookmark{leaf, 0});
+        FillRowWindow(inno, pages, leaf, 0, false, app);
+        return;
+    }
+    inno.leavesWalked.Clear();
+    inno.window.bookmarks.push_back(RecordBookmark{0, kScanBookmarkFlag});
+    FillScanWindow(inno, pages, 0, 0, true, app);
+}
+
+// A table's own tablespace that exists but whose rows are in a form not
+// read: reports the reason and returns true.
+bool TablespaceNotRead(const std::filesystem::path& databaseFolder, std::u16string_view tableName,
+                       CDamageSink* damage) {
+    CTablespace space;
+    if (!space.Open(FindStorageFile(databaseFolder, tableName, "ibd"))) return false;
+    const std::string reason = UnreadFormatReason(ReadSpaceFormat(space.Page(0)));
+    if (reason.empty()) return false;
+    if (damage)
+        damage->Report(
+            DamageFinding{space.pathText(), -1, -1, DamageWhat::kTable, reason, -1, false});
+    return true;
 }
 
 void OpenInnoRows(CInnoTableReader& inno, const std::filesystem::path& databaseFolder,
@@ -54,16 +116,30 @@ void OpenInnoRows(CInnoTableReader& inno, const std::filesystem::path& databaseF
     const bool haveDictionary = dictionary && dictionary->IsOpen();
     const uint64_t tableId =
         haveDictionary ? dictionary->FindTableId(DictionaryName(databaseFolder, tableName)) : 0;
+    const std::filesystem::path ibd = StorageFileOrName(databaseFolder, tableName, "ibd");
     auto ownSpace = std::make_shared<CTablespace>();
-    if (ownSpace->Open(FindStorageFile(databaseFolder, tableName, "ibd"))) {
+    const auto noRoot = [&] {
+        ReportDamage(inno, DamageFinding{PathText(ibd), -1, -1, DamageWhat::kTable,
+                                         "the dictionary names no clustered index", -1, false});
+    };
+    if (ownSpace->Open(ibd)) {
         inno.perTableSource = true;
         if (!haveDictionary) {
             BuildColumnsFromFrm(inno, app);
-            ReadFirstInnoWindow(inno, std::move(ownSpace), kOwnSpaceRoot, app);
+            ReadFirstInnoWindow(inno, std::move(ownSpace), kOwnSpaceRoot, 0, app);
         } else if (tableId != 0) {
             BuildColumnsFromDictionary(inno, *dictionary, tableId);
             const uint32_t root = dictionary->FindClusteredRoot(tableId);
-            if (root != 0) ReadFirstInnoWindow(inno, std::move(ownSpace), root, app);
+            if (root != 0)
+                ReadFirstInnoWindow(inno, std::move(ownSpace), root,
+                                    dictionary->FindClusteredIndexId(tableId), app);
+            else
+                noRoot();
+        } else {
+            ReportDamage(inno,
+                         DamageFinding{PathText(ibd), -1, -1, DamageWhat::kTable,
+                                       "the system tablespace's dictionary does not know the table",
+                                       -1, false});
         }
         return;
     }
@@ -71,23 +147,32 @@ void OpenInnoRows(CInnoTableReader& inno, const std::filesystem::path& databaseF
         inno.perTableSource = false;
         BuildColumnsFromDictionary(inno, *dictionary, tableId);
         const uint32_t root = dictionary->FindClusteredRoot(tableId);
-        if (root != 0) ReadFirstInnoWindow(inno, dictionary->space(), root, app);
+        if (root != 0)
+            ReadFirstInnoWindow(inno, dictionary->space(), root,
+                                dictionary->FindClusteredIndexId(tableId), app);
+        else
+            noRoot();
+        return;
     }
+    ReportDamage(inno, DamageFinding{PathText(ibd), -1, -1, DamageWhat::kFile, "data file missing",
+                                     -1, false});
 }
 
 }  // namespace
 
 uint32_t CTableRows::ReadDefinitionFromTablespace(const std::filesystem::path& databaseFolder,
                                                   std::u16string_view tableName,
-                                                  const CAppState& app, bool& changedInPlace) {
+                                                  const CAppState& app, bool& changedInPlace,
+                                                  uint64_t& indexId, CDamageSink* damage) {
     const std::filesystem::path ibd = FindStorageFile(databaseFolder, tableName, "ibd");
     if (ibd.empty()) return 0;
-    for (const SdiObject& object : ReadSdi(ibd).objects) {
+    for (const SdiObject& object : ReadSdi(ibd, damage).objects) {
         if (object.type != kSdiTypeTable) continue;
         SdiTableInfo info;
         std::string problem;
         if (TableDefFromSdi(object.json, app, table_, info, problem)) {
             changedInPlace = info.changedInPlace;
+            indexId = info.clusteredIndexId;
             return info.clusteredRoot;
         }
     }
@@ -126,9 +211,17 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
     uint32_t sdiRoot = 0;
     bool changedInPlace = false;
     const bool fromTablespace = table_.columns.empty();
+    uint64_t sdiIndexId = 0;
     if (fromTablespace)
-        sdiRoot = ReadDefinitionFromTablespace(databaseFolder, tableName, app, changedInPlace);
-    if (table_.columns.empty()) return OpenRowsResult::kNoDefinition;
+        sdiRoot = ReadDefinitionFromTablespace(databaseFolder, tableName, app, changedInPlace,
+                                               sdiIndexId, options.damage);
+    if (table_.columns.empty()) {
+        // A tablespace whose pages are encrypted or compressed hides its
+        // definition too: that is the reason, not a missing definition.
+        if (fromTablespace && TablespaceNotRead(databaseFolder, tableName, options.damage))
+            return OpenRowsResult::kOk;
+        return OpenRowsResult::kNoDefinition;
+    }
     window_.rows.Reset(table_.columns.size());
     if (changedInPlace) return OpenRowsResult::kChangedInPlace;
     if (table_.engineCode == EngineCode::kMyIsam) {
@@ -146,15 +239,25 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
             // definition that names no clustered root, or a tablespace that
             // does not open, is an error, never a table without rows.
             auto ownSpace = std::make_shared<CTablespace>();
-            if (sdiRoot == 0 || !ownSpace->Open(FindStorageFile(databaseFolder, tableName, "ibd")))
+            const std::filesystem::path ibd = FindStorageFile(databaseFolder, tableName, "ibd");
+            if (sdiRoot == 0 || !ownSpace->Open(ibd)) {
+                ReportDamage(*inno_,
+                             DamageFinding{PathText(ibd), -1, -1, DamageWhat::kTable,
+                                           sdiRoot == 0 ? "the dictionary names no clustered index"
+                                                        : "data file cannot be opened",
+                                           -1, false});
                 return OpenRowsResult::kReadError;
+            }
             inno_->perTableSource = true;
             BuildColumnsFromFrm(*inno_, app);
-            ReadFirstInnoWindow(*inno_, std::move(ownSpace), sdiRoot, app);
-            return ReadFailed() ? OpenRowsResult::kReadError : OpenRowsResult::kOk;
+            ReadFirstInnoWindow(*inno_, std::move(ownSpace), sdiRoot, sdiIndexId, app);
+        } else {
+            OpenInnoRows(*inno_, databaseFolder, tableName, app, dictionary);
         }
-        OpenInnoRows(*inno_, databaseFolder, tableName, app, dictionary);
-        return ReadFailed() ? OpenRowsResult::kReadError : OpenRowsResult::kOk;
+        if (!ReadFailed()) return OpenRowsResult::kOk;
+        ReportDamage(*inno_, DamageFinding{inno_->space->pathText(), -1, -1, DamageWhat::kFile,
+                                           "reading the file failed part way", -1, false});
+        return OpenRowsResult::kReadError;
     }
     return OpenRowsResult::kUnsupportedEngine;
 }

@@ -81,10 +81,13 @@ class CTableRows {
     // Reads the definition from the dictionary information of the table's
     // .ibd (MySQL 8.0 and later); the root page of its clustered index, 0
     // when there is no such definition (the definition is then empty).
-    // changedInPlace says whether columns were added or dropped in place.
+    // changedInPlace says whether columns were added or dropped in place;
+    // indexId is the id the index's pages carry (0: not named). Damaged
+    // dictionary pages are reported to damage.
     uint32_t ReadDefinitionFromTablespace(const std::filesystem::path& databaseFolder,
                                           std::u16string_view tableName, const CAppState& app,
-                                          bool& changedInPlace);
+                                          bool& changedInPlace, uint64_t& indexId,
+                                          CDamageSink* damage);
 
     CTableDef table_;
     CWindowState window_;

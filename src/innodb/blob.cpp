@@ -18,11 +18,11 @@ constexpr uint32_t kLaterPartOffset = 38;  // right after the file header
 
 }  // namespace
 
-void ReadExternalValue(CTablespace& space, ByteSpan columnBytes,
+bool ReadExternalValue(CTablespace& space, ByteSpan columnBytes,
                        const std::function<void(ByteSpan)>& sink) {
     if (columnBytes.size() < kExternalReferenceLength) {
         sink(columnBytes);
-        return;
+        return true;
     }
     const size_t localLength = columnBytes.size() - kExternalReferenceLength;
     sink(columnBytes.first(localLength));
@@ -35,23 +35,26 @@ void ReadExternalValue(CTablespace& space, ByteSpan columnBytes,
     // loops. Nothing past the length the reference gives is passed on.
     CPageSet walked;
     for (uint64_t pages = 0; pages < space.pageCount(); ++pages) {
-        if (page >= space.pageCount() || !walked.Insert(page)) return;
+        if (page >= space.pageCount() || !walked.Insert(page)) return false;
         const ByteSpan bytes = space.Page(page);
-        if (offset > kPageSize - kPartHeader) return;
+        if (offset > kPageSize - kPartHeader) return false;
         const uint32_t partLength = LoadU32be(bytes, offset);
         const uint32_t next = LoadU32be(bytes, offset + 4);
-        if (partLength == 0 || partLength > kPageSize - kPartHeader - offset) return;
+        if (partLength == 0 || partLength > kPageSize - kPartHeader - offset) return false;
         const uint64_t taken = std::min<uint64_t>(partLength, total - written);
         sink(bytes.subspan(offset + kPartHeader, static_cast<size_t>(taken)));
         written += taken;
-        if (written >= total || next == kNoPage) return;
+        if (written >= total) return true;
+        if (next == kNoPage) return false;
         page = next;
         offset = kLaterPartOffset;
     }
+    return false;
 }
 
 std::filesystem::path SpillExternalColumn(CTablespace& space, ByteSpan columnBytes,
-                                          const std::filesystem::path& folder, CAppState& app) {
+                                          const std::filesystem::path& folder, CAppState& app,
+                                          bool* whole) {
     const std::filesystem::path path =
         folder / std::to_string(static_cast<uint32_t>(app.spillFileCounter));
     ++app.spillFileCounter;
@@ -64,9 +67,10 @@ std::filesystem::path SpillExternalColumn(CTablespace& space, ByteSpan columnByt
         if (!file) return {};
     }
     bool ok = true;
-    ReadExternalValue(space, columnBytes, [&](ByteSpan part) {
+    const bool complete = ReadExternalValue(space, columnBytes, [&](ByteSpan part) {
         if (ok && !part.empty()) ok = std::fwrite(part.data(), 1, part.size(), file) == part.size();
     });
+    if (whole) *whole = complete;
     if (std::fclose(file) != 0) ok = false;
     if (!ok) return {};
     return path;

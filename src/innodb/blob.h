@@ -21,13 +21,17 @@ inline constexpr size_t kExternalReferenceLength = 20;
 // the chain took before, and once the length the reference gives is reached:
 // no more than that length is passed on.
 // A column shorter than a reference gives its local bytes only.
-void ReadExternalValue(CTablespace& space, ByteSpan columnBytes,
+// True when the whole length the reference gives was passed on; false when
+// the chain broke off before.
+bool ReadExternalValue(CTablespace& space, ByteSpan columnBytes,
                        const std::function<void(ByteSpan)>& sink);
 
 // Copies an off-page value into a new spill file in folder (created when
 // missing), named by the next number of the application's spill counter, and
 // returns the file's path; an empty path when the file cannot be created.
+// whole, when given, says whether the chain gave the value's whole length.
 std::filesystem::path SpillExternalColumn(CTablespace& space, ByteSpan columnBytes,
-                                          const std::filesystem::path& folder, CAppState& app);
+                                          const std::filesystem::path& folder, CAppState& app,
+                                          bool* whole = nullptr);
 
 }  // namespace brix

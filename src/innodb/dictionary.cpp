@@ -1,9 +1,12 @@
 #include "innodb/dictionary.h"
 
+#include <functional>
+#include <string>
 #include <unordered_set>
 
 #include "app/app_state.h"
 #include "innodb/page.h"
+#include "innodb/page_check.h"
 #include "innodb/page_set.h"
 #include "innodb/page_view.h"
 #include "values/value_text.h"
@@ -31,28 +34,43 @@ constexpr uint32_t kBinaryFlag = 0x400;
 // The leftmost leaf below page of a dictionary index; 0 when the descent
 // fails. Each level is a page of its own, so a descent longer than the file
 // has pages runs in a cycle.
-uint32_t FindFirstLeafRedundant(CTablespace& space, uint32_t page) {
+// Why it failed is reported to lost (the page, the reason, whether the
+// page's records are read all the same).
+uint32_t FindFirstLeafRedundant(CTablespace& space, uint32_t page,
+                                const std::function<void(int64_t, const char*, bool)>& lost) {
     std::vector<RedundantField> fields;
     uint32_t parentLevel = 0x10000;  // each level below the one before
+    uint32_t parent = page;
+    const auto fail = [&](uint32_t at, const char* why) {
+        lost(at, why, false);
+        return 0u;
+    };
     for (uint64_t depth = 0; depth <= space.pageCount(); ++depth) {
-        if (page >= space.pageCount()) return 0;
+        if (page >= space.pageCount()) return fail(parent, "link points outside the file");
         const CIndexPageView view(space.Page(page));
         const ByteSpan bytes = view.bytes();
-        if (!view.isIndexPage()) return 0;
-        if (view.level() >= parentLevel) return 0;
+        const PageState state = CheckPage(bytes);
+        if (state == PageState::kZero) return fail(page, "page is all zeros");
+        if (!view.isIndexPage())
+            return fail(page, state == PageState::kSound ? "page is not an index page"
+                                                         : "checksum mismatch");
+        if (view.level() >= parentLevel) return fail(page, "page is at the wrong level");
         parentLevel = view.level();
+        // The leaf walk reports on the leaves.
         if (view.level() == 0) return page;
-        if (!view.holdsRecords()) return 0;
+        if (state != PageState::kSound) lost(page, "checksum mismatch", true);
+        if (!view.holdsRecords()) return fail(page, "page has no record list");
         const uint32_t origin = view.FirstRecord();
-        if (origin > 0x3FFF || IsSupremumText(bytes, origin)) return 0;
-        if (!ReadRedundantFields(bytes, origin, fields) || fields.empty()) return 0;
-        const RedundantField& child = fields.back();
-        if (child.length != 4) return 0;
-        const uint32_t next = LoadU32be(bytes, child.start);
-        if (next == 0) return 0;
+        if (origin > 0x3FFF || IsSupremumText(bytes, origin) ||
+            !ReadRedundantFields(bytes, origin, fields) || fields.empty() ||
+            fields.back().length != 4)
+            return fail(page, "node pointer does not decode");
+        const uint32_t next = LoadU32be(bytes, fields.back().start);
+        if (next == 0) return fail(page, "link points outside the index");
+        parent = page;
         page = next;
     }
-    return 0;
+    return fail(parent, "node pointers run in a circle");
 }
 
 // Field i (from 0) as a number when it has exactly width bytes; 0 otherwise.
@@ -70,8 +88,10 @@ std::u16string TextField(ByteSpan page, const std::vector<RedundantField>& field
 
 }  // namespace
 
-bool CInnoDictionary::Open(const std::filesystem::path& path, const CAppState& app) {
+bool CInnoDictionary::Open(const std::filesystem::path& path, const CAppState& app,
+                           CDamageSink* damage) {
     Close();
+    damage_ = damage;
     // A new tablespace object each time: a table reader may still hold the
     // one of the last Open.
     auto space = std::make_shared<CTablespace>();
@@ -80,6 +100,7 @@ bool CInnoDictionary::Open(const std::filesystem::path& path, const CAppState& a
     ReadDictionaryTable(kSysTablesRoot, kTables, app);
     ReadDictionaryTable(kSysColumnsRoot, kColumns, app);
     ReadDictionaryTable(kSysIndexesRoot, kIndexes, app);
+    damage_ = nullptr;
     return true;
 }
 
@@ -92,8 +113,20 @@ void CInnoDictionary::Close() {
 
 void CInnoDictionary::ReadDictionaryTable(uint32_t rootPage, int kind, const CAppState& app) {
     CTablespace& space = *space_;
-    if (rootPage >= space.pageCount()) return;
-    uint32_t page = FindFirstLeafRedundant(space, rootPage);
+    static const char* const kNames[] = {"SYS_TABLES", "SYS_COLUMNS", "SYS_INDEXES"};
+    // Findings name the dictionary table; a page whose records are read
+    // anyway says so in its reason.
+    const auto lost = [&](int64_t at, const char* why, bool read = false) {
+        if (!damage_) return;
+        damage_->Report(DamageFinding{space.pathText(), -1, at, DamageWhat::kPage,
+                                      std::string("dictionary table ") + kNames[kind] + ": " + why,
+                                      -1, read});
+    };
+    if (rootPage >= space.pageCount()) {
+        lost(rootPage, "root page lies past the end of the file");
+        return;
+    }
+    uint32_t page = FindFirstLeafRedundant(space, rootPage, lost);
     if (page == 0) return;
 
     const CTextDecoders& decoders = app.decoders();
@@ -101,13 +134,22 @@ void CInnoDictionary::ReadDictionaryTable(uint32_t rootPage, int kind, const CAp
     PageBuffer copy;
     // Each leaf is read once: a chain that comes back to one loops.
     CPageSet walked;
+    int64_t from = rootPage;
     for (uint64_t visited = 0; page != kNoPage; ++visited) {
-        if (page == 0 || page >= space.pageCount() || visited >= space.pageCount()) return;
-        if (!walked.Insert(page)) return;
+        if (page == 0 || page >= space.pageCount())
+            return lost(from, "link points outside the file");
+        if (visited >= space.pageCount() || !walked.Insert(page))
+            return lost(from, "leaf chain loops");
         const ByteSpan cached = space.Page(page);
         std::copy(cached.begin(), cached.end(), copy.begin());
         const CIndexPageView view{ByteSpan(copy)};
         const ByteSpan bytes = view.bytes();
+        const PageState state = CheckPage(bytes);
+        if (state == PageState::kZero) return lost(page, "page is all zeros");
+        if (state != PageState::kSound) {
+            if (!view.holdsRecords()) return lost(page, "checksum mismatch");
+            lost(page, "checksum mismatch", true);
+        }
         if (view.holdsRecords() && !view.compact()) {
             uint32_t origin = view.FirstRecord();
             for (uint32_t n = 0; n < kMaxRecordsPerPage && origin >= kLowestUserOrigin &&
@@ -165,6 +207,7 @@ void CInnoDictionary::ReadDictionaryTable(uint32_t rootPage, int kind, const CAp
                 origin = next;
             }
         }
+        from = page;
         page = view.fil().nextPage;
     }
 }
@@ -190,6 +233,13 @@ uint32_t CInnoDictionary::FindClusteredRoot(uint64_t tableId) const {
     if (tableId == 0) return 0;
     for (const SysIndexRec& i : indexes_)
         if (i.tableId == tableId && (i.type & 1) != 0) return i.rootPage;
+    return 0;
+}
+
+uint64_t CInnoDictionary::FindClusteredIndexId(uint64_t tableId) const {
+    if (tableId == 0) return 0;
+    for (const SysIndexRec& i : indexes_)
+        if (i.tableId == tableId && (i.type & 1) != 0) return i.indexId;
     return 0;
 }
 

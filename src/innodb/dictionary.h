@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/damage_report.h"
 #include "innodb/tablespace.h"
 
 namespace brix {
@@ -58,7 +59,9 @@ class CInnoDictionary {
     // SYS_COLUMNS and SYS_INDEXES from it. The lists of an earlier Open are
     // emptied first, so that a new scan never sees an old one's entries.
     // False when the file cannot be opened; the lists stay empty then.
-    bool Open(const std::filesystem::path& path, const CAppState& app);
+    // Damaged dictionary pages are reported to damage when given.
+    bool Open(const std::filesystem::path& path, const CAppState& app,
+              CDamageSink* damage = nullptr);
     void Close();
     bool IsOpen() const { return space_ && space_->IsOpen(); }
 
@@ -68,6 +71,8 @@ class CInnoDictionary {
     // The root page of the first clustered index (TYPE bit 0) of the table,
     // or 0.
     uint32_t FindClusteredRoot(uint64_t tableId) const;
+    // The index id of that index, which its pages carry; 0 for none.
+    uint64_t FindClusteredIndexId(uint64_t tableId) const;
     const SysTableRec* FindTable(uint64_t tableId) const;
 
     const std::vector<SysTableRec>& tables() const { return tables_; }
@@ -83,6 +88,7 @@ class CInnoDictionary {
     void ReadDictionaryTable(uint32_t rootPage, int kind, const CAppState& app);
 
     std::shared_ptr<CTablespace> space_;
+    CDamageSink* damage_ = nullptr;  // during Open only
     std::vector<SysTableRec> tables_;
     std::vector<SysColumnRec> columns_;
     std::vector<SysIndexRec> indexes_;

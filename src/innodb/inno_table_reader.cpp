@@ -11,9 +11,11 @@ void ReadInnoWindowAt(CInnoTableReader& inno, const RecordBookmark& from, bool b
     window.rows.Reset(inno.table.columns.size());
     window.suppressBookmark = !bookmarkWanted;
     window.windowFull = false;
-    if (inno.space)
-        FillRowWindow(inno, *inno.space, from.page, static_cast<uint32_t>(from.origin & 0xFFFF),
-                      true, app);
+    const auto origin = static_cast<uint32_t>(from.origin & 0xFFFF);
+    if (inno.space && IsScanBookmark(from))
+        FillScanWindow(inno, *inno.space, from.page, origin, false, app);
+    else if (inno.space)
+        FillRowWindow(inno, *inno.space, from.page, origin, true, app);
     window.suppressBookmark = false;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "innodb/inno_column.h"
@@ -57,8 +58,35 @@ class CInnoTableReader {
     // than its pages hold.
     CPageSet leavesWalked;
     uint64_t walkEndPage = kNoPage;
-    uint32_t walkEndOrigin = 0;
+    int64_t walkEndOrigin = 0;
+
+    // The file the rows come from, as findings name it (UTF-8).
+    std::string fileName;
+    // The id of the clustered index, which its pages carry: from the
+    // dictionary, the root page or the leaves once known.
+    uint64_t indexId = 0;
+    bool indexIdKnown = false;
+    // Pages whose findings were reported, so that windows read again report
+    // nothing twice.
+    CPageSet pagesReported;
+    // Leaf pages the scan past a broken tree found, and whether the finding
+    // that counts them was reported (once, when the scan reached the end).
+    CPageSet pagesRecovered;
+    bool scanReported = false;
+    // The records being decoded are read for the first time: what is wrong
+    // with their values is reported.
+    bool reportingRecords = false;
 };
+
+// A bookmark in the scan past a broken tree carries this bit in its origin,
+// above the record origin in the low 16 bits: the window starts at that
+// record of that page and goes on in file order over leaf pages of the
+// clustered index that the walk along the leaf level did not reach.
+inline constexpr int64_t kScanBookmarkFlag = int64_t{1} << 32;
+
+inline bool IsScanBookmark(const RecordBookmark& bookmark) {
+    return (bookmark.origin & kScanBookmarkFlag) != 0;
+}
 
 // Reads the window that starts at from into the window (emptied first), as
 // paging does: a window that fills appends the bookmark of the window after

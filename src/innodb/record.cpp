@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "app/text.h"
 #include "innodb/blob.h"
+#include "innodb/btree.h"
 #include "innodb/record_header.h"
 
 namespace brix {
@@ -135,8 +136,18 @@ void CInnoRecordDecoder::Render(const CInnoColumnDef& field, ByteSpan bytes, boo
         if (!context_.exportMode) {
             out += kLargeSizeBlobText;
         } else if (inno_.space) {
+            bool whole = true;
             const std::filesystem::path path =
-                SpillExternalColumn(*inno_.space, bytes, inno_.options.spillFolder, app_);
+                SpillExternalColumn(*inno_.space, bytes, inno_.options.spillFolder, app_, &whole);
+            // The row keeps what the chain gave.
+            if (!whole && inno_.reportingRecords)
+                ReportDamage(inno_, DamageFinding{{},
+                                                  -1,
+                                                  inno_.currentPage.pageNumber,
+                                                  DamageWhat::kChain,
+                                                  "value's off-page chain is broken",
+                                                  0,
+                                                  false});
             if (!path.empty()) {
                 const std::u8string text = path.u8string();
                 AppendUtf8(out,

@@ -5,12 +5,15 @@ namespace brix {
 bool CTablespace::Open(const std::filesystem::path& path) {
     Close();
     if (!file_.Open(path)) return false;
+    const std::u8string text = path.u8string();
+    pathText_.assign(text.begin(), text.end());
     pageCount_ = file_.Length() / kPageSize;
     return true;
 }
 
 void CTablespace::Close() {
     file_.Close();
+    pathText_.clear();
     pageCount_ = 0;
     for (Slot& slot : slots_) slot.valid = false;
 }

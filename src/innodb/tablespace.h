@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 
 #include "app/byte_reader.h"
 #include "app/read_only_file.h"
@@ -41,6 +42,9 @@ class CTablespace {
 
     bool Failed() const { return file_.Failed(); }
 
+    // The path it was opened from, as damage findings name the file (UTF-8).
+    std::string pathText() const { return pathText_; }
+
   private:
     static constexpr size_t kSlots = 8;
     struct Slot {
@@ -51,6 +55,7 @@ class CTablespace {
     };
 
     CReadOnlyFile file_;
+    std::string pathText_;
     uint64_t pageCount_ = 0;
     uint64_t useClock_ = 0;
     std::array<Slot, kSlots> slots_{};

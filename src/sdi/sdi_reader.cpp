@@ -10,6 +10,8 @@
 #include "app/read_only_file.h"
 #include "innodb/blob.h"
 #include "innodb/page.h"
+#include "innodb/page_check.h"
+#include "innodb/tablespace.h"
 
 namespace brix {
 
@@ -86,7 +88,8 @@ class PageSource {
 
 class SdiWalk {
   public:
-    SdiWalk(PageSource& source, SdiReadResult& result) : source_(source), result_(result) {}
+    SdiWalk(PageSource& source, SdiReadResult& result, CDamageSink* damage, std::string file)
+        : source_(source), result_(result), damage_(damage), file_(std::move(file)) {}
 
     void Run();
 
@@ -102,6 +105,9 @@ class SdiWalk {
 
     PageSource& source_;
     SdiReadResult& result_;
+    CDamageSink* damage_;
+    std::string file_;
+    int64_t lastPage_ = -1;  // the page findings are about
     uint32_t pageSize_ = 0;
     uint64_t pageCount_ = 0;
     uint64_t indexId_ = 0;
@@ -114,6 +120,8 @@ class SdiWalk {
 };
 
 void SdiWalk::Note(std::string text) {
+    if (damage_)
+        damage_->Report(DamageFinding{file_, -1, lastPage_, DamageWhat::kPage, text, -1, false});
     if (result_.findings.size() + 1 < kMaxSdiFindings) {
         result_.findings.push_back(std::move(text));
         return;
@@ -132,6 +140,16 @@ bool SdiWalk::LoadPage(uint32_t n, std::vector<uint8_t>& into) {
         return false;
     }
     source_.Read(static_cast<uint64_t>(n) * pageSize_, into, pageSize_);
+    lastPage_ = n;
+    // Only the sink hears of checksums: the records are read all the same,
+    // and the findings of the result stay those that cost objects.
+    if (damage_ && pageSize_ == kPageSize) {
+        const PageState state = CheckPage(into);
+        if (state == PageState::kBadChecksum || state == PageState::kLsnMismatch)
+            damage_->Report(DamageFinding{file_, -1, n, DamageWhat::kPage,
+                                          "dictionary information page: checksum mismatch", -1,
+                                          true});
+    }
     const FilHeader header = ReadFilHeader(into);
     if (header.pageNumber != n) {
         Note("page " + std::to_string(n) + " carries the number " +
@@ -490,22 +508,27 @@ TablespaceFlags DecodeTablespaceFlags(uint32_t raw) {
     return f;
 }
 
-SdiReadResult ReadSdi(const std::filesystem::path& path) {
+SdiReadResult ReadSdi(const std::filesystem::path& path, CDamageSink* damage) {
     SdiReadResult result;
     CReadOnlyFile file;
+    const std::u8string name = path.u8string();
+    const std::string fileName(name.begin(), name.end());
     if (!file.Open(path)) {
         result.findings.push_back("the file cannot be opened for reading");
+        if (damage)
+            damage->Report(DamageFinding{fileName, -1, -1, DamageWhat::kFile,
+                                         "the file cannot be opened for reading", -1, false});
         return result;
     }
     PageSource source(
         [&file](uint64_t pos, uint8_t* buf, size_t n) { return file.ReadAt(pos, buf, n); },
         file.Length());
-    SdiWalk(source, result).Run();
+    SdiWalk(source, result, damage, fileName).Run();
     if (file.Failed()) result.findings.push_back("reading the file failed part way");
     return result;
 }
 
-SdiReadResult ReadSdi(ByteSpan bytes) {
+SdiReadResult ReadSdi(ByteSpan bytes, CDamageSink* damage) {
     SdiReadResult result;
     PageSource source(
         [bytes](uint64_t pos, uint8_t* buf, size_t n) {
@@ -513,7 +536,7 @@ SdiReadResult ReadSdi(ByteSpan bytes) {
             return n;
         },
         bytes.size());
-    SdiWalk(source, result).Run();
+    SdiWalk(source, result, damage, {}).Run();
     return result;
 }
 

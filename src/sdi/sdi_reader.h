@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/byte_reader.h"
+#include "app/damage_report.h"
 
 namespace brix {
 
@@ -58,10 +59,12 @@ inline constexpr uint32_t kMaxSdiJson = 64u << 20;
 inline constexpr size_t kMaxSdiFindings = 64;
 
 // Reads the serialized dictionary information of the tablespace at path
-// (a table's .ibd, a general tablespace or mysql.ibd), read-only.
-SdiReadResult ReadSdi(const std::filesystem::path& path);
+// (a table's .ibd, a general tablespace or mysql.ibd), read-only. Each
+// finding is also reported to damage when given, with the page it is about,
+// and so are dictionary pages whose checksum fails (their records are read).
+SdiReadResult ReadSdi(const std::filesystem::path& path, CDamageSink* damage = nullptr);
 
 // The same from the bytes of a whole tablespace file held in memory.
-SdiReadResult ReadSdi(ByteSpan file);
+SdiReadResult ReadSdi(ByteSpan file, CDamageSink* damage = nullptr);
 
 }  // namespace brix

@@ -227,6 +227,16 @@ std::string_view OptionValue(std::string_view options, std::string_view key) {
     return {};
 }
 
+// A decimal option value; 0 when it is empty, not a number or above 2^64 / 10.
+uint64_t DecimalOption(std::string_view text) {
+    uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9' || value >= std::numeric_limits<uint64_t>::max() / 10) return 0;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    return value;
+}
+
 }  // namespace
 
 int FieldTypeOfDictionaryType(int64_t dictionaryType) {
@@ -290,17 +300,10 @@ bool TableDefFromSdi(std::string_view json, const CAppState& app, CTableDef& tab
             if (index.is_object() && !Bool(index, "hidden"))
                 ReadKey(index, columnOfDictionary, table);
         if (!indexes->empty() && indexes->front().is_object()) {
-            const std::string_view root =
-                OptionValue(String(indexes->front(), "se_private_data"), "root");
-            uint64_t page = 0;
-            for (char c : root) {
-                if (c < '0' || c > '9' || page > 0xFFFFFFFFu) {
-                    page = 0;
-                    break;
-                }
-                page = page * 10 + static_cast<uint64_t>(c - '0');
-            }
+            const std::string_view privateData = String(indexes->front(), "se_private_data");
+            const uint64_t page = DecimalOption(OptionValue(privateData, "root"));
             if (page <= 0xFFFFFFFFu) info.clusteredRoot = static_cast<uint32_t>(page);
+            info.clusteredIndexId = DecimalOption(OptionValue(privateData, "id"));
         }
     }
 

@@ -23,6 +23,8 @@ struct SdiTableInfo {
     // The root page of the clustered index (the first index the dictionary
     // lists); 0 when it names none.
     uint32_t clusteredRoot = 0;
+    // The id its pages carry; 0 when it names none.
+    uint64_t clusteredIndexId = 0;
     // Columns were added or dropped in place (ALGORITHM=INSTANT): records
     // differ in their fields by the version they were written in.
     bool changedInPlace = false;

@@ -552,5 +552,44 @@ TEST(SdiPages, FindingsAreBounded) {
     EXPECT_NE(r.findings.back().find("more problems"), std::string::npos);
 }
 
+// Damaged dictionary pages of a MySQL tablespace are reported with their
+// page: a changed byte as a checksum mismatch whose objects are still read,
+// a zeroed root as lost.
+TEST(SdiReaderTest, DamagedDictionaryPagesAreReported) {
+    const std::filesystem::path source = MysqlDataDir() / "layout/wide.ibd";
+    const SdiReadResult sound = ReadSdi(source);
+    ASSERT_NE(sound.rootPage, 0u);
+    ASSERT_FALSE(sound.objects.empty());
+    const size_t root = sound.rootPage * 16384;
+    struct Case {
+        const char* name;
+        std::function<void(std::vector<uint8_t>&)> damage;
+        bool stillRead;
+    };
+    const Case cases[] = {
+        {"changed byte in free space", [&](std::vector<uint8_t>& f) { f[root + 16000] ^= 1; },
+         true},
+        {"zeroed root",
+         [&](std::vector<uint8_t>& f) { std::fill_n(f.begin() + root, 16384, uint8_t{0}); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> bytes = test::ReadFileBytes(source);
+        c.damage(bytes);
+        CDamageReport report;
+        const SdiReadResult r = ReadSdi(ByteSpan(bytes), &report);
+        const std::vector<DamageFinding> findings = report.Findings();
+        ASSERT_FALSE(findings.empty());
+        EXPECT_EQ(findings.front().page, static_cast<int64_t>(sound.rootPage));
+        EXPECT_EQ(findings.front().what, DamageWhat::kPage);
+        EXPECT_EQ(findings.front().rowsStillRead, c.stillRead);
+        EXPECT_EQ(r.objects.size(), c.stillRead ? sound.objects.size() : 0u);
+    }
+    // A sound tablespace reports nothing.
+    CDamageReport report;
+    ReadSdi(source, &report);
+    EXPECT_TRUE(report.Empty());
+}
+
 }  // namespace
 }  // namespace brix

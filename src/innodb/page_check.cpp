@@ -1,0 +1,144 @@
+#include "innodb/page_check.h"
+
+#include <algorithm>
+#include <array>
+#include <iterator>
+
+#include "innodb/tablespace.h"
+
+namespace brix {
+
+namespace {
+
+// Page 0: the flags word of the tablespace header, after the file header
+// (38 bytes) and four fields of four bytes (space id, unused, size, free limit).
+constexpr size_t kFilHeaderSize = 4 + 4 + 4 + 4 + 8 + 2 + 8 + 4;
+constexpr size_t kSpaceFlags = kFilHeaderSize + 4 + 4 + 4 + 4;
+// MariaDB writes its encryption information after the extent descriptors of
+// page 0: 112 bytes of tablespace header, 256 descriptors of 40 bytes.
+constexpr size_t kSpaceHeaderSize = 112;
+constexpr size_t kDescriptorSize = 40;
+constexpr size_t kCryptData = kFilHeaderSize + kSpaceHeaderSize + 256 * kDescriptorSize;
+constexpr uint8_t kCryptMagic[6] = {'s', 0x0E, 0x0C, 'R', 'E', 't'};
+constexpr uint8_t kCryptSchemeEncrypted = 1;
+
+// Flags, MariaDB full_crc32: bits 0-3 page size shift, bit 4 the marker,
+// bits 5-7 the page compression algorithm.
+constexpr uint32_t kFcrc32Marker = 1u << 4;
+// Flags otherwise: bit 0 post-Antelope, bits 1-4 zip size shift, bit 5
+// atomic BLOBs, bits 6-9 page size shift (0: 16 KiB), bit 13 MySQL
+// encryption, bit 16 MariaDB page compression.
+constexpr uint32_t kMysqlEncrypted = 1u << 13;
+constexpr uint32_t kMariaPageCompressed = 1u << 16;
+
+// Where the checksums and LSN copies are.
+constexpr size_t kLsn = 16;
+constexpr size_t kFlushLsn = 26;
+constexpr size_t kClassicTrailer = 8;  // old-style checksum, then the LSN's low half
+constexpr uint32_t kNoChecksumMagic = 0xDEADBEEF;
+
+// Sizes by shift: 512 << shift, from 4 KiB (3) to 64 KiB (7).
+uint32_t SizeOfShift(uint32_t shift) {
+    return shift >= 3 && shift <= 7 ? 512u << shift : 0;
+}
+
+std::array<uint32_t, 256> MakeCrc32cTable() {
+    std::array<uint32_t, 256> table{};
+    for (uint32_t i = 0; i < 256; ++i) {
+        uint32_t c = i;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0x82F63B78u : c >> 1;
+        table[i] = c;
+    }
+    return table;
+}
+
+// The legacy fold of InnoDB's first checksum, byte by byte; only the low 32
+// bits are kept, which depend only on the low 32 bits of each step.
+uint32_t LegacyFold(ByteSpan bytes) {
+    constexpr uint32_t kMask = 1463735687u;
+    constexpr uint32_t kMask2 = 1653893711u;
+    uint32_t fold = 0;
+    for (uint8_t b : bytes) fold = ((((fold ^ b ^ kMask2) << 8) + fold) ^ kMask) + b;
+    return fold;
+}
+
+bool AllZero(ByteSpan page) {
+    for (uint8_t b : page)
+        if (b != 0) return false;
+    return true;
+}
+
+}  // namespace
+
+uint32_t Crc32c(ByteSpan bytes, uint32_t crc) {
+    static const std::array<uint32_t, 256> table = MakeCrc32cTable();
+    crc = ~crc;
+    for (uint8_t b : bytes) crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+SpaceFormat ReadSpaceFormat(ByteSpan firstPage) {
+    SpaceFormat format;
+    const uint32_t flags = LoadU32be(firstPage, kSpaceFlags);
+    format.flags = flags;
+    if (flags & kFcrc32Marker) {
+        format.fullCrc32 = true;
+        format.pageSize = SizeOfShift(flags & 0xF);
+        format.pageCompressed = ((flags >> 5) & 0x7) != 0;
+    } else {
+        const uint32_t pageShift = (flags >> 6) & 0xF;
+        format.pageSize = pageShift == 0 ? 16384 : SizeOfShift(pageShift);
+        format.rowCompressed = ((flags >> 1) & 0xF) != 0;
+        format.encrypted = (flags & kMysqlEncrypted) != 0;
+        format.pageCompressed = (flags & kMariaPageCompressed) != 0;
+    }
+    if (firstPage.size() >= kCryptData + sizeof(kCryptMagic) + 1 &&
+        std::equal(std::begin(kCryptMagic), std::end(kCryptMagic),
+                   firstPage.begin() + kCryptData) &&
+        firstPage[kCryptData + sizeof(kCryptMagic)] == kCryptSchemeEncrypted)
+        format.encrypted = true;
+    return format;
+}
+
+std::string UnreadFormatReason(const SpaceFormat& format) {
+    if (format.encrypted) return "encrypted; needs the keyring";
+    // Flags that name no size are damage, not a format: the pages are read
+    // as 16 KiB pages and tell for themselves.
+    if (format.pageSize != 0 && format.pageSize != kPageSize)
+        return "pages of " + std::to_string(format.pageSize / 1024) + " KiB are not read yet";
+    if (format.rowCompressed) return "ROW_FORMAT=COMPRESSED pages are not read yet";
+    if (format.pageCompressed) return "PAGE_COMPRESSED pages are not read yet";
+    return {};
+}
+
+PageState CheckPage(ByteSpan page) {
+    if (page.size() != kPageSize) return PageState::kBadChecksum;
+    if (AllZero(page)) return PageState::kZero;
+    const size_t end = page.size();
+    // full_crc32: one CRC-32C of everything before the last four bytes.
+    if (Crc32c(page.first(end - 4)) == LoadU32be(page, end - 4))
+        return LoadU32be(page, kLsn + 4) == LoadU32be(page, end - 8) ? PageState::kSound
+                                                                     : PageState::kLsnMismatch;
+    const uint32_t head = LoadU32be(page, 0);
+    const uint32_t tail = LoadU32be(page, end - kClassicTrailer);
+    const ByteSpan body = page.subspan(kFilHeaderSize, end - kFilHeaderSize - kClassicTrailer);
+    bool accepted = head == kNoChecksumMagic && tail == kNoChecksumMagic;
+    if (!accepted) {
+        // crc32: the header fields after the checksum up to the flush LSN,
+        // and the body, each checksummed alone; the trailer holds a copy.
+        const uint32_t crc = Crc32c(page.subspan(4, kFlushLsn - 4)) ^ Crc32c(body);
+        accepted = head == crc && tail == crc;
+    }
+    if (!accepted) {
+        // The legacy innodb checksums: a fold of the same parts in the
+        // header, a fold of the header before the flush LSN in the trailer.
+        const uint32_t folded = LegacyFold(page.subspan(4, kFlushLsn - 4)) + LegacyFold(body);
+        const uint32_t old = LegacyFold(page.first(kFlushLsn));
+        accepted = (head == folded || head == 0) && (tail == old || tail == LoadU32be(page, kLsn));
+    }
+    if (!accepted) return PageState::kBadChecksum;
+    return LoadU32be(page, kLsn + 4) == LoadU32be(page, end - 4) ? PageState::kSound
+                                                                 : PageState::kLsnMismatch;
+}
+
+}  // namespace brix
