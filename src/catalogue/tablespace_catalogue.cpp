@@ -1,0 +1,141 @@
+#include "catalogue/tablespace_catalogue.h"
+
+#include <algorithm>
+#include <optional>
+#include <utility>
+
+#include "app/object_names.h"
+#include "sdi/sdi_reader.h"
+#include "sdi/sdi_table.h"
+#include "sdi/sdi_table_file.h"
+
+namespace brix {
+
+namespace {
+
+char16_t LowerAscii(char16_t c) {
+    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+
+bool LessIgnoringAsciiCase(const std::u16string& x, const std::u16string& y) {
+    return std::lexicographical_compare(
+        x.begin(), x.end(), y.begin(), y.end(),
+        [](char16_t p, char16_t q) { return LowerAscii(p) < LowerAscii(q); });
+}
+
+bool Contains(const std::vector<std::u16string>& names, const std::u16string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// The stem of the file name (all before its last "."), or the whole name.
+std::u16string Stem(const std::u16string& fileName) {
+    const size_t dot = fileName.rfind(u'.');
+    return dot == std::u16string::npos ? fileName : fileName.substr(0, dot);
+}
+
+// The note of a table whose dictionary calls it something else than its
+// file's name does, decoded, or places it in another database.
+std::u16string NameNote(const std::u16string& tableName, const std::u16string& databaseName,
+                        const SdiTableInfo& info) {
+    if (info.name == ObjectNameFromFileName(tableName) &&
+        (info.schema.empty() || info.schema == databaseName))
+        return {};
+    std::u16string note = u"Table " + tableName + u": its dictionary names it ";
+    if (!info.schema.empty()) note += info.schema + u".";
+    return note + info.name;
+}
+
+// The table's name for a .sdi file: the stem of a data file of the folder
+// that spells the dictionary's name, else that name itself.
+std::u16string SdiTableName(const std::vector<std::u16string>& fileNames,
+                            const std::u16string& dictionaryName) {
+    for (const std::u16string& fileName : fileNames) {
+        if (!SdiFilePrefix(fileName).empty()) continue;
+        const std::u16string stem = Stem(fileName);
+        if (!stem.empty() && ObjectNameFromFileName(stem) == dictionaryName) return stem;
+    }
+    return dictionaryName;
+}
+
+}  // namespace
+
+std::vector<TablespaceTable> FindTablespaceTables(const std::filesystem::path& folder,
+                                                  const CAppState& app,
+                                                  const std::vector<std::u16string>& known) {
+    const std::u16string databaseName = ObjectNameFromFileName(PathComponentText(folder));
+    const std::vector<std::filesystem::path> files = ListFolderEntries(folder, false);
+    std::vector<std::u16string> fileNames;
+    fileNames.reserve(files.size());
+    for (const std::filesystem::path& file : files) fileNames.push_back(PathComponentText(file));
+
+    std::vector<TablespaceTable> found;
+    std::vector<std::u16string> seen = known;
+    // Tables whose tablespaces say they carry dictionary information that
+    // did not read, with the first such file; listed unless a later
+    // partition's reads (the server keeps it in one partition only).
+    std::vector<std::pair<std::u16string, std::u16string>> unread;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::u16string& fileName = fileNames[i];
+        const std::u16string tableName = TableNameOfTablespaceFile(fileName);
+        if (!tableName.empty()) {
+            if (Contains(seen, tableName)) continue;
+            const SdiReadResult sdi = ReadSdi(files[i]);
+            std::optional<SdiTableInfo> read;
+            for (const SdiObject& object : sdi.objects) {
+                if (object.type != kSdiTypeTable) continue;
+                CTableDef table;
+                SdiTableInfo info;
+                std::string problem;
+                if (!TableDefFromSdi(object.json, app, table, info, problem)) continue;
+                read = std::move(info);
+                break;
+            }
+            if (read) {
+                found.push_back({tableName, NameNote(tableName, databaseName, *read)});
+                seen.push_back(tableName);
+            } else if (sdi.flags.valid && sdi.flags.hasSdi &&
+                       std::none_of(unread.begin(), unread.end(),
+                                    [&](const auto& u) { return u.first == tableName; })) {
+                unread.emplace_back(tableName, fileName);
+            }
+            continue;
+        }
+        if (SdiFilePrefix(fileName).empty()) continue;
+        CTableDef table;
+        SdiTableInfo info;
+        std::string problem;
+        if (!TableDefFromSdi(ReadSdiFile(files[i]), app, table, info, problem)) continue;
+        const std::u16string name = SdiTableName(fileNames, info.name);
+        if (name.empty() || Contains(seen, name)) continue;
+        seen.push_back(name);
+        found.push_back({name, NameNote(name, databaseName, info)});
+    }
+    for (const auto& [tableName, fileName] : unread) {
+        if (Contains(seen, tableName)) continue;
+        found.push_back({tableName, u"Table " + tableName + u": the dictionary information in " +
+                                        fileName + u" cannot be read"});
+    }
+    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+        return LessIgnoringAsciiCase(a.tableName, b.tableName);
+    });
+    return found;
+}
+
+void CatalogueTablespaceTables(CCatalogue& catalogue, CUiOperations& ui, const CAppState& app,
+                               const std::filesystem::path& folder, TreeItem tablesNode,
+                               int32_t databaseNumber) {
+    std::vector<std::u16string> known;
+    for (const CatalogueTable& table : catalogue.catalogueTables)
+        if (table.databaseNumber == databaseNumber) known.push_back(table.tableName);
+    for (TablespaceTable& found : FindTablespaceTables(folder, app, known)) {
+        catalogue.catalogueTables.push_back({databaseNumber, std::move(found.tableName)});
+        const TreeItem table = ui.InsertItem(catalogue.catalogueTables.back().tableName,
+                                             TreeImage::kFolder, tablesNode);
+        ui.SetItemData(table, static_cast<int64_t>(catalogue.catalogueTables.size()));
+        const TreeItem keys = ui.InsertItem(kKeysNodeText, TreeImage::kKeys, table);
+        ui.SetItemData(keys, ItemData::kKeys);
+        if (!found.note.empty()) ui.AppendLogLine(found.note);
+    }
+}
+
+}  // namespace brix
