@@ -103,14 +103,16 @@ TEST(TablespaceCatalogueTest, CopiedAndDamagedTablespaces) {
     CopyFile(MysqlDataDir() / "shop/items.ibd", db / "copy.ibd");
     CopyFile(MysqlDataDir() / "layout/legacy_409.sdi", db / "legacy_409.sdi");
     CopyFile(MysqlDataDir() / "layout/legacy.MYD", db / "legacy.MYD");
-    // The dictionary's root page wiped: still a table, with a note.
+    // The dictionary's root page wiped, or the file cut inside its first page
+    // after the flags that say it has dictionary information: still tables,
+    // with a note.
     std::vector<uint8_t> wiped = test::ReadFileBytes(MysqlDataDir() / "shop/audit.ibd");
     constexpr size_t kPage = 16384;
     ASSERT_GT(wiped.size(), 4 * kPage);
     std::fill(wiped.begin() + 3 * kPage, wiped.begin() + 4 * kPage, uint8_t{0});
     test::WriteFile(db / "wiped.ibd", wiped);
-    // No tablespace, no table: noise, a cut page 0, a cut .sdi, an old
-    // server's tablespace (no dictionary information).
+    // No tablespace, no table: noise, a cut .sdi, an old server's tablespace
+    // (no dictionary information).
     test::WriteFile(db / "noise.ibd", std::vector<uint8_t>(3 * kPage, 0xA5));
     test::WriteFile(db / "cut.ibd", std::vector<uint8_t>(wiped.begin(), wiped.begin() + 100));
     const std::string sdi = test::ReadFileText(MysqlDataDir() / "layout/flat_410.sdi");
@@ -120,6 +122,7 @@ TEST(TablespaceCatalogueTest, CopiedAndDamagedTablespaces) {
 
     EXPECT_EQ(Found(db), (std::vector<std::string>{
                              "copy: Table copy: its dictionary names it shop.items",
+                             "cut: Table cut: the dictionary information in cut.ibd cannot be read",
                              "legacy: Table legacy: its dictionary names it layout.legacy",
                              "wiped: Table wiped: the dictionary information in wiped.ibd "
                              "cannot be read"}));
