@@ -32,7 +32,7 @@ void CatalogueDatabase(const CAppState& app, CUiOperations& ui, CFrameState& fra
     const TreeItem database = InsertFolderNode(ui, name, pathNode);
     const TreeItem tables = InsertFolderNode(ui, kTablesNodeText, database);
     CatalogueDatabaseFolder(frame.catalogue, ui, folder, database, tables, number);
-    CatalogueTablespaceTables(frame.catalogue, ui, app, folder, tables, number);
+    CatalogueTablespaceTables(frame.catalogue, ui, app, folder, database, tables, number);
 }
 
 // The data path taken as the only database: the folder without trailing
@@ -90,6 +90,7 @@ int ScanWorker(CAppState& app, CUiOperations& ui, CFrameState& frame, CBusyGuard
     const TreeItem pathNode = InsertFolderNode(ui, dataPathText, root);
     ui.AppendLogListLine(kLogFinding);
     if (!dataPath.empty()) ListDatabaseFolders(frame.catalogue, dataPath);
+    if (!dataPath.empty()) ReadMysqlDictionary(frame.catalogue, ui, app, dataPath);
 
     bool stopped = false;
     const std::vector<std::filesystem::path> folders = frame.catalogue.databaseFolders;

@@ -23,6 +23,13 @@ bool LessIgnoringAsciiCase(const std::u16string& x, const std::u16string& y) {
         [](char16_t p, char16_t q) { return LowerAscii(p) < LowerAscii(q); });
 }
 
+TreeItem InsertNode(CUiOperations& ui, std::u16string_view text, int image, TreeItem parent,
+                    int64_t data) {
+    const TreeItem item = ui.InsertItem(text, image, parent);
+    ui.SetItemData(item, data);
+    return item;
+}
+
 bool Contains(const std::vector<std::u16string>& names, const std::u16string& name) {
     return std::find(names.begin(), names.end(), name) != names.end();
 }
@@ -122,20 +129,60 @@ std::vector<TablespaceTable> FindTablespaceTables(const std::filesystem::path& f
 }
 
 void CatalogueTablespaceTables(CCatalogue& catalogue, CUiOperations& ui, const CAppState& app,
-                               const std::filesystem::path& folder, TreeItem tablesNode,
-                               int32_t databaseNumber) {
+                               const std::filesystem::path& folder, TreeItem databaseNode,
+                               TreeItem tablesNode, int32_t databaseNumber) {
     std::vector<std::u16string> known;
     for (const CatalogueTable& table : catalogue.catalogueTables)
         if (table.databaseNumber == databaseNumber) known.push_back(table.tableName);
     for (TablespaceTable& found : FindTablespaceTables(folder, app, known)) {
         catalogue.catalogueTables.push_back({databaseNumber, std::move(found.tableName)});
-        const TreeItem table = ui.InsertItem(catalogue.catalogueTables.back().tableName,
-                                             TreeImage::kFolder, tablesNode);
-        ui.SetItemData(table, static_cast<int64_t>(catalogue.catalogueTables.size()));
-        const TreeItem keys = ui.InsertItem(kKeysNodeText, TreeImage::kKeys, table);
-        ui.SetItemData(keys, ItemData::kKeys);
+        const TreeItem table =
+            InsertNode(ui, catalogue.catalogueTables.back().tableName, TreeImage::kFolder,
+                       tablesNode, static_cast<int64_t>(catalogue.catalogueTables.size()));
+        InsertNode(ui, kKeysNodeText, TreeImage::kKeys, table, ItemData::kKeys);
         if (!found.note.empty()) ui.AppendLogLine(found.note);
     }
+
+    const std::u16string databaseName = ObjectNameFromFileName(PathComponentText(folder));
+    TreeItem viewsNode = kNoTreeItem;
+    for (size_t i = 0; i < catalogue.dictionaryViews.size(); ++i) {
+        const CDictionaryView& view = catalogue.dictionaryViews[i];
+        if (view.schema != databaseName) continue;
+        if (viewsNode == kNoTreeItem)
+            viewsNode =
+                InsertNode(ui, kViewsNodeText, TreeImage::kViews, databaseNode, ItemData::kViews);
+        InsertNode(ui, view.name, TreeImage::kFolder, viewsNode,
+                   kDictionaryItemBase + 1 + static_cast<int64_t>(i));
+    }
+    TreeItem triggersNode = kNoTreeItem;
+    const std::vector<CDictionaryTrigger>& triggers = catalogue.dictionaryTriggers;
+    for (size_t i = 0; i < triggers.size(); ++i) {
+        if (triggers[i].schema != databaseName) continue;
+        if (i > 0 && triggers[i - 1].schema == databaseName &&
+            triggers[i - 1].table == triggers[i].table)
+            continue;  // one node per table, as per .TRG file
+        if (triggersNode == kNoTreeItem)
+            triggersNode = InsertNode(ui, kTriggersNodeText, TreeImage::kTriggers, databaseNode,
+                                      ItemData::kTriggers);
+        InsertNode(ui, triggers[i].table, TreeImage::kFolder, triggersNode,
+                   kDictionaryItemBase + 1 + static_cast<int64_t>(i));
+    }
+}
+
+void ReadMysqlDictionary(CCatalogue& catalogue, CUiOperations& ui, CAppState& app,
+                         const std::filesystem::path& dataPath) {
+    const std::filesystem::path mysqlIbd = dataPath / "mysql.ibd";
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(mysqlIbd, ec)) return;
+    CDictionaryObjects objects = ReadDictionaryObjects(mysqlIbd, app);
+    // Views in the order of their names, as a folder lists view files.
+    std::stable_sort(objects.views.begin(), objects.views.end(),
+                     [](const CDictionaryView& a, const CDictionaryView& b) {
+                         return LessIgnoringAsciiCase(a.name, b.name);
+                     });
+    catalogue.dictionaryViews = std::move(objects.views);
+    catalogue.dictionaryTriggers = std::move(objects.triggers);
+    for (const std::u16string& finding : objects.findings) ui.AppendLogLine(finding);
 }
 
 }  // namespace brix

@@ -40,9 +40,19 @@ std::vector<TablespaceTable> FindTablespaceTables(const std::filesystem::path& f
 // Appends the tables FindTablespaceTables finds in folder, leaving out those
 // catalogued for databaseNumber already, to the catalogue's tables with a
 // node (and its "Keys" node) under tablesNode as the .frm tables have, and
-// writes each table's note as a log line.
+// writes each table's note as a log line. Then adds the catalogue's
+// dictionary views and triggers of the folder's database (its name decoded)
+// under a "Views" and a "Trigger" group of databaseNode: a node per view, and
+// a node named after the table per table with triggers, with item data from
+// kDictionaryItemBase.
 void CatalogueTablespaceTables(CCatalogue& catalogue, CUiOperations& ui, const CAppState& app,
-                               const std::filesystem::path& folder, TreeItem tablesNode,
-                               int32_t databaseNumber);
+                               const std::filesystem::path& folder, TreeItem databaseNode,
+                               TreeItem tablesNode, int32_t databaseNumber);
+
+// When dataPath holds mysql.ibd (a MySQL 8.0+ data directory), reads the
+// views and triggers of its dictionary into the catalogue and writes a log
+// line for each finding. Nothing otherwise.
+void ReadMysqlDictionary(CCatalogue& catalogue, CUiOperations& ui, CAppState& app,
+                         const std::filesystem::path& dataPath);
 
 }  // namespace brix

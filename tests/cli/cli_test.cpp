@@ -334,6 +334,36 @@ TEST(CliTest, TreeAndColumnsReadMysql8DataDirectories) {
     EXPECT_EQ(RunCli("columns " + MysqlDatadir() + " layout 'parts#p#p2020'").status, 1);
 }
 
+TEST(CliTest, ViewsAndTriggersOfAMysql8DictionaryShowAsForOlderDirectories) {
+    RunResult tree = RunCli("tree " + MysqlDatadir());
+    ASSERT_EQ(tree.status, 0);
+    EXPECT_EQ(
+        DatabaseBlock(tree.out, "shop"),
+        (std::vector<std::string>{"    shop", "      Tables", "        audit", "        items",
+                                  "      Views", "        cheap", "        joined",
+                                  "        quoted", "      Trigger", "        items"}));
+
+    RunResult view = RunCli("view " + MysqlDatadir() + " shop joined");
+    ASSERT_EQ(view.status, 0);
+    std::string expected = test::ReadFileText(
+        test::SourceDir() / "tests/fixtures/mysql9/expected/shop/joined.view.sql");
+    while (!expected.empty() && expected.back() == '\n') expected.pop_back();
+    expected.erase(expected.find("`shop`."), 7);
+    EXPECT_EQ(view.out, expected + ";\n");
+
+    // One script of the table's triggers, in their order.
+    RunResult trigger = RunCli("trigger " + MysqlDatadir() + " shop items");
+    ASSERT_EQ(trigger.status, 0);
+    const size_t au = trigger.out.find("CREATE TRIGGER `items_au` AFTER UPDATE ON `items`");
+    const size_t au2 = trigger.out.find(
+        "CREATE TRIGGER `items_au2` AFTER UPDATE ON `items` FOR EACH ROW FOLLOWS `items_au` ");
+    const size_t bi = trigger.out.find("CREATE TRIGGER `items_bi` BEFORE INSERT ON `items`");
+    EXPECT_NE(au, std::string::npos) << trigger.out;
+    EXPECT_NE(au2, std::string::npos) << trigger.out;
+    EXPECT_NE(bi, std::string::npos) << trigger.out;
+    EXPECT_LT(au, au2);
+}
+
 TEST(CliTest, ViewTriggerAndColumnsGoThroughTheCatalogue) {
     RunResult view = RunCli("view '" + CatalogueDir() + "' south v_notes");
     ASSERT_EQ(view.status, 0);
