@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <optional>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "app/object_names.h"
@@ -30,10 +32,6 @@ TreeItem InsertNode(CUiOperations& ui, std::u16string_view text, int image, Tree
     return item;
 }
 
-bool Contains(const std::vector<std::u16string>& names, const std::u16string& name) {
-    return std::find(names.begin(), names.end(), name) != names.end();
-}
-
 // The stem of the file name (all before its last "."), or the whole name.
 std::u16string Stem(const std::u16string& fileName) {
     const size_t dot = fileName.rfind(u'.');
@@ -52,17 +50,31 @@ std::u16string NameNote(const std::u16string& tableName, const std::u16string& d
     return note + info.name;
 }
 
-// The table's name for a .sdi file: the stem of a data file of the folder
-// that spells the dictionary's name, else that name itself.
-std::u16string SdiTableName(const std::vector<std::u16string>& fileNames,
-                            const std::u16string& dictionaryName) {
-    for (const std::u16string& fileName : fileNames) {
-        if (!SdiFilePrefix(fileName).empty()) continue;
-        const std::u16string stem = Stem(fileName);
-        if (!stem.empty() && ObjectNameFromFileName(stem) == dictionaryName) return stem;
+// The data files of a folder by the names they spell (decoded), for naming
+// the tables of .sdi files; built at the first such file.
+class CStemsByName {
+  public:
+    explicit CStemsByName(const std::vector<std::u16string>& fileNames) : fileNames_(fileNames) {}
+
+    // The stem of a file that spells name, else name itself.
+    std::u16string TableName(const std::u16string& name) {
+        if (!built_) {
+            built_ = true;
+            for (const std::u16string& fileName : fileNames_) {
+                if (!SdiFilePrefix(fileName).empty()) continue;
+                const std::u16string stem = Stem(fileName);
+                if (!stem.empty()) stems_.try_emplace(ObjectNameFromFileName(stem), stem);
+            }
+        }
+        const auto found = stems_.find(name);
+        return found != stems_.end() ? found->second : name;
     }
-    return dictionaryName;
-}
+
+  private:
+    const std::vector<std::u16string>& fileNames_;
+    bool built_ = false;
+    std::unordered_map<std::u16string, std::u16string> stems_;
+};
 
 }  // namespace
 
@@ -76,16 +88,18 @@ std::vector<TablespaceTable> FindTablespaceTables(const std::filesystem::path& f
     for (const std::filesystem::path& file : files) fileNames.push_back(PathComponentText(file));
 
     std::vector<TablespaceTable> found;
-    std::vector<std::u16string> seen = known;
+    std::unordered_set<std::u16string> seen(known.begin(), known.end());
+    CStemsByName stems(fileNames);
     // Tables whose tablespaces say they carry dictionary information that
     // did not read, with the first such file; listed unless a later
     // partition's reads (the server keeps it in one partition only).
     std::vector<std::pair<std::u16string, std::u16string>> unread;
+    std::unordered_set<std::u16string> unreadNames;
     for (size_t i = 0; i < files.size(); ++i) {
         const std::u16string& fileName = fileNames[i];
         const std::u16string tableName = TableNameOfTablespaceFile(fileName);
         if (!tableName.empty()) {
-            if (Contains(seen, tableName)) continue;
+            if (seen.count(tableName) != 0) continue;
             const SdiReadResult sdi = ReadSdi(files[i]);
             std::optional<SdiTableInfo> read;
             for (const SdiObject& object : sdi.objects) {
@@ -99,10 +113,9 @@ std::vector<TablespaceTable> FindTablespaceTables(const std::filesystem::path& f
             }
             if (read) {
                 found.push_back({tableName, NameNote(tableName, databaseName, *read)});
-                seen.push_back(tableName);
+                seen.insert(tableName);
             } else if (sdi.flags.valid && sdi.flags.hasSdi &&
-                       std::none_of(unread.begin(), unread.end(),
-                                    [&](const auto& u) { return u.first == tableName; })) {
+                       unreadNames.insert(tableName).second) {
                 unread.emplace_back(tableName, fileName);
             }
             continue;
@@ -112,13 +125,12 @@ std::vector<TablespaceTable> FindTablespaceTables(const std::filesystem::path& f
         SdiTableInfo info;
         std::string problem;
         if (!TableDefFromSdi(ReadSdiFile(files[i]), app, table, info, problem)) continue;
-        const std::u16string name = SdiTableName(fileNames, info.name);
-        if (name.empty() || Contains(seen, name)) continue;
-        seen.push_back(name);
+        const std::u16string name = stems.TableName(info.name);
+        if (name.empty() || !seen.insert(name).second) continue;
         found.push_back({name, NameNote(name, databaseName, info)});
     }
     for (const auto& [tableName, fileName] : unread) {
-        if (Contains(seen, tableName)) continue;
+        if (seen.count(tableName) != 0) continue;
         found.push_back({tableName, u"Table " + tableName + u": the dictionary information in " +
                                         fileName + u" cannot be read"});
     }
