@@ -4,15 +4,19 @@
 
 #include "app/app_state.h"
 #include "app/file_names.h"
+#include "app/object_names.h"
 #include "app/text.h"
 #include "schema/column_grid.h"
 #include "schema/frm_reader.h"
+#include "sdi/sdi_table_file.h"
 
 namespace brix {
 
 size_t ShowColumnDefinitions(CUiOperations& ui, CAppState& app, CFrameState& frame,
                              int64_t tableItemData, std::u16string_view keysText) {
     CTableDef table;
+    // The dictionary's name of a MySQL 8.0+ table, when it is not the file's.
+    std::u16string dictionaryName;
     const int64_t index = tableItemData >= 1 ? tableItemData - 1 : tableItemData;
     const CCatalogue& catalogue = frame.catalogue;
     if (index >= 0 && static_cast<size_t>(index) < catalogue.catalogueTables.size()) {
@@ -23,6 +27,14 @@ size_t ShowColumnDefinitions(CUiOperations& ui, CAppState& app, CFrameState& fra
                 catalogue.databaseFolders[static_cast<size_t>(entry.databaseNumber)];
             const std::filesystem::path frm = FindStorageFile(folder, entry.tableName, "frm");
             if (!frm.empty()) ReadTableDefinition(table, frm, app);
+            // MySQL 8.0 and later write no .frm: the definition is in the
+            // table's tablespace or its .sdi file.
+            SdiTableInfo info;
+            if (frm.empty() &&
+                ReadTableDefinitionFromSdi(folder, entry.tableName, app, table, info) &&
+                info.name != ObjectNameFromFileName(entry.tableName) &&
+                info.name != entry.tableName)
+                dictionaryName = info.name;
         }
     }
 
@@ -43,6 +55,11 @@ size_t ShowColumnDefinitions(CUiOperations& ui, CAppState& app, CFrameState& fra
         caption += u'[';
         AppendAscii(caption, std::to_string(count));
         caption += u']';
+    }
+    if (!dictionaryName.empty()) {
+        if (caption.empty()) caption = keysText;
+        caption += kDictionaryNameCaption;
+        caption += dictionaryName;
     }
     ui.ShowCaptionMessage(caption);
     return count;

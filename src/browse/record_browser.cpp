@@ -6,6 +6,7 @@
 #include "app/text.h"
 #include "browse/column_definitions.h"
 #include "browse/table_rows.h"
+#include "catalogue/dictionary_objects.h"
 #include "catalogue/scan_worker.h"
 #include "catalogue/trigger_text.h"
 #include "catalogue/view_text.h"
@@ -146,7 +147,19 @@ void CRecordBrowser::ShowSelection(const SelectedNode& node, CBusyGuard& busy) {
         const int64_t parentData = node.parentData.value_or(0);
         const int64_t index = data >= 1 ? data - 1 : data;
         const CCatalogue& catalogue = frame_.catalogue;
-        if (parentData == ItemData::kTriggers) {
+        if (parentData == ItemData::kTriggers && data > kDictionaryItemBase) {
+            ui_.ShowGrid(false);
+            ui_.ShowTextBox(true);
+            ui_.SetTextBoxText(DictionaryTriggerText(
+                catalogue.dictionaryTriggers, static_cast<size_t>(data - kDictionaryItemBase - 1)));
+        } else if (parentData == ItemData::kViews && data > kDictionaryItemBase) {
+            const size_t view = static_cast<size_t>(data - kDictionaryItemBase - 1);
+            ui_.ShowGrid(false);
+            ui_.ShowTextBox(true);
+            ui_.SetTextBoxText(view < catalogue.dictionaryViews.size()
+                                   ? DictionaryViewText(catalogue.dictionaryViews[view])
+                                   : std::u16string());
+        } else if (parentData == ItemData::kTriggers) {
             if (index >= 0 && static_cast<size_t>(index) < catalogue.catalogueTriggers.size()) {
                 const CatalogueTrigger& entry =
                     catalogue.catalogueTriggers[static_cast<size_t>(index)];

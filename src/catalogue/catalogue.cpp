@@ -74,6 +74,8 @@ void CCatalogue::Clear() {
     catalogueTables.clear();
     catalogueViews.clear();
     catalogueTriggers.clear();
+    dictionaryViews.clear();
+    dictionaryTriggers.clear();
 }
 
 std::u16string PathText(const std::filesystem::path& path) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/ui_operations.h"
+#include "catalogue/dictionary_objects.h"
 
 namespace brix {
 
@@ -55,6 +56,10 @@ struct CCatalogue {
     std::vector<CatalogueTable> catalogueTables;
     std::vector<std::filesystem::path> catalogueViews;  // full paths of the view files
     std::vector<CatalogueTrigger> catalogueTriggers;
+    // The views and triggers of a MySQL 8.0+ dictionary (mysql.ibd), the
+    // triggers of one table next to each other.
+    std::vector<CDictionaryView> dictionaryViews;
+    std::vector<CDictionaryTrigger> dictionaryTriggers;
 };
 
 // The entries of folder, files or folders as asked, sorted by name ignoring

@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/log_file.h"
+#include "catalogue/tablespace_catalogue.h"
 
 namespace brix {
 
@@ -23,18 +24,21 @@ TreeItem InsertFolderNode(CUiOperations& ui, std::u16string_view text, TreeItem 
 }
 
 // Adds a database node and its "Tables" node under pathNode and catalogues
-// the folder.
-void CatalogueDatabase(CUiOperations& ui, CFrameState& frame, const std::filesystem::path& folder,
-                       std::u16string_view name, TreeItem pathNode, int32_t number) {
+// the folder: its .frm tables, views and triggers, then the tables MySQL 8.0
+// and later describe in their tablespaces and .sdi files.
+void CatalogueDatabase(const CAppState& app, CUiOperations& ui, CFrameState& frame,
+                       const std::filesystem::path& folder, std::u16string_view name,
+                       TreeItem pathNode, int32_t number) {
     const TreeItem database = InsertFolderNode(ui, name, pathNode);
     const TreeItem tables = InsertFolderNode(ui, kTablesNodeText, database);
     CatalogueDatabaseFolder(frame.catalogue, ui, folder, database, tables, number);
+    CatalogueTablespaceTables(frame.catalogue, ui, app, folder, database, tables, number);
 }
 
 // The data path taken as the only database: the folder without trailing
 // separators, named after its last component. A path that names no folder
 // (the file system's root) catalogues nothing.
-void CatalogueSingleDatabase(CUiOperations& ui, CFrameState& frame,
+void CatalogueSingleDatabase(const CAppState& app, CUiOperations& ui, CFrameState& frame,
                              const std::filesystem::path& dataPath, TreeItem pathNode) {
     std::filesystem::path folder = dataPath;
     while (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
@@ -45,7 +49,7 @@ void CatalogueSingleDatabase(CUiOperations& ui, CFrameState& frame,
     while (!named.has_filename() && named.has_relative_path()) named = named.parent_path();
     if (!named.has_filename() || folder.empty()) return;
     frame.catalogue.databaseFolders.push_back(folder);
-    CatalogueDatabase(ui, frame, folder, PathComponentText(named), pathNode, 0);
+    CatalogueDatabase(app, ui, frame, folder, PathComponentText(named), pathNode, 0);
 }
 
 void OpenSystemTablespace(CAppState& app, CUiOperations& ui, CFrameState& frame,
@@ -86,6 +90,7 @@ int ScanWorker(CAppState& app, CUiOperations& ui, CFrameState& frame, CBusyGuard
     const TreeItem pathNode = InsertFolderNode(ui, dataPathText, root);
     ui.AppendLogListLine(kLogFinding);
     if (!dataPath.empty()) ListDatabaseFolders(frame.catalogue, dataPath);
+    if (!dataPath.empty()) ReadMysqlDictionary(frame.catalogue, ui, app, dataPath);
 
     bool stopped = false;
     const std::vector<std::filesystem::path> folders = frame.catalogue.databaseFolders;
@@ -95,11 +100,11 @@ int ScanWorker(CAppState& app, CUiOperations& ui, CFrameState& frame, CBusyGuard
                 stopped = true;
                 break;
             }
-            CatalogueDatabase(ui, frame, folders[i], PathComponentText(folders[i]), pathNode,
+            CatalogueDatabase(app, ui, frame, folders[i], PathComponentText(folders[i]), pathNode,
                               static_cast<int32_t>(i));
         }
     } else if (!dataPath.empty()) {
-        CatalogueSingleDatabase(ui, frame, dataPath, pathNode);
+        CatalogueSingleDatabase(app, ui, frame, dataPath, pathNode);
     }
     ui.Expand(root);
     ui.Expand(pathNode);

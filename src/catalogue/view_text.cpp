@@ -292,6 +292,14 @@ std::u16string ViewStatement(const CViewDefinition& view, std::u16string_view na
     statement += kSecurity[view.security];
     statement += u" VIEW ";
     AppendQuotedName(statement, name);
+    if (!view.columnNames.empty()) {
+        statement += u" (";
+        for (size_t i = 0; i < view.columnNames.size(); ++i) {
+            if (i > 0) statement.push_back(u',');
+            AppendQuotedName(statement, view.columnNames[i]);
+        }
+        statement.push_back(u')');
+    }
     statement += u" AS ";
     statement += view.query;
     statement += kCheckOptions[view.checkOption];

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace brix {
 
@@ -17,6 +18,9 @@ struct CViewDefinition {
     std::u16string definerHost;  // definer_host=
     int security = 2;            // suid=: 0 INVOKER, 1 DEFINER, 2 the default, DEFINER
     int checkOption = 0;         // with_check_option=: 0 none, 1 LOCAL, 2 CASCADED
+    // The names the view gives its columns, when its statement lists them
+    // (MySQL 8.0 and later keep them apart from the query).
+    std::vector<std::u16string> columnNames;
 };
 
 // Reads a view definition file; nothing when it cannot be opened.
@@ -25,7 +29,8 @@ std::optional<CViewDefinition> ReadViewDefinition(const std::filesystem::path& p
 
 // The CREATE VIEW statement of a view, without a semicolon, built from its
 // parts: ALGORITHM, DEFINER (left out when the file names no account) and
-// SQL SECURITY as the file says, the name quoted, the query, and WITH ...
+// SQL SECURITY as the file says, the name quoted, the column names quoted
+// in parentheses when there are any, the query, and WITH ...
 // CHECK OPTION. Empty, with a message in problem, when the query is missing,
 // is not a query (SELECT, WITH, VALUES, TABLE or a parenthesis first), or
 // holds text the mariadb client would read as more than one statement or as

@@ -27,12 +27,58 @@ CSaveObject TableObject(const CCatalogue& catalogue, const CatalogueTable& entry
 }
 
 CSaveObject ViewObject(const std::filesystem::path& file) {
-    return {SaveObjectKind::kView, file.parent_path(), file};
+    CSaveObject object;
+    object.kind = SaveObjectKind::kView;
+    object.databaseFolder = file.parent_path();
+    object.file = file;
+    return object;
 }
 
 CSaveObject TriggerObject(const CatalogueTrigger& entry) {
-    return {SaveObjectKind::kTrigger, entry.folderPath,
-            entry.folderPath / std::filesystem::path(entry.fileName)};
+    CSaveObject object;
+    object.kind = SaveObjectKind::kTrigger;
+    object.databaseFolder = entry.folderPath;
+    object.file = entry.folderPath / std::filesystem::path(entry.fileName);
+    return object;
+}
+
+// The folder of the database named schema; empty when the scan found none.
+std::filesystem::path FolderOfSchema(const CCatalogue& catalogue, const std::u16string& schema) {
+    for (const std::filesystem::path& folder : catalogue.databaseFolders) {
+        std::filesystem::path named = folder;
+        if (!named.has_filename()) named = named.parent_path();
+        if (ObjectNameFromFileName(PathComponentText(named)) == schema) return folder;
+    }
+    return {};
+}
+
+std::optional<CSaveObject> DictionaryViewObject(const CCatalogue& catalogue, size_t index) {
+    if (index >= catalogue.dictionaryViews.size()) return std::nullopt;
+    const CDictionaryView& view = catalogue.dictionaryViews[index];
+    CSaveObject object;
+    object.kind = SaveObjectKind::kView;
+    object.databaseFolder = FolderOfSchema(catalogue, view.schema);
+    if (object.databaseFolder.empty()) return std::nullopt;
+    object.file = object.databaseFolder / std::filesystem::path(view.name + u".frm");
+    object.dictionaryView = std::make_shared<const CViewDefinition>(view.definition);
+    return object;
+}
+
+// The triggers of the table of the dictionary trigger at first.
+std::optional<CSaveObject> DictionaryTriggerObject(const CCatalogue& catalogue, size_t first) {
+    const std::vector<CDictionaryTrigger>& triggers = catalogue.dictionaryTriggers;
+    if (first >= triggers.size()) return std::nullopt;
+    const CDictionaryTrigger& head = triggers[first];
+    CSaveObject object;
+    object.kind = SaveObjectKind::kTrigger;
+    object.databaseFolder = FolderOfSchema(catalogue, head.schema);
+    if (object.databaseFolder.empty()) return std::nullopt;
+    object.file = object.databaseFolder / std::filesystem::path(head.table + u".TRG");
+    for (size_t i = first; i < triggers.size() && triggers[i].schema == head.schema &&
+                           triggers[i].table == head.table;
+         ++i)
+        object.dictionaryTriggers.push_back(triggers[i].definition);
+    return object;
 }
 
 bool HasDatabase(const CCatalogue& catalogue, const CatalogueTable& entry) {
@@ -65,6 +111,12 @@ std::u16string CSaveObject::Name() const {
 std::optional<CSaveObject> SaveObjectOfNode(const CCatalogue& catalogue, int64_t itemData,
                                             int64_t parentItemData) {
     if (itemData < 1) return std::nullopt;
+    if (itemData > kDictionaryItemBase) {
+        const size_t entry = static_cast<size_t>(itemData - kDictionaryItemBase - 1);
+        if (parentItemData == ItemData::kTriggers) return DictionaryTriggerObject(catalogue, entry);
+        if (parentItemData == ItemData::kViews) return DictionaryViewObject(catalogue, entry);
+        return std::nullopt;
+    }
     const size_t index = static_cast<size_t>(itemData - 1);
     if (parentItemData == ItemData::kTriggers) {
         if (index >= catalogue.catalogueTriggers.size()) return std::nullopt;
@@ -88,6 +140,16 @@ std::vector<CSaveObject> SaveObjectsOfCatalogue(const CCatalogue& catalogue) {
         objects.push_back(ViewObject(view));
     for (const CatalogueTrigger& entry : catalogue.catalogueTriggers)
         objects.push_back(TriggerObject(entry));
+    for (size_t i = 0; i < catalogue.dictionaryViews.size(); ++i)
+        if (auto view = DictionaryViewObject(catalogue, i)) objects.push_back(std::move(*view));
+    const std::vector<CDictionaryTrigger>& triggers = catalogue.dictionaryTriggers;
+    for (size_t i = 0; i < triggers.size(); ++i) {
+        if (i > 0 && triggers[i - 1].schema == triggers[i].schema &&
+            triggers[i - 1].table == triggers[i].table)
+            continue;
+        if (auto trigger = DictionaryTriggerObject(catalogue, i))
+            objects.push_back(std::move(*trigger));
+    }
     return objects;
 }
 

@@ -2,10 +2,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "catalogue/trigger_text.h"
+#include "catalogue/view_text.h"
 
 namespace brix {
 
@@ -20,6 +24,11 @@ struct CSaveObject {
     SaveObjectKind kind = SaveObjectKind::kTable;
     std::filesystem::path databaseFolder;
     std::filesystem::path file;  // the definition file, in databaseFolder
+    // A view, or the triggers of a table, that a MySQL 8.0+ dictionary keeps
+    // instead of a file (file then names none that exists): the definitions
+    // themselves.
+    std::shared_ptr<const CViewDefinition> dictionaryView;
+    std::vector<CTriggerDefinition> dictionaryTriggers;
 
     // The real names, decoded from the folder and file names.
     std::u16string DatabaseName() const;
@@ -33,12 +42,15 @@ struct CSaveObject {
 // The object a tree node stands for, by the node's item data and its
 // parent's: a positive n is entry n - 1 of the trigger files under a
 // "Trigger" group, of the views under a "Views" group and of the tables
-// otherwise. Nothing for other nodes and for entries the catalogue does not
-// have.
+// otherwise; item data from kDictionaryItemBase stand for the catalogue's
+// dictionary views and triggers. Nothing for other nodes and for entries the
+// catalogue does not have.
 std::optional<CSaveObject> SaveObjectOfNode(const CCatalogue& catalogue, int64_t itemData,
                                             int64_t parentItemData);
 
-// Every table, view and trigger file of a catalogue, in its order.
+// Every table, view and trigger file of a catalogue, in its order, then the
+// views and the triggers (one object per table) of its dictionary whose
+// database the scan found.
 std::vector<CSaveObject> SaveObjectsOfCatalogue(const CCatalogue& catalogue);
 
 // The objects that a selection names, in the order of the selection: DB for

@@ -84,7 +84,9 @@ std::u16string DatabaseOptions(const std::filesystem::path& folder) {
 // name); empty with the reason in problem when it cannot be built.
 std::u16string ViewStatementOf(const CSaveObject& view, const CAppState& app, bool& namesDefiner,
                                std::u16string& problem) {
-    const std::optional<CViewDefinition> definition = ReadViewDefinition(view.file, app);
+    const std::optional<CViewDefinition> definition =
+        view.dictionaryView ? std::optional<CViewDefinition>(*view.dictionaryView)
+                            : ReadViewDefinition(view.file, app);
     if (!definition) {
         problem = u"its definition file cannot be read";
         return {};
@@ -388,7 +390,11 @@ class CSaveRunner {
         ui_.AppendLogLine(u"Saving triggers of " + display);
         const std::u16string failure = u"Error saving triggers of " + display;
         std::u16string error;
-        const CTriggerFile file = ReadTriggerFile(object.file, app_);
+        CTriggerFile file;
+        if (object.dictionaryTriggers.empty())
+            file = ReadTriggerFile(object.file, app_);
+        else
+            file.triggers = object.dictionaryTriggers;
         if (file.triggers.empty() && file.refused.empty()) {
             Fail(failure, u"the trigger file holds no trigger that can be read");
             return;

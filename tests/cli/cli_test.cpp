@@ -271,6 +271,99 @@ TEST(CliTest, TreePrintsTheCatalogueThenTheLogList) {
     EXPECT_NE(yes.out.find("Manually? -> yes\n[open file] " + ibdata + "\n"), std::string::npos);
 }
 
+std::string MysqlDatadir() {
+    return "'" + (test::SourceDir() / "tests/fixtures/mysql9/datadir").string() + "'";
+}
+
+// The node lines of a tree print from the line "    NAME [-1]" up to the
+// next database, without item data and "Keys" nodes.
+std::vector<std::string> DatabaseBlock(const std::string& tree, const std::string& name) {
+    std::vector<std::string> block;
+    bool inside = false;
+    std::istringstream in(tree);
+    for (std::string line; std::getline(in, line);) {
+        const bool database = line.starts_with("    ") && line[4] != ' ';
+        if (database) inside = line == "    " + name + " [-1]";
+        if (!inside || line.ends_with("Keys [-2]") || line.starts_with("[")) continue;
+        block.push_back(line.substr(0, line.rfind(" [")));
+    }
+    return block;
+}
+
+TEST(CliTest, TreeAndColumnsReadMysql8DataDirectories) {
+    RunResult tree = RunCli("tree " + MysqlDatadir());
+    ASSERT_EQ(tree.status, 0);
+    EXPECT_EQ(
+        DatabaseBlock(tree.out, "layout"),
+        (std::vector<std::string>{"    layout", "      Tables", "        flat", "        legacy",
+                                  "        parts", "        subparts", "        wide"}));
+    EXPECT_EQ(DatabaseBlock(tree.out, "mysql"),
+              (std::vector<std::string>{"    mysql", "      Tables", "        general_log",
+                                        "        slow_log"}));
+    EXPECT_NE(tree.out.find("[log] Table zipped: the dictionary information in zipped.ibd "
+                            "cannot be read\n"),
+              std::string::npos);
+
+    struct Case {
+        std::string table;
+        std::string grid;
+    };
+    const Case cases[] = {
+        // Partitions: one table, its definition from a partition.
+        {"layout parts",
+         "id\tINT\t11\tFalse\tPrimary Key\n"
+         "year\tINT\t11\tFalse\tPrimary Key\n"
+         "v\tVARCHAR(20)\t80\tTrue\t\n"},
+        // MyISAM, from its .sdi file.
+        {"layout legacy",
+         "id\tINT\t11\tFalse\tPrimary Key\n"
+         "v\tVARCHAR(30)\t120\tTrue\t\n"
+         "n\tDECIMAL(6,2)\t8\tTrue\t\n"},
+        // Named by its file, in the server's file-name form.
+        {"types odd@0020name@002d@1o",
+         "id\tINT\t11\tFalse\tPrimary Key\n"
+         "v\tVARCHAR(10)\t40\tTrue\t\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.table);
+        RunResult r = RunCli("columns " + MysqlDatadir() + " " + c.table);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "Column Name\tData Type\tsize\tAllow Nulls\tKey Name\n" + c.grid);
+    }
+    // A partition file is no table of its own.
+    EXPECT_EQ(RunCli("columns " + MysqlDatadir() + " layout 'parts#p#p2020'").status, 1);
+}
+
+TEST(CliTest, ViewsAndTriggersOfAMysql8DictionaryShowAsForOlderDirectories) {
+    RunResult tree = RunCli("tree " + MysqlDatadir());
+    ASSERT_EQ(tree.status, 0);
+    EXPECT_EQ(
+        DatabaseBlock(tree.out, "shop"),
+        (std::vector<std::string>{"    shop", "      Tables", "        audit", "        items",
+                                  "      Views", "        cheap", "        joined",
+                                  "        quoted", "      Trigger", "        items"}));
+
+    RunResult view = RunCli("view " + MysqlDatadir() + " shop joined");
+    ASSERT_EQ(view.status, 0);
+    std::string expected = test::ReadFileText(
+        test::SourceDir() / "tests/fixtures/mysql9/expected/shop/joined.view.sql");
+    while (!expected.empty() && expected.back() == '\n') expected.pop_back();
+    expected.erase(expected.find("`shop`."), 7);
+    EXPECT_EQ(view.out, expected + ";\n");
+
+    // One script of the table's triggers, in their order.
+    RunResult trigger = RunCli("trigger " + MysqlDatadir() + " shop items");
+    ASSERT_EQ(trigger.status, 0);
+    const size_t au = trigger.out.find("CREATE TRIGGER `items_au` AFTER UPDATE ON `items`");
+    const size_t au2 = trigger.out.find(
+        "CREATE TRIGGER `items_au2` AFTER UPDATE ON `items` FOR EACH ROW FOLLOWS `items_au` ");
+    const size_t bi = trigger.out.find("CREATE TRIGGER `items_bi` BEFORE INSERT ON `items`");
+    EXPECT_NE(au, std::string::npos) << trigger.out;
+    EXPECT_NE(au2, std::string::npos) << trigger.out;
+    EXPECT_NE(bi, std::string::npos) << trigger.out;
+    EXPECT_LT(au, au2);
+}
+
 TEST(CliTest, ViewTriggerAndColumnsGoThroughTheCatalogue) {
     RunResult view = RunCli("view '" + CatalogueDir() + "' south v_notes");
     ASSERT_EQ(view.status, 0);

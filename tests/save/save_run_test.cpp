@@ -225,6 +225,28 @@ TEST(SaveRunTest, ViewsAndTriggersGoIntoTheScriptAfterTheTables) {
     EXPECT_TRUE(session.Logged("Saving triggers of shop.orders"));
 }
 
+TEST(SaveRunTest, ViewsAndTriggersOfAMysql8DictionaryAreSavedAsFromFiles) {
+    test::TempDir dir;
+    SaveSession session(test::SourceDir() / "tests/fixtures/mysql9/datadir");
+    const CSaveResult result =
+        session.Save({u"shop/Trigger/items", u"shop/Views/joined"}, Script(dir.path()));
+    EXPECT_EQ(result.saved, 2u);
+    const std::string script = test::ReadFileText(dir.path() / "shop.sql");
+    const size_t view = script.find(
+        "CREATE ALGORITHM=UNDEFINED DEFINER=`root`@`localhost` SQL SECURITY DEFINER VIEW "
+        "`joined` (`item_name`,`what`) AS select ");
+    const size_t first = script.find("DELIMITER $$\nCREATE TRIGGER `items_au` AFTER UPDATE");
+    const size_t second = script.find(
+        "CREATE TRIGGER `items_au2` AFTER UPDATE ON `items` FOR "
+        "EACH ROW FOLLOWS `items_au` ");
+    EXPECT_NE(view, std::string::npos) << script;
+    EXPECT_LT(view, first);
+    EXPECT_LT(first, second);
+    EXPECT_NE(second, std::string::npos);
+    EXPECT_TRUE(session.Logged("Saving view shop.joined"));
+    EXPECT_TRUE(session.Logged("Saving triggers of shop.items"));
+}
+
 TEST(SaveRunTest, ViewsComeAfterTheViewsTheyUse) {
     test::TempDir dir;
     const auto db = dir.path() / "data" / "d";
