@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "app/damage_report.h"
+
 namespace brix {
 
 class CAppState;
@@ -19,9 +21,12 @@ struct CViewDefinition {
     int checkOption = 0;         // with_check_option=: 0 none, 1 LOCAL, 2 CASCADED
 };
 
-// Reads a view definition file; nothing when it cannot be opened.
+// Reads a view definition file; nothing when it cannot be opened. Tells
+// damage of a file that is damaged: unreadable, not a view definition, cut
+// short, without a query, or naming a clause value the server never writes.
 std::optional<CViewDefinition> ReadViewDefinition(const std::filesystem::path& path,
-                                                  const CAppState& app);
+                                                  const CAppState& app,
+                                                  CDamageSink* damage = nullptr);
 
 // The CREATE VIEW statement of a view, without a semicolon, built from its
 // parts: ALGORITHM, DEFINER (left out when the file names no account) and
