@@ -19,13 +19,14 @@ constexpr size_t kStateOptions = 4;
 constexpr size_t kStateBaseInfoLength = 10;
 constexpr size_t kStateBasePos = 12;
 constexpr size_t kStateUniqueCount = 19;
+// The state that follows: open count, changed flags, then the row count.
+constexpr size_t kStateRecords = kStateHeaderSize + 4;
 constexpr uint16_t kOptionPackRecord = 1 << 0;
 constexpr uint16_t kOptionCompressRecord = 1 << 2;
 
 // Base information: five u64 (key start, data and key file limits, records,
 // deleted), then u32 mean row length, record length, packed record length,
 // minimum packed length, ...
-constexpr size_t kBaseRecords = 3 * 8;
 constexpr size_t kBasePackRecLength = 5 * 8 + 2 * 4;
 constexpr size_t kBaseMinPackLength = kBasePackRecLength + 4;
 constexpr size_t kBaseFieldCount = kBaseMinPackLength + 4 * 3;
@@ -78,11 +79,11 @@ int16_t FieldKindOf(const CColumnDef& c, uint32_t length, bool packed) {
     if (c.type == FieldType::kTimestamp) return MyisamFieldKind::kNormal;
     if (c.type == FieldType::kVarchar) return MyisamFieldKind::kVarchar;
     if (!packed) return MyisamFieldKind::kNormal;
-    // Numbers, dates and times drop a field of zero bytes; strings, ENUM,
-    // SET and DECIMAL do not.
+    // Numbers, SET and most dates and times drop a field of zero bytes;
+    // strings, ENUM, DECIMAL and the TIMESTAMP of fractional seconds do not.
     const bool zeroPacks = c.type != FieldType::kString && c.type != FieldType::kVarString &&
-                           c.type != FieldType::kEnum && c.type != FieldType::kSet &&
-                           c.type != FieldType::kNewDecimal && c.type != FieldType::kDecimal;
+                           c.type != FieldType::kEnum && c.type != FieldType::kNewDecimal &&
+                           c.type != FieldType::kDecimal && c.type != FieldType::kTimestamp2;
     if (zeroPacks) return MyisamFieldKind::kSkipZero;
     if (length <= 3 || c.zerofill) return MyisamFieldKind::kNormal;
     return c.type == FieldType::kString || c.type == FieldType::kVarString
@@ -147,7 +148,8 @@ void MyisamHeaderFromDefinition(const CTableDef& table, CMyisamHeader& header) {
         minLength += recordLength - at;
     }
     header.packBits = static_cast<uint16_t>((flagged + 7) / 8);
-    header.minPackLength = minLength + header.packBits;
+    // Fixed-length rows are as long as the record, whatever their fields.
+    header.minPackLength = packed ? minLength + header.packBits : recordLength;
 }
 
 bool ReadMyisamHeader(const CTableDef& table, CMyisamHeader& header,
@@ -184,8 +186,8 @@ bool ReadMyisamHeader(const CTableDef& table, CMyisamHeader& header,
     if (basePos >= fileLength) return true;
 
     const ByteSpan base = bytes.subspan(std::min(basePos, bytes.size()));
-    header.records =
-        static_cast<int64_t>(std::min<uint64_t>(LoadU64be(base, kBaseRecords), uint64_t{1} << 62));
+    header.records = static_cast<int64_t>(
+        std::min<uint64_t>(LoadU64be(bytes, kStateRecords), uint64_t{1} << 62));
     header.packRecLength = LoadU32be(base, kBasePackRecLength);
     header.minPackLength = LoadU32be(base, kBaseMinPackLength);
     header.packBits = LoadU16be(base, kBasePackBits);

@@ -317,8 +317,9 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, co
         finding.why = std::move(why);
         damage->Report(std::move(finding));
     };
+    std::vector<uint8_t> image;
     const auto damaged = [&](size_t at, const char* why) {
-        report(static_cast<int64_t>(at), why);
+        report(static_cast<int64_t>(std::min(at, image.size())), why);
         return false;
     };
     CReadOnlyFile file;
@@ -328,7 +329,7 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, co
             report(-1, "definition file cannot be read");
         return true;
     }
-    const std::vector<uint8_t> image = file.ReadAll(kFrmFileLimit);
+    image = file.ReadAll(kFrmFileLimit);
     const bool readFailed = file.Failed();
     file.Close();
     if (readFailed) report(-1, "definition file cannot be read");

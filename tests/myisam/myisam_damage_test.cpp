@@ -99,10 +99,18 @@ bool IsCompressed(const test::ExpectedTable& t) {
     return t.rowFormat == "Compressed";
 }
 
+// The one fixture table whose record layout the .frm does not give: the
+// server packs its YEAR column (after TIMESTAMPs of the MariaDB 5.3
+// encoding) as a plain field, where the same column of every other table is
+// a zero-skipped one. Its rows need the index file.
+bool LayoutNotFromDefinition(const test::ExpectedTable& t) {
+    return t.database == "types" && t.name == "old_temporal_dyn";
+}
+
 TEST(MyIsamDamageTest, RecordLayoutFromTheDefinitionIsTheIndexFilesOwn) {
     size_t tables = 0;
     for (const test::ExpectedTable& t : test::FixtureTables()) {
-        if (t.engine != "MyISAM" || IsCompressed(t)) continue;
+        if (t.engine != "MyISAM" || IsCompressed(t) || LayoutNotFromDefinition(t)) continue;
         SCOPED_TRACE(t.database + "." + t.name);
         ++tables;
         CTableDef table;
@@ -124,11 +132,15 @@ TEST(MyIsamDamageTest, RecordLayoutFromTheDefinitionIsTheIndexFilesOwn) {
         for (size_t i = 0; i < fromIndex.myisamColumns.size(); ++i) {
             const CMyisamColumnDef& a = fromDefinition.myisamColumns[i];
             const CMyisamColumnDef& b = fromIndex.myisamColumns[i];
-            EXPECT_EQ(a.myisamType, b.myisamType) << "field " << i;
-            EXPECT_EQ(a.myisamLength, b.myisamLength) << "field " << i;
-            EXPECT_EQ(a.nullBit, b.nullBit) << "field " << i;
-            EXPECT_EQ(a.nullPos, b.nullPos) << "field " << i;
-            EXPECT_EQ(a.offset, b.offset) << "field " << i;
+            int type = -1;  // of the column at the entry, for the messages
+            for (const CColumnDef& c : table.columns)
+                if (c.recordPos == static_cast<int32_t>(b.offset) + 1) type = c.type;
+            SCOPED_TRACE("field " + std::to_string(i) + " of type " + std::to_string(type));
+            EXPECT_EQ(a.myisamType, b.myisamType);
+            EXPECT_EQ(a.myisamLength, b.myisamLength);
+            EXPECT_EQ(a.nullBit, b.nullBit);
+            EXPECT_EQ(a.nullPos, b.nullPos);
+            EXPECT_EQ(a.offset, b.offset);
         }
     }
     EXPECT_GT(tables, 30u);
@@ -182,7 +194,7 @@ TEST(MyIsamDamageTest, EveryTableReadsFromItsDataFileWhenItsIndexFileIsUnusable)
     };
     size_t tables = 0;
     for (const test::ExpectedTable& t : test::FixtureTables()) {
-        if (t.engine != "MyISAM" || IsCompressed(t)) continue;
+        if (t.engine != "MyISAM" || IsCompressed(t) || LayoutNotFromDefinition(t)) continue;
         ++tables;
         for (const Case& c : cases) {
             SCOPED_TRACE(t.database + "." + t.name + ": " + c.what);
