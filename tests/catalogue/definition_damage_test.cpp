@@ -103,5 +103,29 @@ TEST(DefinitionDamageTest, DamagedTriggerFilesAreTold) {
         });
 }
 
+TEST(DefinitionDamageTest, AScanTellsTheLogOfDamagedViewsAndTriggers) {
+    test::TempDir dir;
+    fs::copy(test::CatalogueFixtureDir() / "twodb" / "north", dir.path() / "north",
+             fs::copy_options::recursive);
+    const fs::path view = dir.path() / "north" / "v_quote.frm";
+    fs::resize_file(view, fs::file_size(view) - 1);
+    const fs::path trg = dir.path() / "north" / "items.TRG";
+    const std::string text = test::ReadFileText(trg);
+    const std::string damaged = Replaced(text, "sql_modes=0 0", "sql_modes=0");
+    test::WriteFile(trg, std::vector<uint8_t>(damaged.begin(), damaged.end()));
+    test::BrowseSession s(dir.path());
+    ASSERT_TRUE(s.Scan());
+    std::vector<std::string> damageRows;
+    for (const std::u16string& row : s.ui.logRows())
+        if (row.starts_with(u"Damage: ")) damageRows.push_back(test::U8(row));
+    EXPECT_EQ(
+        damageRows,
+        (std::vector<std::string>{
+            "Damage: " + view.string() +
+                ": definition: definition file is cut short: its last line has no end",
+            "Damage: " + trg.string() + ": definition: trigger file gives 1 modes for 2 triggers",
+        }));
+}
+
 }  // namespace
 }  // namespace brix
