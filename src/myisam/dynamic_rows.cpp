@@ -123,35 +123,38 @@ class CRecordAssembler {
 
 // Whether the header read at pos can be a block of the file: a known type,
 // a length that moves the scan forward and stays within the file, and for
-// the first block of a record, data no longer than the record, which is no
-// longer than maxRecord.
+// the first block of a record, data no longer than the record. After damage
+// the record must also be no longer than maxRecord; elsewhere a record that
+// is longer is a damaged record in a sound block.
 bool PlausibleBlock(int status, const MyisamBlockInfo& block, uint64_t pos, uint64_t fileLength,
-                    uint64_t maxRecord) {
+                    uint64_t maxRecord, bool afterDamage) {
     if (status & BlockStatus::kInvalid) return false;
     const uint64_t end = block.dataPos + block.blockLen;
     if (end <= pos || end > fileLength) return false;
     if (status & BlockStatus::kDeleted) return true;
     if (status & BlockStatus::kFirst)
         return block.dataLen > 0 && block.dataLen <= block.recordLen &&
-               block.recordLen <= maxRecord;
+               (!afterDamage || block.recordLen <= maxRecord);
     return block.dataLen > 0;
 }
 
 // Whether a block can start at pos after damage, where any bytes may look
-// like a header: it must be plausible, as long as the server makes blocks (a
-// multiple of kBlockAlign, at least kBlockHeaderSize bytes), and so must the
-// blocks that follow it, up to kResyncBlocks of them or the end of the file.
+// like a header: it must be plausible, and so must the blocks that follow it,
+// up to kResyncBlocks of them, the end of the file or zero bytes (a stretch
+// of nothing, no header that says otherwise).
 constexpr int kResyncBlocks = 3;
 bool PlausibleAfterDamage(CBlockReader& reader, uint64_t pos, uint64_t fileLength,
                           uint64_t maxRecord) {
     MyisamBlockInfo block;
     for (int i = 0; i < kResyncBlocks && pos < fileLength; ++i) {
+        if (i > 0) {
+            const ByteSpan head = reader.Read(pos, 4);
+            if (head.size() == 4 && LoadU32be(head, 0) == 0) return true;
+        }
         block.secondRead = 0;
         const int status = ReadBlockHeader(reader, pos, block);
-        if (!PlausibleBlock(status, block, pos, fileLength, maxRecord)) return false;
-        const uint64_t length = block.dataPos + block.blockLen - pos;
-        if (length % kBlockAlign != 0 || length < kBlockHeaderSize) return false;
-        pos += length;
+        if (!PlausibleBlock(status, block, pos, fileLength, maxRecord, true)) return false;
+        pos = block.dataPos + block.blockLen;
     }
     return true;
 }
@@ -176,9 +179,18 @@ uint64_t NextHeaderAfterZeros(CBlockReader& reader, uint64_t pos, uint64_t limit
 // when none does. Each try moves at least kBlockAlign bytes on.
 uint64_t NextPlausibleBlock(CBlockReader& reader, uint64_t pos, uint64_t fileLength, uint64_t limit,
                             uint64_t maxRecord) {
+    // Bytes looked at in one go for a type byte; most bytes of damage are
+    // none, and are passed over without decoding a header.
+    constexpr uint64_t kScanChunk = 64u << 10;
     uint64_t at = pos;
     for (;;) {
         at = NextHeaderAfterZeros(reader, at, limit);
+        if (at >= limit) return at;
+        const ByteSpan chunk =
+            reader.Read(at, static_cast<size_t>(std::min(kScanChunk, limit - at)));
+        size_t skip = 0;
+        while (skip < chunk.size() && chunk[skip] > kMaxBlockType) skip += kBlockAlign;
+        at += skip;
         if (at >= limit) return at;
         if (PlausibleAfterDamage(reader, at, fileLength, maxRecord)) return at;
     }
@@ -332,7 +344,7 @@ bool ReadDynamicRowWindow(CMyisamTableReader& myisam, uint64_t start, uint64_t f
         block.secondRead = 0;
         const int status = ReadBlockHeader(reader, pos, block);
         uint64_t next;
-        if (PlausibleBlock(status, block, pos, fileLength, maxRecord)) {
+        if (PlausibleBlock(status, block, pos, fileLength, maxRecord, false)) {
             next = block.dataPos + block.blockLen;
             if (!StatusSkipsAtRecordStart(status)) {
                 const ChainProblem problem = assembler.Assemble(reader, block, pos, fileLength);

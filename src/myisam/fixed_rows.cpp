@@ -28,9 +28,9 @@ FixedRowRead ReadFixedRow(const CTableDef& table, CRowWindow& window, CBlockRead
     if (table.ReservesDeleteMark() && !(LoadU8(reader.Read(rowStart, 1), 0) & 1))
         return FixedRowRead::kDeleted;
     reader.ReadZeroFilled(rowStart, std::max(stride, renderer.imageLength()), image);
-    if (!renderer.LengthsFit(table, image)) return FixedRowRead::kDamaged;
+    const bool fits = renderer.LengthsFit(table, image);
     renderer.AppendRow(table, window, image, {});
-    return FixedRowRead::kRead;
+    return fits ? FixedRowRead::kRead : FixedRowRead::kDamaged;
 }
 
 bool ReadFixedRowWindow(CMyisamTableReader& myisam, uint64_t start, uint64_t fileLength,
@@ -52,7 +52,7 @@ bool ReadFixedRowWindow(CMyisamTableReader& myisam, uint64_t start, uint64_t fil
     for (uint64_t pos = start; pos < fileLength;) {
         const FixedRowRead read = ReadFixedRow(myisam.table, window.rows, reader, renderer, pos,
                                                static_cast<size_t>(stride), image);
-        const bool live = read == FixedRowRead::kRead;
+        const bool live = read != FixedRowRead::kDeleted;
         if (live && pos == cutRow)
             myisam.Report(static_cast<int64_t>(pos), DamageWhat::kRecord,
                           "last row is cut short: " + std::to_string(fileLength - pos) + " of " +
@@ -60,7 +60,7 @@ bool ReadFixedRowWindow(CMyisamTableReader& myisam, uint64_t start, uint64_t fil
                           1, true);
         if (read == FixedRowRead::kDamaged)
             myisam.Report(static_cast<int64_t>(pos), DamageWhat::kRecord,
-                          "a value's length runs past the end of the row", 1);
+                          "a value's length runs past its column; the value is cut", 1, true);
         // A stride of 0 (no record length known) gives the one row and ends.
         if (stride == 0) break;
         pos += stride;

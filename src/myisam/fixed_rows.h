@@ -15,8 +15,8 @@ class CAppState;
 // bookmark where the next window starts) or the data file of fileLength bytes
 // ends. A row that starts before the end is read even when it is cut short:
 // the missing bytes are zero, and it is told to the reader's damage sink, as is
-// a row whose bytes are damaged, which is left out. Deleted slots are left
-// out. Returns false when the file layer reported a read error.
+// a row whose bytes are damaged. Deleted slots are left out. Returns false when the file layer
+// reported a read error.
 bool ReadFixedRowWindow(CMyisamTableReader& myisam, uint64_t start, uint64_t fileLength,
                         bool wantBookmark, const CAppState& app);
 
@@ -24,7 +24,8 @@ bool ReadFixedRowWindow(CMyisamTableReader& myisam, uint64_t start, uint64_t fil
 enum class FixedRowRead { kRead, kDeleted, kDamaged };
 
 // Reads the row at rowStart and appends it to window, unless its slot is
-// deleted or its bytes are damaged (a VARCHAR length longer than its column).
+// deleted. A row whose bytes are damaged (a VARCHAR length longer than its
+// column) is appended with the value cut to its column, and is kDamaged.
 FixedRowRead ReadFixedRow(const CTableDef& table, CRowWindow& window, CBlockReader& reader,
                           const CMyIsamRowRenderer& renderer, uint64_t rowStart, size_t stride,
                           std::vector<uint8_t>& image);

@@ -247,10 +247,12 @@ void CheckDataDamage(const std::string& database, const std::string& name, const
     EXPECT_EQ(f.rowsStillRead, c.rowsStillRead);
     EXPECT_EQ(fs::path(f.file).filename(), name + ".MYD");
     if (c.rowsStillRead) {
+        // The damaged row is still there, read from its damaged bytes.
         ASSERT_EQ(read.rows.size(), intact.rows.size());
-        EXPECT_EQ(RowsLeftOut(intact.rows,
-                              std::vector<test::ReadRow>(read.rows.begin(), read.rows.end() - 1)),
-                  1);
+        size_t differing = 0;
+        for (size_t i = 0; i < read.rows.size(); ++i)
+            differing += read.rows[i].texts != intact.rows[i].texts;
+        EXPECT_LE(differing, 1u);
     } else {
         EXPECT_EQ(RowsLeftOut(intact.rows, read.rows), c.rowsLeftOut);
     }
@@ -356,7 +358,7 @@ TEST(MyIsamDamageTest, DamagedFixedRowsLoseOnlyThemselves) {
              b.at(row * stride + varcharAt + 1) = 0xFF;
              return static_cast<int64_t>(row * stride);
          },
-         DamageWhat::kRecord, "a value's length runs past the end of the row", 1},
+         DamageWhat::kRecord, "a value's length runs past its column; the value is cut", 1, true},
     };
     for (const DataDamage& c : cases) CheckDataDamage("formats", "myisam_fixed_t", c);
 }
