@@ -1,6 +1,7 @@
 // The .frm reader, the texts of the column grid and the CREATE TABLE
 // statement a save rebuilds from it, with the defaults, on any bytes.
 
+#include "app/damage_report.h"
 #include "fuzz_support.h"
 #include "save/create_table.h"
 #include "schema/column_grid.h"
@@ -11,7 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::filesystem::path frm = fuzz::ScratchDir() / "t.frm";
     fuzz::PutInMemory(frm, data, size);
     CTableDef table;
-    ReadTableDefinition(table, frm, fuzz::App());
+    CDamageReport damage;
+    ReadTableDefinition(table, frm, fuzz::App(), &damage);
+    for (const DamageFinding& finding : damage.Findings()) (void)DamageLine(finding);
     for (const CColumnDef& column : table.columns)
         (void)ColumnGridRow(column, table.tableCharset, fuzz::App().collations);
     const std::vector<std::u16string> defaults = ColumnDefaultClauses(table, fuzz::App());

@@ -17,6 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::filesystem::path myi = fuzz::ScratchDir() / "t.MYI";
     fuzz::WriteBytes(myi, data, size);
     CMyisamHeader header;
-    ReadMyisamHeader(table, header, myi);
+    std::string unusable;
+    ReadMyisamHeader(table, header, myi, &unusable);
+    if (!unusable.empty()) MyisamHeaderFromDefinition(table, header);
     return 0;
 }

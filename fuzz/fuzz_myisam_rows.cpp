@@ -2,6 +2,8 @@
 // every window in display and export mode, through record assembly and
 // unpacking.
 
+#include "app/damage_report.h"
+#include "browse/table_rows.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -21,5 +23,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::CopyInto(fuzz::FixtureFile(name.string() + ".MYI"), folder / (stem + ".MYI"));
     fuzz::PutInMemory(folder / (stem + ".MYD"), data, size);
     fuzz::ReadEveryWindow(folder, name.filename().u16string(), nullptr);
+    // Once more with a damage report listening, and once without the index
+    // file, so that the rows are read by the layout of the .frm alone.
+    for (bool withIndex : {true, false}) {
+        if (!withIndex) std::filesystem::remove(folder / (stem + ".MYI"));
+        CDamageReport damage;
+        CReadOptions options;
+        options.windowRows = fuzz::kFuzzWindowRows;
+        options.damage = &damage;
+        CTableRows table;
+        table.Open(folder, name.filename().u16string(), fuzz::App(), options);
+        for (int windows = 1; windows < fuzz::kFuzzWindows && table.ReadNextWindow(fuzz::App());
+             ++windows) {
+        }
+    }
     return 0;
 }

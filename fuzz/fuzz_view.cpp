@@ -1,5 +1,6 @@
 // The text of a view's .frm, on any bytes.
 
+#include "app/damage_report.h"
 #include "catalogue/view_text.h"
 #include "fuzz_support.h"
 
@@ -8,5 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::filesystem::path frm = fuzz::ScratchDir() / "v.frm";
     fuzz::WriteBytes(frm, data, size);
     (void)ViewText(frm, fuzz::App());
+    CDamageReport damage;
+    (void)ReadViewDefinition(frm, fuzz::App(), &damage);
     return 0;
 }

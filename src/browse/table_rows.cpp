@@ -205,7 +205,7 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
         frm = databaseFolder / std::filesystem::path(std::u16string(tableName));
         frm += ".frm";
     }
-    ReadTableDefinition(table_, frm, app);
+    ReadTableDefinition(table_, frm, app, options.damage);
     // Tables of MySQL 8.0 and later have no .frm: their definition is in
     // their tablespace's own dictionary information.
     uint32_t sdiRoot = 0;
@@ -226,10 +226,16 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
     if (changedInPlace) return OpenRowsResult::kChangedInPlace;
     if (table_.engineCode == EngineCode::kMyIsam) {
         myisam_ = std::make_unique<CMyisamTableReader>(table_, window_, options);
-        ReadMyisamHeader(table_, myisam_->header,
-                         FindStorageFile(databaseFolder, tableName, "MYI"));
-        const bool ok =
-            ReadFirstMyIsamWindow(*myisam_, FindStorageFile(databaseFolder, tableName, "MYD"), app);
+        // A file not found is named where the server would have put it.
+        const auto storageFile = [&](std::string_view extension) {
+            std::filesystem::path path = FindStorageFile(databaseFolder, tableName, extension);
+            if (path.empty()) {
+                path = databaseFolder / std::filesystem::path(std::u16string(tableName));
+                path += "." + std::string(extension);
+            }
+            return path;
+        };
+        const bool ok = OpenMyIsamTable(*myisam_, storageFile("MYI"), storageFile("MYD"), app);
         return ok ? OpenRowsResult::kOk : OpenRowsResult::kReadError;
     }
     if (table_.engineCode == EngineCode::kInnoDb) {

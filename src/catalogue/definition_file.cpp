@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <span>
+#include <system_error>
 
 #include "app/app_state.h"
 #include "app/read_only_file.h"
@@ -15,11 +16,48 @@ constexpr size_t kMaxDefinitionFileSize = size_t{16} << 20;
 
 }  // namespace
 
+void ReportDefinitionDamage(CDamageSink* damage, const std::filesystem::path& path, std::string why,
+                            int64_t offset) {
+    if (!damage) return;
+    DamageFinding finding;
+    const std::u8string name = path.u8string();
+    finding.file.assign(name.begin(), name.end());
+    finding.offset = offset;
+    finding.what = DamageWhat::kDefinition;
+    finding.why = std::move(why);
+    damage->Report(std::move(finding));
+}
+
+void CheckDefinitionFileShape(const std::filesystem::path& path, std::u16string_view text,
+                              std::u16string_view kind, CDamageSink* damage) {
+    if (text.empty()) {
+        ReportDefinitionDamage(damage, path, "definition file is empty");
+        return;
+    }
+    const std::u16string_view firstLine = text.substr(0, text.find(u'\n'));
+    std::u16string expected = u"TYPE=";
+    expected += kind;
+    std::u16string_view type = firstLine;
+    if (type.ends_with(u'\r')) type.remove_suffix(1);
+    if (type != expected)
+        ReportDefinitionDamage(damage, path,
+                               "definition file does not start with TYPE=" + Utf16ToUtf8(kind), 0);
+    if (text.back() != u'\n')
+        ReportDefinitionDamage(damage, path,
+                               "definition file is cut short: its last line has no end");
+}
+
 std::optional<std::u16string> ReadDefinitionFile(const std::filesystem::path& path,
-                                                 const CAppState& app) {
+                                                 const CAppState& app, CDamageSink* damage) {
     CReadOnlyFile file;
-    if (!file.Open(path)) return std::nullopt;
+    if (!file.Open(path)) {
+        std::error_code ec;
+        if (!path.empty() && std::filesystem::exists(path, ec))
+            ReportDefinitionDamage(damage, path, "definition file cannot be read");
+        return std::nullopt;
+    }
     const std::vector<uint8_t> bytes = file.ReadAll(kMaxDefinitionFileSize);
+    if (file.Failed()) ReportDefinitionDamage(damage, path, "definition file cannot be read");
     std::u16string text;
     std::span<const uint8_t> rest(bytes);
     while (!rest.empty()) {

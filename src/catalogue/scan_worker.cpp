@@ -3,6 +3,8 @@
 #include "app/app_state.h"
 #include "app/log_file.h"
 #include "catalogue/tablespace_catalogue.h"
+#include "catalogue/trigger_text.h"
+#include "catalogue/view_text.h"
 
 namespace brix {
 
@@ -21,6 +23,19 @@ TreeItem InsertFolderNode(CUiOperations& ui, std::u16string_view text, TreeItem 
     const TreeItem item = ui.InsertItem(text, TreeImage::kFolder, parent);
     ui.SetItemData(item, ItemData::kFolder);
     return item;
+}
+
+// Reads the view and trigger files found, telling the log of each damaged one.
+void ReportDamagedDefinitions(const CAppState& app, CUiOperations& ui, const CCatalogue& found) {
+    struct CLogSink : CDamageSink {
+        explicit CLogSink(CUiOperations& ui) : ui(ui) {}
+        void Report(DamageFinding finding) override { ui.AppendDamageLine(finding); }
+        CUiOperations& ui;
+    } sink(ui);
+    for (const std::filesystem::path& view : found.catalogueViews)
+        ReadViewDefinition(view, app, &sink);
+    for (const CatalogueTrigger& trigger : found.catalogueTriggers)
+        ReadTriggerFile(trigger.folderPath / std::filesystem::path(trigger.fileName), app, &sink);
 }
 
 // Adds a database node and its "Tables" node under pathNode and catalogues
@@ -109,6 +124,7 @@ int ScanWorker(CAppState& app, CUiOperations& ui, CFrameState& frame, CBusyGuard
     ui.Expand(root);
     ui.Expand(pathNode);
 
+    if (!stopped) ReportDamagedDefinitions(app, ui, frame.catalogue);
     if (!stopped) OpenSystemTablespace(app, ui, frame, dataPath);
 
     busy.Release();

@@ -1,9 +1,11 @@
 #include "catalogue/trigger_text.h"
 
 #include <optional>
+#include <string>
 
 #include "app/app_state.h"
 #include "app/object_names.h"
+#include "app/text.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/definition_file.h"
 #include "catalogue/script_safety.h"
@@ -333,16 +335,24 @@ std::u16string SqlModeNames(uint64_t bits) {
     return names;
 }
 
-CTriggerFile ReadTriggerFile(const std::filesystem::path& path, const CAppState& app) {
+CTriggerFile ReadTriggerFile(const std::filesystem::path& path, const CAppState& app,
+                             CDamageSink* damage) {
     CTriggerFile file;
-    const std::optional<std::u16string> text = ReadDefinitionFile(path, app);
+    const std::optional<std::u16string> text = ReadDefinitionFile(path, app, damage);
     if (!text) return file;
+    CheckDefinitionFileShape(path, *text, u"TRIGGERS", damage);
     const std::u16string table = ObjectNameFromFileName(PathComponentText(path.stem()));
     const std::u16string database =
         ObjectNameFromFileName(PathComponentText(path.parent_path().filename()));
     const std::vector<std::u16string> statements =
         DefinitionList(DefinitionValue(*text, kTriggersKey));
     const std::vector<std::u16string> modes = DefinitionList(DefinitionValue(*text, kSqlModesKey));
+    if (statements.empty())
+        ReportDefinitionDamage(damage, path, "trigger file lists no triggers");
+    else if (!modes.empty() && modes.size() != statements.size())
+        ReportDefinitionDamage(damage, path,
+                               "trigger file gives " + std::to_string(modes.size()) +
+                                   " modes for " + std::to_string(statements.size()) + " triggers");
     for (size_t i = 0; i < statements.size(); ++i) {
         // The body is read the way the client reads it in the trigger's own
         // mode, which the script sets before it.
@@ -355,6 +365,7 @@ CTriggerFile ReadTriggerFile(const std::filesystem::path& path, const CAppState&
         if (!trigger) {
             file.refused.push_back(u"trigger " + NameForMessage(statements[i]) + u" is left out: " +
                                    problem);
+            ReportDefinitionDamage(damage, path, Utf16ToUtf8(file.refused.back()));
             continue;
         }
         if (bits) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "app/damage_report.h"
+
 namespace brix {
 
 class CAppState;
@@ -43,8 +45,11 @@ std::u16string SqlModeNames(uint64_t bits);
 // statements as quoted texts, and the sql_modes= line their session modes in
 // the same order. The trigger's database and table are those of the file
 // (its folder's and its own name, decoded). An empty result when the file
-// cannot be opened or lists nothing.
-CTriggerFile ReadTriggerFile(const std::filesystem::path& path, const CAppState& app);
+// cannot be opened or lists nothing. Tells damage of a file that is damaged
+// (unreadable, not a trigger file, cut short, without a triggers= line, with
+// modes that do not pair with its triggers) and of each trigger refused.
+CTriggerFile ReadTriggerFile(const std::filesystem::path& path, const CAppState& app,
+                             CDamageSink* damage = nullptr);
 
 // The statements of ReadTriggerFile's triggers ("TRIGGER ..."), the refused
 // ones left out.

@@ -235,9 +235,10 @@ std::u16string DecodeQuery(std::span<const uint8_t> raw) {
 }  // namespace
 
 std::optional<CViewDefinition> ReadViewDefinition(const std::filesystem::path& path,
-                                                  const CAppState& app) {
-    const std::optional<std::u16string> text = ReadDefinitionFile(path, app);
+                                                  const CAppState& app, CDamageSink* damage) {
+    const std::optional<std::u16string> text = ReadDefinitionFile(path, app, damage);
     if (!text) return std::nullopt;
+    CheckDefinitionFileShape(path, *text, u"VIEW", damage);
     CViewDefinition view;
     {
         CReadOnlyFile file;
@@ -249,6 +250,13 @@ std::optional<CViewDefinition> ReadViewDefinition(const std::filesystem::path& p
     view.definerHost = UnescapeDefinitionText(DefinitionValue(*text, kDefinerHostKey));
     view.security = SmallNumber(*text, kSecurityKey, 2);
     view.checkOption = SmallNumber(*text, kCheckOptionKey, 0);
+    if (view.query.empty()) ReportDefinitionDamage(damage, path, "view definition holds no query");
+    const auto checkClause = [&](int value, const char* why) {
+        if (value < 0 || value > 2) ReportDefinitionDamage(damage, path, why);
+    };
+    checkClause(view.algorithm, "view definition names an unknown algorithm");
+    checkClause(view.security, "view definition names an unknown SQL SECURITY");
+    checkClause(view.checkOption, "view definition names an unknown CHECK OPTION");
     return view;
 }
 

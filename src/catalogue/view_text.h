@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "app/damage_report.h"
+
 namespace brix {
 
 class CAppState;
@@ -23,9 +25,12 @@ struct CViewDefinition {
     std::vector<std::u16string> columnNames;
 };
 
-// Reads a view definition file; nothing when it cannot be opened.
+// Reads a view definition file; nothing when it cannot be opened. Tells
+// damage of a file that is damaged: unreadable, not a view definition, cut
+// short, without a query, or naming a clause value the server never writes.
 std::optional<CViewDefinition> ReadViewDefinition(const std::filesystem::path& path,
-                                                  const CAppState& app);
+                                                  const CAppState& app,
+                                                  CDamageSink* damage = nullptr);
 
 // The CREATE VIEW statement of a view, without a semicolon, built from its
 // parts: ALGORITHM, DEFINER (left out when the file names no account) and

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <unordered_set>
 
 #include "app/app_state.h"
@@ -43,7 +44,14 @@ uint64_t MaxRecordLength(const CMyisamHeader& header, uint64_t fileLength) {
     return std::min({longest, kMaxRecordBytes, fileLength});
 }
 
-// Reads a record's blocks from its first one on and joins their data. False
+// Why a record's chain of blocks could not be joined, and where.
+struct ChainProblem {
+    DamageWhat what = DamageWhat::kChain;
+    const char* why = nullptr;  // null when the record was joined
+    uint64_t at = 0;            // the block whose header or link is at fault
+};
+
+// Reads a record's blocks from its first one on and joins their data. Fails
 // when the chain is broken: a link past the end of the file or to a block
 // that a record of the window took already, a block that is not a
 // continuation, one without data, or more data than the record has. A
@@ -52,30 +60,48 @@ class CRecordAssembler {
   public:
     explicit CRecordAssembler(uint64_t maxLength) : maxLength_(maxLength) {}
 
-    bool Assemble(CBlockReader& reader, const MyisamBlockInfo& first, uint64_t fileLength) {
+    ChainProblem Assemble(CBlockReader& reader, const MyisamBlockInfo& first, uint64_t firstPos,
+                          uint64_t fileLength) {
         record_.clear();
         uint64_t remaining = first.recordLen;
-        if (remaining > maxLength_ || first.dataLen > remaining) return false;
-        if (!Append(reader, first)) return false;
+        const auto fail = [](DamageWhat what, const char* why, uint64_t at) {
+            return ChainProblem{what, why, at};
+        };
+        if (remaining > maxLength_)
+            return fail(DamageWhat::kRecord, "record is longer than the table's rows can be",
+                        firstPos);
+        if (first.dataLen > remaining || first.dataLen == 0)
+            return fail(DamageWhat::kRecord, "record parts do not add up", firstPos);
+        if (!Append(reader, first))
+            return fail(DamageWhat::kBlock, "block runs past the end of the file", firstPos);
         remaining -= first.dataLen;
         MyisamBlockInfo block = first;
+        uint64_t at = firstPos;
         while (remaining > 0) {
             const uint64_t next = block.nextPos;
+            if (!BlockHasNext(block.type))
+                return fail(DamageWhat::kChain, "record parts do not add up", at);
+            if (next >= fileLength)
+                return fail(DamageWhat::kChain, "link points outside the file", at);
             // A block belongs to one record: one taken before (by this
             // record or another of the window) ends the chain, so that the
             // window reads each block once however its chains are linked.
-            if (!BlockHasNext(block.type) || next >= fileLength || !taken_.insert(next).second)
-                return false;
+            if (next == firstPos || !taken_.insert(next).second)
+                return fail(DamageWhat::kChain, "record chain loops", at);
             block.secondRead = 1;
             const int status = ReadBlockHeader(reader, next, block);
             if (status &
                 (BlockStatus::kInvalid | BlockStatus::kDeleted | BlockStatus::kOutOfSequence))
-                return false;
-            if (block.dataLen == 0 || block.dataLen > remaining) return false;
-            if (!Append(reader, block)) return false;
+                return fail(DamageWhat::kChain, "link points to a block that does not continue it",
+                            at);
+            if (block.dataLen == 0 || block.dataLen > remaining)
+                return fail(DamageWhat::kChain, "record parts do not add up", next);
+            if (!Append(reader, block))
+                return fail(DamageWhat::kBlock, "block runs past the end of the file", next);
             remaining -= block.dataLen;
+            at = next;
         }
-        return true;
+        return {};
     }
 
     ByteSpan record() const { return record_; }
@@ -95,6 +121,44 @@ class CRecordAssembler {
     std::unordered_set<uint64_t> taken_;
 };
 
+// Whether the header read at pos can be a block of the file: a known type,
+// a length that moves the scan forward and stays within the file, and for
+// the first block of a record, data no longer than the record. After damage
+// the record must also be no longer than maxRecord; elsewhere a record that
+// is longer is a damaged record in a sound block.
+bool PlausibleBlock(int status, const MyisamBlockInfo& block, uint64_t pos, uint64_t fileLength,
+                    uint64_t maxRecord, bool afterDamage) {
+    if (status & BlockStatus::kInvalid) return false;
+    const uint64_t end = block.dataPos + block.blockLen;
+    if (end <= pos || end > fileLength) return false;
+    if (status & BlockStatus::kDeleted) return true;
+    if (status & BlockStatus::kFirst)
+        return block.dataLen > 0 && block.dataLen <= block.recordLen &&
+               (!afterDamage || block.recordLen <= maxRecord);
+    return block.dataLen > 0;
+}
+
+// Whether a block can start at pos after damage, where any bytes may look
+// like a header: it must be plausible, and so must the blocks that follow it,
+// up to kResyncBlocks of them, the end of the file or zero bytes (a stretch
+// of nothing, no header that says otherwise).
+constexpr int kResyncBlocks = 3;
+bool PlausibleAfterDamage(CBlockReader& reader, uint64_t pos, uint64_t fileLength,
+                          uint64_t maxRecord) {
+    MyisamBlockInfo block;
+    for (int i = 0; i < kResyncBlocks && pos < fileLength; ++i) {
+        if (i > 0) {
+            const ByteSpan head = reader.Read(pos, 4);
+            if (head.size() == 4 && LoadU32be(head, 0) == 0) return true;
+        }
+        block.secondRead = 0;
+        const int status = ReadBlockHeader(reader, pos, block);
+        if (!PlausibleBlock(status, block, pos, fileLength, maxRecord, true)) return false;
+        pos = block.dataPos + block.blockLen;
+    }
+    return true;
+}
+
 // The first position from pos + kBlockAlign on where a block header can
 // start, moving over zero bytes at once: a header at an aligned position
 // whose four first bytes are zero is a deleted block of length 0, no block.
@@ -108,6 +172,28 @@ uint64_t NextHeaderAfterZeros(CBlockReader& reader, uint64_t pos, uint64_t limit
     const uint64_t candidate =
         nonZero < 3 ? 0 : (nonZero - 3 + kBlockAlign - 1) / kBlockAlign * kBlockAlign;
     return std::max(candidate, nextAligned);
+}
+
+// The first position after pos, within limit, that holds a plausible block
+// header; limit (or the aligned position after pos, when that is past it)
+// when none does. Each try moves at least kBlockAlign bytes on.
+uint64_t NextPlausibleBlock(CBlockReader& reader, uint64_t pos, uint64_t fileLength, uint64_t limit,
+                            uint64_t maxRecord) {
+    // Bytes looked at in one go for a type byte; most bytes of damage are
+    // none, and are passed over without decoding a header.
+    constexpr uint64_t kScanChunk = 64u << 10;
+    uint64_t at = pos;
+    for (;;) {
+        at = NextHeaderAfterZeros(reader, at, limit);
+        if (at >= limit) return at;
+        const ByteSpan chunk =
+            reader.Read(at, static_cast<size_t>(std::min(kScanChunk, limit - at)));
+        size_t skip = 0;
+        while (skip < chunk.size() && chunk[skip] > kMaxBlockType) skip += kBlockAlign;
+        at += skip;
+        if (at >= limit) return at;
+        if (PlausibleAfterDamage(reader, at, fileLength, maxRecord)) return at;
+    }
 }
 
 }  // namespace
@@ -249,21 +335,42 @@ bool ReadDynamicRowWindow(CMyisamTableReader& myisam, uint64_t start, uint64_t f
     CBlockReader reader(myisam.dataFile);
     CDynamicRecordUnpacker unpacker(myisam, app);
     CWindowState& window = myisam.window;
-    CRecordAssembler assembler(MaxRecordLength(myisam.header, fileLength));
+    const uint64_t maxRecord = MaxRecordLength(myisam.header, fileLength);
+    CRecordAssembler assembler(maxRecord);
+    const uint64_t scanLimit = std::min(fileLength, start + kWindowScanBytes);
     MyisamBlockInfo block;
     uint64_t pos = start;
     while (pos < fileLength) {
         block.secondRead = 0;
         const int status = ReadBlockHeader(reader, pos, block);
-        // Where the scan goes on: after this block, or, when its header says
-        // nothing usable (no block, no length, a block past the end of the
-        // file), at the next aligned position that is not all zeros.
-        uint64_t next = block.dataPos + block.blockLen;
-        if ((status & BlockStatus::kInvalid) || next <= pos || next > fileLength)
-            next =
-                NextHeaderAfterZeros(reader, pos, std::min(fileLength, start + kWindowScanBytes));
-        if (!StatusSkipsAtRecordStart(status) && assembler.Assemble(reader, block, fileLength))
-            unpacker.UnpackDynamicRecord(myisam, assembler.record());
+        uint64_t next;
+        if (PlausibleBlock(status, block, pos, fileLength, maxRecord, false)) {
+            next = block.dataPos + block.blockLen;
+            if (!StatusSkipsAtRecordStart(status)) {
+                const ChainProblem problem = assembler.Assemble(reader, block, pos, fileLength);
+                if (problem.why)
+                    myisam.Report(static_cast<int64_t>(problem.at), problem.what, problem.why, 1);
+                else if (!unpacker.UnpackDynamicRecord(myisam, assembler.record()))
+                    myisam.Report(static_cast<int64_t>(pos), DamageWhat::kRecord,
+                                  "record does not match the table's fields", 1);
+            }
+        } else {
+            // The header says nothing usable: the scan goes on at the next
+            // position that can hold a block, and the bytes passed over are
+            // told as one finding.
+            next = NextPlausibleBlock(reader, pos, fileLength, scanLimit, maxRecord);
+            const uint64_t end = std::min(next, fileLength);
+            const char* why = "bad block header";
+            const ByteSpan head = reader.Read(pos, 4);
+            if (head.size() == 4 && LoadU32be(head, 0) == 0)
+                why = "zero bytes where a block should start";
+            else if (!(status & BlockStatus::kInvalid) &&
+                     block.dataPos + block.blockLen > fileLength)
+                why = "block runs past the end of the file";
+            myisam.Report(static_cast<int64_t>(pos), DamageWhat::kBlock,
+                          std::string(why) + "; " + std::to_string(end - pos) +
+                              " bytes skipped to the next block");
+        }
         pos = next;
         // A window ends when it is full, or short of that once it has moved
         // over as many bytes as one window may.

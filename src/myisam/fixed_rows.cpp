@@ -1,6 +1,7 @@
 #include "myisam/fixed_rows.h"
 
 #include <algorithm>
+#include <string>
 
 #include "app/app_state.h"
 
@@ -19,15 +20,17 @@ uint64_t RowStride(const CMyisamTableReader& reader, uint64_t fileLength) {
 
 }  // namespace
 
-bool ReadFixedRow(const CTableDef& table, CRowWindow& window, CBlockReader& reader,
-                  const CMyIsamRowRenderer& renderer, uint64_t rowStart, size_t stride,
-                  std::vector<uint8_t>& image) {
+FixedRowRead ReadFixedRow(const CTableDef& table, CRowWindow& window, CBlockReader& reader,
+                          const CMyIsamRowRenderer& renderer, uint64_t rowStart, size_t stride,
+                          std::vector<uint8_t>& image) {
     // A deleted slot has the delete mark (bit 0 of its first byte) clear:
     // nothing more of it is read.
-    if (table.ReservesDeleteMark() && !(LoadU8(reader.Read(rowStart, 1), 0) & 1)) return false;
+    if (table.ReservesDeleteMark() && !(LoadU8(reader.Read(rowStart, 1), 0) & 1))
+        return FixedRowRead::kDeleted;
     reader.ReadZeroFilled(rowStart, std::max(stride, renderer.imageLength()), image);
+    const bool fits = renderer.LengthsFit(table, image);
     renderer.AppendRow(table, window, image, {});
-    return true;
+    return fits ? FixedRowRead::kRead : FixedRowRead::kDamaged;
 }
 
 bool ReadFixedRowWindow(CMyisamTableReader& myisam, uint64_t start, uint64_t fileLength,
@@ -42,13 +45,26 @@ bool ReadFixedRowWindow(CMyisamTableReader& myisam, uint64_t start, uint64_t fil
     // A window moves over at least kWindowScanBytes, and room for a full
     // window of rows, before it ends short of a full window.
     const uint64_t scanBytes = std::max<uint64_t>(kWindowScanBytes, 2 * windowRows * stride);
+    // A file that is not a whole number of rows long ends in a row cut short:
+    // it is read with its missing bytes zero, and told once.
+    const uint64_t cutRow =
+        stride > 0 && fileLength % stride != 0 ? fileLength / stride * stride : fileLength;
     for (uint64_t pos = start; pos < fileLength;) {
-        const bool live = ReadFixedRow(myisam.table, window.rows, reader, renderer, pos,
-                                       static_cast<size_t>(stride), image);
+        const FixedRowRead read = ReadFixedRow(myisam.table, window.rows, reader, renderer, pos,
+                                               static_cast<size_t>(stride), image);
+        const bool live = read != FixedRowRead::kDeleted;
+        if (live && pos == cutRow)
+            myisam.Report(static_cast<int64_t>(pos), DamageWhat::kRecord,
+                          "last row is cut short: " + std::to_string(fileLength - pos) + " of " +
+                              std::to_string(stride) + " bytes",
+                          1, true);
+        if (read == FixedRowRead::kDamaged)
+            myisam.Report(static_cast<int64_t>(pos), DamageWhat::kRecord,
+                          "a value's length runs past its column; the value is cut", 1, true);
         // A stride of 0 (no record length known) gives the one row and ends.
         if (stride == 0) break;
         pos += stride;
-        if (!live && myisam.table.ReservesDeleteMark() && pos < fileLength) {
+        if (read == FixedRowRead::kDeleted && pos < fileLength) {
             // Deleted rows of zero bytes (a sparse file's holes among them)
             // are passed at once, up to the row that holds a byte that is not.
             const uint64_t limit = std::min(fileLength, start + scanBytes);

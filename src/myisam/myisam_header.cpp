@@ -1,10 +1,13 @@
 #include "myisam/myisam_header.h"
 
 #include <algorithm>
+#include <system_error>
 
 #include "app/byte_reader.h"
 #include "app/read_only_file.h"
+#include "schema/field_types.h"
 #include "schema/table_def.h"
+#include "values/value_render.h"
 
 namespace brix {
 
@@ -16,6 +19,8 @@ constexpr size_t kStateOptions = 4;
 constexpr size_t kStateBaseInfoLength = 10;
 constexpr size_t kStateBasePos = 12;
 constexpr size_t kStateUniqueCount = 19;
+// The state that follows: open count, changed flags, then the row count.
+constexpr size_t kStateRecords = kStateHeaderSize + 4;
 constexpr uint16_t kOptionPackRecord = 1 << 0;
 constexpr uint16_t kOptionCompressRecord = 1 << 2;
 
@@ -39,28 +44,150 @@ constexpr size_t kFieldEntrySize = 7;
 // stay well inside this.
 constexpr size_t kHeadLimit = 4u << 20;
 
+// The first bytes of every MyISAM index file; the fourth is a version.
+constexpr uint8_t kMagic[] = {0xFE, 0xFE, 0x07};
+
+// A plain field as the server's record layout names one, reached by record
+// position.
+CMyisamColumnDef PlainEntry(uint32_t offset, uint32_t length) {
+    CMyisamColumnDef e;
+    e.myisamType = MyisamFieldKind::kNormal;
+    e.myisamLength = static_cast<uint16_t>(std::min<uint32_t>(length, 0xFFFF));
+    e.offset = offset;
+    return e;
+}
+
+// The bytes a column takes in the stored record: 0 for one that is not
+// stored there (a virtual column, a BIT column held wholly among the null
+// flags).
+uint32_t StoredLength(const CColumnDef& c) {
+    if (c.isVirtual || c.recordPos <= 0) return 0;
+    if (c.type == FieldType::kVarchar)
+        return static_cast<uint32_t>(std::max(c.length, 0)) + (c.length > 255 ? 2 : 1);
+    if (IsBlobType(c.type) || c.type == FieldType::kGeometry || c.type == FieldType::kJson)
+        return static_cast<uint32_t>(StoredValueWidth(c)) + 8;  // the length and a pointer
+    if (c.type == FieldType::kBit && !c.bitAsChar)
+        return static_cast<uint32_t>(std::clamp(c.length, 0, 64) / 8);
+    return static_cast<uint32_t>(StoredValueWidth(c));
+}
+
+// The kind the server packs a field of column c as, length bytes long, in a
+// table of packed records or not.
+int16_t FieldKindOf(const CColumnDef& c, uint32_t length, bool packed) {
+    if (IsBlobType(c.type) || c.type == FieldType::kGeometry || c.type == FieldType::kJson)
+        return MyisamFieldKind::kBlob;
+    if (c.type == FieldType::kTimestamp) return MyisamFieldKind::kNormal;
+    if (c.type == FieldType::kVarchar) return MyisamFieldKind::kVarchar;
+    if (!packed) return MyisamFieldKind::kNormal;
+    // Numbers, SET and most dates and times drop a field of zero bytes;
+    // strings, ENUM, DECIMAL and the TIMESTAMP of fractional seconds do not.
+    const bool zeroPacks = c.type != FieldType::kString && c.type != FieldType::kVarString &&
+                           c.type != FieldType::kEnum && c.type != FieldType::kNewDecimal &&
+                           c.type != FieldType::kDecimal && c.type != FieldType::kTimestamp2;
+    if (zeroPacks) return MyisamFieldKind::kSkipZero;
+    if (length <= 3 || c.zerofill) return MyisamFieldKind::kNormal;
+    return c.type == FieldType::kString || c.type == FieldType::kVarString
+               ? MyisamFieldKind::kSkipEndSpace
+               : MyisamFieldKind::kSkipPreSpace;
+}
+
 }  // namespace
 
+void MyisamHeaderFromDefinition(const CTableDef& table, CMyisamHeader& header) {
+    header = CMyisamHeader{};
+    const bool packed = (table.createOptions & 1) != 0;
+    header.myisamRowFormat = packed ? 1 : 0;
+    const uint32_t recordLength = static_cast<uint32_t>(std::max(table.recordLength, 0));
+    header.packRecLength = recordLength;
+
+    // The stored columns by record position, a shorter one first where two
+    // share it.
+    std::vector<const CColumnDef*> stored;
+    for (const CColumnDef& c : table.columns)
+        if (StoredLength(c) > 0) stored.push_back(&c);
+    std::stable_sort(stored.begin(), stored.end(), [](const CColumnDef* a, const CColumnDef* b) {
+        if (a->recordPos != b->recordPos) return a->recordPos < b->recordPos;
+        return StoredLength(*a) < StoredLength(*b);
+    });
+    uint32_t at = 0;
+    uint32_t flagged = 0;
+    uint32_t minLength = 0;
+    for (const CColumnDef* c : stored) {
+        const uint32_t offset = static_cast<uint32_t>(c->recordPos - 1);
+        const uint32_t length = StoredLength(*c);
+        if (offset < at || offset + length > recordLength) continue;  // overlaps: not stored
+        if (offset > at) {
+            header.myisamColumns.push_back(PlainEntry(at, offset - at));
+            minLength += offset - at;
+        }
+        CMyisamColumnDef e = PlainEntry(offset, length);
+        e.myisamType = FieldKindOf(*c, length, packed);
+        if (c->nullFlagBit >= 0) {
+            e.nullBit = static_cast<uint8_t>(1u << (c->nullFlagBit % 8));
+            e.nullPos = static_cast<uint16_t>(c->nullFlagBit / 8);
+        }
+        switch (e.myisamType) {
+            case MyisamFieldKind::kNormal:
+                minLength += length;
+                break;
+            case MyisamFieldKind::kVarchar:
+            case MyisamFieldKind::kSkipEndSpace:
+            case MyisamFieldKind::kSkipPreSpace:
+                minLength += 1;
+                break;
+            default:
+                break;
+        }
+        if (e.myisamType != MyisamFieldKind::kNormal && e.myisamType != MyisamFieldKind::kVarchar)
+            ++flagged;
+        header.myisamColumns.push_back(e);
+        at = offset + length;
+    }
+    if (at < recordLength) {
+        header.myisamColumns.push_back(PlainEntry(at, recordLength - at));
+        minLength += recordLength - at;
+    }
+    header.packBits = static_cast<uint16_t>((flagged + 7) / 8);
+    // Fixed-length rows are as long as the record, whatever their fields.
+    header.minPackLength = packed ? minLength + header.packBits : recordLength;
+}
+
 bool ReadMyisamHeader(const CTableDef& table, CMyisamHeader& header,
-                      const std::filesystem::path& path) {
+                      const std::filesystem::path& path, std::string* unusable) {
+    std::string scratch;
+    std::string& why = unusable ? *unusable : scratch;
+    why.clear();
     CReadOnlyFile file;
-    if (!file.Open(path)) return false;
+    if (!file.Open(path)) {
+        std::error_code ec;
+        why = path.empty() || !std::filesystem::exists(path, ec) ? "missing" : "cannot be opened";
+        return false;
+    }
     const uint64_t fileLength = file.Length();
-    if (fileLength <= kStateHeaderSize) return false;
+    if (fileLength <= kStateHeaderSize) {
+        why = fileLength == 0 ? "empty" : "cut short";
+        return false;
+    }
     const std::vector<uint8_t> head = file.ReadAll(kHeadLimit);
     file.Close();
     const ByteSpan bytes(head);
+    if (bytes.size() < sizeof kMagic ||
+        !std::equal(std::begin(kMagic), std::end(kMagic), bytes.begin()))
+        why = "not a MyISAM index file";
 
     const uint16_t options = LoadU16be(bytes, kStateOptions);
     header.myisamRowFormat = (options & kOptionCompressRecord) ? 2
                              : (options & kOptionPackRecord)   ? 1
                                                                : 0;
     const size_t basePos = LoadU16be(bytes, kStateBasePos);
-    if (basePos >= fileLength) return true;
     size_t baseLength = LoadU16be(bytes, kStateBaseInfoLength);
     if (baseLength == 0) baseLength = kDefaultBaseInfoLength;
+    if (basePos + baseLength > bytes.size() && why.empty()) why = "cut short";
+    if (basePos >= fileLength) return true;
 
     const ByteSpan base = bytes.subspan(std::min(basePos, bytes.size()));
+    header.records = static_cast<int64_t>(
+        std::min<uint64_t>(LoadU64be(bytes, kStateRecords), uint64_t{1} << 62));
     header.packRecLength = LoadU32be(base, kBasePackRecLength);
     header.minPackLength = LoadU32be(base, kBaseMinPackLength);
     header.packBits = LoadU16be(base, kBasePackBits);
@@ -96,6 +223,8 @@ bool ReadMyisamHeader(const CTableDef& table, CMyisamHeader& header,
         offset += entry.myisamLength;
         header.myisamColumns.push_back(entry);
     }
+    if (header.myisamColumns.size() < entries && why.empty()) why = "cut short";
+    if (entries == 0 && !table.columns.empty() && why.empty()) why = "holds no field entries";
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace brix {
@@ -37,6 +38,8 @@ struct CMyisamHeader {
     uint32_t packRecLength = 0;
     uint32_t minPackLength = 0;
     uint16_t packBits = 0;  // bytes of field flags before a dynamic record's fields
+    // Rows the index file counts; -1 when unknown (no usable index file).
+    int64_t records = -1;
 };
 
 // Reads the head of a MyISAM index file into header: the row format (0 fixed,
@@ -46,7 +49,18 @@ struct CMyisamHeader {
 // the null flags (read the .frm first). Returns false when the file cannot be
 // opened or holds no more than its 24-byte state header; true otherwise, also
 // when it ends early (the entries read so far are kept). Opened read-only.
+// When unusable is given, it is set to why the header cannot be trusted
+// ("missing", "empty", "cut short", "not a MyISAM index file"), and emptied
+// when it can.
 bool ReadMyisamHeader(const CTableDef& table, CMyisamHeader& header,
-                      const std::filesystem::path& path);
+                      const std::filesystem::path& path, std::string* unusable = nullptr);
+
+// The header the server writes into the index file of table, made from its
+// .frm alone, for a table whose index file is missing or unusable: the row
+// format (packed records when the .frm's create options say so), the field
+// entries in record order (the null flags first, a gap as a plain field, the
+// kind of each field as the server picks it for its type), the field-flag
+// bytes and the shortest packed record. The record count stays unknown.
+void MyisamHeaderFromDefinition(const CTableDef& table, CMyisamHeader& header);
 
 }  // namespace brix

@@ -1,5 +1,7 @@
 #include "myisam/myisam_reader.h"
 
+#include <system_error>
+
 #include "app/app_state.h"
 #include "myisam/dynamic_rows.h"
 #include "myisam/fixed_rows.h"
@@ -8,29 +10,94 @@ namespace brix {
 
 namespace {
 
+// The path as a finding names it: UTF-8.
+std::string FindingPath(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 bool ReadWindowFrom(CMyisamTableReader& reader, uint64_t start, bool wantBookmark,
                     const CAppState& app) {
     const uint64_t fileLength = reader.dataFile.Length();
+    bool ok = true;
     switch (reader.header.myisamRowFormat) {
         case 0:
-            return ReadFixedRowWindow(reader, start, fileLength, wantBookmark, app);
+            ok = ReadFixedRowWindow(reader, start, fileLength, wantBookmark, app);
+            break;
         case 1:
-            return ReadDynamicRowWindow(reader, start, fileLength, wantBookmark, app);
+            ok = ReadDynamicRowWindow(reader, start, fileLength, wantBookmark, app);
+            break;
         default:
-            return true;  // compressed rows are not read
+            break;  // compressed rows are not read; told when the file opens
     }
+    if (!ok) reader.Report(-1, DamageWhat::kFile, "data file cannot be read");
+    return ok;
 }
 
 }  // namespace
+
+void CMyisamTableReader::Report(int64_t offset, DamageWhat what, std::string why, int64_t rowsLost,
+                                bool rowsStillRead) {
+    if (!options.damage) return;
+    if (reported_.size() >= kMaxRemembered) return;
+    if (!reported_.emplace(offset, why).second) return;
+    DamageFinding finding;
+    finding.file = FindingPath(dataPath);
+    finding.offset = offset;
+    finding.what = what;
+    finding.why = std::move(why);
+    finding.rowsLost = rowsLost;
+    finding.rowsStillRead = rowsStillRead;
+    options.damage->Report(std::move(finding));
+}
+
+void CMyisamTableReader::ReportFile(const std::filesystem::path& file, DamageWhat what,
+                                    std::string why, int64_t rowsLost, bool rowsStillRead) {
+    if (!options.damage) return;
+    DamageFinding finding;
+    finding.file = FindingPath(file);
+    finding.what = what;
+    finding.why = std::move(why);
+    finding.rowsLost = rowsLost;
+    finding.rowsStillRead = rowsStillRead;
+    options.damage->Report(std::move(finding));
+}
 
 bool ReadFirstMyIsamWindow(CMyisamTableReader& reader, const std::filesystem::path& path,
                            const CAppState& app) {
     CWindowState& window = reader.window;
     window.rows.Reset(reader.table.columns.size());
-    if (!reader.dataFile.Open(path)) return true;
+    reader.dataPath = path;
+    const int64_t rows = reader.header.records;
+    if (!reader.dataFile.Open(path)) {
+        std::error_code ec;
+        const bool missing = path.empty() || !std::filesystem::exists(path, ec);
+        reader.Report(-1, DamageWhat::kFile,
+                      missing ? "data file missing" : "data file cannot be read", rows);
+        return true;
+    }
     window.windowFull = false;
     window.bookmarks.push_back({0, 0});
+    if (reader.header.myisamRowFormat == 2)
+        reader.Report(-1, DamageWhat::kTable, "rows compressed with myisampack are not read yet",
+                      rows);
     return ReadWindowFrom(reader, 0, true, app);
+}
+
+bool OpenMyIsamTable(CMyisamTableReader& reader, const std::filesystem::path& myi,
+                     const std::filesystem::path& myd, const CAppState& app) {
+    std::string unusable;
+    ReadMyisamHeader(reader.table, reader.header, myi, &unusable);
+    if (!unusable.empty()) {
+        MyisamHeaderFromDefinition(reader.table, reader.header);
+        reader.ReportFile(
+            myi, DamageWhat::kFile,
+            unusable == "missing"
+                ? "index file missing; rows read from the data file alone"
+                : "index file unusable: " + unusable + "; rows read from the data file alone",
+            -1, true);
+    }
+    return ReadFirstMyIsamWindow(reader, myd, app);
 }
 
 bool ReadMyIsamWindowAt(CMyisamTableReader& reader, int64_t origin, bool wantBookmark,

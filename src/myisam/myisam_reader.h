@@ -2,6 +2,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <set>
+#include <string>
+#include <utility>
 
 #include "app/read_only_file.h"
 #include "myisam/myisam_header.h"
@@ -23,19 +26,44 @@ class CMyisamTableReader {
     CMyisamTableReader(const CMyisamTableReader&) = delete;
     CMyisamTableReader& operator=(const CMyisamTableReader&) = delete;
 
+    // Tells options.damage of a finding in the data file, once however often
+    // the window that meets it is read again; nothing when nobody listens.
+    void Report(int64_t offset, DamageWhat what, std::string why, int64_t rowsLost = -1,
+                bool rowsStillRead = false);
+    // The same for a finding in another file of the table.
+    void ReportFile(const std::filesystem::path& file, DamageWhat what, std::string why,
+                    int64_t rowsLost = -1, bool rowsStillRead = false);
+
     const CTableDef& table;
     CWindowState& window;
     CReadOptions options;
     CMyisamHeader header;
     CReadOnlyFile dataFile;
+    std::filesystem::path dataPath;
+
+  private:
+    // The findings told so far, by offset and reason; at most kMaxRemembered,
+    // after which further findings are no longer told.
+    static constexpr size_t kMaxRemembered = 20000;
+    std::set<std::pair<int64_t, std::string>> reported_;
 };
+
+// Opens a MyISAM table whose .frm has been read: reads the head of its index
+// file at myi, or, when that is missing or unusable, takes the record layout
+// from the .frm alone (and tells options.damage so: the rows are still read),
+// then reads the first window of rows from the data file at myd as
+// ReadFirstMyIsamWindow does. Either path may be empty when no such file was
+// found. Returns false only on a read error.
+bool OpenMyIsamTable(CMyisamTableReader& reader, const std::filesystem::path& myi,
+                     const std::filesystem::path& myd, const CAppState& app);
 
 // Opens the MyISAM data file at path (read-only) and reads the first window
 // of rows of the table, whose .frm and .MYI have been read: starts the window
 // and the bookmark list with {page 0, origin 0}, then reads fixed-length or
 // dynamic rows by the row format of the index file; compressed tables give no
 // rows. Returns false only when the file layer reported a read error; a file
-// that cannot be opened gives an empty window and true.
+// that cannot be opened gives an empty window and true. Each of these, and
+// every damaged block or record met, is told to options.damage.
 bool ReadFirstMyIsamWindow(CMyisamTableReader& reader, const std::filesystem::path& path,
                            const CAppState& app);
 

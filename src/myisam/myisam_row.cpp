@@ -63,6 +63,20 @@ CMyIsamRowRenderer::CMyIsamRowRenderer(const CTableDef& table,
     }
 }
 
+bool CMyIsamRowRenderer::LengthsFit(const CTableDef& table, ByteSpan image) const {
+    const ByteSpan nullFlags = image.first(std::min(nullBytes_, image.size()));
+    for (size_t i = 0; i < places_.size(); ++i) {
+        const Place& p = places_[i];
+        if (p.access != Access::kVarchar) continue;
+        if (p.nullByte >= 0 &&
+            ApplyNullFlag(nullFlags, static_cast<size_t>(p.nullByte), p.nullMask))
+            continue;
+        const size_t length = LoadUIntLe(image, p.offset, p.width);
+        if (length > static_cast<size_t>(std::max(table.columns[i].length, 0))) return false;
+    }
+    return true;
+}
+
 void CMyIsamRowRenderer::AppendRow(const CTableDef& table, CRowWindow& window, ByteSpan image,
                                    std::span<const ByteSpan> blobs) const {
     window.BeginRow();

@@ -30,6 +30,10 @@ class CMyIsamRowRenderer {
     // Bytes of a row image of this table.
     size_t imageLength() const { return imageLength_; }
 
+    // Whether the lengths the image gives its VARCHAR values stay within their
+    // columns; a fixed-length row whose lengths do not is damaged.
+    bool LengthsFit(const CTableDef& table, ByteSpan image) const;
+
     // Renders every column of the image into a new last row of window, which
     // holds rows of table's columns.
     // blobs holds the data of the BLOB-kind fields of a dynamic record, in the

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
 
 #include "app/app_state.h"
 #include "app/byte_reader.h"
@@ -300,18 +303,63 @@ std::vector<CKeyDef> ParseKeySection(ByteSpan section, int generation,
 
 }  // namespace
 
-bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path,
-                         const CAppState& app) {
+bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, const CAppState& app,
+                         CDamageSink* damage) {
     const CTextDecoders& decoders = app.decoders();
+    // Tells damage why the definition is damaged, at offset at (-1: the
+    // whole file).
+    const auto report = [&](int64_t at, std::string why) {
+        if (!damage) return;
+        DamageFinding finding;
+        const std::u8string name = path.u8string();
+        finding.file.assign(name.begin(), name.end());
+        finding.offset = at;
+        finding.what = DamageWhat::kDefinition;
+        finding.why = std::move(why);
+        damage->Report(std::move(finding));
+    };
+    std::vector<uint8_t> image;
+    const auto damaged = [&](size_t at, const char* why) {
+        report(static_cast<int64_t>(std::min(at, image.size())), why);
+        return false;
+    };
     CReadOnlyFile file;
-    if (!file.Open(path)) return true;
-    const std::vector<uint8_t> image = file.ReadAll(kFrmFileLimit);
+    if (!file.Open(path)) {
+        std::error_code ec;
+        if (!path.empty() && std::filesystem::exists(path, ec))
+            report(-1, "definition file cannot be read");
+        return true;
+    }
+    image = file.ReadAll(kFrmFileLimit);
+    const bool readFailed = file.Failed();
     file.Close();
+    if (readFailed) report(-1, "definition file cannot be read");
     const ByteSpan frm(image);
-    if (frm.size() < kHeaderSize) return true;
+    if (frm.empty()) {
+        report(-1, "definition file is empty");
+        return true;
+    }
+    // A view's definition is text; anything else without the table magic is
+    // not a definition.
+    const bool tableMagic = frm.size() >= 2 && frm[0] == 0xFE && frm[1] == 0x01;
+    if (!tableMagic) {
+        constexpr std::string_view kViewMagic = "TYPE=VIEW";
+        const bool view =
+            frm.size() >= kViewMagic.size() &&
+            std::equal(kViewMagic.begin(), kViewMagic.end(), frm.begin(),
+                       [](char c, uint8_t b) { return static_cast<uint8_t>(c) == b; });
+        if (!view) report(0, "not a table definition");
+        return true;
+    }
+    if (frm.size() < kHeaderSize) {
+        report(static_cast<int64_t>(frm.size()), "definition file is cut short");
+        return true;
+    }
     const uint8_t version = frm[kHdrVersion];
-    if (frm[0] != 0xFE || frm[1] != 0x01) return true;
-    if (version != 6 && version != 7 && version != 9 && version != 10 && version != 11) return true;
+    if (version != 6 && version != 7 && version != 9 && version != 10 && version != 11) {
+        report(kHdrVersion, "unknown definition layout " + std::to_string(version));
+        return true;
+    }
     // Layout 11 is 10 with room for expressions that the columns do not use.
     const int generation = std::min(version - 6, 4);
 
@@ -328,9 +376,10 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path,
     // The first form's position follows the names block after the header. A
     // file too short to hold it has no form to read.
     const size_t formPosAt = kHeaderSize + LoadU16le(frm, kHdrNamesLength);
-    if (LoadU16le(frm, kHdrFormCount) == 0 || formPosAt + 4 > frm.size()) return false;
+    if (LoadU16le(frm, kHdrFormCount) == 0) return damaged(kHdrFormCount, "definition has no form");
+    if (formPosAt + 4 > frm.size()) return damaged(frm.size(), "definition file is cut short");
     const size_t formPos = LoadU32le(frm, formPosAt);
-    if (formPos >= frm.size()) return false;
+    if (formPos >= frm.size()) return damaged(formPosAt, "form position points outside the file");
     std::array<uint8_t, kFormInfoSize> formInfo{};
     std::copy_n(frm.begin() + formPos, std::min(kFormInfoSize, frm.size() - formPos),
                 formInfo.begin());
@@ -348,10 +397,11 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path,
     size_t afterKeys = keyPos + keyLength;
     const size_t extraLength = LoadU32le(frm, kHdrExtraLength);
     if (extraLength != 0) {
-        if (afterKeys >= frm.size()) return false;
+        if (afterKeys >= frm.size()) return damaged(frm.size(), "definition file is cut short");
         afterKeys += extraLength;
     }
-    if (LoadU16le(frm, kHdrRecordLength) != 0 && afterKeys >= frm.size()) return false;
+    if (LoadU16le(frm, kHdrRecordLength) != 0 && afterKeys >= frm.size())
+        return damaged(frm.size(), "definition file is cut short");
 
     const size_t fieldCount = LoadU16le(form, kFormFieldCount);
     const size_t screenLength = LoadU16le(form, kFormScreenLength);
@@ -374,7 +424,8 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path,
 
     ByteReader names(block.subspan(std::min(namesAt, block.size())));
     std::vector<ByteSpan> columnNames = ParseNameList(names);
-    if (columnNames.size() != fieldCount) return false;
+    if (columnNames.size() != fieldCount)
+        return damaged(blockStart + namesAt, "column names do not match the column count");
     // The value lists follow the column names; the column comments follow the
     // value lists.
     names.seek(std::min(namesLength, names.size()));
@@ -523,6 +574,11 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path,
     table.nullBytes = static_cast<int32_t>((nullBits + 7) / 8);
     table.recordLength = LoadU16le(form, kFormRecordLength);
     ApplyFrmExtra2(ReadFrmExtra2(frm), table, firstColumn, fieldCount);
+    // The column records and texts the form declares run past the file's end:
+    // what was read of them stands, but the definition is cut short.
+    if (blockStart + blockLength > frm.size())
+        report(static_cast<int64_t>(std::min(blockStart, frm.size())),
+               "column definitions run past the end of the file");
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "app/damage_report.h"
 #include "schema/table_def.h"
 
 namespace brix {
@@ -18,6 +19,12 @@ class CAppState;
 // then left as it was. Returns false when a later step meets damage: columns
 // appended before the damage stay. Nothing outside the file's bytes is read,
 // whatever counts and lengths the file declares. The file is opened read-only.
-bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, const CAppState& app);
+//
+// A file that is there but damaged (empty, cut short, of an unknown layout,
+// with parts that point outside it or do not add up) is told to damage as a
+// definition finding with the offset of the part at fault; a file that is
+// not there is not, as tables of MySQL 8.0 and later have none.
+bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, const CAppState& app,
+                         CDamageSink* damage = nullptr);
 
 }  // namespace brix
