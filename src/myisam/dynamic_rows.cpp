@@ -60,8 +60,12 @@ class CRecordAssembler {
   public:
     explicit CRecordAssembler(uint64_t maxLength) : maxLength_(maxLength) {}
 
-    ChainProblem Assemble(CBlockReader& reader, const MyisamBlockInfo& first, uint64_t firstPos,
-                          uint64_t fileLength) {
+    // The first block comes through the reader of the scan, the blocks it
+    // links to through far: a record's later parts usually lie elsewhere in
+    // the file (where updates put them), and reading them through the scan's
+    // large buffer would make the scan read that buffer afresh each time.
+    ChainProblem Assemble(CBlockReader& reader, CBlockReader& far, const MyisamBlockInfo& first,
+                          uint64_t firstPos, uint64_t fileLength) {
         record_.clear();
         uint64_t remaining = first.recordLen;
         const auto fail = [](DamageWhat what, const char* why, uint64_t at) {
@@ -89,14 +93,14 @@ class CRecordAssembler {
             if (next == firstPos || !taken_.insert(next).second)
                 return fail(DamageWhat::kChain, "record chain loops", at);
             block.secondRead = 1;
-            const int status = ReadBlockHeader(reader, next, block);
+            const int status = ReadBlockHeader(far, next, block);
             if (status &
                 (BlockStatus::kInvalid | BlockStatus::kDeleted | BlockStatus::kOutOfSequence))
                 return fail(DamageWhat::kChain, "link points to a block that does not continue it",
                             at);
             if (block.dataLen == 0 || block.dataLen > remaining)
                 return fail(DamageWhat::kChain, "record parts do not add up", next);
-            if (!Append(reader, block))
+            if (!Append(far, block))
                 return fail(DamageWhat::kBlock, "block runs past the end of the file", next);
             remaining -= block.dataLen;
             at = next;
@@ -333,6 +337,9 @@ bool CDynamicRecordUnpacker::UnpackDynamicRecord(CMyisamTableReader& myisam, Byt
 bool ReadDynamicRowWindow(CMyisamTableReader& myisam, uint64_t start, uint64_t fileLength,
                           bool wantBookmark, const CAppState& app) {
     CBlockReader reader(myisam.dataFile);
+    // Small reads for the parts of split records, which are scattered.
+    constexpr size_t kContinuationBlock = 16 * 1024;
+    CBlockReader far(myisam.dataFile, kContinuationBlock);
     CDynamicRecordUnpacker unpacker(myisam, app);
     CWindowState& window = myisam.window;
     const uint64_t maxRecord = MaxRecordLength(myisam.header, fileLength);
@@ -347,7 +354,8 @@ bool ReadDynamicRowWindow(CMyisamTableReader& myisam, uint64_t start, uint64_t f
         if (PlausibleBlock(status, block, pos, fileLength, maxRecord, false)) {
             next = block.dataPos + block.blockLen;
             if (!StatusSkipsAtRecordStart(status)) {
-                const ChainProblem problem = assembler.Assemble(reader, block, pos, fileLength);
+                const ChainProblem problem =
+                    assembler.Assemble(reader, far, block, pos, fileLength);
                 if (problem.why)
                     myisam.Report(static_cast<int64_t>(problem.at), problem.what, problem.why, 1);
                 else if (!unpacker.UnpackDynamicRecord(myisam, assembler.record()))
