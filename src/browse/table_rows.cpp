@@ -48,7 +48,21 @@ void ReadFirstInnoWindow(CInnoTableReader& inno, std::shared_ptr<CTablespace> sp
     FillRowWindow(inno, pages, leaf, 0, false, app);
 }
 
-void OpenInnoRows(CInnoTableReader& inno, const std::filesystem::path& databaseFolder,
+// Reports a table whose data file is not there or does not open; the
+// table then reads as one without rows.
+void ReportMissingDataFile(const CReadOptions& options, const std::filesystem::path& found,
+                           const std::filesystem::path& expected) {
+    if (!options.damage) return;
+    DamageFinding finding;
+    finding.file = (found.empty() ? expected : found).string();
+    finding.what = DamageWhat::kFile;
+    finding.why = found.empty() ? "data file missing" : "data file cannot be opened";
+    options.damage->Report(std::move(finding));
+}
+
+// Opens the table's rows from its own .ibd or the system tablespace; false
+// when it has neither (no .ibd that opens and no entry in the dictionary).
+bool OpenInnoRows(CInnoTableReader& inno, const std::filesystem::path& databaseFolder,
                   std::u16string_view tableName, CAppState& app,
                   const CInnoDictionary* dictionary) {
     const bool haveDictionary = dictionary && dictionary->IsOpen();
@@ -65,14 +79,25 @@ void OpenInnoRows(CInnoTableReader& inno, const std::filesystem::path& databaseF
             const uint32_t root = dictionary->FindClusteredRoot(tableId);
             if (root != 0) ReadFirstInnoWindow(inno, std::move(ownSpace), root, app);
         }
-        return;
+        return true;
     }
     if (haveDictionary && tableId != 0) {
         inno.perTableSource = false;
         BuildColumnsFromDictionary(inno, *dictionary, tableId);
         const uint32_t root = dictionary->FindClusteredRoot(tableId);
         if (root != 0) ReadFirstInnoWindow(inno, dictionary->space(), root, app);
+        return true;
     }
+    return false;
+}
+
+// The path a table's file would have: the folder, the table's name and the
+// extension, for reports about a file that is not there.
+std::filesystem::path StorageFileName(const std::filesystem::path& databaseFolder,
+                                      std::u16string_view tableName, const char* extension) {
+    std::filesystem::path path = databaseFolder / std::filesystem::path(std::u16string(tableName));
+    path += extension;
+    return path;
 }
 
 }  // namespace
@@ -135,8 +160,10 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
         myisam_ = std::make_unique<CMyisamTableReader>(table_, window_, options);
         ReadMyisamHeader(table_, myisam_->header,
                          FindStorageFile(databaseFolder, tableName, "MYI"));
-        const bool ok =
-            ReadFirstMyIsamWindow(*myisam_, FindStorageFile(databaseFolder, tableName, "MYD"), app);
+        const std::filesystem::path myd = FindStorageFile(databaseFolder, tableName, "MYD");
+        const bool ok = ReadFirstMyIsamWindow(*myisam_, myd, app);
+        if (!myisam_->dataFile.IsOpen())
+            ReportMissingDataFile(options, myd, StorageFileName(databaseFolder, tableName, ".MYD"));
         return ok ? OpenRowsResult::kOk : OpenRowsResult::kReadError;
     }
     if (table_.engineCode == EngineCode::kInnoDb) {
@@ -153,7 +180,9 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
             ReadFirstInnoWindow(*inno_, std::move(ownSpace), sdiRoot, app);
             return ReadFailed() ? OpenRowsResult::kReadError : OpenRowsResult::kOk;
         }
-        OpenInnoRows(*inno_, databaseFolder, tableName, app, dictionary);
+        if (!OpenInnoRows(*inno_, databaseFolder, tableName, app, dictionary))
+            ReportMissingDataFile(options, FindStorageFile(databaseFolder, tableName, "ibd"),
+                                  StorageFileName(databaseFolder, tableName, ".ibd"));
         return ReadFailed() ? OpenRowsResult::kReadError : OpenRowsResult::kOk;
     }
     return OpenRowsResult::kUnsupportedEngine;
