@@ -158,7 +158,7 @@ class CBackgroundWriter {
 // The reason a table yields nothing: the first finding that lost rows.
 std::string FirstLoss(const CDamageReport& report) {
     for (const DamageFinding& finding : report.Findings())
-        if (!finding.rowsStillRead) return DamageLine(finding);
+        if (!finding.rowsStillRead) return finding.why;
     return "its rows are lost";
 }
 
