@@ -20,6 +20,10 @@ constexpr char16_t kLogLoadStart[] = u"Please wait while ";
 constexpr char16_t kLogLoadStartEnd[] = u" folder is scanning.";
 constexpr char16_t kLogLoadDone[] = u"Scanning process completed.";
 
+// The findings of one table kept apart to count each once; beyond them the
+// rest are logged and counted as they come.
+constexpr size_t kMaxFindingsSeen = 10000;
+
 // A window of rows read from a table, owned by the grid window made of it.
 class CRowGridWindow final : public CGridWindow {
   public:
@@ -104,6 +108,7 @@ int CRecordBrowser::OnTreeSelection(TreeItem clicked) {
     TreeItem item = ui_.GetSelectedItem();
     if (item == kNoTreeItem) item = clicked;
     node.text = item == clicked ? node.clickedText : ui_.GetItemText(item);
+    node.item = item;
     node.data = ui_.GetItemData(item);
     const TreeItem parent = ui_.GetParentItem(item);
     if (parent != kNoTreeItem) node.parentData = ui_.GetItemData(parent);
@@ -128,6 +133,8 @@ void CRecordBrowser::ShowSelection(const SelectedNode& node, CBusyGuard& busy) {
 
     CTableRows& table = OpenTable();
     table.Close();
+    ForgetFindings();
+    tableItem_ = node.item;
     ui_.ShowPagingButtons(true);
     ui_.EnableNext(true);
     ui_.EnablePrevious(false);
@@ -202,8 +209,10 @@ size_t CRecordBrowser::OpenTableWindow(const CatalogueTable& entry, std::u16stri
         const CInnoDictionary* dictionary =
             frame_.dictionary.IsOpen() ? &frame_.dictionary : nullptr;
         BeforeRead();
+        CReadOptions options;
+        options.damage = &damage_;
         table.Open(catalogue.databaseFolders[static_cast<size_t>(entry.databaseNumber)],
-                   entry.tableName, app_, CReadOptions{}, dictionary);
+                   entry.tableName, app_, options, dictionary);
     }
 
     frame_.gridColumnCount = static_cast<int>(table.table().columns.size());
@@ -211,6 +220,8 @@ size_t CRecordBrowser::OpenTableWindow(const CatalogueTable& entry, std::u16stri
     const size_t rows = window->rowCount();
     ui_.ShowRows(window);
     rowsShown_ += static_cast<int64_t>(rows);
+    tableRowsRead_ += static_cast<int64_t>(rows);
+    LogNewFindings();
 
     rowsFrom_ = 0;
     rowsTo_ = rowsShown_;
@@ -218,8 +229,61 @@ size_t CRecordBrowser::OpenTableWindow(const CatalogueTable& entry, std::u16stri
     caption += u'[';
     AppendAscii(caption, std::to_string(rowsTo_));
     caption += u']';
+    caption += DamageCaption();
     ui_.ShowCaptionMessage(caption);
     return rows;
+}
+
+void CRecordBrowser::ForgetFindings() {
+    damage_.Clear();
+    tableItem_ = kNoTreeItem;
+    findingsSeen_.clear();
+    tableFindings_ = 0;
+    tableRowsRead_ = 0;
+    firstLoss_.clear();
+}
+
+void CRecordBrowser::LogNewFindings() {
+    if (damage_.Empty()) return;
+    const std::vector<DamageFinding> findings = damage_.Findings();
+    const size_t dropped = damage_.Dropped();
+    damage_.Clear();
+    for (const DamageFinding& finding : findings) {
+        // A window read again (paging back and forth) reports its findings
+        // again: the log has them once.
+        if (findingsSeen_.size() < kMaxFindingsSeen) {
+            if (!findingsSeen_.insert(DamageJson(finding)).second) continue;
+        }
+        ++tableFindings_;
+        if (firstLoss_.empty() && !finding.rowsStillRead) firstLoss_ = finding.why;
+        ui_.AppendDamageLine(finding);
+    }
+    tableFindings_ += dropped;
+    if (tableFindings_ == 0 || tableItem_ == kNoTreeItem) return;
+    std::u16string reason;
+    if (tableRowsRead_ == 0 && !firstLoss_.empty()) {
+        reason = Utf8ToUtf16(firstLoss_);
+    } else {
+        reason = u"damaged: ";
+        AppendAscii(reason, std::to_string(tableFindings_));
+        reason += tableFindings_ == 1 ? u" finding, see the log" : u" findings, see the log";
+    }
+    ui_.MarkTreeItem(tableItem_, reason);
+}
+
+std::u16string CRecordBrowser::DamageCaption() const {
+    if (tableFindings_ == 0) return {};
+    std::u16string text;
+    if (tableRowsRead_ == 0 && !firstLoss_.empty()) {
+        text = u" \u2014 nothing could be read: ";
+        text += Utf8ToUtf16(firstLoss_);
+        text += u", see the log";
+        return text;
+    }
+    text = u" \u2014 damaged: ";
+    AppendAscii(text, std::to_string(tableFindings_));
+    text += tableFindings_ == 1 ? u" finding, see the log" : u" findings, see the log";
+    return text;
 }
 
 }  // namespace brix

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 
 #include "app/busy.h"
 #include "app/grid_window.h"
@@ -66,6 +67,13 @@ class CRecordBrowser {
     // when refused, 1 otherwise.
     int ShowPreviousRecords();
 
+    // Where the open table's reader reports. Tests report into it from the
+    // read hook to stand for a reader that finds damage.
+    CDamageSink& damageSink() { return damage_; }
+    // Findings of the open table's reads so far, each counted once however
+    // often its window is read again.
+    size_t tableFindings() const { return tableFindings_; }
+
     int64_t rowsFrom() const { return rowsFrom_; }
     int64_t rowsTo() const { return rowsTo_; }
     int64_t rowsShown() const { return rowsShown_; }
@@ -73,8 +81,9 @@ class CRecordBrowser {
   private:
     // The selected node as the tree told it on the user-interface thread.
     struct SelectedNode {
-        std::u16string clickedText;  // the clicked node's text
-        std::u16string text;         // the selected node's text
+        std::u16string clickedText;   // the clicked node's text
+        std::u16string text;          // the selected node's text
+        TreeItem item = kNoTreeItem;  // the selected node
         int64_t data = 0;
         std::optional<int64_t> parentData;  // none for a root
     };
@@ -94,6 +103,14 @@ class CRecordBrowser {
     size_t OpenTableWindow(const CatalogueTable& entry, std::u16string_view nodeText);
     // Reads the window that starts at from into the grid; returns its rows.
     size_t ReadWindowFrom(const RecordBookmark& from, bool bookmarkWanted);
+    // Logs the findings of the read just made that were not logged before,
+    // and marks the table's tree node when it has findings.
+    void LogNewFindings();
+    // What follows a caption of the table's rows when it has findings:
+    // " — damaged: N findings, see the log"; empty otherwise.
+    std::u16string DamageCaption() const;
+    // Forgets the findings of the table shown before.
+    void ForgetFindings();
 
     CAppState& app_;
     CUiOperations& ui_;
@@ -110,6 +127,17 @@ class CRecordBrowser {
     int64_t rowsShown_ = 0;
     RecordBookmark lastWindowStart_{};
     int32_t lastBookmarkCount_ = 0;
+
+    // Where the open table's reader reports; emptied after each read.
+    CDamageReport damage_;
+    // The open table's tree node, and what its findings so far say. Written
+    // by the work of a command, like the row counts.
+    TreeItem tableItem_ = kNoTreeItem;
+    std::unordered_set<std::string> findingsSeen_;
+    size_t tableFindings_ = 0;
+    // Rows read from the table so far, and the first finding that lost rows.
+    int64_t tableRowsRead_ = 0;
+    std::string firstLoss_;
 };
 
 }  // namespace brix

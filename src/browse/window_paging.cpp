@@ -43,6 +43,8 @@ size_t CRecordBrowser::ReadWindowFrom(const RecordBookmark& from, bool bookmarkW
     table.ReadWindowAt(from, bookmarkWanted, app_);
     const std::shared_ptr<const CGridWindow> window = TakeGridWindow(table);
     ui_.ShowRows(window);
+    tableRowsRead_ += static_cast<int64_t>(window->rowCount());
+    LogNewFindings();
     return window->rowCount();
 }
 
@@ -97,7 +99,7 @@ void CRecordBrowser::ShowNext(NextStep step, CBusyGuard& busy) {
         rowsFrom_ = rowsTo_;
         rowsTo_ += static_cast<int64_t>(count);
         rowsShown_ += static_cast<int64_t>(count);
-        ui_.ShowCaptionMessage(RowsCaption(rowsFrom_, rowsTo_));
+        ui_.ShowCaptionMessage(RowsCaption(rowsFrom_, rowsTo_) + DamageCaption());
     }
     ui_.ShowProgress(false);
     busy.Release();
@@ -142,7 +144,7 @@ void CRecordBrowser::ShowPrevious(CBusyGuard& busy) {
         rowsFrom_ -= static_cast<int64_t>(kWindowRows);
         rowsTo_ = rowsFrom_ + static_cast<int64_t>(count);
         rowsShown_ -= static_cast<int64_t>(count);
-        ui_.ShowCaptionMessage(RowsCaption(rowsFrom_, rowsTo_));
+        ui_.ShowCaptionMessage(RowsCaption(rowsFrom_, rowsTo_) + DamageCaption());
     }
     ui_.ShowProgress(false);
     busy.Release();

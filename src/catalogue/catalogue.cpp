@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <unordered_set>
 #include <utility>
 
 #include "app/read_only_file.h"
@@ -16,6 +17,10 @@ namespace {
 constexpr size_t kFrmProbeSize = 10;
 constexpr uint8_t kTableMagic[] = {0xFE, 0x01};
 constexpr char kViewMagic[] = "TYPE=VIEW";
+// The header byte of a table definition that names its storage engine.
+constexpr size_t kFrmEngineByte = 3;
+constexpr uint8_t kEngineMyIsam = 9;
+constexpr uint8_t kEngineInnoDb = 12;
 
 template <class C>
 C LowerAscii(C c) {
@@ -47,13 +52,18 @@ enum class FrmKind { kTable, kView, kOther };
 
 // What the first bytes of a .frm say; a file that cannot be opened is neither
 // a table nor a view. A file shorter than the probe is judged on what it has.
-FrmKind ProbeFrm(const std::filesystem::path& path) {
+// engine is the table's storage-engine byte (0 when there is none).
+FrmKind ProbeFrm(const std::filesystem::path& path, uint8_t& engine) {
+    engine = 0;
     CReadOnlyFile file;
     if (!file.Open(path)) return FrmKind::kOther;
     std::array<uint8_t, kFrmProbeSize> head{};
     const size_t got = file.ReadAt(0, head.data(), head.size());
-    if (got >= sizeof kTableMagic && std::memcmp(head.data(), kTableMagic, sizeof kTableMagic) == 0)
+    if (got >= sizeof kTableMagic &&
+        std::memcmp(head.data(), kTableMagic, sizeof kTableMagic) == 0) {
+        if (got > kFrmEngineByte) engine = head[kFrmEngineByte];
         return FrmKind::kTable;
+    }
     const size_t viewMagicSize = sizeof kViewMagic - 1;
     if (got >= viewMagicSize && std::memcmp(head.data(), kViewMagic, viewMagicSize) == 0)
         return FrmKind::kView;
@@ -126,17 +136,44 @@ void CatalogueDatabaseFolder(CCatalogue& catalogue, CUiOperations& ui,
                              TreeItem tablesNode, int32_t databaseNumber) {
     TreeItem viewsNode = kNoTreeItem;
     TreeItem triggersNode = kNoTreeItem;
-    for (const std::filesystem::path& file : ListFolderEntries(folder, false)) {
+    const std::vector<std::filesystem::path> files = ListFolderEntries(folder, false);
+    // The names of the folder's files in lower case, to tell from the
+    // listing alone whether a table's data files are there.
+    std::unordered_set<std::u16string> present;
+    present.reserve(files.size());
+    for (const std::filesystem::path& file : files) {
+        std::u16string name = PathComponentText(file);
+        for (char16_t& c : name) c = LowerAscii(c);
+        present.insert(std::move(name));
+    }
+    auto has = [&](const std::u16string& stem, std::u16string_view extension) {
+        std::u16string name = stem;
+        for (char16_t& c : name) c = LowerAscii(c);
+        name += extension;
+        return present.count(name) != 0;
+    };
+    for (const std::filesystem::path& file : files) {
         const std::u16string fileName = PathComponentText(file);
         const std::u16string extension = LowerExtension(fileName);
         if (extension == u"frm") {
-            const FrmKind kind = ProbeFrm(file);
+            uint8_t engine = 0;
+            const FrmKind kind = ProbeFrm(file, engine);
             if (kind == FrmKind::kTable) {
-                catalogue.catalogueTables.push_back({databaseNumber, StripFourChars(fileName)});
+                CatalogueTable& entry = catalogue.catalogueTables.emplace_back();
+                entry.databaseNumber = databaseNumber;
+                entry.tableName = StripFourChars(fileName);
                 const TreeItem table =
-                    InsertNode(ui, catalogue.catalogueTables.back().tableName, TreeImage::kFolder,
-                               tablesNode, static_cast<int64_t>(catalogue.catalogueTables.size()));
+                    InsertNode(ui, entry.tableName, TreeImage::kFolder, tablesNode,
+                               static_cast<int64_t>(catalogue.catalogueTables.size()));
+                entry.item = table;
                 InsertNode(ui, kKeysNodeText, TreeImage::kKeys, table, ItemData::kKeys);
+                if (engine == kEngineMyIsam && !has(entry.tableName, u".myd")) {
+                    ui.MarkTreeItem(table, kDataFileMissing);
+                } else if (engine == kEngineMyIsam && !has(entry.tableName, u".myi")) {
+                    ui.MarkTreeItem(table, kIndexFileMissing);
+                } else if (engine == kEngineInnoDb && !has(entry.tableName, u".ibd")) {
+                    entry.noOwnTablespace = true;
+                }
             } else if (kind == FrmKind::kView) {
                 if (viewsNode == kNoTreeItem)
                     viewsNode = InsertNode(ui, kViewsNodeText, TreeImage::kViews, databaseNode,

@@ -39,7 +39,17 @@ inline constexpr char16_t kTriggersNodeText[] = u"Trigger";
 struct CatalogueTable {
     int32_t databaseNumber = 0;  // position of its folder in databaseFolders
     std::u16string tableName;    // the .frm file name without its extension
+    // Its node in the tree.
+    TreeItem item = kNoTreeItem;
+    // An InnoDB table without a .ibd of its own: its rows are in the system
+    // tablespace if its dictionary knows the table, else nowhere.
+    bool noOwnTablespace = false;
 };
+
+// Texts of the marks of tables whose files are missing.
+inline constexpr char16_t kDataFileMissing[] = u"data file missing";
+inline constexpr char16_t kIndexFileMissing[] =
+    u"index file missing; rows read from the data file alone";
 
 // A .TRG trigger file.
 struct CatalogueTrigger {
@@ -85,6 +95,9 @@ void ListDatabaseFolders(CCatalogue& catalogue, const std::filesystem::path& dat
 // tablesNode, views and triggers under a "Views" or "Trigger" group that is
 // added under databaseNode at the first such entry. Files that cannot be
 // opened and .frm files that are neither are skipped without a word.
+// A MyISAM table whose .MYD or .MYI is not in the folder gets a mark on its
+// node saying so; an InnoDB table without a .ibd is noted (noOwnTablespace)
+// for the scan to look up in the system tablespace.
 void CatalogueDatabaseFolder(CCatalogue& catalogue, CUiOperations& ui,
                              const std::filesystem::path& folder, TreeItem databaseNode,
                              TreeItem tablesNode, int32_t databaseNumber);

@@ -78,6 +78,26 @@ void OpenSystemTablespace(CAppState& app, CUiOperations& ui, CFrameState& frame,
         ui.AppendLogFileLine(kLogChosenIbdataNotOpened);
 }
 
+// Marks the InnoDB tables that have no .ibd and that the system
+// tablespace's dictionary does not know either: their rows are nowhere.
+void MarkTablesWithoutData(CUiOperations& ui, CFrameState& frame) {
+    const CCatalogue& catalogue = frame.catalogue;
+    for (const CatalogueTable& table : catalogue.catalogueTables) {
+        if (!table.noOwnTablespace || table.databaseNumber < 0 ||
+            static_cast<size_t>(table.databaseNumber) >= catalogue.databaseFolders.size())
+            continue;
+        bool known = false;
+        if (frame.dictionary.IsOpen()) {
+            std::filesystem::path folder =
+                catalogue.databaseFolders[static_cast<size_t>(table.databaseNumber)];
+            if (!folder.has_filename()) folder = folder.parent_path();
+            known = frame.dictionary.FindTableId(PathComponentText(folder) + u"/" +
+                                                 table.tableName) != 0;
+        }
+        if (!known) ui.MarkTreeItem(table.item, kDataFileMissing);
+    }
+}
+
 }  // namespace
 
 void ResetCatalogue(CUiOperations& ui, CFrameState& frame) {
@@ -124,8 +144,11 @@ int ScanWorker(CAppState& app, CUiOperations& ui, CFrameState& frame, CBusyGuard
     ui.Expand(root);
     ui.Expand(pathNode);
 
-    if (!stopped) ReportDamagedDefinitions(app, ui, frame.catalogue);
-    if (!stopped) OpenSystemTablespace(app, ui, frame, dataPath);
+    if (!stopped) {
+        ReportDamagedDefinitions(app, ui, frame.catalogue);
+        OpenSystemTablespace(app, ui, frame, dataPath);
+        MarkTablesWithoutData(ui, frame);
+    }
 
     busy.Release();
     ui.RedrawTree();

@@ -16,6 +16,9 @@ struct CliContext {
     // Where scans write their log files; none when empty.
     std::string logDir;
     std::unique_ptr<CAppState> app;
+    // The status the program ends with when the command returns (a command
+    // that fails throws instead): 0, or 3 when something was skipped.
+    int exitStatus = 0;
 
     // Builds the process-wide state on first use. Throws std::invalid_argument
     // for an unknown code page, CommandFailed for a log folder that is not UTF-8.

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "cli/commands.h"
+#include "cli/damage_output.h"
 
 namespace brix {
 
@@ -27,6 +28,7 @@ int RunCommandLine(int argc, const char* const* argv) {
         CLI::App program("Reads the files of a MySQL or MariaDB data directory without a server.",
                          "brixtallow-cli");
         program.set_version_flag("--version", kVersionText);
+        program.footer(kExitStatusHelp);
         program
             .add_option("--codepage", context.codepage,
                         "ANSI code page for text without a known character set (iconv name)")
@@ -45,12 +47,15 @@ int RunCommandLine(int argc, const char* const* argv) {
         try {
             program.parse(argc, argv);
         } catch (const CLI::ParseError& e) {
-            return program.exit(e);
+            // --help and --version end well; every other parse error is
+            // wrong usage, whatever code the parser gives it.
+            return program.exit(e) == 0 ? ExitStatus::kAllRead : ExitStatus::kWrongUsage;
         }
+        return context.exitStatus;
     } catch (const CommandFailed& e) {
-        return Fail(e.what(), 1);
+        return Fail(e.what(), ExitStatus::kNothingRead);
     } catch (const std::invalid_argument& e) {
-        return Fail(e.what(), 2);
+        return Fail(e.what(), ExitStatus::kWrongUsage);
     } catch (const std::filesystem::filesystem_error& e) {
         // A path the system refused where no check of ours came first.
         return Fail(e.what(), 1);

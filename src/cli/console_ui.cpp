@@ -52,6 +52,36 @@ void CConsoleUi::InsertLogRow(int index, std::u16string_view text) {
     if (options_.showLog) PrintEvent("[log]", text);
 }
 
+void CConsoleUi::InsertDamageLogRow(int index, std::u16string_view text) {
+    CUiModel::InsertLogRow(index, text);
+    std::u16string_view line = text;
+    const std::u16string_view prefix = kDamageLinePrefix;
+    if (line.substr(0, prefix.size()) == prefix) line.remove_prefix(prefix.size());
+    if (options_.damageStream) {
+        std::string out = "damage: ";
+        AppendEscapedField(out, line);
+        out.push_back('\n');
+        std::lock_guard<std::mutex> lock(printMutex_);
+        std::fputs(out.c_str(), options_.damageStream);
+        std::fflush(options_.damageStream);
+    } else if (options_.showLog) {
+        PrintEvent("[damage]", line);
+    }
+}
+
+void CConsoleUi::MarkTreeItem(TreeItem item, std::u16string_view reason) {
+    if (reason.empty()) {
+        marks_.erase(item);
+    } else {
+        marks_[item] = std::u16string(reason);
+    }
+}
+
+void CConsoleUi::DeleteAllItems() {
+    CUiModel::DeleteAllItems();
+    marks_.clear();
+}
+
 void CConsoleUi::PrintPanelIfChanged() {
     if (!TakePanelChanged()) return;
     std::string out;
@@ -96,7 +126,14 @@ void CConsoleUi::PrintTreeNode(TreeItem item, int depth, std::string& out) const
     const UiTreeNode node = Node(item);
     out.append(static_cast<size_t>(depth) * 2, ' ');
     AppendEscapedField(out, node.text);
-    out += " [" + std::to_string(node.data) + "]\n";
+    out += " [" + std::to_string(node.data) + "]";
+    const auto mark = marks_.find(item);
+    if (mark != marks_.end()) {
+        out += " [marked: ";
+        AppendEscapedField(out, mark->second);
+        out += "]";
+    }
+    out += "\n";
     for (TreeItem child : node.children) PrintTreeNode(child, depth + 1, out);
 }
 
@@ -108,7 +145,14 @@ void CConsoleUi::PrintTree() {
 }
 
 void CConsoleUi::PrintLogList() {
-    for (const std::u16string& row : logRows()) PrintEvent("[log]", row);
+    const std::u16string_view prefix = kDamageLinePrefix;
+    for (const std::u16string& row : logRows()) {
+        if (std::u16string_view(row).substr(0, prefix.size()) == prefix) {
+            PrintEvent("[damage]", std::u16string_view(row).substr(prefix.size()));
+        } else {
+            PrintEvent("[log]", row);
+        }
+    }
 }
 
 }  // namespace brix

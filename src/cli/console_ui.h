@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -18,6 +19,9 @@ struct ConsoleUiOptions {
     bool answerYes = false;     // the answer to every question
     // The file the file dialog returns; empty: the dialog is cancelled.
     std::filesystem::path chosenFile;
+    // Where damage lines go as "damage: LINE" as they come; null: with the
+    // log, as "[damage] LINE", when the log is shown.
+    std::FILE* damageStream = nullptr;
 };
 
 // The user-interface operations for brixtallow-cli: the model of CUiModel,
@@ -25,7 +29,9 @@ struct ConsoleUiOptions {
 // tab-separated fields are (\t, \n, \r, \\); a caption's trailing line end
 // is left out. Message boxes print as "[message] TEXT", questions as
 // "[question] TEXT -> yes" or "-> no", the file dialog as "[open file] PATH"
-// or "[open file] cancelled".
+// or "[open file] cancelled". Damage lines of the log print as
+// "[damage] LINE" (see ConsoleUiOptions::damageStream), and a marked tree
+// node is printed with " [marked: REASON]" after it.
 class CConsoleUi : public CUiModel {
   public:
     CConsoleUi(CAppState& app, std::FILE* out, ConsoleUiOptions options)
@@ -54,6 +60,11 @@ class CConsoleUi : public CUiModel {
 
   protected:
     void InsertLogRow(int index, std::u16string_view text) override;
+    void InsertDamageLogRow(int index, std::u16string_view text) override;
+
+  public:
+    void MarkTreeItem(TreeItem item, std::u16string_view reason) override;
+    void DeleteAllItems() override;
 
   private:
     void PrintEvent(std::string_view tag, std::u16string_view text, std::string_view suffix = {});
@@ -62,6 +73,8 @@ class CConsoleUi : public CUiModel {
     std::FILE* out_;
     ConsoleUiOptions options_;
     std::mutex printMutex_;
+    // The reasons of marked tree nodes.
+    std::map<TreeItem, std::u16string> marks_;
     bool ok_ = true;
 };
 

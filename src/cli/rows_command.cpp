@@ -15,6 +15,7 @@
 #include "browse/table_rows.h"
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/damage_output.h"
 #include "cli/output.h"
 #include "innodb/dictionary.h"
 
@@ -31,6 +32,7 @@ struct RowsArgs {
     bool exportMode = false;
     std::string spillDir;
     std::string ibdata;
+    std::string damageReport;
 };
 
 // The spill folder of an export: the one asked for, created when missing, or
@@ -153,6 +155,13 @@ class CBackgroundWriter {
     std::thread thread_;
 };
 
+// The reason a table yields nothing: the first finding that lost rows.
+std::string FirstLoss(const CDamageReport& report) {
+    for (const DamageFinding& finding : report.Findings())
+        if (!finding.rowsStillRead) return finding.why;
+    return "its rows are lost";
+}
+
 void RunRows(const RowsArgs& args, CliContext& context) {
     // The table's files are found by joining the names to the data
     // directory: each must be one name inside it.
@@ -161,9 +170,21 @@ void RunRows(const RowsArgs& args, CliContext& context) {
     CheckObjectName(args.table, "table");
     if (!args.spillDir.empty()) CheckPathText(args.spillDir, "the --spill-dir path");
     if (!args.ibdata.empty()) CheckPathText(args.ibdata, "the --ibdata path");
+    if (!args.damageReport.empty()) CheckPathText(args.damageReport, "the --damage-report path");
     CAppState& app = context.App();
+    // Findings go to stderr as the reader reports them, on the reading
+    // thread, and are kept for the summary and the JSON file.
+    CPrintingDamageSink damage(stderr);
+    const CDamageReport& report = damage.report();
+    // The JSON file is written however the command ends, once the reading
+    // is over.
+    auto writeReport = [&] {
+        if (!args.damageReport.empty() && !WriteDamageJson(args.damageReport, report))
+            throw CommandFailed("cannot write the damage report " + args.damageReport);
+    };
     CReadOptions options;
     options.exportMode = args.exportMode;
+    options.damage = &damage;
     std::unique_ptr<CSpillFolder> spillFolder;
     if (args.exportMode) {
         spillFolder = std::make_unique<CSpillFolder>(args.spillDir);
@@ -179,7 +200,10 @@ void RunRows(const RowsArgs& args, CliContext& context) {
         throw CommandFailed("cannot open the system tablespace " + args.ibdata);
     CTableRows rows;
     const std::filesystem::path folder = std::filesystem::path(args.dataDir) / args.database;
-    switch (rows.Open(folder, Utf8ToUtf16(args.table), app, options, &dictionary)) {
+    const OpenRowsResult opened =
+        rows.Open(folder, Utf8ToUtf16(args.table), app, options, &dictionary);
+    if (opened != OpenRowsResult::kOk) writeReport();
+    switch (opened) {
         case OpenRowsResult::kOk:
             break;
         case OpenRowsResult::kNoDefinition:
@@ -208,22 +232,40 @@ void RunRows(const RowsArgs& args, CliContext& context) {
         for (const CColumnDef& c : table.columns) tsv->Field(c.name);
         tsv->EndRow();
     }
+    int64_t rowsRead = 0;
     auto write = [&](const CRowWindow& window) {
         WriteWindow(window, table, app, tsv.get(), json.get());
+    };
+    auto count = [&](const CRowWindow& window) {
+        rowsRead += static_cast<int64_t>(window.rowCount());
     };
     if (args.all && !args.exportMode) {
         // Export mode renders spilled values while writing, with decoders the
         // reader uses too; it writes on the reading thread.
         CBackgroundWriter writer(write);
+        count(rows.rows());
         writer.Submit(rows.rows());
-        while (rows.ReadNextWindow(app)) writer.Submit(rows.rows());
+        while (rows.ReadNextWindow(app)) {
+            count(rows.rows());
+            writer.Submit(rows.rows());
+        }
         writer.Finish();
     } else {
+        count(rows.rows());
         write(rows.rows());
-        while (args.all && rows.ReadNextWindow(app)) write(rows.rows());
+        while (args.all && rows.ReadNextWindow(app)) {
+            count(rows.rows());
+            write(rows.rows());
+        }
     }
     const bool written = json ? json->Finish() : tsv->Flush();
+    writeReport();
     if (!written) throw CommandFailed("cannot write the output");
+    context.exitStatus = ReadStatus(rowsRead, report);
+    if (context.exitStatus == ExitStatus::kNothingRead)
+        throw CommandFailed("nothing could be read from " + args.database + "." + args.table +
+                            ": " + FirstLoss(report));
+    if (!report.Empty()) std::fprintf(stderr, "%s\n", DamageSummary(rowsRead, report).c_str());
 }
 
 }  // namespace
@@ -245,6 +287,9 @@ void AddRowsCommand(CLI::App& program, CliContext& context) {
                         "folder for the spill files of long InnoDB values in export mode");
     command->add_option("--ibdata", args->ibdata,
                         "the system tablespace to read (default DATADIR/ibdata1)");
+    command->add_option("--damage-report", args->damageReport,
+                        "write what the readers skipped or could not read to FILE as JSON lines, "
+                        "one object a line");
     command->callback([args, &context] { RunRows(*args, context); });
 }
 

@@ -8,6 +8,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/console_session.h"
+#include "cli/damage_output.h"
 #include "save/connection_test.h"
 #include "save/save_run.h"
 
@@ -33,6 +34,7 @@ struct SaveArgs {
     std::vector<std::string> objects;
     std::string answer = "no";
     std::string ibdata;
+    std::string damageReport;
 };
 
 void PrintLine(std::FILE* stream, std::u16string_view text) {
@@ -76,6 +78,9 @@ void RunSaveCommand(const SaveArgs& args, CliContext& context) {
         throw CommandFailed("say where to save: --script FOLDER or --server HOST");
     CheckDataDirectory(args.dataDir);
     if (!args.ibdata.empty()) CheckPathText(args.ibdata, "the --ibdata path");
+    if (!args.damageReport.empty()) CheckPathText(args.damageReport, "the --damage-report path");
+    CDamageReport damage;
+    settings.damage = &damage;
     if (!args.scriptFolder.empty()) {
         CheckPathText(args.scriptFolder, "the --script folder");
         settings.destination = SaveDestination::kScript;
@@ -109,15 +114,29 @@ void RunSaveCommand(const SaveArgs& args, CliContext& context) {
     ConsoleUiOptions saveOptions;
     saveOptions.showLog = true;
     saveOptions.showMessages = true;
+    // Findings go to stderr, one line each, as the rows command prints them.
+    saveOptions.damageStream = stderr;
     CConsoleUi ui(app, stdout, saveOptions);
     const CInnoDictionary* dictionary =
         session.frame.dictionary.IsOpen() ? &session.frame.dictionary : nullptr;
     const CSaveResult result =
         RunSave(objects, settings, app, dictionary, ui, &session.frame.stopRequested);
     std::fflush(stdout);
+    if (!args.damageReport.empty() && !WriteDamageJson(args.damageReport, damage))
+        throw CommandFailed("cannot write the damage report " + args.damageReport);
+    if (result.damaged > 0) {
+        std::string summary = "saved " + std::to_string(result.damaged) +
+                              (result.damaged == 1 ? " table" : " tables") +
+                              " with damage: " + std::to_string(result.findings) + " findings";
+        if (result.rowsLost > 0)
+            summary += ", about " + std::to_string(result.rowsLost) + " rows lost";
+        std::fprintf(stderr, "%s\n", summary.c_str());
+    }
     if (result.refused) throw CommandFailed("nothing was saved");
     if (result.failed > 0)
         throw CommandFailed(std::to_string(result.failed) + " objects were not saved");
+    // Saved, but with what could be read of damaged tables.
+    if (!damage.Empty()) context.exitStatus = ExitStatus::kSomethingSkipped;
 }
 
 }  // namespace
@@ -136,6 +155,9 @@ void AddSaveCommand(CLI::App& program, CliContext& context) {
     script->excludes(server);
     AddServerOptions(command, args->server);
     AddTreeOptions(command, args->answer, args->ibdata);
+    command->add_option("--damage-report", args->damageReport,
+                        "write what the readers skipped or could not read to FILE as JSON lines, "
+                        "one object a line");
     command->callback([args, &context] { RunSaveCommand(*args, context); });
 }
 

@@ -257,16 +257,52 @@ class CTemporaryFolder {
     std::filesystem::path path_;
 };
 
+// At most this many damage lines of one table go to the log; the rest are
+// counted in one line after them.
+constexpr size_t kMaxDamageLogLines = 1000;
+
+// The findings of one table's read: kept for the table's outcome, logged as
+// damage lines and passed on to the run's own listener.
+class CTableDamage : public CDamageSink {
+  public:
+    CTableDamage(CUiOperations& ui, CDamageSink* also) : ui_(ui), also_(also) {}
+
+    void Report(DamageFinding finding) override {
+        if (report_.Count() < kMaxDamageLogLines) ui_.AppendDamageLine(finding);
+        if (also_) also_->Report(finding);
+        report_.Report(std::move(finding));
+    }
+    const CDamageReport& report() const { return report_; }
+    void Clear() { report_.Clear(); }
+
+  private:
+    CUiOperations& ui_;
+    CDamageSink* also_;
+    CDamageReport report_;
+};
+
+// What a table's findings say of its rows, as a reason: the first finding
+// that lost rows.
+std::u16string LossReason(const CDamageReport& report) {
+    for (const DamageFinding& finding : report.Findings())
+        if (!finding.rowsStillRead) return Utf8ToUtf16(finding.why);
+    return u"its rows are lost";
+}
+
 class CSaveRunner {
   public:
     CSaveRunner(CAppState& app, CReadOptions options, const CInnoDictionary* dictionary,
-                CUiOperations& ui, CSaveTarget& target, const std::atomic<bool>* stop)
+                CUiOperations& ui, CSaveTarget& target, const std::atomic<bool>* stop,
+                CDamageSink* damage)
         : app_(app),
           options_(std::move(options)),
           dictionary_(dictionary),
           ui_(ui),
           target_(target),
-          stop_(stop) {}
+          stop_(stop),
+          damage_(ui, damage) {
+        options_.damage = &damage_;
+    }
 
     void Run(const std::vector<CSaveObject>& objects) {
         // Database by database, in the order each first appears. The same
@@ -453,6 +489,7 @@ class CSaveRunner {
         const std::u16string display = object.DatabaseName() + u"." + object.Name();
         ui_.AppendLogLine(u"Saving table " + display);
         const std::u16string failure = u"Error saving table " + display;
+        damage_.Clear();
         const OpenRowsResult opened =
             rows_.Open(object.databaseFolder, object.FileStem(), app_, options_, dictionary_);
         const CTableDef& table = rows_.table();
@@ -523,8 +560,10 @@ class CSaveRunner {
         std::u16string row;
         std::u16string spilled;
         bool ok = true;
+        size_t rowsRead = 0;
         do {
             const CRowWindow& window = rows_.rows();
+            rowsRead += window.rowCount();
             for (size_t r = 0; r < window.rowCount() && ok; ++r) {
                 row.assign(1, u'(');
                 for (size_t i = 0; i < columns.size(); ++i) {
@@ -547,7 +586,29 @@ class CSaveRunner {
         if (ok) ok = batch.Flush(error);
         const bool readFailed = opened == OpenRowsResult::kReadError || rows_.ReadFailed();
         rows_.Close();
+        const CDamageReport& report = damage_.report();
+        const size_t findings = report.Count();
+        if (findings > kMaxDamageLogLines)
+            ui_.AppendLogLine(Number(findings - kMaxDamageLogLines) + u" more findings in " +
+                              display + u" are not listed");
+        if (ok && rowsRead == 0 && report.LossCount() > 0) {
+            // Never "0 rows written" as if the table were empty.
+            Fail(failure, u"the table was created, but none of its rows could be read: " +
+                              LossReason(report));
+            return;
+        }
         ui_.AppendLogLine(Number(batch.written()) + u" rows written to " + display);
+        if (findings > 0) {
+            result_.findings += findings;
+            result_.rowsLost += report.RowsLost();
+            std::u16string line = u"Damaged table " + display + u": " + Number(findings) +
+                                  (findings == 1 ? u" finding" : u" findings");
+            if (report.RowsLost() > 0)
+                line +=
+                    u", about " + Number(static_cast<size_t>(report.RowsLost())) + u" rows lost";
+            line += u"; the rows that could be read were saved";
+            ui_.AppendLogLine(line);
+        }
         if (!ok) {
             Fail(failure, error);
         } else if (readFailed) {
@@ -556,16 +617,19 @@ class CSaveRunner {
             Fail(failure, u"stopped before the end of its rows");
         } else {
             ++result_.saved;
+            if (findings > 0) ++result_.damaged;
         }
     }
 
     CAppState& app_;
-    // Export mode, and where off-page values are spilled.
-    const CReadOptions options_;
+    // Export mode, where off-page values are spilled, and the sink of the
+    // table being read.
+    CReadOptions options_;
     const CInnoDictionary* dictionary_;
     CUiOperations& ui_;
     CSaveTarget& target_;
     const std::atomic<bool>* stop_;
+    CTableDamage damage_;
     CTableRows rows_;
     CSaveResult result_;
 };
@@ -578,6 +642,12 @@ std::u16string SaveEndMessage(const CSaveResult& result) {
     text += result.saved == 1 ? u" object saved, " : u" objects saved, ";
     text += Number(result.failed);
     text += u" failed.";
+    if (result.damaged > 0) {
+        text += u" ";
+        text += Number(result.damaged);
+        text += result.damaged == 1 ? u" table was" : u" tables were";
+        text += u" saved with damage; see the log.";
+    }
     return text;
 }
 
@@ -649,7 +719,7 @@ CSaveResult RunSaveHoldingBusy(const std::vector<CSaveObject>& objects,
         ui.AppendLogLine(u"Saving into the server " + settings.connection.server + u":" +
                          settings.connection.port);
     }
-    CSaveRunner runner(app, std::move(options), dictionary, ui, *target, stop);
+    CSaveRunner runner(app, std::move(options), dictionary, ui, *target, stop, settings.damage);
     runner.Run(objects);
     const CSaveResult result = runner.result();
     ui.ShowProgress(false);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/busy.h"
+#include "app/damage_report.h"
 #include "save/odbc_connection.h"
 #include "save/save_objects.h"
 
@@ -27,12 +28,21 @@ struct CSaveSettings {
     // that loads it takes.
     size_t scriptStatementBytes = size_t{1} << 20;
     CConnectionSettings connection;
+    // Also told every finding of the run's reads (the console's JSON
+    // report); null when nobody else listens.
+    CDamageSink* damage = nullptr;
 };
 
 // How a save run went.
 struct CSaveResult {
     size_t saved = 0;
     size_t failed = 0;
+    // Tables saved with what could be read of them, while the readers found
+    // damage (counted in saved too), with the findings of their reads and
+    // the rows those findings say were lost.
+    size_t damaged = 0;
+    size_t findings = 0;
+    int64_t rowsLost = 0;
     // The run did not start (busy, no folder, no connection); nothing was
     // saved.
     bool refused = false;
@@ -66,6 +76,12 @@ inline constexpr char16_t kTriggerFailed[] = u"Error executing Trigger.";
 // whose statement fails is logged with the server's or the file system's
 // message and counted as failed, and the run goes on with the next one. The
 // end message gives the counts.
+//
+// What the readers find damaged or cannot read goes to the log as damage
+// lines (AppendDamageLine), after the table's "Saving table" line. A table
+// whose read gives no rows while some finding lost rows (a missing data
+// file) fails with that reason; a table with rows and findings is saved with
+// the rows that were read, logged and counted as damaged.
 //
 // The run holds the busy flag (refused with a message when it is already
 // set), shows the progress indicator and reads every table in export mode,

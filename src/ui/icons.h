@@ -18,5 +18,10 @@ QPixmap LoadPicture(const QString& name, QSize size = {}, qreal devicePixelRatio
 
 // The picture of a node of the object tree.
 QIcon TreeNodeIcon(TreeNodeKind kind);
+// The picture of a node with a warning sign over its lower right corner: a
+// table with damage or missing files.
+QIcon MarkedTreeNodeIcon(TreeNodeKind kind);
+// The warning sign alone, as the log shows it before a damage line.
+QIcon WarningIcon();
 
 }  // namespace brix

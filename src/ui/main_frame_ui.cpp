@@ -59,6 +59,10 @@ void CMainFrameUi::InsertLogRow(int index, std::u16string_view text) {
     Post([this, index, row = ToQString(text)] { parts_.output->InsertRow(index, row); });
 }
 
+void CMainFrameUi::InsertDamageLogRow(int index, std::u16string_view text) {
+    Post([this, index, row = ToQString(text)] { parts_.output->InsertDamageRow(index, row); });
+}
+
 void CMainFrameUi::DeleteLogRows() {
     Post([this] { parts_.output->DeleteRows(); });
 }
@@ -118,6 +122,10 @@ void CMainFrameUi::LockTree() {
 
 void CMainFrameUi::UnlockTree() {
     Post([this] { parts_.tree->UnlockTree(); });
+}
+
+void CMainFrameUi::MarkTreeItem(TreeItem item, std::u16string_view reason) {
+    Post([this, item, mark = ToQString(reason)] { parts_.tree->model().SetMark(item, mark); });
 }
 
 void CMainFrameUi::RedrawTree() {

@@ -63,6 +63,7 @@ class CMainFrameUi : public QObject, public CUiOperations {
     void LockTree() override;
     void UnlockTree() override;
     void RedrawTree() override;
+    void MarkTreeItem(TreeItem item, std::u16string_view reason) override;
 
     void ClearGrid(int n) override;
     void ShowRows(std::shared_ptr<const CGridWindow> window) override;
@@ -84,6 +85,7 @@ class CMainFrameUi : public QObject, public CUiOperations {
   protected:
     void InsertLogRow(int index, std::u16string_view text) override;
     void DeleteLogRows() override;
+    void InsertDamageLogRow(int index, std::u16string_view text) override;
 
   private:
     bool OnOwnThread() const { return QThread::currentThread() == thread(); }

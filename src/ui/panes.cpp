@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "ui/icons.h"
 #include "ui/xhtml_tree.h"
 
 namespace brix {
@@ -94,6 +95,17 @@ void COutputWnd::InsertRow(int index, const QString& text) {
         font.setBold(true);
         item->setFont(font);
     }
+    list_->insertItem(at, item);
+    list_->scrollToItem(item);
+}
+
+void COutputWnd::InsertDamageRow(int index, const QString& text) {
+    const int at = std::clamp(index, 0, list_->count());
+    auto* item = new QListWidgetItem(WarningIcon(), text);
+    item->setToolTip(text);
+    item->setData(kDamageRowRole, true);
+    // Amber-brown: apart from the ordinary lines and from the red errors.
+    item->setForeground(QColor(0x9A, 0x5A, 0x00));
     list_->insertItem(at, item);
     list_->scrollToItem(item);
 }

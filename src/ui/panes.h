@@ -45,6 +45,9 @@ class CBrixListCtrl : public QListWidget {
 // object left out, a folder or server that could not be used).
 bool IsErrorLogLine(const QString& text);
 
+// The role under which a damage row of the log list holds true.
+inline constexpr int kDamageRowRole = Qt::UserRole + 1;
+
 class COutputWnd : public QDockWidget {
     Q_OBJECT
 
@@ -55,6 +58,9 @@ class COutputWnd : public QDockWidget {
     // Inserts a row at index (at the end when index is past it) and keeps it
     // in sight.
     void InsertRow(int index, const QString& text);
+    // Inserts a damage line: set apart by a warning sign and a colour of its
+    // own, with the whole line as its tooltip.
+    void InsertDamageRow(int index, const QString& text);
     void DeleteRows();
     QStringList Rows() const;
 

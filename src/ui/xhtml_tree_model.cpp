@@ -256,6 +256,18 @@ int CXHtmlTreeModel::columnCount(const QModelIndex&) const {
     return 1;
 }
 
+void CXHtmlTreeModel::SetMark(TreeItem item, const QString& reason) {
+    Node* node = Find(item);
+    if (!node || node->mark == reason) return;
+    node->mark = reason;
+    EmitChanged(item);
+}
+
+QString CXHtmlTreeModel::GetMark(TreeItem item) const {
+    const Node* node = Find(item);
+    return node ? node->mark : QString();
+}
+
 QVariant CXHtmlTreeModel::data(const QModelIndex& index, int role) const {
     const TreeItem item = ItemOf(index);
     const Node* node = Find(item);
@@ -264,7 +276,10 @@ QVariant CXHtmlTreeModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
             return node->text;
         case Qt::DecorationRole:
-            return TreeNodeIcon(Kind(item));
+            return node->mark.isEmpty() ? TreeNodeIcon(Kind(item)) : MarkedTreeNodeIcon(Kind(item));
+        case Qt::ToolTipRole:
+            if (node->mark.isEmpty()) return {};
+            return node->mark;
         case Qt::CheckStateRole:
             if (!checkBoxes_) return {};
             return static_cast<int>(StateOf(*node));

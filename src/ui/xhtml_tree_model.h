@@ -81,6 +81,13 @@ class CXHtmlTreeModel : public QAbstractItemModel {
     void EnableItem(TreeItem item, bool enabled);
     void SetExpanded(TreeItem item, bool expanded);
 
+    // Marks a table's item as damaged or missing its files, with the reason
+    // as its tooltip and a warning sign over its picture; an empty reason
+    // takes the mark away.
+    void SetMark(TreeItem item, const QString& reason);
+    // Empty for an item without a mark.
+    QString GetMark(TreeItem item) const;
+
     void SetCheckBoxes(bool on);
     bool CheckBoxes() const { return checkBoxes_; }
 
@@ -112,6 +119,7 @@ class CXHtmlTreeModel : public QAbstractItemModel {
         int row = 0;
         std::vector<TreeItem> children;
         XHTMLTREEDATA record;
+        QString mark;
     };
 
     const Node* Find(TreeItem item) const;

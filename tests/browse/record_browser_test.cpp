@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <new>
 #include <stdexcept>
@@ -340,6 +341,72 @@ TEST_F(RecordBrowserTest, OneShortWindowOnlyDisablesNext) {
     EXPECT_EQ(s.ui.caption(), u"my_fixed_0[0]");
     EXPECT_FALSE(s.ui.nextEnabled());
     EXPECT_FALSE(s.ui.previousEnabled());
+}
+
+}  // namespace
+}  // namespace brix
+
+namespace brix {
+namespace {
+
+size_t CountDamageRows(const test::CRecordingUi& ui) {
+    size_t n = 0;
+    for (const std::u16string& row : ui.logRows())
+        if (row.starts_with(kDamageLinePrefix)) ++n;
+    return n;
+}
+
+TEST(RecordBrowserDamageTest, FindingsGoToTheLogOnceAndTheCaptionSaysTheTableIsDamaged) {
+    test::BrowseSession s(test::FixtureDataDir());
+    ASSERT_TRUE(s.Scan());
+    // Stands for a reader that finds the same damaged page at every read.
+    s.browser.SetReadHook([&s] {
+        DamageFinding finding;
+        finding.file = "paging/my_fixed_2500.MYD";
+        finding.offset = 4096;
+        finding.what = DamageWhat::kBlock;
+        finding.why = "block runs past the end of the file";
+        finding.rowsLost = 3;
+        s.browser.damageSink().Report(finding);
+    });
+    ASSERT_EQ(s.Select("paging/Tables/my_fixed_2500"), 1);
+    // The caption's own text first, the addition after it.
+    EXPECT_EQ(s.ui.caption(), u"my_fixed_2500[1000] \u2014 damaged: 1 finding, see the log");
+    ASSERT_EQ(CountDamageRows(s.ui), 1u);
+    const std::vector<std::u16string> rows = s.ui.logRows();
+    const auto damage = std::find_if(rows.begin(), rows.end(), [](const std::u16string& row) {
+        return row.starts_with(kDamageLinePrefix);
+    });
+    EXPECT_EQ(test::U8(*damage),
+              "Damage: paging/my_fixed_2500.MYD: offset 4096: block: block runs past the end of "
+              "the file (about 3 rows lost)");
+    EXPECT_EQ(s.browser.tableFindings(), 1u);
+    // Paging reads windows again; the same finding is not logged twice.
+    ASSERT_EQ(s.browser.ShowNextRecords(), 1);
+    EXPECT_EQ(s.ui.caption(), u"1000 rows to 2000 \u2014 damaged: 1 finding, see the log");
+    ASSERT_EQ(s.browser.ShowPreviousRecords(), 1);
+    EXPECT_EQ(CountDamageRows(s.ui), 1u);
+
+    // Another table without findings shows the caption as it always did.
+    s.browser.SetReadHook({});
+    ASSERT_EQ(s.Select("paging/Tables/my_dyn_1000"), 1);
+    EXPECT_EQ(s.ui.caption(), u"my_dyn_1000[1000]");
+    EXPECT_EQ(s.browser.tableFindings(), 0u);
+}
+
+TEST(RecordBrowserDamageTest, ATableWhoseDataFileIsMissingSaysSoInsteadOfShowingNoRows) {
+    test::TempDir dir;
+    const auto keys = dir.path() / "keys";
+    std::filesystem::create_directories(keys);
+    for (const char* name : {"no_key_myisam.frm", "no_key_myisam.MYI"})
+        std::filesystem::copy_file(test::FixtureDataDir() / "keys" / name, keys / name);
+    test::BrowseSession s(dir.path());
+    ASSERT_TRUE(s.Scan());
+    ASSERT_EQ(s.Select("keys/Tables/no_key_myisam"), 1);
+    EXPECT_EQ(s.ui.caption(),
+              u"no_key_myisam[0] \u2014 nothing could be read: data file missing, see the log");
+    ASSERT_EQ(CountDamageRows(s.ui), 1u);
+    EXPECT_EQ(s.ui.gridRows().size(), 0u);
 }
 
 }  // namespace

@@ -151,9 +151,9 @@ TEST(CliTest, RowsInJsonKeepNullApartFromText) {
 }
 
 // Rows of an export through the console program, as the readers' rows.
-std::vector<test::ReadRow> JsonExportRows(const std::string& arguments) {
+std::vector<test::ReadRow> JsonExportRows(const std::string& arguments, int status = 0) {
     const RunResult r = RunCli("rows --all --export --format json " + arguments);
-    EXPECT_EQ(r.status, 0) << arguments;
+    EXPECT_EQ(r.status, status) << arguments;
     std::vector<test::ReadRow> rows;
     for (const auto& jsonRow : test::ParseJsonRows(r.out).rows) {
         test::ReadRow row;
@@ -189,11 +189,16 @@ TEST(CliTest, InnoDbExportsHoldEveryValueTheServerReturned) {
         for (const std::string& p : test::CompareRows(
                  expected, JsonExportRows(spillOption + Datadir() + names), true, true))
             ADD_FAILURE() << p;
-        // Tables in the system tablespace cannot be found without its dictionary.
-        if (!std::filesystem::exists(test::FixtureDataDir() / t.database / (t.name + ".ibd")))
+        // Tables in the system tablespace cannot be found without its
+        // dictionary: no rows, and status 1 for a data file missing.
+        int status = 0;
+        if (!std::filesystem::exists(test::FixtureDataDir() / t.database / (t.name + ".ibd"))) {
             expected.rows.clear();
+            status = 1;
+        }
         for (const std::string& p : test::CompareRows(
-                 expected, JsonExportRows("'" + frmOnly.path().string() + "'" + names), true, true))
+                 expected, JsonExportRows("'" + frmOnly.path().string() + "'" + names, status),
+                 true, true))
             ADD_FAILURE() << p << " (.frm only)";
     }
     EXPECT_GT(tables, 40u);
@@ -617,6 +622,97 @@ TEST(CliTest, ManyTablesAndDatabasesAreAllCatalogued) {
     for (int i = 0; i < kDatabases; ++i)
         EXPECT_EQ(creates(test::ReadFileText(scripts / ("d" + std::to_string(i) + ".sql"))), 1u)
             << i;
+}
+
+}  // namespace
+}  // namespace brix
+
+namespace brix {
+namespace {
+
+// A data directory with one database, "keys": a MyISAM table whose .MYD is
+// gone (no_key_myisam), an InnoDB table with neither a .ibd nor a system
+// tablespace (no_key), and a whole MyISAM table (pk_later_myisam).
+std::filesystem::path MakeDataDirWithMissingFiles(const std::filesystem::path& root) {
+    const std::filesystem::path from = test::FixtureDataDir() / "keys";
+    const std::filesystem::path to = root / "keys";
+    std::filesystem::create_directories(to);
+    for (const char* name : {"no_key_myisam.frm", "no_key_myisam.MYI", "no_key.frm",
+                             "pk_later_myisam.frm", "pk_later_myisam.MYD", "pk_later_myisam.MYI"})
+        std::filesystem::copy_file(from / name, to / name);
+    return root;
+}
+
+TEST(CliDamageTest, ATableWhoseDataFileIsMissingIsNothingReadWithItsReason) {
+    test::TempDir dir;
+    const std::string d = "'" + MakeDataDirWithMissingFiles(dir.path() / "data").string() + "'";
+    const auto err = dir.path() / "err";
+    const auto json = dir.path() / "damage.json";
+    for (const char* table : {"no_key_myisam", "no_key"}) {
+        const RunResult r =
+            RunCli("rows --damage-report '" + json.string() + "' " + d + " keys " + table, err);
+        EXPECT_EQ(r.status, 1) << table;
+        const std::string errText = test::ReadFileText(err);
+        EXPECT_NE(errText.find("damage: "), std::string::npos) << errText;
+        EXPECT_NE(errText.find(": file: data file missing"), std::string::npos) << errText;
+        EXPECT_NE(errText.find("nothing could be read from keys." + std::string(table)),
+                  std::string::npos)
+            << errText;
+        // One JSON object a line.
+        const std::string report = test::ReadFileText(json);
+        ASSERT_FALSE(report.empty()) << table;
+        EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 1) << report;
+        EXPECT_EQ(report.front(), '{');
+        EXPECT_NE(report.find("\"what\":\"file\""), std::string::npos) << report;
+        EXPECT_NE(report.find("\"why\":\"data file missing\""), std::string::npos) << report;
+    }
+    // A whole table beside it reads as before: status 0, nothing on stderr,
+    // and an empty report.
+    const RunResult whole =
+        RunCli("rows --damage-report '" + json.string() + "' " + d + " keys pk_later_myisam", err);
+    EXPECT_EQ(whole.status, 0);
+    EXPECT_EQ(test::ReadFileText(err), "");
+    EXPECT_EQ(test::ReadFileText(json), "");
+}
+
+TEST(CliDamageTest, WrongUsageIsStatusTwoAndHelpNamesTheStatuses) {
+    const std::string d = Datadir();
+    for (const std::string& arguments :
+         {std::string("rows --no-such-option ") + d + " keys no_key", std::string("columns"),
+          std::string(""), std::string("rows --format xml ") + d + " keys no_key",
+          std::string("no-such-command"), std::string("save ") + d + " --script /tmp/x --server h"})
+        EXPECT_EQ(RunCli(arguments).status, 2) << arguments;
+    const RunResult help = RunCli("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Exit status:"), std::string::npos);
+    EXPECT_NE(help.out.find("3  rows were read"), std::string::npos);
+}
+
+TEST(CliDamageTest, SaveFailsATableWhoseDataFileIsMissingAndTreeMarksIt) {
+    test::TempDir dir;
+    const std::string d = "'" + MakeDataDirWithMissingFiles(dir.path() / "data").string() + "'";
+    const auto err = dir.path() / "err";
+    const auto scripts = dir.path() / "scripts";
+    const RunResult save =
+        RunCli("save " + d + " keys/no_key_myisam keys/pk_later_myisam --script '" +
+                   scripts.string() + "'",
+               err);
+    EXPECT_EQ(save.status, 1);
+    EXPECT_NE(save.out.find("[log] Error saving table keys.no_key_myisam: the table was created, "
+                            "but none of its rows could be read: data file missing"),
+              std::string::npos)
+        << save.out;
+    EXPECT_EQ(save.out.find("rows written to keys.no_key_myisam"), std::string::npos) << save.out;
+    EXPECT_NE(save.out.find("rows written to keys.pk_later_myisam"), std::string::npos);
+    EXPECT_NE(test::ReadFileText(err).find("damage: "), std::string::npos);
+
+    const RunResult tree = RunCli("tree " + d);
+    EXPECT_EQ(tree.status, 0);
+    EXPECT_NE(tree.out.find("no_key_myisam [2] [marked: data file missing]"), std::string::npos)
+        << tree.out;
+    EXPECT_NE(tree.out.find("no_key [1] [marked: data file missing]"), std::string::npos)
+        << tree.out;
+    EXPECT_NE(tree.out.find("pk_later_myisam [3]\n"), std::string::npos) << tree.out;
 }
 
 }  // namespace

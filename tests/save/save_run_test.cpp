@@ -205,6 +205,52 @@ TEST(SaveRunTest, ATableWhoseRowsCannotBeReadIsCreatedButCountedAsFailed) {
               std::string::npos);
 }
 
+TEST(SaveRunTest, ATableWhoseDataFileIsMissingFailsWithItsReasonNotAsEmpty) {
+    test::TempDir dir;
+    const auto data = dir.path() / "data";
+    std::filesystem::create_directories(data / "keys");
+    for (const char* name : {"no_key_myisam.frm", "no_key_myisam.MYI", "pk_later_myisam.frm",
+                             "pk_later_myisam.MYD", "pk_later_myisam.MYI"})
+        std::filesystem::copy_file(test::FixtureDataDir() / "keys" / name, data / "keys" / name);
+    SaveSession session(data);
+    CDamageReport listener;
+    CSaveSettings settings = Script(dir.path() / "scripts");
+    settings.damage = &listener;
+    const CSaveResult result =
+        session.Save({u"keys/no_key_myisam", u"keys/pk_later_myisam"}, settings);
+    EXPECT_EQ(result.saved, 1u);
+    EXPECT_EQ(result.failed, 1u);
+    EXPECT_EQ(result.damaged, 0u);
+    EXPECT_TRUE(
+        session.Logged("Error saving table keys.no_key_myisam: the table was created, but "
+                       "none of its rows could be read: data file missing"));
+    EXPECT_FALSE(session.LoggedSomething("rows written to keys.no_key_myisam"));
+    EXPECT_TRUE(session.LoggedSomething("rows written to keys.pk_later_myisam"));
+    // The finding is in the log as a damage line, right after the table's
+    // first line, and told to the run's listener.
+    const std::vector<std::string> log = session.Log();
+    const auto saving = std::find(log.begin(), log.end(), "Saving table keys.no_key_myisam");
+    ASSERT_NE(saving, log.end());
+    ASSERT_NE(saving + 1, log.end());
+    EXPECT_TRUE(saving[1].starts_with("Damage: ")) << saving[1];
+    EXPECT_NE(saving[1].find("data file missing"), std::string::npos) << saving[1];
+    ASSERT_EQ(listener.Count(), 1u);
+    EXPECT_EQ(listener.Findings()[0].why, "data file missing");
+    EXPECT_EQ(session.Messages(),
+              std::vector<std::string>{"Saving is finished: 1 object saved, 1 failed."});
+}
+
+TEST(SaveRunTest, TheEndMessageAddsTheTablesSavedWithDamage) {
+    CSaveResult result;
+    result.saved = 3;
+    result.failed = 1;
+    EXPECT_EQ(test::U8(SaveEndMessage(result)), "Saving is finished: 3 objects saved, 1 failed.");
+    result.damaged = 2;
+    EXPECT_EQ(test::U8(SaveEndMessage(result)),
+              "Saving is finished: 3 objects saved, 1 failed. 2 tables were saved with damage; "
+              "see the log.");
+}
+
 TEST(SaveRunTest, ViewsAndTriggersGoIntoTheScriptAfterTheTables) {
     test::TempDir dir;
     SaveSession session;

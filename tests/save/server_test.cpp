@@ -217,3 +217,42 @@ TEST_F(ServerTest, DefaultsOfEveryKindSurviveAScript) {
 
 }  // namespace
 }  // namespace brix
+
+namespace brix {
+namespace {
+
+// A save into the server of a copy in which one MyISAM table lost its .MYD:
+// that table fails with its reason (it is created, but empty) and the run
+// ends in status 1, while the whole table beside it arrives with every row.
+TEST_F(ServerTest, ATableWhoseDataFileIsMissingFailsAndTheOthersArrive) {
+    test::TempDir dir;
+    const auto copy = dir.path() / "datadir" / "damage_copy";
+    std::filesystem::create_directories(copy);
+    for (const char* name : {"no_key_myisam.frm", "no_key_myisam.MYI", "pk_later_myisam.frm",
+                             "pk_later_myisam.MYD", "pk_later_myisam.MYI"})
+        std::filesystem::copy_file(test::FixtureDataDir() / "keys" / name, copy / name);
+    ASSERT_TRUE(server_->Run("DROP DATABASE IF EXISTS damage_copy;"));
+    const std::string password = test::RandomPassword();
+    ASSERT_TRUE(server_->CreateAccount("brix_damage", password));
+    ASSERT_EQ(setenv("BRIXTALLOW_PASSWORD", password.c_str(), 1), 0);
+    const auto err = dir.path() / "err";
+    const int status =
+        test::RunCli("save " + test::ShellWord((dir.path() / "datadir").string()) +
+                         " --server 127.0.0.1 --port " + server_->port() + " --user brix_damage",
+                     err);
+    unsetenv("BRIXTALLOW_PASSWORD");
+    const std::string errText = test::ReadFileText(err);
+    EXPECT_EQ(status, 1) << errText;
+    EXPECT_NE(errText.find("damage: "), std::string::npos) << errText;
+    EXPECT_NE(errText.find("data file missing"), std::string::npos) << errText;
+    const auto counts = server_->Rows(
+        "SELECT (SELECT COUNT(*) FROM damage_copy.no_key_myisam), "
+        "(SELECT COUNT(*) FROM damage_copy.pk_later_myisam)");
+    ASSERT_TRUE(counts && counts->size() == 1u);
+    EXPECT_EQ((*counts)[0][0], "0");
+    EXPECT_NE((*counts)[0][1], "0");
+    ASSERT_TRUE(server_->Run("DROP DATABASE damage_copy;"));
+}
+
+}  // namespace
+}  // namespace brix

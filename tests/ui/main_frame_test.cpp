@@ -181,6 +181,7 @@ class MainFrameTest : public QObject {
     void SaveAsScriptWritesTheCheckedDatabase();
     void HelpOpensTheShippedManualOrTheSetAddress();
     void CloseAsksClosesTheFilesAndEndsWithMinusOne();
+    void AMissingDataFileIsMarkedInTheTreeAndLoggedAsDamage();
 };
 
 void MainFrameTest::ShowsTheCommandsPanesAndStartingTexts() {
@@ -810,6 +811,62 @@ void MainFrameTest::SaveAsScriptWritesTheCheckedDatabase() {
     // The end of the run is told in a message box.
     QCOMPARE(desktop_->messages.last(),
              QString::fromStdU16String(SaveEndMessage(saver.lastResult())));
+}
+
+void MainFrameTest::AMissingDataFileIsMarkedInTheTreeAndLoggedAsDamage() {
+    // A copy of two MyISAM tables, one without its .MYD.
+    QTemporaryDir data;
+    QVERIFY(QDir(data.path()).mkpath(QStringLiteral("keys")));
+    for (const char* name : {"no_key_myisam.frm", "no_key_myisam.MYI", "pk_later_myisam.frm",
+                             "pk_later_myisam.MYD", "pk_later_myisam.MYI"})
+        QVERIFY(QFile::copy(SourcePath("tests/fixtures/datadir/keys/") + QString::fromLatin1(name),
+                            data.filePath(QStringLiteral("keys/")) + QString::fromLatin1(name)));
+    MakeFrame(data.path());
+    QVERIFY(Scan());
+    const CXHtmlTreeModel& model = frame_->tree()->model();
+    const TreeItem missing = frame_->FindNode(QStringLiteral("keys/Tables/no_key_myisam"));
+    const TreeItem whole = frame_->FindNode(QStringLiteral("keys/Tables/pk_later_myisam"));
+    QVERIFY(missing != kNoTreeItem && whole != kNoTreeItem);
+    // The scan marks the table from the folder's listing: a warning sign over
+    // its picture and the reason as its tooltip; its text stays as it was.
+    QCOMPARE(model.GetMark(missing), QStringLiteral("data file missing"));
+    QCOMPARE(model.IndexOf(missing).data(Qt::ToolTipRole).toString(),
+             QStringLiteral("data file missing"));
+    QCOMPARE(model.IndexOf(missing).data().toString(), QStringLiteral("no_key_myisam"));
+    const QIcon marked = model.IndexOf(missing).data(Qt::DecorationRole).value<QIcon>();
+    const QIcon plain = model.IndexOf(whole).data(Qt::DecorationRole).value<QIcon>();
+    QVERIFY(!marked.isNull());
+    QVERIFY(marked.pixmap(16).toImage() != plain.pixmap(16).toImage());
+    QVERIFY(model.GetMark(whole).isEmpty());
+    QVERIFY(!model.IndexOf(whole).data(Qt::ToolTipRole).isValid());
+
+    // Its rows: nothing read, and the reason in the caption after its text
+    // and in the log as a damage row set apart.
+    ClickLabel(QStringLiteral("keys/Tables/no_key_myisam"));
+    QCOMPARE(Caption(), QStringLiteral("no_key_myisam[0] \u2014 nothing could be read: data file "
+                                       "missing, see the log"));
+    QListWidget* list = frame_->outputWnd()->list();
+    int damageRows = 0;
+    for (int i = 0; i < list->count(); ++i) {
+        QListWidgetItem* item = list->item(i);
+        if (!item->text().startsWith(QStringLiteral("Damage: "))) {
+            QVERIFY(!item->data(kDamageRowRole).toBool());
+            continue;
+        }
+        ++damageRows;
+        QVERIFY(item->text().endsWith(QStringLiteral("file: data file missing")));
+        QVERIFY(item->data(kDamageRowRole).toBool());
+        QVERIFY(!item->icon().isNull());
+        QCOMPARE(item->toolTip(), item->text());
+        QVERIFY(item->foreground().color() != list->item(0)->foreground().color());
+    }
+    QCOMPARE(damageRows, 1);
+    QCOMPARE(model.GetMark(missing), QStringLiteral("data file missing"));
+
+    // A whole table beside it shows as it always did.
+    ClickLabel(QStringLiteral("keys/Tables/pk_later_myisam"));
+    QVERIFY(!Caption().contains(QStringLiteral("damaged")));
+    QVERIFY(Caption().startsWith(QStringLiteral("pk_later_myisam[")));
 }
 
 QTEST_MAIN(MainFrameTest)

@@ -83,6 +83,7 @@ class XHtmlTreeTest : public QObject {
     void NodePicturesFollowTheirKind();
     void FilterKeepsMatchingObjectsAndTheirDatabases();
     void FilterLeavesTicksAndSelectionAndTakesLaterItems();
+    void AMarkSetsTheTooltipAndTheWarningPictureAndComesOffAgain();
 };
 
 void XHtmlTreeTest::CheckingADatabaseChecksEverythingBelowIt() {
@@ -395,6 +396,34 @@ void XHtmlTreeTest::FilterLeavesTicksAndSelectionAndTakesLaterItems() {
     for (TreeItem item : {t.notes, other, late, t.other}) QVERIFY(!tree.IsFilteredOut(item));
     QCOMPARE(tree.GetSelectedItem(), t.notes);
     QVERIFY(tree.model().GetCheck(t.notes));
+}
+
+void XHtmlTreeTest::AMarkSetsTheTooltipAndTheWarningPictureAndComesOffAgain() {
+    CXHtmlTreeModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    SampleTree t(model);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    const QImage plain =
+        model.IndexOf(t.orders).data(Qt::DecorationRole).value<QIcon>().pixmap(16).toImage();
+    model.SetMark(t.orders, QStringLiteral("damaged: 2 findings, see the log"));
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(model.IndexOf(t.orders).data(Qt::ToolTipRole).toString(),
+             QStringLiteral("damaged: 2 findings, see the log"));
+    QCOMPARE(model.IndexOf(t.orders).data().toString(), QStringLiteral("orders"));
+    QVERIFY(model.IndexOf(t.orders).data(Qt::DecorationRole).value<QIcon>().pixmap(16).toImage() !=
+            plain);
+    // The same mark again changes nothing; other items keep theirs (none).
+    model.SetMark(t.orders, QStringLiteral("damaged: 2 findings, see the log"));
+    QCOMPARE(changed.count(), 1);
+    QVERIFY(!model.IndexOf(t.items).data(Qt::ToolTipRole).isValid());
+    // An empty reason takes the mark off; an item that is not there is
+    // ignored.
+    model.SetMark(t.orders, QString());
+    QVERIFY(!model.IndexOf(t.orders).data(Qt::ToolTipRole).isValid());
+    QCOMPARE(model.IndexOf(t.orders).data(Qt::DecorationRole).value<QIcon>().pixmap(16).toImage(),
+             plain);
+    model.SetMark(9999, QStringLiteral("x"));
+    QCOMPARE(model.GetMark(9999), QString());
 }
 
 QTEST_MAIN(XHtmlTreeTest)
