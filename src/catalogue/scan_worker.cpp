@@ -25,13 +25,16 @@ TreeItem InsertFolderNode(CUiOperations& ui, std::u16string_view text, TreeItem 
     return item;
 }
 
+// Tells the log of each finding of a read the scan makes.
+struct CLogSink : CDamageSink {
+    explicit CLogSink(CUiOperations& ui) : ui(ui) {}
+    void Report(DamageFinding finding) override { ui.AppendDamageLine(finding); }
+    CUiOperations& ui;
+};
+
 // Reads the view and trigger files found, telling the log of each damaged one.
 void ReportDamagedDefinitions(const CAppState& app, CUiOperations& ui, const CCatalogue& found) {
-    struct CLogSink : CDamageSink {
-        explicit CLogSink(CUiOperations& ui) : ui(ui) {}
-        void Report(DamageFinding finding) override { ui.AppendDamageLine(finding); }
-        CUiOperations& ui;
-    } sink(ui);
+    CLogSink sink(ui);
     for (const std::filesystem::path& view : found.catalogueViews)
         ReadViewDefinition(view, app, &sink);
     for (const CatalogueTrigger& trigger : found.catalogueTriggers)
@@ -70,11 +73,12 @@ void CatalogueSingleDatabase(const CAppState& app, CUiOperations& ui, CFrameStat
 void OpenSystemTablespace(CAppState& app, CUiOperations& ui, CFrameState& frame,
                           const std::filesystem::path& dataPath) {
     ui.AppendLogLine(kLogProcessingIbdata);
-    if (frame.dictionary.Open(dataPath / kSystemTablespaceName, app)) return;
+    CLogSink sink(ui);
+    if (frame.dictionary.Open(dataPath / kSystemTablespaceName, app, &sink)) return;
     ui.AppendLogFileLine(kLogIbdataNotOpened);
     if (!ui.AskYesNo(kAskBrowseIbdata, MessageIcon::kNone)) return;
     const std::optional<std::filesystem::path> chosen = ui.ChooseFileToOpen();
-    if (chosen && !frame.dictionary.Open(*chosen, app))
+    if (chosen && !frame.dictionary.Open(*chosen, app, &sink))
         ui.AppendLogFileLine(kLogChosenIbdataNotOpened);
 }
 

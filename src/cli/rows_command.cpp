@@ -196,7 +196,7 @@ void RunRows(const RowsArgs& args, CliContext& context) {
     const std::filesystem::path ibdata = args.ibdata.empty()
                                              ? std::filesystem::path(args.dataDir) / "ibdata1"
                                              : std::filesystem::path(args.ibdata);
-    if (!dictionary.Open(ibdata, app) && !args.ibdata.empty())
+    if (!dictionary.Open(ibdata, app, &damage) && !args.ibdata.empty())
         throw CommandFailed("cannot open the system tablespace " + args.ibdata);
     CTableRows rows;
     const std::filesystem::path folder = std::filesystem::path(args.dataDir) / args.database;
