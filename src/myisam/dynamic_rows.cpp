@@ -135,7 +135,16 @@ bool PlausibleBlock(int status, const MyisamBlockInfo& block, uint64_t pos, uint
     if (status & BlockStatus::kInvalid) return false;
     const uint64_t end = block.dataPos + block.blockLen;
     if (end <= pos || end > fileLength) return false;
-    if (status & BlockStatus::kDeleted) return true;
+    if (status & BlockStatus::kDeleted) {
+        // A deleted block links to the deleted blocks before and after it:
+        // positions in the file, or none. A zero byte left by damage before
+        // the bytes of a record reads as a deleted block too, whose length
+        // could pass over much of the file without a word; its links are
+        // record bytes, which almost never make positions in the file.
+        constexpr uint64_t kNoLink = ~uint64_t{0};
+        const auto link = [fileLength](uint64_t at) { return at == kNoLink || at < fileLength; };
+        return link(block.nextPos) && link(block.prevPos);
+    }
     if (status & BlockStatus::kFirst)
         return block.dataLen > 0 && block.dataLen <= block.recordLen &&
                (!afterDamage || block.recordLen <= maxRecord);
@@ -334,6 +343,18 @@ bool CDynamicRecordUnpacker::UnpackDynamicRecord(CMyisamTableReader& myisam, Byt
     return true;
 }
 
+// Whether a record of one block most likely lost its end to a zeroed stretch
+// of the file: its last byte is zero, and so are the bytes where the next
+// block should start (no block, not even a deleted one, starts with four zero
+// bytes). Such a record is not shown, rather than shown with zeros for what
+// it held.
+bool EndsInZeroedStretch(CBlockReader& reader, ByteSpan record, uint64_t next,
+                         uint64_t fileLength) {
+    if (record.empty() || record.back() != 0 || next >= fileLength) return false;
+    const ByteSpan head = reader.Read(next, 4);
+    return head.size() == 4 && LoadU32be(head, 0) == 0;
+}
+
 bool ReadDynamicRowWindow(CMyisamTableReader& myisam, uint64_t start, uint64_t fileLength,
                           bool wantBookmark, const CAppState& app) {
     CBlockReader reader(myisam.dataFile);
@@ -358,6 +379,10 @@ bool ReadDynamicRowWindow(CMyisamTableReader& myisam, uint64_t start, uint64_t f
                     assembler.Assemble(reader, far, block, pos, fileLength);
                 if (problem.why)
                     myisam.Report(static_cast<int64_t>(problem.at), problem.what, problem.why, 1);
+                else if (block.dataLen == block.recordLen &&
+                         EndsInZeroedStretch(reader, assembler.record(), next, fileLength))
+                    myisam.Report(static_cast<int64_t>(pos), DamageWhat::kRecord,
+                                  "record runs into zeroed bytes", 1);
                 else if (!unpacker.UnpackDynamicRecord(myisam, assembler.record()))
                     myisam.Report(static_cast<int64_t>(pos), DamageWhat::kRecord,
                                   "record does not match the table's fields", 1);

@@ -21,6 +21,9 @@ constexpr size_t kStateBasePos = 12;
 constexpr size_t kStateUniqueCount = 19;
 // The state that follows: open count, changed flags, then the row count.
 constexpr size_t kStateRecords = kStateHeaderSize + 4;
+// After the counts of rows, deleted rows and split blocks, the first deleted
+// block and the index file's length.
+constexpr size_t kStateDataFileLength = kStateRecords + 40;
 constexpr uint16_t kOptionPackRecord = 1 << 0;
 constexpr uint16_t kOptionCompressRecord = 1 << 2;
 
@@ -188,6 +191,8 @@ bool ReadMyisamHeader(const CTableDef& table, CMyisamHeader& header,
     const ByteSpan base = bytes.subspan(std::min(basePos, bytes.size()));
     header.records = static_cast<int64_t>(
         std::min<uint64_t>(LoadU64be(bytes, kStateRecords), uint64_t{1} << 62));
+    header.dataFileLength = static_cast<int64_t>(
+        std::min<uint64_t>(LoadU64be(bytes, kStateDataFileLength), uint64_t{1} << 62));
     header.packRecLength = LoadU32be(base, kBasePackRecLength);
     header.minPackLength = LoadU32be(base, kBaseMinPackLength);
     header.packBits = LoadU16be(base, kBasePackBits);

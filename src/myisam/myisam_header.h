@@ -40,6 +40,8 @@ struct CMyisamHeader {
     uint16_t packBits = 0;  // bytes of field flags before a dynamic record's fields
     // Rows the index file counts; -1 when unknown (no usable index file).
     int64_t records = -1;
+    // Bytes the index file says the data file holds; -1 when unknown.
+    int64_t dataFileLength = -1;
 };
 
 // Reads the head of a MyISAM index file into header: the row format (0 fixed,

@@ -78,6 +78,20 @@ bool ReadFirstMyIsamWindow(CMyisamTableReader& reader, const std::filesystem::pa
     }
     window.windowFull = false;
     window.bookmarks.push_back({0, 0});
+    // A data file cut short loses its last rows without a trace in what is
+    // left of it; the index file's state says how long it was.
+    const int64_t expected = reader.header.dataFileLength;
+    const int64_t actual = static_cast<int64_t>(reader.dataFile.Length());
+    if (expected > actual) {
+        const uint32_t slot = reader.header.packRecLength;
+        const int64_t lost = reader.header.myisamRowFormat == 0 && slot > 0
+                                 ? (expected - actual + slot - 1) / slot
+                                 : -1;
+        reader.Report(actual, DamageWhat::kFile,
+                      "data file is shorter than the index file says: " + std::to_string(actual) +
+                          " of " + std::to_string(expected) + " bytes",
+                      lost);
+    }
     if (reader.header.myisamRowFormat == 2)
         reader.Report(-1, DamageWhat::kTable, "rows compressed with myisampack are not read yet",
                       rows);

@@ -26,27 +26,57 @@ uint64_t RowBound(uint64_t fileBytes) {
     return 2 * (fileBytes + (fileBytes / kPageSize + 1) * 1501) + kWindowRows;
 }
 
-uint64_t ReadEverything(const fs::path& folder, const std::u16string& name,
-                        const CInnoDictionary* dictionary, uint64_t bound, const fs::path& spill) {
+// What one read of a table gave: every row of every window as one line of
+// text, in display and in export mode, and what the damage report heard.
+struct ReadResult {
+    std::vector<std::string> lines;
+    size_t findings = 0;
+};
+
+ReadResult ReadEverything(const fs::path& folder, const std::u16string& name,
+                          const CInnoDictionary* dictionary, uint64_t bound,
+                          const fs::path& spill) {
     const std::unique_ptr<CAppState> owned = test::NewTestApp();
     CAppState& app = *owned;
+    CDamageReport damage;
     CReadOptions options;
     options.spillFolder = spill;
-    uint64_t rows = 0;
+    options.damage = &damage;
+    ReadResult result;
+    auto take = [&result](const CRowWindow& window) {
+        for (size_t r = 0; r < window.rowCount(); ++r) {
+            std::u16string line;
+            for (size_t c = 0; c < window.columnCount(); ++c) {
+                // A spill file's name differs from read to read.
+                if (window.IsNull(r, c))
+                    line += u"\\N";
+                else if (window.IsSpilled(r, c))
+                    line += u"(spilled)";
+                else
+                    line += window.Text(r, c);
+                line += u'\t';
+            }
+            result.lines.push_back(test::U8(line));
+        }
+    };
     for (bool exportMode : {false, true}) {
         options.exportMode = exportMode;
         CTableRows table;
         table.Open(folder, name, app, options, dictionary);
-        rows += table.rows().rowCount();
-        while (rows <= bound && table.ReadNextWindow(app)) rows += table.rows().rowCount();
+        take(table.rows());
+        while (result.lines.size() <= bound && table.ReadNextWindow(app)) take(table.rows());
     }
+    result.findings = damage.Count();
     std::error_code ignored;
     fs::remove_all(spill, ignored);
-    return rows;
+    return result;
 }
 
 // The damaged versions of a file: cut at lengths across it, and with runs of
 // random bytes written over it at places across it.
+// The first kCuts versions of Damaged are the cuts.
+constexpr size_t kCuts = 5;
+
 std::vector<std::vector<uint8_t>> Damaged(const std::vector<uint8_t>& bytes, uint32_t seed,
                                           size_t variants) {
     std::vector<std::vector<uint8_t>> out;
@@ -95,12 +125,23 @@ TEST(CorruptionSweepTest, EveryDamagedDataFileReadsToAnEnd) {
                 if (sibling.path().stem() == file.stem())
                     fs::copy_file(sibling.path(), folder / sibling.path().filename());
             ++files;
-            for (const std::vector<uint8_t>& bytes :
-                 Damaged(test::ReadFileBytes(file), seed++, variants)) {
-                test::WriteFile(folder / file.filename(), bytes);
-                const uint64_t rows = ReadEverything(folder, table, nullptr, RowBound(size),
-                                                     scratch.path() / "spill");
-                EXPECT_LE(rows, RowBound(size)) << file;
+            const ReadResult intact =
+                ReadEverything(folder, table, nullptr, RowBound(size), scratch.path() / "spill");
+            const std::vector<std::vector<uint8_t>> damaged =
+                Damaged(test::ReadFileBytes(file), seed++, variants);
+            for (size_t v = 0; v < damaged.size(); ++v) {
+                test::WriteFile(folder / file.filename(), damaged[v]);
+                const ReadResult read = ReadEverything(folder, table, nullptr, RowBound(size),
+                                                       scratch.path() / "spill");
+                EXPECT_LE(read.lines.size(), RowBound(size)) << file;
+                // A file cut short, and any change to an InnoDB page (each
+                // has a checksum), is either reported or changes nothing the
+                // reader gives. Bytes overwritten inside a MyISAM row or a
+                // name in a .frm cannot be told from data.
+                if (v < kCuts || extension == ".ibd") {
+                    EXPECT_TRUE(read.findings > 0 || read.lines == intact.lines)
+                        << file << " variant " << v << ": rows changed without a finding";
+                }
             }
         }
     }
@@ -123,10 +164,10 @@ TEST(CorruptionSweepTest, ADamagedSystemTablespaceReadsToAnEnd) {
         CInnoDictionary dictionary;
         dictionary.Open(scratch.path() / "ibdata1", test::TestApp());
         for (const char* table : {"sys_t", "sys_redundant_t"}) {
-            const uint64_t rows =
+            const ReadResult read =
                 ReadEverything(datadir / "formats", Utf8ToUtf16(table), &dictionary,
                                RowBound(original.size()), scratch.path() / "spill");
-            EXPECT_LE(rows, RowBound(original.size()));
+            EXPECT_LE(read.lines.size(), RowBound(original.size()));
         }
     }
 }
