@@ -79,6 +79,12 @@ int64_t RowsOnLeaf(const CIndexPageView& view) {
     return view.isIndexPage() && view.level() == 0 ? view.header().userRecords : -1;
 }
 
+// A page of the walk that is not read, with the rows its header counts.
+DamageFinding LostPage(const CIndexPageView& view, uint64_t page, const char* why) {
+    return DamageFinding{
+        {}, -1, static_cast<int64_t>(page), DamageWhat::kPage, why, RowsOnLeaf(view), false};
+}
+
 // One window's walk over leaf pages, in key order along the leaf level or
 // in file order past a broken tree.
 struct LeafWalk {
@@ -243,13 +249,7 @@ void ScanLeaves(LeafWalk& walk, uint64_t startPage, uint32_t startOrigin) {
         const PageState state = CheckPage(view.bytes());
         if (const char* problem = PageProblem(view, page, state, inno.indexId)) {
             if (report) {
-                ReportDamage(inno, DamageFinding{{},
-                                                 -1,
-                                                 static_cast<int64_t>(page),
-                                                 DamageWhat::kPage,
-                                                 problem,
-                                                 RowsOnLeaf(view),
-                                                 false});
+                ReportDamage(inno, LostPage(view, page, problem));
                 inno.pagesReported.Insert(page);
             }
             continue;
@@ -474,14 +474,7 @@ void FillRowWindow(CInnoTableReader& inno, CTablespace& space, uint64_t startPag
         const char* problem = PageProblem(view, page, state, inno.indexId);
         if (!problem && view.level() != 0) problem = "page is at the wrong level";
         if (problem) {
-            if (report)
-                ReportDamage(inno, DamageFinding{{},
-                                                 -1,
-                                                 static_cast<int64_t>(page),
-                                                 DamageWhat::kPage,
-                                                 problem,
-                                                 RowsOnLeaf(view),
-                                                 false});
+            if (report) ReportDamage(inno, LostPage(view, page, problem));
             if (forward) inno.pagesReported.Insert(page);
             break;
         }
