@@ -438,5 +438,25 @@ TEST(InnoDamageTest, ServerChecksumsAreAcceptedAndChangesSeen) {
     }
 }
 
+TEST(InnoDamageTest, Crc32cMatchesItsDefinitionAtEveryLengthAndStart) {
+    // The check value of CRC-32C, and the bitwise definition over lengths and
+    // alignments that leave every tail of the eight-byte steps.
+    const std::string check = "123456789";
+    EXPECT_EQ(Crc32c(ByteSpan(reinterpret_cast<const uint8_t*>(check.data()), check.size())),
+              0xE3069283u);
+    std::vector<uint8_t> bytes(100);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 37 + 11);
+    for (size_t start = 0; start < 8; ++start) {
+        for (size_t n = 0; start + n <= bytes.size(); n += 7) {
+            uint32_t crc = ~0u;
+            for (size_t i = start; i < start + n; ++i) {
+                crc ^= bytes[i];
+                for (int k = 0; k < 8; ++k) crc = (crc & 1) ? (crc >> 1) ^ 0x82F63B78u : crc >> 1;
+            }
+            EXPECT_EQ(Crc32c(ByteSpan(bytes.data() + start, n)), ~crc) << start << " " << n;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace brix
