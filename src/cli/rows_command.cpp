@@ -196,12 +196,24 @@ void RunRows(const RowsArgs& args, CliContext& context) {
     const std::filesystem::path ibdata = args.ibdata.empty()
                                              ? std::filesystem::path(args.dataDir) / "ibdata1"
                                              : std::filesystem::path(args.ibdata);
-    if (!dictionary.Open(ibdata, app, &damage) && !args.ibdata.empty())
+    // Damage in the dictionary is told only where it can touch the table's
+    // rows: an InnoDB table, or one that did not open.
+    CDamageReport dictionaryDamage;
+    const auto tellDictionaryDamage = [&] {
+        for (DamageFinding& finding : dictionaryDamage.Findings())
+            damage.Report(std::move(finding));
+    };
+    if (!dictionary.Open(ibdata, app, &dictionaryDamage) && !args.ibdata.empty()) {
+        tellDictionaryDamage();
+        writeReport();
         throw CommandFailed("cannot open the system tablespace " + args.ibdata);
+    }
     CTableRows rows;
     const std::filesystem::path folder = std::filesystem::path(args.dataDir) / args.database;
     const OpenRowsResult opened =
         rows.Open(folder, Utf8ToUtf16(args.table), app, options, &dictionary);
+    if (opened != OpenRowsResult::kOk || rows.table().engineCode == EngineCode::kInnoDb)
+        tellDictionaryDamage();
     if (opened != OpenRowsResult::kOk) writeReport();
     switch (opened) {
         case OpenRowsResult::kOk:

@@ -132,6 +132,8 @@ void AppendServerFloat(std::u16string& out, double value, bool isFloat, int deci
     const bool negative = std::signbit(value) && value != 0;
     const double magnitude = std::fabs(value);
     if (decimals < kNotFixedDecimals) {
+        // A damaged definition may give a negative count.
+        decimals = std::max(decimals, 0);
         const Digits d = Fixed(magnitude, decimals);
         if (negative && d.length != 0) out.push_back(u'-');
         // Every decimal is written, zeros too.

@@ -7,6 +7,7 @@
 #include "browse/column_definitions.h"
 #include "sdi/sdi_table_file.h"
 #include "support/browse_session.h"
+#include "support/expected_rows.h"
 #include "support/test_support.h"
 
 namespace brix {
@@ -18,11 +19,6 @@ std::filesystem::path MysqlDataDir() {
 
 std::filesystem::path MysqlExpectedDir() {
     return test::SourceDir() / "tests/fixtures/mysql9/expected";
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
 }
 
 // The tables found in folder as "name" or "name: note".
@@ -128,19 +124,6 @@ TEST(TablespaceCatalogueTest, CopiedAndDamagedTablespaces) {
                              "cannot be read"}));
 }
 
-// The grid's type text of a column as the server's information_schema
-// describes it.
-std::string GridTypeOf(const std::vector<std::string>& e) {
-    const std::string& dataType = e[4];
-    if (dataType == "geomcollection") return "geometrycollection";
-    if (dataType == "enum" || dataType == "set") return Lower(e[5]);
-    if (dataType == "char" || dataType == "varchar" || dataType == "binary" ||
-        dataType == "varbinary" || dataType == "decimal" || dataType == "bit" ||
-        dataType == "float" || dataType == "double")
-        return Lower(e[5].substr(0, e[5].find(' ')));
-    return dataType;
-}
-
 TEST(TablespaceCatalogueTest, ScannedTablesShowTheColumnsTheServerDescribes) {
     test::BrowseSession s(MysqlDataDir());
     ASSERT_TRUE(s.Scan());
@@ -163,7 +146,7 @@ TEST(TablespaceCatalogueTest, ScannedTablesShowTheColumnsTheServerDescribes) {
             const std::vector<std::string>& e = expected[i + 1];
             SCOPED_TRACE(e[0]);
             EXPECT_EQ(test::U8(rows[i][0]), e[0]);
-            EXPECT_EQ(Lower(test::U8(rows[i][1])), GridTypeOf(e));
+            EXPECT_EQ(test::Lower(test::U8(rows[i][1])), test::InformationSchemaGridType(e));
             EXPECT_EQ(test::U8(rows[i][3]), e[3] == "YES" ? "True" : "False");
             EXPECT_EQ(test::U8(rows[i][4]) == "Primary Key", e[13] == "PRI");
         }

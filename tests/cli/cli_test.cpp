@@ -675,6 +675,29 @@ TEST(CliDamageTest, ATableWhoseDataFileIsMissingIsNothingReadWithItsReason) {
     EXPECT_EQ(test::ReadFileText(json), "");
 }
 
+TEST(CliDamageTest, DictionaryDamageIsToldForInnoDbTablesOnly) {
+    // The system tablespace with the root of SYS_TABLES zeroed.
+    test::TempDir dir;
+    const std::filesystem::path data = MakeDataDirWithMissingFiles(dir.path() / "data");
+    std::vector<uint8_t> ibdata = test::ReadFileBytes(test::FixtureDataDir() / "ibdata1");
+    constexpr size_t kPage = 16384;
+    constexpr size_t kSysTablesRoot = 8;
+    ASSERT_GT(ibdata.size(), (kSysTablesRoot + 1) * kPage);
+    std::fill_n(ibdata.begin() + kSysTablesRoot * kPage, kPage, uint8_t{0});
+    test::WriteFile(data / "ibdata1", ibdata);
+    const std::string d = "'" + data.string() + "'";
+    const auto err = dir.path() / "err";
+    // A MyISAM table reads as it always did.
+    EXPECT_EQ(RunCli("rows " + d + " keys pk_later_myisam", err).status, 0);
+    EXPECT_EQ(test::ReadFileText(err), "");
+    // An InnoDB table the damaged dictionary should have held is told both.
+    EXPECT_EQ(RunCli("rows " + d + " keys no_key", err).status, 1);
+    const std::string errText = test::ReadFileText(err);
+    EXPECT_NE(errText.find("page 8: page: dictionary table SYS_TABLES: page is all zeros"),
+              std::string::npos)
+        << errText;
+}
+
 TEST(CliDamageTest, WrongUsageIsStatusTwoAndHelpNamesTheStatuses) {
     const std::string d = Datadir();
     for (const std::string& arguments :

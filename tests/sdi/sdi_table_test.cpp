@@ -11,6 +11,7 @@
 #include "schema/column_type_text.h"
 #include "schema/field_types.h"
 #include "sdi/sdi_reader.h"
+#include "support/expected_rows.h"
 #include "support/test_support.h"
 #include "values/temporal.h"
 
@@ -19,11 +20,6 @@ namespace {
 
 std::filesystem::path MysqlDataDir() {
     return test::SourceDir() / "tests/fixtures/mysql9/datadir";
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
 }
 
 // Every table object of the fixture directory's tablespaces and .sdi files,
@@ -50,19 +46,6 @@ std::map<std::string, std::string> TableObjects() {
         }
     }
     return objects;
-}
-
-// The grid's type text of a column as the server's information_schema
-// describes it: its DATA_TYPE, with lengths where the grid shows them.
-std::string GridTypeOf(const std::vector<std::string>& e) {
-    const std::string& dataType = e[4];
-    if (dataType == "geomcollection") return "geometrycollection";
-    if (dataType == "enum" || dataType == "set") return Lower(e[5]);
-    if (dataType == "char" || dataType == "varchar" || dataType == "binary" ||
-        dataType == "varbinary" || dataType == "decimal" || dataType == "bit" ||
-        dataType == "float" || dataType == "double")
-        return Lower(e[5].substr(0, e[5].find(' ')));
-    return dataType;
 }
 
 TEST(SdiTableTest, EveryTableReadsAsTheServerDescribesIt) {
@@ -93,8 +76,8 @@ TEST(SdiTableTest, EveryTableReadsAsTheServerDescribesIt) {
             EXPECT_EQ(test::U8(c.name), e[0]);
             EXPECT_EQ(c.nullable, e[3] == "YES");
             EXPECT_EQ(c.inPrimaryKey, e[13] == "PRI");
-            EXPECT_EQ(Lower(test::U8(ColumnTypeText(c, table.tableCharset, app.collations))),
-                      GridTypeOf(e));
+            EXPECT_EQ(test::Lower(test::U8(ColumnTypeText(c, table.tableCharset, app.collations))),
+                      test::InformationSchemaGridType(e));
             if (IsNumericType(c.type)) {
                 EXPECT_EQ(c.signedness == Signedness::kUnsigned,
                           e[5].find("unsigned") != std::string::npos);

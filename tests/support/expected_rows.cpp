@@ -1,5 +1,6 @@
 #include "support/expected_rows.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
@@ -151,6 +152,22 @@ std::vector<std::string> CompareRows(const ExpectedTable& expected, const std::v
         }
     }
     return problems;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string InformationSchemaGridType(const std::vector<std::string>& e) {
+    const std::string& dataType = e[4];
+    if (dataType == "geomcollection") return "geometrycollection";
+    if (dataType == "enum" || dataType == "set") return Lower(e[5]);
+    if (dataType == "char" || dataType == "varchar" || dataType == "binary" ||
+        dataType == "varbinary" || dataType == "decimal" || dataType == "bit" ||
+        dataType == "float" || dataType == "double")
+        return Lower(e[5].substr(0, e[5].find(' ')));
+    return dataType;
 }
 
 }  // namespace brix::test

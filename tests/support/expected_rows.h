@@ -42,4 +42,13 @@ void AppendWindowRows(const CRowWindow& window, std::vector<ReadRow>& rows);
 std::vector<std::string> CompareRows(const ExpectedTable& expected, const std::vector<ReadRow>& got,
                                      bool exportMode, bool innodb = false);
 
+// The text in lower case (ASCII letters only).
+std::string Lower(std::string text);
+
+// The column grid's type text, in lower case, of a column as a row of
+// information_schema.COLUMNS (as the fixtures keep it: DATA_TYPE fifth,
+// COLUMN_TYPE sixth) describes it: its data type, with the lengths and
+// members the grid shows.
+std::string InformationSchemaGridType(const std::vector<std::string>& columnsRow);
+
 }  // namespace brix::test

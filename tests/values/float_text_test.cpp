@@ -45,6 +45,7 @@ TEST(FloatTextTest, ValuesAreWrittenAsTheServerWritesThem) {
         {static_cast<double>(9999.999f), true, 3, "9999.999"},
         {-0.00001, false, 5, "-0.00001"},
         {123.0, false, 0, "123"},
+        {1.25, false, -3, "1"},
         {std::numeric_limits<double>::quiet_NaN(), false, kNotFixed, "nan"},
         {-std::numeric_limits<double>::infinity(), false, 2, "-inf"},
     };
