@@ -1,9 +1,13 @@
 #include "browse/table_rows.h"
 
+#include <algorithm>
+#include <array>
 #include <limits>
 
 #include "app/app_state.h"
 #include "app/file_names.h"
+#include "app/text_decoder.h"
+#include "innodb/blob.h"
 #include "innodb/btree.h"
 #include "innodb/columns.h"
 #include "innodb/dictionary.h"
@@ -158,7 +162,196 @@ void OpenInnoRows(CInnoTableReader& inno, const std::filesystem::path& databaseF
                                      -1, false});
 }
 
+// How the text of an off-page value is made from its bytes as they come.
+enum class StreamForm {
+    kHex,    // binary: 0x and two hex digits a byte
+    kText,   // characters of a set whose characters can be told apart in pieces
+    kWhole,  // a text that needs every byte at once
+};
+
+// The form export mode gives a value of column (RenderMyIsamValue), with the
+// decoder of its characters for kText.
+StreamForm FormOf(const CColumnDef& column, const CTextDecoders& decoders,
+                  const CTextDecoder*& decoder) {
+    switch (column.type) {
+        case FieldType::kTinyBlob:
+        case FieldType::kMediumBlob:
+        case FieldType::kLongBlob:
+        case FieldType::kBlob:
+            if (column.charsetNumber == kBinaryCharset) return StreamForm::kHex;
+            break;
+        case FieldType::kVarchar:
+        case FieldType::kVarString:
+            if (column.dataType != ColumnDataType::kPlain) return StreamForm::kWhole;
+            if (column.charsetNumber == kBinaryCharset) return StreamForm::kHex;
+            break;
+        default:
+            // CHAR drops its trailing spaces, JSON and spatial values are
+            // read as a whole.
+            return StreamForm::kWhole;
+    }
+    decoder = column.decoder ? column.decoder : &decoders.Ansi();
+    // Where iconv's multi-byte characters end cannot be told from outside.
+    return decoder->kind() == CTextDecoder::Kind::kIconv ? StreamForm::kWhole : StreamForm::kText;
+}
+
+bool IsContinuation(uint8_t byte) {
+    return (byte & 0xC0) == 0x80;
+}
+
+// Bytes at the end of bytes that may be the start of a character the next
+// piece finishes.
+size_t UnfinishedTail(CTextDecoder::Kind kind, ByteSpan bytes) {
+    switch (kind) {
+        case CTextDecoder::Kind::kUtf16Be:
+        case CTextDecoder::Kind::kUtf16Le:
+            return bytes.size() % 2;
+        case CTextDecoder::Kind::kUtf32Be:
+            return bytes.size() % 4;
+        case CTextDecoder::Kind::kUtf8:
+            // A sequence is at most four bytes: only one whose lead is among
+            // the last three may go on. A sequence never takes a byte that is
+            // not a continuation byte, so before a lead the text is whole.
+            for (size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
+                const uint8_t b = bytes[bytes.size() - back];
+                if (!IsContinuation(b)) return b >= 0x80 ? back : 0;
+            }
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+// Bytes at the start of the next piece that belong to the character begun by
+// the carried bytes.
+size_t Completion(CTextDecoder::Kind kind, size_t carried, ByteSpan next) {
+    switch (kind) {
+        case CTextDecoder::Kind::kUtf16Be:
+        case CTextDecoder::Kind::kUtf16Le:
+            return std::min(next.size(), (2 - carried % 2) % 2);
+        case CTextDecoder::Kind::kUtf32Be:
+            return std::min(next.size(), (4 - carried % 4) % 4);
+        case CTextDecoder::Kind::kUtf8: {
+            size_t n = 0;
+            while (n < 3 && n < next.size() && IsContinuation(next[n])) ++n;
+            return n;
+        }
+        default:
+            return 0;
+    }
+}
+
+bool IsHighSurrogate(char16_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+void AppendHexDigits(std::u16string& out, ByteSpan bytes) {
+    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+    size_t at = out.size();
+    out.resize(at + 2 * bytes.size());
+    for (uint8_t b : bytes) {
+        out[at++] = kDigits[b >> 4];
+        out[at++] = kDigits[b & 15];
+    }
+}
+
+RenderContext ExportContext(const CAppState& app) {
+    RenderContext context;
+    context.decoders = &app.decoders();
+    context.exportMode = true;
+    context.blobsInFull = true;
+    return context;
+}
+
 }  // namespace
+
+bool CExternalValues::RenderBytes(const CColumnDef& column, ByteSpan bytes, const CAppState& app,
+                                  const std::function<void(std::u16string_view)>& sink,
+                                  size_t chunk) {
+    const CTextDecoder* decoder = nullptr;
+    const StreamForm form = FormOf(column, app.decoders(), decoder);
+    if (form == StreamForm::kWhole) {
+        whole_.clear();
+        const bool complete = ReadExternalValue(space_, bytes, [&](ByteSpan part) {
+            whole_.insert(whole_.end(), part.begin(), part.end());
+        });
+        text_.clear();
+        RenderMyIsamValue(column, whole_, ExportContext(app), text_);
+        sink(text_);
+        return complete;
+    }
+    const CTextDecoder::Kind kind =
+        form == StreamForm::kText ? decoder->kind() : CTextDecoder::Kind::kSingleByte;
+    carry_.clear();
+    bool started = false;
+    // A high surrogate at the end of a piece waits for its pair in the next.
+    char16_t held = 0;
+    const auto decode = [&](ByteSpan input, bool last) {
+        const size_t tail = last ? 0 : UnfinishedTail(kind, input);
+        decoder->Append(input.first(input.size() - tail), text_, false);
+        std::array<uint8_t, 4> rest{};
+        std::copy(input.end() - static_cast<std::ptrdiff_t>(tail), input.end(), rest.begin());
+        carry_.assign(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(tail));
+    };
+    const auto send = [&](bool last) {
+        if (!last && !text_.empty() && IsHighSurrogate(text_.back())) {
+            held = text_.back();
+            text_.pop_back();
+        }
+        if (!text_.empty()) sink(text_);
+    };
+    const auto take = [&](ByteSpan piece) {
+        if (piece.empty()) return;
+        text_.clear();
+        if (held != 0) text_.push_back(held);
+        held = 0;
+        if (form == StreamForm::kHex) {
+            if (!started) text_ += u"0x";
+            started = true;
+            AppendHexDigits(text_, piece);
+        } else {
+            if (!carry_.empty()) {
+                // The carried character and the bytes that finish it; a
+                // piece too short to finish it leaves it carried.
+                const size_t k = Completion(kind, carry_.size(), piece);
+                std::array<uint8_t, 8> joined{};
+                std::copy(carry_.begin(), carry_.end(), joined.begin());
+                std::copy(piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(k),
+                          joined.begin() + static_cast<std::ptrdiff_t>(carry_.size()));
+                const size_t length = carry_.size() + k;
+                piece = piece.subspan(k);
+                decode(ByteSpan(joined.data(), length), !piece.empty());
+            }
+            if (!piece.empty()) decode(piece, false);
+        }
+        send(false);
+    };
+    const bool complete = ReadExternalValue(space_, bytes, [&](ByteSpan part) {
+        if (chunk == 0) return take(part);
+        for (size_t at = 0; at < part.size(); at += chunk)
+            take(part.subspan(at, std::min(chunk, part.size() - at)));
+    });
+    text_.clear();
+    if (held != 0) text_.push_back(held);
+    if (!carry_.empty()) {
+        const std::vector<uint8_t> last = carry_;
+        decode(last, true);
+    }
+    send(true);
+    return complete;
+}
+
+void CExternalValues::Render(const CTableDef& table, const CRowWindow& window, size_t row,
+                             size_t column, const CAppState& app, CDamageSink* damage,
+                             const std::function<void(std::u16string_view)>& sink) {
+    if (column >= table.columns.size()) return;
+    const ExternalCell cell = window.External(row, column);
+    const bool whole = RenderBytes(table.columns[column], cell.bytes, app, sink);
+    // The row keeps what the chain gave.
+    if (!whole && cell.reportBroken && damage)
+        damage->Report(DamageFinding{space_.pathText(), -1, cell.leafPage, DamageWhat::kChain,
+                                     "value's off-page chain is broken", 0, false});
+}
 
 uint32_t CTableRows::ReadDefinitionFromTablespace(const std::filesystem::path& databaseFolder,
                                                   std::u16string_view tableName,
@@ -273,6 +466,12 @@ bool CTableRows::ReadFailed() const {
     return inno_ && inno_->space && inno_->space->Failed();
 }
 
+std::filesystem::path CTableRows::TablespacePath() const {
+    if (!inno_ || !inno_->space || !inno_->space->IsOpen()) return {};
+    const std::string text = inno_->space->pathText();
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 bool CTableRows::CompressedRows() const {
     return myisam_ && myisam_->header.myisamRowFormat == 2;
 }
@@ -301,11 +500,8 @@ void RenderSpilledValue(const CTableDef& table, size_t column, const std::filesy
     CReadOnlyFile file;
     if (!file.Open(path)) return;
     const std::vector<uint8_t> bytes = file.ReadAll(std::numeric_limits<size_t>::max());
-    RenderContext context;
-    context.decoders = &app.decoders();
+    RenderContext context = ExportContext(app);
     context.allEnumValues = table.allEnumValues;
-    context.exportMode = true;
-    context.blobsInFull = true;
     RenderMyIsamValue(table.columns[column], bytes, context, out);
 }
 

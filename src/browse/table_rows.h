@@ -1,9 +1,14 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "innodb/tablespace.h"
 #include "schema/table_def.h"
 #include "values/read_options.h"
 #include "values/row_window.h"
@@ -69,6 +74,10 @@ class CTableRows {
     bool ReadFailed() const;
     // A MyISAM table whose rows are compressed, which are not read.
     bool CompressedRows() const;
+    // The tablespace file the rows come from, where the off-page values of
+    // the windows are read (CExternalValues); empty for a table that has
+    // none open.
+    std::filesystem::path TablespacePath() const;
 
     const CTableDef& table() const { return table_; }
     CWindowState& window() { return window_; }
@@ -94,6 +103,40 @@ class CTableRows {
     // At most one of the two is open.
     std::unique_ptr<CMyisamTableReader> myisam_;
     std::unique_ptr<CInnoTableReader> inno_;
+};
+
+// Reads the off-page values that windows keep by their reference
+// (CReadOptions::keepExternal) through a read-only handle of the tablespace
+// of its own: a writer on another thread than the reader's uses it while the
+// reader reads on.
+class CExternalValues {
+  public:
+    bool Open(const std::filesystem::path& tablespace) { return space_.Open(tablespace); }
+    bool IsOpen() const { return space_.IsOpen(); }
+
+    // Passes the text of the window's external cell (row, column), rendered
+    // as export mode renders a value kept in the record, to sink in pieces
+    // of at most about a page's worth of bytes, in order. Never holds the
+    // whole value, but for the columns whose text needs all of it at once
+    // (JSON, spatial, CHAR, typed binary, character sets read through
+    // iconv). A chain that breaks off gives what came before the break and
+    // is reported to damage as the reader reports it.
+    void Render(const CTableDef& table, const CRowWindow& window, size_t row, size_t column,
+                const CAppState& app, CDamageSink* damage,
+                const std::function<void(std::u16string_view)>& sink);
+
+    // The same for a column's bytes in the record, given alone; true when
+    // the chain gave the value's whole length. chunk, when not 0, cuts every
+    // part of the chain into pieces of that many bytes, as a value split
+    // anywhere is rendered.
+    bool RenderBytes(const CColumnDef& column, ByteSpan bytes, const CAppState& app,
+                     const std::function<void(std::u16string_view)>& sink, size_t chunk = 0);
+
+  private:
+    CTablespace space_;
+    std::u16string text_;
+    std::vector<uint8_t> carry_;
+    std::vector<uint8_t> whole_;
 };
 
 // Appends the text of a value of column that export mode spilled to the

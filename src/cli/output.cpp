@@ -1,8 +1,12 @@
 #include "cli/output.h"
 
 #include <array>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include "app/text.h"
+#include "browse/table_rows.h"
 
 namespace brix {
 
@@ -79,6 +83,21 @@ void CTsvWriter::Field(std::u16string_view text) {
     used_ = static_cast<size_t>(WriteEscapedField(p, text) - buffer_.data());
 }
 
+void CTsvWriter::BeginField() {
+    if (rowStarted_) {
+        *Room(1) = '\t';
+        ++used_;
+    }
+    rowStarted_ = true;
+}
+
+void CTsvWriter::FieldPart(std::u16string_view text) {
+    char* p = Room(EscapedFieldRoom(text));
+    used_ = static_cast<size_t>(WriteEscapedField(p, text) - buffer_.data());
+    // A long value goes out as it comes, not gathered whole.
+    if (used_ >= kBlock) WriteBuffer();
+}
+
 void CTsvWriter::EndRow() {
     *Room(1) = '\n';
     ++used_;
@@ -140,8 +159,28 @@ bool CJsonRowsWriter::Finish() {
     return std::fflush(stream_) == 0 && !failed_;
 }
 
+void CJsonRowsWriter::BeginString() {
+    if (!firstInList_) buffer_.push_back(',');
+    firstInList_ = false;
+    buffer_.push_back('"');
+}
+
+void CJsonRowsWriter::StringPart(std::u16string_view text) {
+    StringBody(text);
+    if (buffer_.size() >= kBlock) Flush();
+}
+
+void CJsonRowsWriter::EndString() {
+    buffer_.push_back('"');
+}
+
 void CJsonRowsWriter::String(std::u16string_view text) {
     buffer_.push_back('"');
+    StringBody(text);
+    buffer_.push_back('"');
+}
+
+void CJsonRowsWriter::StringBody(std::u16string_view text) {
     size_t start = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
@@ -173,7 +212,6 @@ void CJsonRowsWriter::String(std::u16string_view text) {
         start = i + 1;
     }
     AppendUtf16AsUtf8(buffer_, text.substr(start));
-    buffer_.push_back('"');
 }
 
 void CJsonRowsWriter::Flush() {
@@ -181,6 +219,127 @@ void CJsonRowsWriter::Flush() {
         std::fwrite(buffer_.data(), 1, buffer_.size(), stream_) != buffer_.size())
         failed_ = true;
     buffer_.clear();
+}
+
+void WriteRowWindow(const CRowWindow& window, const CTableDef& table, const CAppState& app,
+                    CExternalValues* values, CDamageSink* damage, CTsvWriter* tsv,
+                    CJsonRowsWriter* json) {
+    std::u16string spilled;
+    const auto part = [&](std::u16string_view text) {
+        if (json) {
+            json->StringPart(text);
+        } else {
+            tsv->FieldPart(text);
+        }
+    };
+    for (size_t r = 0; r < window.rowCount(); ++r) {
+        if (json) json->BeginRow();
+        for (size_t c = 0; c < window.columnCount(); ++c) {
+            if (window.IsExternal(r, c) && values) {
+                // Straight from the tablespace into the output.
+                if (json) {
+                    json->BeginString();
+                } else {
+                    tsv->BeginField();
+                }
+                values->Render(table, window, r, c, app, damage, part);
+                if (json) json->EndString();
+                continue;
+            }
+            std::u16string_view text = window.Text(r, c);
+            if (window.IsSpilled(r, c)) {
+                // The output holds the value itself, not where it was spilled.
+                spilled.clear();
+                RenderSpilledValue(table, c, std::filesystem::path(text), app, spilled);
+                text = spilled;
+            }
+            if (json) {
+                json->Value(text, window.IsNull(r, c));
+            } else {
+                tsv->Field(text);
+            }
+        }
+        if (json) {
+            json->EndRow();
+        } else {
+            tsv->EndRow();
+        }
+    }
+}
+
+namespace {
+
+// Writes windows on a thread of its own while the reader fills the next one:
+// reading and writing a big table then share the work between two cores.
+class CBackgroundWriter {
+  public:
+    explicit CBackgroundWriter(std::function<void(const CRowWindow&)> write)
+        : write_(std::move(write)), thread_([this] { Run(); }) {}
+    ~CBackgroundWriter() { Finish(); }
+    CBackgroundWriter(const CBackgroundWriter&) = delete;
+    CBackgroundWriter& operator=(const CBackgroundWriter&) = delete;
+
+    // Hands a read window over for writing and gives back, in its place, the
+    // one written before it, for the reader to fill again.
+    void Submit(CRowWindow& window) {
+        std::unique_lock lock(mutex_);
+        idle_.wait(lock, [this] { return !full_; });
+        std::swap(window, slot_);
+        full_ = true;
+        work_.notify_one();
+    }
+
+    // Waits until every window handed over is written.
+    void Finish() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        work_.notify_one();
+        if (thread_.joinable()) thread_.join();
+    }
+
+  private:
+    void Run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            work_.wait(lock, [this] { return full_ || done_; });
+            if (!full_) return;
+            lock.unlock();
+            write_(slot_);
+            lock.lock();
+            full_ = false;
+            idle_.notify_one();
+        }
+    }
+
+    std::function<void(const CRowWindow&)> write_;
+    std::mutex mutex_;
+    std::condition_variable work_;
+    std::condition_variable idle_;
+    CRowWindow slot_;
+    bool full_ = false;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+}  // namespace
+
+int64_t WriteWindows(CTableRows& rows, CAppState& app, bool all,
+                     const std::function<void(const CRowWindow&)>& write) {
+    int64_t rowsRead = static_cast<int64_t>(rows.rows().rowCount());
+    if (!all) {
+        write(rows.rows());
+        return rowsRead;
+    }
+    CBackgroundWriter writer(write);
+    writer.Submit(rows.rows());
+    while (rows.ReadNextWindow(app)) {
+        rowsRead += static_cast<int64_t>(rows.rows().rowCount());
+        writer.Submit(rows.rows());
+    }
+    writer.Finish();
+    return rowsRead;
 }
 
 }  // namespace brix

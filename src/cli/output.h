@@ -1,10 +1,21 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 
 namespace brix {
+
+class CAppState;
+class CDamageSink;
+class CExternalValues;
+class CRowWindow;
+class CTableRows;
+class CTableDef;
+class CJsonRowsWriter;
+class CTsvWriter;
 
 // Appends text as UTF-8 with tab, newline, carriage return and backslash
 // written as \t, \n, \r and \\, so that it stays one field of one line.
@@ -19,6 +30,11 @@ class CTsvWriter {
     ~CTsvWriter() { Flush(); }
 
     void Field(std::u16string_view text);
+    // A field written in pieces: BeginField, then FieldPart for each piece
+    // of its text in order. The pieces are escaped as the whole text would
+    // be, as long as no piece ends inside a surrogate pair.
+    void BeginField();
+    void FieldPart(std::u16string_view text);
     void EndRow();
     // Writes what is buffered; false when the stream reported an error since
     // the last Flush.
@@ -50,6 +66,12 @@ class CJsonRowsWriter {
     void EndColumns();
     void BeginRow();
     void Value(std::u16string_view text, bool isNull);
+    // A string value written in pieces: BeginString, StringPart for each
+    // piece of its text in order (no piece ending inside a surrogate pair),
+    // then EndString.
+    void BeginString();
+    void StringPart(std::u16string_view text);
+    void EndString();
     void EndRow();
     // Closes the object and writes what is buffered; false on a write error.
     bool Finish();
@@ -57,6 +79,7 @@ class CJsonRowsWriter {
   private:
     static constexpr size_t kBlock = 1 << 16;
     void String(std::u16string_view text);
+    void StringBody(std::u16string_view text);
     void Flush();
 
     std::FILE* stream_;
@@ -65,5 +88,21 @@ class CJsonRowsWriter {
     bool firstRow_ = true;
     bool failed_ = false;
 };
+
+// Writes the rows of window, a window of table's rows, to tsv or json (the
+// one given): each cell's text, a spilled value read back from its file, and
+// an off-page value kept by its reference read through values as it is
+// written, in pieces, a broken chain reported to damage.
+void WriteRowWindow(const CRowWindow& window, const CTableDef& table, const CAppState& app,
+                    CExternalValues* values, CDamageSink* damage, CTsvWriter* tsv,
+                    CJsonRowsWriter* json);
+
+// Writes the table's current window with write and, with all, every window
+// after it, in order: each window is written on a thread of its own while
+// the reader fills the next one, so that reading and writing a big table
+// share the work between two cores. At most two windows are held: the one
+// being written and the one being read. Returns the rows read.
+int64_t WriteWindows(CTableRows& rows, CAppState& app, bool all,
+                     const std::function<void(const CRowWindow&)>& write);
 
 }  // namespace brix

@@ -1,13 +1,10 @@
 #include <cerrno>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <system_error>
-#include <thread>
 
 #include <stdlib.h>
 
@@ -74,87 +71,6 @@ class CSpillFolder {
     bool temporary_ = false;
 };
 
-void WriteWindow(const CRowWindow& rows, const CTableDef& table, CAppState& app, CTsvWriter* tsv,
-                 CJsonRowsWriter* json) {
-    std::u16string spilled;
-    for (size_t r = 0; r < rows.rowCount(); ++r) {
-        if (json) json->BeginRow();
-        for (size_t c = 0; c < rows.columnCount(); ++c) {
-            std::u16string_view text = rows.Text(r, c);
-            if (rows.IsSpilled(r, c)) {
-                // The output holds the value itself, not where it was spilled.
-                spilled.clear();
-                RenderSpilledValue(table, c, std::filesystem::path(text), app, spilled);
-                text = spilled;
-            }
-            if (json) {
-                json->Value(text, rows.IsNull(r, c));
-            } else {
-                tsv->Field(text);
-            }
-        }
-        if (json) {
-            json->EndRow();
-        } else {
-            tsv->EndRow();
-        }
-    }
-}
-
-// Writes windows on a thread of its own while the reader fills the next one:
-// reading and writing a big table then share the work between two cores.
-class CBackgroundWriter {
-  public:
-    explicit CBackgroundWriter(std::function<void(const CRowWindow&)> write)
-        : write_(std::move(write)), thread_([this] { Run(); }) {}
-    ~CBackgroundWriter() { Finish(); }
-    CBackgroundWriter(const CBackgroundWriter&) = delete;
-    CBackgroundWriter& operator=(const CBackgroundWriter&) = delete;
-
-    // Hands a read window over for writing and gives back, in its place, the
-    // one written before it, for the reader to fill again.
-    void Submit(CRowWindow& window) {
-        std::unique_lock lock(mutex_);
-        idle_.wait(lock, [this] { return !full_; });
-        std::swap(window, slot_);
-        full_ = true;
-        work_.notify_one();
-    }
-
-    // Waits until every window handed over is written.
-    void Finish() {
-        {
-            std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        work_.notify_one();
-        if (thread_.joinable()) thread_.join();
-    }
-
-  private:
-    void Run() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            work_.wait(lock, [this] { return full_ || done_; });
-            if (!full_) return;
-            lock.unlock();
-            write_(slot_);
-            lock.lock();
-            full_ = false;
-            idle_.notify_one();
-        }
-    }
-
-    std::function<void(const CRowWindow&)> write_;
-    std::mutex mutex_;
-    std::condition_variable work_;
-    std::condition_variable idle_;
-    CRowWindow slot_;
-    bool full_ = false;
-    bool done_ = false;
-    std::thread thread_;
-};
-
 // The reason a table yields nothing: the first finding that lost rows.
 std::string FirstLoss(const CDamageReport& report) {
     for (const DamageFinding& finding : report.Findings())
@@ -184,6 +100,9 @@ void RunRows(const RowsArgs& args, CliContext& context) {
     };
     CReadOptions options;
     options.exportMode = args.exportMode;
+    // Off-page values go from the tablespace straight into the output as the
+    // writer writes them: nothing is spilled.
+    options.keepExternal = args.exportMode;
     options.damage = &damage;
     std::unique_ptr<CSpillFolder> spillFolder;
     if (args.exportMode) {
@@ -244,32 +163,16 @@ void RunRows(const RowsArgs& args, CliContext& context) {
         for (const CColumnDef& c : table.columns) tsv->Field(c.name);
         tsv->EndRow();
     }
-    int64_t rowsRead = 0;
+    // The writer reads the off-page values through a handle of its own,
+    // never the reader's, so that it may run beside the reader.
+    CExternalValues values;
+    if (args.exportMode && !rows.TablespacePath().empty() && !values.Open(rows.TablespacePath()))
+        throw CommandFailed("cannot open the table's tablespace again to read its long values");
     auto write = [&](const CRowWindow& window) {
-        WriteWindow(window, table, app, tsv.get(), json.get());
+        WriteRowWindow(window, table, app, values.IsOpen() ? &values : nullptr, &damage, tsv.get(),
+                       json.get());
     };
-    auto count = [&](const CRowWindow& window) {
-        rowsRead += static_cast<int64_t>(window.rowCount());
-    };
-    if (args.all && !args.exportMode) {
-        // Export mode renders spilled values while writing, with decoders the
-        // reader uses too; it writes on the reading thread.
-        CBackgroundWriter writer(write);
-        count(rows.rows());
-        writer.Submit(rows.rows());
-        while (rows.ReadNextWindow(app)) {
-            count(rows.rows());
-            writer.Submit(rows.rows());
-        }
-        writer.Finish();
-    } else {
-        count(rows.rows());
-        write(rows.rows());
-        while (args.all && rows.ReadNextWindow(app)) {
-            count(rows.rows());
-            write(rows.rows());
-        }
-    }
+    const int64_t rowsRead = WriteWindows(rows, app, args.all, write);
     const bool written = json ? json->Finish() : tsv->Flush();
     writeReport();
     if (!written) throw CommandFailed("cannot write the output");

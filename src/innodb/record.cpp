@@ -132,9 +132,14 @@ void CInnoRecordDecoder::Render(const CInnoColumnDef& field, ByteSpan bytes, boo
     const size_t start = out.size();
     if (external) {
         // Off-page data: a placeholder on screen, the whole value in a spill
-        // file when exporting.
+        // file or kept by its reference when exporting.
         if (!context_.exportMode) {
             out += kLargeSizeBlobText;
+        } else if (inno_.space && inno_.options.keepExternal) {
+            // The writer reads the chain and reports it when it is broken.
+            rows_.SetExternal(position, bytes, static_cast<uint32_t>(inno_.currentPage.pageNumber),
+                              inno_.reportingRecords);
+            return;
         } else if (inno_.space) {
             bool whole = true;
             const std::filesystem::path path =

@@ -17,6 +17,10 @@ struct CReadOptions {
     bool exportMode = false;
     // Where export mode writes off-page values, one spill file each.
     std::filesystem::path spillFolder;
+    // Export mode keeps off-page values by their reference instead (see
+    // CRowWindow::IsExternal), for a writer that reads them from the
+    // tablespace as it writes them out; nothing is spilled.
+    bool keepExternal = false;
     // Rows at which a window fills: kWindowRows but in the fuzz targets,
     // which read small windows to run fast.
     size_t windowRows = kWindowRows;

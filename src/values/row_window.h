@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,10 +28,21 @@ struct RecordBookmark {
 // The page of the marker that ends the bookmark list.
 inline constexpr uint64_t kEndMarkerPage = 0xFFFFFFFF;
 
+// An off-page value a window keeps unread: the column's bytes in the record
+// (the local prefix and the reference to its pages), the leaf page the record
+// is on, and whether a broken chain of the value is to be reported.
+struct ExternalCell {
+    std::span<const uint8_t> bytes;
+    uint32_t leafPage = 0;
+    bool reportBroken = false;
+};
+
 // The rows of one window: for every row and column the rendered text and
 // whether the reader decided the value is NULL. The column metadata stays in
 // the table; the texts of all cells share one buffer, so that filling a
-// window allocates nothing once the window has been used.
+// window allocates nothing once the window has been used. An off-page value
+// may instead be kept as its reference, in a byte buffer beside the texts,
+// for the writer to read from the tablespace as it writes the value out.
 class CRowWindow {
   public:
     // Empties the window for rows of columnCount columns, keeping its memory.
@@ -43,20 +55,26 @@ class CRowWindow {
     std::u16string_view Text(size_t row, size_t column) const {
         const Cell& c = cell(row, column);
         if (c.null) return u"NULL";
+        if (c.external) return {};
         return std::u16string_view(text_.data() + c.start, c.length);
     }
     bool IsNull(size_t row, size_t column) const { return cell(row, column).null; }
     // The cell's text is the path of a spill file that holds the value.
     bool IsSpilled(size_t row, size_t column) const { return cell(row, column).spilled; }
+    // The cell holds an off-page value by its reference; its text is empty.
+    bool IsExternal(size_t row, size_t column) const { return cell(row, column).external; }
+    // The reference of an external cell.
+    ExternalCell External(size_t row, size_t column) const;
 
     // Appends a row whose cells are all empty texts.
     void BeginRow() {
         const size_t first = rows_ * columns_;
         if (cells_.size() < first + columns_ || rowTextStart_.size() <= rows_) Grow();
-        const Cell empty{text_.size(), 0, false, false};
+        const Cell empty{text_.size(), 0, false, false, false};
         Cell* row = cells_.data() + first;
         for (size_t c = 0; c < columns_; ++c) row[c] = empty;
         rowTextStart_[rows_] = text_.size();
+        rowExternalStart_[rows_] = external_.size();
         ++rows_;
     }
     // Renderers append a cell's text here, then call SetCell.
@@ -67,14 +85,18 @@ class CRowWindow {
         Cell& c = cells_[(rows_ - 1) * columns_ + column];
         if (isNull) {
             text_.resize(start);
-            c = Cell{start, 0, true, false};
+            c = Cell{start, 0, true, false, false};
         } else {
-            c = Cell{start, text_.size() - start, false, false};
+            c = Cell{start, text_.size() - start, false, false, false};
         }
     }
     void SetNull(size_t column) { SetCell(column, text_.size(), true); }
     // Marks the last row's cell in column as the path of a spill file.
     void MarkSpilled(size_t column);
+    // Makes the last row's cell in column an off-page value kept by its
+    // reference: bytes are the column's bytes in the record.
+    void SetExternal(size_t column, std::span<const uint8_t> bytes, uint32_t leafPage,
+                     bool reportBroken);
     // Takes back the last row and its texts.
     void DropLastRow();
 
@@ -84,6 +106,9 @@ class CRowWindow {
         size_t length = 0;
         bool null = false;
         bool spilled = false;
+        // start and length are in external_: a leaf page number (4 bytes),
+        // a flag byte, then the column's bytes.
+        bool external = false;
     };
     const Cell& cell(size_t row, size_t column) const { return cells_[row * columns_ + column]; }
     // Makes room for the cells and the text start of one more row.
@@ -96,7 +121,10 @@ class CRowWindow {
     std::vector<Cell> cells_;
     // Where each row's texts start in text_; also kept past rows_.
     std::vector<size_t> rowTextStart_;
+    // Where each row's references start in external_.
+    std::vector<size_t> rowExternalStart_;
     std::u16string text_;
+    std::vector<uint8_t> external_;
 };
 
 // What a table's reader keeps between windows, whatever its engine: the rows
