@@ -70,7 +70,9 @@ Written WriteTable(const std::filesystem::path& folder, const std::string& name,
                   OpenRowsResult::kOk)
             << name;
         CExternalValues values;
-        if (!rows.TablespacePath().empty()) EXPECT_TRUE(values.Open(rows.TablespacePath()));
+        if (!rows.TablespacePath().empty()) {
+        EXPECT_TRUE(values.Open(rows.TablespacePath()));
+    }
         CCapture capture;
         {
             CTsvWriter tsv(capture.file());
@@ -90,8 +92,9 @@ Written WriteTable(const std::filesystem::path& folder, const std::string& name,
             }
         }
         (json ? out.json : out.tsv) = capture.Text();
-        if (!json)
+        if (!json) {
             for (const DamageFinding& f : damage.Findings()) out.findings.push_back(DamageLine(f));
+        }
     }
     return out;
 }
@@ -149,7 +152,7 @@ TEST(RowsOutputTest, BrokenChainIsReportedAsWhenSpilled) {
 }
 
 // A column of the type and collation, its decoder found as the readers find it.
-CColumnDef Column(FieldType type, int collation, const CAppState& app) {
+CColumnDef Column(int type, int collation, const CAppState& app) {
     CColumnDef column;
     column.type = type;
     column.charsetNumber = collation;

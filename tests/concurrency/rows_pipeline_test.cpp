@@ -39,7 +39,9 @@ std::string Export(const std::string& database, const std::string& table, bool p
     EXPECT_EQ(rows.Open(test::FixtureDataDir() / database, Utf8ToUtf16(table), *app, options),
               OpenRowsResult::kOk);
     CExternalValues values;
-    if (!rows.TablespacePath().empty()) EXPECT_TRUE(values.Open(rows.TablespacePath()));
+    if (!rows.TablespacePath().empty()) {
+        EXPECT_TRUE(values.Open(rows.TablespacePath()));
+    }
     std::FILE* file = std::tmpfile();
     EXPECT_NE(file, nullptr);
     if (!file) return {};
