@@ -199,7 +199,8 @@ void AddRowsCommand(CLI::App& program, CliContext& context) {
     command->add_flag("--export", args->exportMode,
                       "render long and binary values in full, as saving does");
     command->add_option("--spill-dir", args->spillDir,
-                        "folder for the spill files of long InnoDB values in export mode");
+                        "folder for spill files in export mode, created when missing (long "
+                        "InnoDB values are streamed into the output: none is left there)");
     command->add_option("--ibdata", args->ibdata,
                         "the system tablespace to read (default DATADIR/ibdata1)");
     command->add_option("--damage-report", args->damageReport,

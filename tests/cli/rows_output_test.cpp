@@ -71,8 +71,8 @@ Written WriteTable(const std::filesystem::path& folder, const std::string& name,
             << name;
         CExternalValues values;
         if (!rows.TablespacePath().empty()) {
-        EXPECT_TRUE(values.Open(rows.TablespacePath()));
-    }
+            EXPECT_TRUE(values.Open(rows.TablespacePath()));
+        }
         CCapture capture;
         {
             CTsvWriter tsv(capture.file());
