@@ -136,10 +136,21 @@ TEST(SqlTextTest, Utf8LiteralsAreTheBytesOfTheUtf16LiteralsConverted) {
         std::u16string{high, high, low},   // a lone half, then a pair
         std::u16string{0x7F, 0x80, 0x7FF, 0x800, 0xFFFF, 0xFFFD},
     };
+    // Runs of plain ASCII, which go eight units at a time, with one unit of
+    // every other kind at each place in and around such blocks.
+    for (char16_t odd : {u'\'', u'\\', u'\n', u'\0', u'"', u'&', u'(', u'[', u']', char16_t{0x7F},
+                         char16_t{0x80}, char16_t{0xE9}, high, low, char16_t{0xFF5C}}) {
+        for (size_t at = 0; at < 26; ++at) {
+            std::u16string text = u"abcdefghijklmnopqrstuvwxy(";
+            text[at] = odd;
+            texts.push_back(text);
+            texts.push_back(text.substr(0, at + 1));
+        }
+    }
     // Texts drawn from every kind of unit, the same for every run.
     const char16_t alphabet[] = {u'a',  u'0',  u'1',   u'x',  u'.',  u'-',  u'e',
                                  u'\'', u'\\', u'\0',  u'\n', u'\r', 0x1A,  u'(',
-                                 u'\'', 0xE9,  0x4E2D, high,  low,   0xFFFF};
+                                 u'"',  0xE9,  0x4E2D, high,  low,   0xFFFF};
     uint32_t seed = 12345;
     for (int n = 0; n < 2000; ++n) {
         std::u16string text;
