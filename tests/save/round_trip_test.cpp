@@ -310,13 +310,17 @@ TEST_F(RoundTripTest, ViewsAndTriggersOfTwoDatabasesSurviveBothKindsOfSave) {
 TEST_F(RoundTripTest, ARefusedInsertFailsItsTableAndTheNextTableIsCommittedWhole) {
     DropDatabases(*server_, {"paging"});
     const std::string password = test::RandomPassword();
-    ASSERT_TRUE(
-        server_->Run("DROP USER IF EXISTS 'brix_tx'@'127.0.0.1';\n"
-                     "CREATE USER 'brix_tx'@'127.0.0.1' IDENTIFIED BY " +
-                     test::SqlString(password) +
-                     ";\n"
-                     "GRANT CREATE ON `paging`.* TO 'brix_tx'@'127.0.0.1';\n"
-                     "GRANT INSERT ON `paging`.`inno_compact_2500` TO 'brix_tx'@'127.0.0.1';\n"));
+    std::string output;
+    ASSERT_TRUE(server_->Run(
+        "DROP USER IF EXISTS 'brix_tx'@'127.0.0.1';\n"
+        "CREATE USER 'brix_tx'@'127.0.0.1' IDENTIFIED BY " +
+            test::SqlString(password) +
+            ";\n"
+            // A grant on a table that does not exist yet must include CREATE.
+            "GRANT CREATE ON `paging`.* TO 'brix_tx'@'127.0.0.1';\n"
+            "GRANT CREATE, INSERT ON `paging`.`inno_compact_2500` TO 'brix_tx'@'127.0.0.1';\n",
+        &output))
+        << output;
     ASSERT_EQ(setenv("BRIXTALLOW_PASSWORD", password.c_str(), 1), 0);
     test::TempDir dir;
     const auto err = dir.path() / "err";
