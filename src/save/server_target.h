@@ -32,10 +32,9 @@ class CServerTarget : public CSaveTarget {
     // Room left in a packet for the protocol around a statement.
     static constexpr size_t kPacketHeadroom = 4096;
     // Statements stay within the packet limit and within this size even
-    // when the server allows more: through the ODBC driver, which converts
-    // and copies every statement several times, statements of 1 MiB cost
-    // the client less time and memory than ones of 4 or 16 MiB, and the
-    // server no more.
+    // when the server allows more: the ODBC driver converts and copies every
+    // statement several times, and statements of 1 MiB cost the client less
+    // time and memory than ones of 4 or 16 MiB.
     static constexpr size_t kLargestStatement = 1 << 20;
     // The server's default packet limit, for a server that does not say.
     static constexpr size_t kDefaultPacket = 16 << 20;
