@@ -189,49 +189,95 @@ std::u16string Number(size_t n) {
     return WidenAscii(std::to_string(n));
 }
 
-// Collects rows into INSERT statements of at most the target's size.
+// Collects rows into INSERT statements of at most the target's size, built
+// in UTF-8 in one buffer that is kept from statement to statement. On a
+// server the statements run in transactions that Commit ends; rows count as
+// written once their transaction is committed (on a script, once their
+// statement is written).
 class CInsertBatch {
   public:
-    CInsertBatch(CSaveTarget& target, std::u16string prefix)
-        : target_(target), prefix_(std::move(prefix)), prefixBytes_(Utf8Length(prefix_)) {}
+    CInsertBatch(CSaveTarget& target, std::u16string_view prefix)
+        : target_(target), prefix_(Utf16ToUtf8(prefix)) {}
 
-    // Adds one row, "(v1,v2,...)"; sends the statement first when the row
-    // would take it past the limit.
-    bool Add(std::u16string_view row, std::u16string& error) {
-        const size_t rowBytes = Utf8Length(row);
-        if (pending_ > 0 && bytes_ + 1 + rowBytes > target_.MaxStatementBytes() && !Flush(error))
-            return false;
+    // The statement, for the caller to append one row, "(v1,v2,...)", and
+    // then to call EndRow.
+    std::string& BeginRow() {
         if (pending_ == 0) {
-            statement_ = prefix_;
-            bytes_ = prefixBytes_;
+            statement_.assign(prefix_);
         } else {
-            statement_.push_back(u',');
-            ++bytes_;
+            statement_.push_back(',');
         }
-        statement_ += row;
-        bytes_ += rowBytes;
+        rowStart_ = statement_.size();
+        return statement_;
+    }
+
+    // Takes the row appended since BeginRow; sends the statement without it
+    // first when the row took it past the limit, and starts the next
+    // statement with the row.
+    bool EndRow(std::u16string& error) {
+        if (pending_ > 0 && statement_.size() > target_.MaxStatementBytes()) {
+            row_.assign(statement_, rowStart_);
+            statement_.resize(rowStart_ - 1);  // without the comma
+            const bool ok = Send(error);
+            statement_.assign(prefix_);
+            statement_ += row_;
+            if (!ok) return false;
+        }
         ++pending_;
         return true;
     }
 
     bool Flush(std::u16string& error) {
         if (pending_ == 0) return true;
-        const bool ok = target_.Execute(statement_, error);
-        if (ok) written_ += pending_;
-        pending_ = 0;
-        statement_.clear();
+        return Send(error);
+    }
+
+    // Ends the transaction that the statements sent so far run in, if one
+    // is open: committed, or rolled back when the commit fails.
+    bool Commit(std::u16string& error) {
+        if (!inTransaction_) {
+            written_ += uncommitted_;
+            uncommitted_ = 0;
+            return true;
+        }
+        inTransaction_ = false;
+        const bool ok = target_.Commit(error);
+        if (ok) {
+            written_ += uncommitted_;
+        } else {
+            std::u16string ignored;
+            target_.Rollback(ignored);
+        }
+        uncommitted_ = 0;
         return ok;
     }
 
     size_t written() const { return written_; }
 
   private:
+    // Sends the statement of the pending rows, in a transaction on a server.
+    bool Send(std::u16string& error) {
+        const size_t rows = pending_;
+        pending_ = 0;
+        if (!inTransaction_ && target_.UsesTransactions()) {
+            if (!target_.BeginTransaction(error)) return false;
+            inTransaction_ = true;
+        }
+        if (!target_.ExecuteUtf8(statement_, error)) return false;
+        uncommitted_ += rows;
+        return true;
+    }
+
     CSaveTarget& target_;
-    std::u16string prefix_;
-    size_t prefixBytes_;
-    std::u16string statement_;
-    size_t bytes_ = 0;
+    const std::string prefix_;
+    std::string statement_;
+    // Where the row being added starts in statement_, and a place for it
+    // while the statement before it is sent.
+    size_t rowStart_ = 0;
+    std::string row_;
     size_t pending_ = 0;
+    size_t uncommitted_ = 0;
+    bool inTransaction_ = false;
     size_t written_ = 0;
 };
 
@@ -556,8 +602,7 @@ class CSaveRunner {
             columns.push_back(c);
         }
         prefix += u") VALUES ";
-        CInsertBatch batch(target_, std::move(prefix));
-        std::u16string row;
+        CInsertBatch batch(target_, prefix);
         std::u16string spilled;
         bool ok = true;
         size_t rowsRead = 0;
@@ -565,10 +610,11 @@ class CSaveRunner {
             const CRowWindow& window = rows_.rows();
             rowsRead += window.rowCount();
             for (size_t r = 0; r < window.rowCount() && ok; ++r) {
-                row.assign(1, u'(');
+                std::string& row = batch.BeginRow();
+                row.push_back('(');
                 for (size_t i = 0; i < columns.size(); ++i) {
                     const size_t c = columns[i];
-                    if (i > 0) row.push_back(u',');
+                    if (i > 0) row.push_back(',');
                     std::u16string_view text = window.Text(r, c);
                     if (window.IsSpilled(r, c)) {
                         // The value itself goes into the statement, not the
@@ -577,13 +623,23 @@ class CSaveRunner {
                         RenderSpilledValue(table, c, std::filesystem::path(text), app_, spilled);
                         text = spilled;
                     }
-                    AppendValueLiteral(row, table.columns[c], text, window.IsNull(r, c));
+                    AppendValueLiteralUtf8(row, table.columns[c], text, window.IsNull(r, c));
                 }
-                row.push_back(u')');
-                ok = batch.Add(row, error);
+                row.push_back(')');
+                ok = batch.EndRow(error);
             }
+            // The statements of the window are committed together; rows
+            // still pending go into the next window's transaction.
+            if (ok) ok = batch.Commit(error);
         } while (ok && !Stopped() && rows_.ReadNextWindow(app_));
         if (ok) ok = batch.Flush(error);
+        // What went in before a failed statement stays, as it would with a
+        // commit per statement; the failure's own message is the one told.
+        std::u16string commitError;
+        if (!batch.Commit(commitError) && ok) {
+            ok = false;
+            error = commitError;
+        }
         const bool readFailed = opened == OpenRowsResult::kReadError || rows_.ReadFailed();
         rows_.Close();
         const CDamageReport& report = damage_.report();

@@ -42,6 +42,10 @@ std::u16string CommentName(std::u16string_view name) {
     return out;
 }
 
+bool CSaveTarget::ExecuteUtf8(std::string_view statement, std::u16string& error) {
+    return Execute(Utf8ToUtf16(statement), error);
+}
+
 CScriptTarget::CScriptTarget(std::filesystem::path folder, size_t maxStatementBytes)
     : folder_(std::move(folder)), maxStatementBytes_(maxStatementBytes) {}
 
@@ -99,6 +103,16 @@ bool CScriptTarget::Execute(std::u16string_view statement, std::u16string& error
     return Write(u";\n", error);
 }
 
+bool CScriptTarget::ExecuteUtf8(std::string_view statement, std::u16string& error) {
+    if (!file_) {
+        error = u"no script file is open";
+        return false;
+    }
+    buffer_.append(statement);
+    buffer_.append(";\n");
+    return FlushFull(error);
+}
+
 bool CScriptTarget::WriteText(std::u16string_view text, std::u16string& error) {
     return Write(text, error);
 }
@@ -109,6 +123,10 @@ bool CScriptTarget::Write(std::u16string_view text, std::u16string& error) {
         return false;
     }
     AppendUtf16AsUtf8(buffer_, text);
+    return FlushFull(error);
+}
+
+bool CScriptTarget::FlushFull(std::u16string& error) {
     if (buffer_.size() < kFlushBytes) return true;
     const bool written = std::fwrite(buffer_.data(), 1, buffer_.size(), file_) == buffer_.size();
     buffer_.clear();

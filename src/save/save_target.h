@@ -29,6 +29,17 @@ class CSaveTarget {
     virtual bool BeginDatabase(const CSaveDatabase& database, std::u16string& error) = 0;
     // Runs or writes one statement.
     virtual bool Execute(std::u16string_view statement, std::u16string& error) = 0;
+    // The same for a statement given as UTF-8 (the INSERT statements, which
+    // are built that way); by default converted and handed to Execute.
+    virtual bool ExecuteUtf8(std::string_view statement, std::u16string& error);
+    // True for a server, where the INSERT statements of a window of rows
+    // (or of a few) run in one transaction instead of committing each;
+    // a script holds no transactions.
+    virtual bool UsesTransactions() const { return false; }
+    // START TRANSACTION, COMMIT and ROLLBACK where UsesTransactions.
+    virtual bool BeginTransaction(std::u16string&) { return true; }
+    virtual bool Commit(std::u16string&) { return true; }
+    virtual bool Rollback(std::u16string&) { return true; }
     // Ends the current database: a script file is completed and closed.
     virtual bool EndDatabase(std::u16string& error) = 0;
     // The most bytes (UTF-8) one INSERT statement may take; a single row that
@@ -85,6 +96,7 @@ class CScriptTarget : public CSaveTarget {
 
     bool BeginDatabase(const CSaveDatabase& database, std::u16string& error) override;
     bool Execute(std::u16string_view statement, std::u16string& error) override;
+    bool ExecuteUtf8(std::string_view statement, std::u16string& error) override;
     bool EndDatabase(std::u16string& error) override;
     size_t MaxStatementBytes() const override { return maxStatementBytes_; }
     bool IsScript() const override { return true; }
@@ -96,6 +108,8 @@ class CScriptTarget : public CSaveTarget {
 
   private:
     bool Write(std::u16string_view text, std::u16string& error);
+    // Writes the buffer out once it holds a block's worth.
+    bool FlushFull(std::u16string& error);
 
     std::filesystem::path folder_;
     size_t maxStatementBytes_;

@@ -1,5 +1,10 @@
 #include "save/sql_text.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "app/text.h"
 #include "schema/field_types.h"
 
 namespace brix {
@@ -37,6 +42,14 @@ bool RendersAsHex(const CColumnDef& column) {
     // UUID and INET values render as their text, which the server takes back.
     return column.dataType == ColumnDataType::kPlain && column.charsetNumber == kBinaryCharset &&
            (IsStringType(column.type) || IsBlobType(column.type));
+}
+
+// Appends ASCII text that needs no escaping (numbers, hex and bit digits).
+void AppendAsciiUtf8(std::string& out, std::u16string_view text) {
+    const size_t start = out.size();
+    out.resize(start + text.size());
+    char* p = out.data() + start;
+    for (char16_t c : text) *p++ = static_cast<char>(c);
 }
 
 }  // namespace
@@ -155,6 +168,106 @@ void AppendValueLiteral(std::u16string& out, const CColumnDef& column, std::u16s
         }
     }
     AppendStringLiteral(out, text);
+}
+
+void AppendStringLiteralUtf8(std::string& out, std::u16string_view text) {
+    // Room for the longest form: three bytes a unit (an escape takes two for
+    // one ASCII unit, a pair four for two units) and the quotes; written
+    // through a pointer and cut back to what was used.
+    const size_t start = out.size();
+    out.resize(start + kMaxUtf8PerUnit * text.size() + 2);
+    char* p = out.data() + start;
+    *p++ = '\'';
+    const char16_t* in = text.data();
+    const char16_t* const end = in + text.size();
+    while (in != end) {
+#if defined(__SSE2__)
+        // Eight units at a time while all of them are ASCII that needs no
+        // escape ('(' up to DEL, but the backslash): narrowed as they are.
+        while (end - in >= 8) {
+            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+            const __m128i ascii =
+                _mm_cmpeq_epi16(_mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xFF80))),
+                                _mm_setzero_si128());
+            const __m128i fromParen = _mm_cmpgt_epi16(units, _mm_set1_epi16(u'(' - 1));
+            const __m128i backslash = _mm_cmpeq_epi16(units, _mm_set1_epi16(u'\\'));
+            const __m128i plain = _mm_andnot_si128(backslash, _mm_and_si128(ascii, fromParen));
+            if (_mm_movemask_epi8(plain) != 0xFFFF) break;
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(units, units));
+            in += 8;
+            p += 8;
+        }
+        if (in == end) break;
+#endif
+        const char16_t c = *in;
+        if (c >= 0x80) {
+            p = WriteUtf16AsUtf8(p, in, end);
+            continue;
+        }
+        ++in;
+        // The characters that need an escape are all below '(' or are '\\'.
+        if (c >= u'(' && c != u'\\') {
+            *p++ = static_cast<char>(c);
+            continue;
+        }
+        switch (c) {
+            case u'\\':
+                *p++ = '\\';
+                *p++ = '\\';
+                break;
+            case u'\'':
+                *p++ = '\'';
+                *p++ = '\'';
+                break;
+            case u'\0':
+                *p++ = '\\';
+                *p++ = '0';
+                break;
+            case u'\n':
+                *p++ = '\\';
+                *p++ = 'n';
+                break;
+            case u'\r':
+                *p++ = '\\';
+                *p++ = 'r';
+                break;
+            case u'\x1A':
+                *p++ = '\\';
+                *p++ = 'Z';
+                break;
+            default:
+                *p++ = static_cast<char>(c);
+        }
+    }
+    *p++ = '\'';
+    out.resize(static_cast<size_t>(p - out.data()));
+}
+
+void AppendValueLiteralUtf8(std::string& out, const CColumnDef& column, std::u16string_view text,
+                            bool isNull) {
+    if (isNull) {
+        out += "NULL";
+        return;
+    }
+    if (IsNumericType(column.type)) {
+        if (IsPlainNumber(text)) {
+            AppendAsciiUtf8(out, text);
+            return;
+        }
+    } else if (column.type == FieldType::kBit) {
+        if (IsBitText(text)) {
+            out += "b'";
+            AppendAsciiUtf8(out, text);
+            out.push_back('\'');
+            return;
+        }
+    } else if (RendersAsHex(column)) {
+        if (IsHexLiteral(text)) {
+            AppendAsciiUtf8(out, text);
+            return;
+        }
+    }
+    AppendStringLiteralUtf8(out, text);
 }
 
 size_t Utf8Length(std::u16string_view text) {

@@ -41,6 +41,14 @@ bool IsPlainNumber(std::u16string_view text);
 void AppendValueLiteral(std::u16string& out, const CColumnDef& column, std::u16string_view text,
                         bool isNull);
 
+// AppendStringLiteral and AppendValueLiteral writing UTF-8 straight into
+// out: the bytes are those of the UTF-16 literal converted with
+// AppendUtf16AsUtf8 (a lone surrogate becomes U+FFFD), made in one pass
+// without a UTF-16 copy of the value.
+void AppendStringLiteralUtf8(std::string& out, std::u16string_view text);
+void AppendValueLiteralUtf8(std::string& out, const CColumnDef& column, std::u16string_view text,
+                            bool isNull);
+
 // Bytes that text takes in UTF-8: what it adds to a statement sent to the
 // server or written to a script.
 size_t Utf8Length(std::u16string_view text);

@@ -303,5 +303,47 @@ TEST_F(RoundTripTest, ViewsAndTriggersOfTwoDatabasesSurviveBothKindsOfSave) {
     ExpectViewsAndTriggersAsWritten(*server_, fixture / "expected", databases);
 }
 
+// The rows of a server save run in transactions: a table whose INSERT
+// statements the server refuses is counted failed with the server's message
+// and leaves no transaction open behind it, and the next table's rows, over
+// several windows, are all committed.
+TEST_F(RoundTripTest, ARefusedInsertFailsItsTableAndTheNextTableIsCommittedWhole) {
+    DropDatabases(*server_, {"paging"});
+    const std::string password = test::RandomPassword();
+    std::string output;
+    ASSERT_TRUE(server_->Run(
+        "DROP USER IF EXISTS 'brix_tx'@'127.0.0.1';\n"
+        "CREATE USER 'brix_tx'@'127.0.0.1' IDENTIFIED BY " +
+            test::SqlString(password) +
+            ";\n"
+            // A grant on a table that does not exist yet must include CREATE.
+            "GRANT CREATE ON `paging`.* TO 'brix_tx'@'127.0.0.1';\n"
+            "GRANT CREATE, INSERT ON `paging`.`inno_compact_2500` TO 'brix_tx'@'127.0.0.1';\n",
+        &output))
+        << output;
+    ASSERT_EQ(setenv("BRIXTALLOW_PASSWORD", password.c_str(), 1), 0);
+    test::TempDir dir;
+    const auto err = dir.path() / "err";
+    const int status = test::RunCli(
+        "save " + test::ShellWord(test::FixtureDataDir().string()) + " --server 127.0.0.1 --port " +
+            server_->port() + " --user brix_tx paging/inno_dynamic_2500 paging/inno_compact_2500",
+        err);
+    unsetenv("BRIXTALLOW_PASSWORD");
+    const std::string messages = test::ReadFileText(err);
+    EXPECT_NE(status, 0) << messages;
+    EXPECT_NE(messages.find("Error saving table paging.inno_dynamic_2500: "), std::string::npos)
+        << messages;
+    EXPECT_NE(messages.find("INSERT command denied"), std::string::npos) << messages;
+    EXPECT_NE(messages.find("2500 rows written to paging.inno_compact_2500"), std::string::npos)
+        << messages;
+    EXPECT_NE(messages.find("1 object saved, 1 failed"), std::string::npos) << messages;
+    const auto counts = server_->Rows(
+        "SELECT (SELECT COUNT(*) FROM paging.inno_dynamic_2500), "
+        "(SELECT COUNT(*) FROM paging.inno_compact_2500)");
+    ASSERT_TRUE(counts);
+    EXPECT_EQ(*counts, (std::vector<std::vector<std::string>>{{"0", "2500"}}));
+    ASSERT_TRUE(server_->Run("DROP USER 'brix_tx'@'127.0.0.1';"));
+}
+
 }  // namespace
 }  // namespace brix

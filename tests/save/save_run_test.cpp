@@ -7,7 +7,11 @@
 
 #include <sstream>
 
+#include "app/text.h"
+#include "browse/table_rows.h"
+#include "save/create_table.h"
 #include "save/save_worker.h"
+#include "save/sql_text.h"
 #include "support/browse_session.h"
 #include "support/test_support.h"
 
@@ -175,6 +179,126 @@ TEST(SaveRunTest, RowsGoInStatementsNoLargerThanTheLimit) {
     }
     EXPECT_GT(statements, 10u);
     EXPECT_EQ(rows, 1000u);
+}
+
+// The INSERT statements of a table built the plain way, as a reference for
+// the save's own statement builder: every row in UTF-16 with
+// AppendValueLiteral, measured with Utf8Length, each statement converted to
+// UTF-8 and ended with ";\n". Empty when the save writes no rows of it.
+std::string ReferenceInserts(const CSaveObject& object, CAppState& app,
+                             const CInnoDictionary* dictionary, size_t limit,
+                             const std::filesystem::path& spillFolder) {
+    CReadOptions options;
+    options.exportMode = true;
+    options.spillFolder = spillFolder;
+    CTableRows rows;
+    const OpenRowsResult opened =
+        rows.Open(object.databaseFolder, object.FileStem(), app, options, dictionary);
+    const CTableDef& table = rows.table();
+    if ((opened != OpenRowsResult::kOk && opened != OpenRowsResult::kReadError) ||
+        rows.CompressedRows() || !IsWritableName(object.Name()))
+        return {};
+    for (const CColumnDef& column : table.columns)
+        if (!IsWritableName(column.name)) return {};
+    for (const CKeyDef& key : table.keys)
+        if (!IsWritableName(key.name)) return {};
+    const std::vector<size_t> leftOut = ColumnsWithExpressionsLeftOut(table);
+    std::vector<size_t> columns;
+    std::u16string prefix = u"INSERT INTO " + QuotedName(object.Name()) + u" (";
+    for (size_t c = 0; c < table.columns.size(); ++c) {
+        const CColumnDef& column = table.columns[c];
+        const bool plainNow = column.isStoredGenerated &&
+                              std::find(leftOut.begin(), leftOut.end(), c) != leftOut.end();
+        if ((column.isVirtual || column.isStoredGenerated) &&
+            !column.generationExpression.empty() && !plainNow)
+            continue;
+        if (!columns.empty()) prefix += u",";
+        prefix += QuotedName(column.name);
+        columns.push_back(c);
+    }
+    prefix += u") VALUES ";
+    std::string out;
+    std::u16string statement;
+    size_t bytes = 0;
+    size_t pending = 0;
+    auto flush = [&] {
+        if (pending == 0) return;
+        out += Utf16ToUtf8(statement) + ";\n";
+        pending = 0;
+    };
+    do {
+        const CRowWindow& window = rows.rows();
+        for (size_t r = 0; r < window.rowCount(); ++r) {
+            std::u16string row = u"(";
+            for (size_t i = 0; i < columns.size(); ++i) {
+                const size_t c = columns[i];
+                if (i > 0) row += u",";
+                std::u16string text(window.Text(r, c));
+                if (window.IsSpilled(r, c)) {
+                    std::u16string value;
+                    RenderSpilledValue(table, c, std::filesystem::path(text), app, value);
+                    text = value;
+                }
+                AppendValueLiteral(row, table.columns[c], text, window.IsNull(r, c));
+            }
+            row += u")";
+            const size_t rowBytes = Utf8Length(row);
+            if (pending > 0 && bytes + 1 + rowBytes > limit) flush();
+            if (pending == 0) {
+                statement = prefix;
+                bytes = Utf8Length(prefix);
+            } else {
+                statement += u",";
+                ++bytes;
+            }
+            statement += row;
+            bytes += rowBytes;
+            ++pending;
+        }
+    } while (rows.ReadNextWindow(app));
+    flush();
+    return out;
+}
+
+// The INSERT lines of a table in a script, each with its line feed.
+std::string ScriptInserts(const std::string& script, std::u16string_view table) {
+    const std::string start = "INSERT INTO " + test::U8(QuotedName(table)) + " (";
+    std::string out;
+    for (const std::string& line : Lines(script))
+        if (line.starts_with(start)) out += line + "\n";
+    return out;
+}
+
+TEST(SaveRunTest, EveryInsertOfEveryFixtureTableIsTheReferenceByteForByte) {
+    // Small statements put many statement ends among the rows, and rows
+    // larger than a statement go alone.
+    for (const size_t limit : {size_t{700}}) {
+        test::TempDir dir;
+        SaveSession session;
+        ASSERT_TRUE(session.frame.dictionary.IsOpen());
+        std::vector<CSaveObject> tables;
+        for (const CSaveObject& object : SaveObjectsOfCatalogue(session.frame.catalogue))
+            if (object.kind == SaveObjectKind::kTable) tables.push_back(object);
+        ASSERT_GT(tables.size(), 30u);
+        CSaveSettings settings = Script(dir.path() / "scripts");
+        settings.scriptStatementBytes = limit;
+        RunSave(tables, settings, session.app, &session.frame.dictionary, session.ui);
+        std::filesystem::create_directories(dir.path() / "spill");
+        size_t compared = 0;
+        size_t statements = 0;
+        for (const CSaveObject& table : tables) {
+            const std::string expected = ReferenceInserts(
+                table, session.app, &session.frame.dictionary, limit, dir.path() / "spill");
+            const std::string script =
+                test::ReadFileText(dir.path() / "scripts" / (table.FolderName() + u".sql"));
+            EXPECT_EQ(ScriptInserts(script, table.Name()), expected)
+                << test::U8(table.DatabaseName()) << "." << test::U8(table.Name());
+            if (!expected.empty()) ++compared;
+            statements += static_cast<size_t>(std::count(expected.begin(), expected.end(), '\n'));
+        }
+        EXPECT_GT(compared, 30u);
+        EXPECT_GT(statements, 10 * compared);
+    }
 }
 
 TEST(SaveRunTest, OffPageValuesAreWrittenInlineAndTheirSpillFilesKept) {

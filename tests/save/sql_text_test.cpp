@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
+#include "app/text.h"
 #include "schema/field_types.h"
 #include "support/test_support.h"
 
@@ -103,6 +106,74 @@ TEST(SqlTextTest, Utf8LengthCountsWhatTheStatementTakesOnTheWire) {
     EXPECT_EQ(Utf8Length(u"😀"), 4u);
     EXPECT_EQ(Utf8Length(std::u16string(1, char16_t(0xD800))), 3u);  // becomes U+FFFD
     EXPECT_EQ(Utf8Length(u"a😀é中"), 1u + 4u + 2u + 3u);
+}
+
+// The UTF-8 literal must be the UTF-16 literal converted, byte for byte:
+// scripts and statements are built the fast way and must not change.
+TEST(SqlTextTest, Utf8LiteralsAreTheBytesOfTheUtf16LiteralsConverted) {
+    const CColumnDef columns[] = {
+        Column(FieldType::kVarchar),    Column(FieldType::kLong, 63),
+        Column(FieldType::kDouble, 63), Column(FieldType::kBit, 63),
+        Column(FieldType::kString, 63), Column(FieldType::kGeometry, 63),
+        Column(FieldType::kBlob),       Column(FieldType::kNewDate, 63),
+    };
+    const char16_t high = 0xD83D, low = 0xDE00;
+    std::vector<std::u16string> texts = {
+        u"",
+        u"plain",
+        u"NULL",
+        u"-12.5e+3",
+        u"0x00FF",
+        u"0x0G",
+        u"0101",
+        std::u16string(u"\0\\\'\n\r\x1A\"(\x7F", 9),
+        std::u16string(u"a\0b", 3),
+        u"ünï 中 😀",
+        std::u16string{high, low},
+        std::u16string{high},              // a high half at the end
+        std::u16string{low, u'x'},         // a low half alone
+        std::u16string{high, u'\'', low},  // a pair split by an escape
+        std::u16string{high, high, low},   // a lone half, then a pair
+        std::u16string{0x7F, 0x80, 0x7FF, 0x800, 0xFFFF, 0xFFFD},
+    };
+    // Runs of plain ASCII, which go eight units at a time, with one unit of
+    // every other kind at each place in and around such blocks.
+    for (char16_t odd : {u'\'', u'\\', u'\n', u'\0', u'"', u'&', u'(', u'[', u']', char16_t{0x7F},
+                         char16_t{0x80}, char16_t{0xE9}, high, low, char16_t{0xFF5C}}) {
+        for (size_t at = 0; at < 26; ++at) {
+            std::u16string text = u"abcdefghijklmnopqrstuvwxy(";
+            text[at] = odd;
+            texts.push_back(text);
+            texts.push_back(text.substr(0, at + 1));
+        }
+    }
+    // Texts drawn from every kind of unit, the same for every run.
+    const char16_t alphabet[] = {u'a',  u'0',  u'1',   u'x',  u'.',  u'-',  u'e',
+                                 u'\'', u'\\', u'\0',  u'\n', u'\r', 0x1A,  u'(',
+                                 u'"',  0xE9,  0x4E2D, high,  low,   0xFFFF};
+    uint32_t seed = 12345;
+    for (int n = 0; n < 2000; ++n) {
+        std::u16string text;
+        seed = seed * 1103515245 + 12345;
+        const size_t length = seed >> 16 & 15;
+        for (size_t i = 0; i < length; ++i) {
+            seed = seed * 1103515245 + 12345;
+            text.push_back(alphabet[(seed >> 16) % std::size(alphabet)]);
+        }
+        texts.push_back(text);
+    }
+    for (const CColumnDef& column : columns) {
+        for (const std::u16string& text : texts) {
+            for (bool isNull : {false, true}) {
+                std::u16string wide = u"(x,";
+                AppendValueLiteral(wide, column, text, isNull);
+                std::string narrow = "(x,";
+                AppendValueLiteralUtf8(narrow, column, text, isNull);
+                ASSERT_EQ(narrow, Utf16ToUtf8(wide))
+                    << "type " << column.type << ", text " << test::U8(text);
+            }
+        }
+    }
 }
 
 }  // namespace
