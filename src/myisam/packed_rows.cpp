@@ -41,6 +41,9 @@ constexpr uint64_t kMaxHeaderBytes = 256u << 20;
 constexpr uint64_t kResyncBytes = 256u << 10;
 constexpr int kResyncRecords = 3;
 
+// Zero bytes the packer writes after the last record.
+constexpr uint64_t kPaddingBytes = 7;
+
 unsigned BitsFor(uint32_t value) {
     unsigned n = 1;
     while (value >>= 1) ++n;
@@ -360,7 +363,7 @@ bool LoadPackedLayout(CMyisamTableReader& myisam, std::string& why) {
         why = "packed header runs past the end of the file";
         return false;
     }
-    std::vector<uint8_t> head(static_cast<size_t>(headerLength));
+    std::vector<uint8_t> head(static_cast<size_t>(std::max<uint64_t>(headerLength, got)));
     const size_t read = myisam.dataFile.ReadAt(0, head.data(), head.size());
     auto layout = std::make_shared<CPackedLayout>();
     if (!ReadPackedLayout(ByteSpan(head.data(), read), myisam.header, *layout, why)) return false;
@@ -407,6 +410,15 @@ uint64_t NextDecodingRecord(CBlockReader& reader, const CPackedLayout& layout,
     return limit;
 }
 
+// Whether the bytes from pos to end are the few zero bytes the packer
+// leaves after the last record; the index file's data length ends the
+// records before them, but a table read without it meets them.
+bool IsPadding(CBlockReader& reader, uint64_t pos, uint64_t end) {
+    if (end - pos > kPaddingBytes) return false;
+    const ByteSpan tail = reader.Read(pos, static_cast<size_t>(end - pos));
+    return std::all_of(tail.begin(), tail.end(), [](uint8_t b) { return b == 0; });
+}
+
 }  // namespace
 
 bool ReadPackedRowWindow(CMyisamTableReader& myisam, uint64_t start, uint64_t fileLength,
@@ -444,6 +456,7 @@ bool ReadPackedRowWindow(CMyisamTableReader& myisam, uint64_t start, uint64_t fi
             if (!problem)
                 renderer.AppendRow(myisam.table, window.rows, decoder.image(), decoder.blobs());
         }
+        if (problem && IsPadding(reader, pos, end)) break;
         if (problem) {
             // Nothing marks where a record starts, and a record that does
             // not decode may have a wrong length: the scan goes on where
