@@ -40,6 +40,7 @@ constexpr uint64_t kMaxHeaderBytes = 256u << 20;
 // cannot be right, and how many records in a row must decode there.
 constexpr uint64_t kResyncBytes = 256u << 10;
 constexpr int kResyncRecords = 3;
+constexpr uint64_t kResyncWork = 64u << 20;
 
 // Zero bytes the packer writes after the last record.
 constexpr uint64_t kPaddingBytes = 7;
@@ -376,13 +377,15 @@ namespace {
 // Whether a whole record that decodes starts at pos, ending before end; sets
 // next to where the record after it starts.
 bool RecordDecodesAt(CBlockReader& reader, const CPackedLayout& layout,
-                     CPackedRecordDecoder& decoder, uint64_t pos, uint64_t end, uint64_t& next) {
+                     CPackedRecordDecoder& decoder, uint64_t pos, uint64_t end, uint64_t& next,
+                     uint64_t& work) {
     CPackedRecordHead head;
     if (!ReadPackedRecordHead(reader.Read(pos, 10), layout, head)) return false;
     if (head.recordLength > layout.maxPackLength || head.recordLength < layout.minPackLength)
         return false;
     const uint64_t start = pos + head.headLength;
     if (start > end || end - start < head.recordLength) return false;
+    work += head.recordLength;
     const ByteSpan record = reader.Read(start, static_cast<size_t>(head.recordLength));
     if (record.size() != head.recordLength) return false;
     if (decoder.Decode(record, head.blobLength) != nullptr) return false;
@@ -396,12 +399,15 @@ bool RecordDecodesAt(CBlockReader& reader, const CPackedLayout& layout,
 uint64_t NextDecodingRecord(CBlockReader& reader, const CPackedLayout& layout,
                             CPackedRecordDecoder& decoder, uint64_t pos, uint64_t limit,
                             uint64_t end) {
-    for (uint64_t at = pos + 1; at < limit; ++at) {
+    // Bytes of records decoded on the way: long records at every position
+    // could cost far more than the stretch looked at.
+    uint64_t work = 0;
+    for (uint64_t at = pos + 1; at < limit && work < kResyncWork; ++at) {
         uint64_t p = at;
         int good = 0;
         uint64_t next = 0;
         while (good < kResyncRecords && p < end &&
-               RecordDecodesAt(reader, layout, decoder, p, end, next)) {
+               RecordDecodesAt(reader, layout, decoder, p, end, next, work)) {
             ++good;
             p = next;
         }

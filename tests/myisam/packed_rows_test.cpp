@@ -112,7 +112,7 @@ TEST(PackedRowsTest, EveryPackedTableReadsAsTheServerReturnedIt) {
 
 TEST(PackedRowsTest, PackedTableWithoutItsIndexFileIsKnownByItsDataFile) {
     // The layout comes from the definition; the data file says it is packed.
-    for (const std::string& name : {std::string("pk_fixed"), std::string("pk_few")}) {
+    for (const std::string& name : kPackedTables) {
         SCOPED_TRACE(name);
         test::TempDir dir;
         CopyPackedTable(name, dir.path());
