@@ -151,6 +151,7 @@ void MyisamHeaderFromDefinition(const CTableDef& table, CMyisamHeader& header) {
         minLength += recordLength - at;
     }
     header.packBits = static_cast<uint16_t>((flagged + 7) / 8);
+    header.fieldCount = static_cast<uint32_t>(header.myisamColumns.size());
     // Fixed-length rows are as long as the record, whatever their fields.
     header.minPackLength = packed ? minLength + header.packBits : recordLength;
 }
@@ -197,6 +198,7 @@ bool ReadMyisamHeader(const CTableDef& table, CMyisamHeader& header,
     header.minPackLength = LoadU32be(base, kBaseMinPackLength);
     header.packBits = LoadU16be(base, kBasePackBits);
     const uint32_t fieldCount = LoadU32be(base, kBaseFieldCount);
+    header.fieldCount = fieldCount;
     const uint8_t keyCount = LoadU8(base, kBaseKeyCount);
 
     // The key definitions follow the base information; walk over them and

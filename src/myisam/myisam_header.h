@@ -38,6 +38,9 @@ struct CMyisamHeader {
     uint32_t packRecLength = 0;
     uint32_t minPackLength = 0;
     uint16_t packBits = 0;  // bytes of field flags before a dynamic record's fields
+    // Field entries the index file says it has (myisamColumns may hold fewer
+    // when it is cut short or lists more than the table has columns).
+    uint32_t fieldCount = 0;
     // Rows the index file counts; -1 when unknown (no usable index file).
     int64_t records = -1;
     // Bytes the index file says the data file holds; -1 when unknown.

@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "myisam/dynamic_rows.h"
 #include "myisam/fixed_rows.h"
+#include "myisam/packed_rows.h"
 
 namespace brix {
 
@@ -18,7 +19,7 @@ std::string FindingPath(const std::filesystem::path& path) {
 
 bool ReadWindowFrom(CMyisamTableReader& reader, uint64_t start, bool wantBookmark,
                     const CAppState& app) {
-    const uint64_t fileLength = reader.dataFile.Length();
+    uint64_t fileLength = reader.dataFile.Length();
     bool ok = true;
     switch (reader.header.myisamRowFormat) {
         case 0:
@@ -27,8 +28,15 @@ bool ReadWindowFrom(CMyisamTableReader& reader, uint64_t start, bool wantBookmar
         case 1:
             ok = ReadDynamicRowWindow(reader, start, fileLength, wantBookmark, app);
             break;
-        default:
-            break;  // compressed rows are not read; told when the file opens
+        default: {
+            // Packed records end where the index file says the data does;
+            // the bytes after it are padding that decodes as nothing.
+            const int64_t dataLength = reader.header.dataFileLength;
+            if (dataLength >= 0 && static_cast<uint64_t>(dataLength) < fileLength)
+                fileLength = static_cast<uint64_t>(dataLength);
+            ok = ReadPackedRowWindow(reader, start, fileLength, wantBookmark, app);
+            break;
+        }
     }
     if (!ok) reader.Report(-1, DamageWhat::kFile, "data file cannot be read");
     return ok;
@@ -92,9 +100,20 @@ bool ReadFirstMyIsamWindow(CMyisamTableReader& reader, const std::filesystem::pa
                           " of " + std::to_string(expected) + " bytes",
                       lost);
     }
-    if (reader.header.myisamRowFormat == 2)
-        reader.Report(-1, DamageWhat::kTable, "rows compressed with myisampack are not read yet",
-                      rows);
+    // Without its index file a packed table is known by its data file,
+    // whose header also gives what the definition alone cannot.
+    uint8_t magic[kPackedFixedHeadSize] = {};
+    const size_t got = reader.dataFile.ReadAt(0, magic, sizeof magic);
+    if (reader.header.records < 0 && LooksPackedDataFile(ByteSpan(magic, got)))
+        reader.header.myisamRowFormat = 2;
+    reader.packed.reset();
+    if (reader.header.myisamRowFormat == 2) {
+        std::string why;
+        if (!LoadPackedLayout(reader, why)) {
+            reader.Report(0, DamageWhat::kFile, why, rows);
+            return !reader.dataFile.Failed();
+        }
+    }
     return ReadWindowFrom(reader, 0, true, app);
 }
 

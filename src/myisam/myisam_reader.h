@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -15,6 +16,7 @@
 namespace brix {
 
 class CAppState;
+struct CPackedLayout;
 
 // The MyISAM side of one open table: what its index file says and its data
 // file. The definition and the window are its owner's, who keeps both alive
@@ -40,6 +42,9 @@ class CMyisamTableReader {
     CMyisamHeader header;
     CReadOnlyFile dataFile;
     std::filesystem::path dataPath;
+    // The fields and code trees of a data file packed by myisampack, read
+    // when it opens; null for other row formats or an unusable header.
+    std::shared_ptr<const CPackedLayout> packed;
 
   private:
     // The findings told so far, by offset and reason; at most kMaxRemembered,
@@ -60,10 +65,10 @@ bool OpenMyIsamTable(CMyisamTableReader& reader, const std::filesystem::path& my
 // Opens the MyISAM data file at path (read-only) and reads the first window
 // of rows of the table, whose .frm and .MYI have been read: starts the window
 // and the bookmark list with {page 0, origin 0}, then reads fixed-length or
-// dynamic rows by the row format of the index file; compressed tables give no
-// rows. Returns false only when the file layer reported a read error; a file
-// that cannot be opened gives an empty window and true. Each of these, and
-// every damaged block or record met, is told to options.damage.
+// dynamic rows by the row format of the index file, or packed rows (decoded
+// by the trees at the head of the data file). Returns false only when the file layer reported a
+// read error; a file that cannot be opened gives an empty window and true. Each of these, and every
+// damaged block or record met, is told to options.damage.
 bool ReadFirstMyIsamWindow(CMyisamTableReader& reader, const std::filesystem::path& path,
                            const CAppState& app);
 

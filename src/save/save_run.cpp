@@ -575,13 +575,6 @@ class CSaveRunner {
                  u"InnoDB, so its rows cannot be read");
             return;
         }
-        if (rows_.CompressedRows()) {
-            rows_.Close();
-            Fail(failure,
-                 u"the table was created, but its rows are compressed (myisampack), "
-                 u"which cannot be read");
-            return;
-        }
         // Generated columns are left to the server, which computes them. A
         // stored one whose expression was left out is a plain column on the
         // server, and gets the values stored in the file.
