@@ -30,6 +30,7 @@ struct RowsArgs {
     bool all = false;
     std::string format = "tsv";
     bool exportMode = false;
+    bool deleted = false;
     std::string spillDir;
     std::string ibdata;
     std::string damageReport;
@@ -184,6 +185,7 @@ void RunRows(const RowsArgs& args, CliContext& context) {
     };
     CReadOptions options;
     options.exportMode = args.exportMode;
+    options.deleted = args.deleted;
     options.damage = &damage;
     std::unique_ptr<CSpillFolder> spillFolder;
     if (args.exportMode) {
@@ -238,10 +240,18 @@ void RunRows(const RowsArgs& args, CliContext& context) {
         json = std::make_unique<CJsonRowsWriter>(stdout);
         json->BeginColumns();
         for (const CColumnDef& c : table.columns) json->Column(c.name);
+        if (rows.deletedMode()) {
+            json->Column(kDeletedSourceColumn);
+            json->Column(kDeletedUnknownColumn);
+        }
         json->EndColumns();
     } else {
         tsv = std::make_unique<CTsvWriter>(stdout);
         for (const CColumnDef& c : table.columns) tsv->Field(c.name);
+        if (rows.deletedMode()) {
+            tsv->Field(kDeletedSourceColumn);
+            tsv->Field(kDeletedUnknownColumn);
+        }
         tsv->EndRow();
     }
     int64_t rowsRead = 0;
@@ -295,6 +305,11 @@ void AddRowsCommand(CLI::App& program, CliContext& context) {
         ->capture_default_str();
     command->add_flag("--export", args->exportMode,
                       "render long and binary values in full, as saving does");
+    command->add_flag("--deleted", args->deleted,
+                      "print only the rows of deleted records the files still hold, with the "
+                      "columns _source (delete-marked, free-list, deleted-slot or "
+                      "deleted-block) and _unknown (the columns whose bytes were overwritten, "
+                      "shown as NULL)");
     command->add_option("--spill-dir", args->spillDir,
                         "folder for the spill files of long InnoDB values in export mode");
     command->add_option("--ibdata", args->ibdata,
