@@ -125,7 +125,12 @@ TEST(DeletedRowsFixtureTest, RecoveredRowsAreDeletedRowsAndNothingElse) {
         {"inno_purged", {"delete-marked", "free-list"}, 0.0},
         // Deleted slots keep all but the bytes of the link.
         {"my_fixed", {"deleted-slot"}, 1.0},
+        // A deleted block's header took the VARCHAR length at its start:
+        // nothing can be read back.
         {"my_dynamic", {"deleted-block"}, 0.0},
+        // Fixed-length fields lead: the rest of the record is read back
+        // where the flags it lost follow from its bytes alone.
+        {"my_dynamic_lead", {"deleted-block"}, 0.15},
     };
     for (const Case& c : cases) {
         for (size_t windowRows : {kWindowRows, size_t{7}}) {
