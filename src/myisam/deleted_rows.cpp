@@ -131,9 +131,10 @@ bool ReadDeletedSlots(CMyisamTableReader& myisam, uint64_t start, uint32_t point
 // then each field, some of them with a length before them. The record can
 // be read back from its first whole bytes on only when the fields before
 // them have lengths that need no lost byte; the flags are lost, so every
-// choice of them is tried, and the record is shown only when exactly one
-// choice parses to the end of the block and gives values the columns can
-// hold. The flags so found are a consequence of the bytes, not a guess.
+// choice of them is tried. A choice counts when it parses to the end of the
+// block and gives values the columns can hold; a column is shown only when
+// every choice that counts reads the same bytes for it, so that what is
+// shown follows from the bytes whichever choice was the server's.
 constexpr uint32_t kFreeHeaderSize = 20;
 // Header lengths of the blocks that hold a whole record: types 1 to 4.
 constexpr uint32_t kRecordHeaderLengths[] = {3, 4, 5};
@@ -143,8 +144,10 @@ constexpr uint32_t kRecordHeaderLengths[] = {3, 4, 5};
 constexpr uint32_t kMinBlockLength = 20;
 constexpr uint32_t kBlockAlignment = 4;
 constexpr uint32_t kMostUnusedBytes = kMinBlockLength + 3;
-// Parses tried for one block at most: more is taken as ambiguity.
+// Parses tried for one block at most, and readings that fit it: more is
+// taken as ambiguity.
 constexpr uint32_t kMostParseSteps = 50000;
+constexpr uint32_t kMostSolutions = 8;
 
 class CDeletedBlockParse {
   public:
@@ -163,12 +166,15 @@ class CDeletedBlockParse {
                     entryColumn_[e] = static_cast<int32_t>(c);
     }
 
-    // Parses the block; true when exactly one reading fits. record is then
-    // the record with its lost bytes rebuilt (the flags found, zeros for
-    // the fields that were lost), what names the columns not known.
+    // Parses the block; true when at least one reading fits (and not too
+    // many) and some column is known. record is then the record of the
+    // first reading with its lost bytes rebuilt (the flags found, zeros for
+    // the fields that were lost); what names the columns not known: those
+    // in lost bytes, and those the readings do not all read alike.
     bool Parse(ByteSpan block, std::vector<uint8_t>& record, DeletedImage& what) {
         block_ = block;
         solutions_ = 0;
+        found_.clear();
         steps_ = 0;
         for (const uint32_t h : kRecordHeaderLengths) {
             if (block.size() < kFreeHeaderSize || h > kFreeHeaderSize) continue;
@@ -177,14 +183,29 @@ class CDeletedBlockParse {
             flags_.assign(header_.packBits, 0);
             known_.assign(header_.myisamColumns.size(), false);
             flagIndex_ = 0;
+            starts_.assign(header_.myisamColumns.size(), 0);
+            lengths_.assign(header_.myisamColumns.size(), 0);
             Step(0, header_.packBits);
-            if (solutions_ > 1 || steps_ > kMostParseSteps) return false;
+            if (solutions_ > kMostSolutions || steps_ > kMostParseSteps) return false;
         }
-        if (solutions_ != 1) return false;
-        record.assign(bestEnd_, 0);
-        std::copy(bestFlags_.begin(), bestFlags_.end(), record.begin());
-        const size_t lost = kFreeHeaderSize - bestH_;
-        for (size_t i = lost; i < bestEnd_; ++i) record[i] = block_[bestH_ + i];
+        if (solutions_ == 0) return false;
+        // Where several readings fit, a field is known only when every one
+        // of them reads the same bytes for it.
+        const Solution& base = found_.front();
+        bestKnown_ = base.known;
+        for (size_t e = 0; e < bestKnown_.size(); ++e)
+            for (const Solution& other : found_)
+                if (!other.known[e] || other.lengths[e] != base.lengths[e] ||
+                    !std::equal(
+                        block.begin() + static_cast<std::ptrdiff_t>(base.h + base.starts[e]),
+                        block.begin() +
+                            static_cast<std::ptrdiff_t>(base.h + base.starts[e] + base.lengths[e]),
+                        block.begin() + static_cast<std::ptrdiff_t>(other.h + other.starts[e])))
+                    bestKnown_[e] = false;
+        record.assign(base.end, 0);
+        std::copy(base.flags.begin(), base.flags.end(), record.begin());
+        const size_t lost = kFreeHeaderSize - base.h;
+        for (size_t i = lost; i < base.end; ++i) record[i] = block_[base.h + i];
         what.unknown.assign(table_.columns.size(), false);
         bool anyKnown = false;
         for (size_t c = 0; c < table_.columns.size(); ++c) {
@@ -231,9 +252,10 @@ class CDeletedBlockParse {
 
     // Takes entry e on at record position pos.
     void Step(size_t e, size_t pos) {
-        if (++steps_ > kMostParseSteps || solutions_ > 1) return;
+        if (++steps_ > kMostParseSteps || solutions_ > kMostSolutions) return;
         const auto& entries = header_.myisamColumns;
         if (e == entries.size()) return End(pos);
+        starts_[e] = pos;
         const CMyisamColumnDef& entry = entries[e];
         const size_t length = entry.myisamLength;
         const int kind = entry.myisamType;
@@ -338,6 +360,7 @@ class CDeletedBlockParse {
 
     void Take(size_t e, size_t next, bool known) {
         known_[e] = known;
+        lengths_[e] = next - starts_[e];
         Step(e + 1, next);
     }
 
@@ -351,11 +374,8 @@ class CDeletedBlockParse {
                                kBlockAlignment * kBlockAlignment;
         if (slack > kMostUnusedBytes && block_.size() != natural) return;
         if (h_ == kRecordHeaderLengths[0] && block_.size() != natural) return;
-        ++solutions_;
-        bestH_ = h_;
-        bestEnd_ = pos;
-        bestFlags_ = flags_;
-        bestKnown_ = known_;
+        if (++solutions_ <= kMostSolutions)
+            found_.push_back(Solution{h_, pos, flags_, known_, starts_, lengths_});
     }
 
     const CTableDef& table_;
@@ -368,11 +388,21 @@ class CDeletedBlockParse {
     size_t flagIndex_ = 0;
     std::vector<uint8_t> flags_;
     std::vector<bool> known_;
+    // Each entry's place in the record on the way being tried.
+    std::vector<size_t> starts_;
+    std::vector<size_t> lengths_;
+    // The readings that fit the block.
+    struct Solution {
+        size_t h = 0;
+        size_t end = 0;
+        std::vector<uint8_t> flags;
+        std::vector<bool> known;
+        std::vector<size_t> starts;
+        std::vector<size_t> lengths;
+    };
+    std::vector<Solution> found_;
     uint32_t solutions_ = 0;
     uint32_t steps_ = 0;
-    size_t bestH_ = 0;
-    size_t bestEnd_ = 0;
-    std::vector<uint8_t> bestFlags_;
     std::vector<bool> bestKnown_;
 };
 
