@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "browse/table_rows.h"
 #include "myisam/deleted_rows.h"
 #include "schema/frm_reader.h"
 #include "support/test_support.h"
@@ -83,6 +84,67 @@ TEST(MyisamDeletedRowsTest, ShowsOnlySlotsThatCanBeDeletedRowsOfTheTable) {
     DeletedImage what;
     EXPECT_FALSE(
         PlausibleDeletedSlot(table, test::Bytes({0, 0xFF}), stride, file.size(), 6, app, what));
+}
+
+}  // namespace
+}  // namespace brix
+
+namespace brix {
+namespace {
+
+// The deleted blocks of a dynamic table a real server wrote, damaged alike:
+// each damage leaves no row to show, and none crashes the reader.
+TEST(MyisamDeletedRowsTest, DeletedBlocksThatNoLongerFitGiveNoRows) {
+    const std::vector<uint8_t> file = test::ReadFileBytes(kFolder / "my_dynamic_lead.MYD");
+    // The blocks in file order: this table's live blocks are all of type 3
+    // (a 2-byte length and a byte of unused length), its free ones type 0.
+    std::vector<size_t> freeBlocks;
+    for (size_t at = 0; at + 4 <= file.size();) {
+        if (file[at] == 0) {
+            freeBlocks.push_back(at);
+            at += LoadU24be(file, at + 1);
+        } else {
+            ASSERT_EQ(file[at], 3) << at;
+            at += 4 + LoadU16be(file, at + 1) + file[at + 3];
+        }
+    }
+    ASSERT_FALSE(freeBlocks.empty());
+    const auto rowsOf = [&](const std::vector<uint8_t>& data) {
+        test::TempDir dir;
+        for (const char* ext : {".frm", ".MYI"})
+            std::filesystem::copy_file(kFolder / (std::string("my_dynamic_lead") + ext),
+                                       dir.path() / (std::string("t") + ext));
+        test::WriteFile(dir.path() / "t.MYD", data);
+        const std::unique_ptr<CAppState> app = test::NewTestApp();
+        CReadOptions options;
+        options.deleted = true;
+        CTableRows rows;
+        EXPECT_EQ(rows.Open(dir.path(), u"t", *app, options), OpenRowsResult::kOk);
+        size_t count = rows.rows().rowCount();
+        while (rows.ReadNextWindow(*app)) count += rows.rows().rowCount();
+        return count;
+    };
+    EXPECT_GT(rowsOf(file), 0u);
+    struct Case {
+        const char* what;
+        std::function<void(std::vector<uint8_t>&, size_t)> damage;
+    };
+    const Case cases[] = {
+        {"no free block: an invalid type byte", [](auto& d, size_t at) { d[at] = 0xFF; }},
+        {"link past the end of the file", [](auto& d, size_t at) { d[at + 4] = 0x7F; }},
+        {"length past the end of the file",
+         [](auto& d, size_t at) { d[at + 1] = d[at + 2] = d[at + 3] = 0xFF; }},
+        {"record bytes that are no values",
+         [](auto& d, size_t at) {
+             std::fill(d.begin() + static_cast<std::ptrdiff_t>(at + 20),
+                       d.begin() + static_cast<std::ptrdiff_t>(at + LoadU24be(d, at + 1)), 0xFF);
+         }},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> data = file;
+        for (const size_t at : freeBlocks) c.damage(data, at);
+        EXPECT_EQ(rowsOf(data), 0u) << c.what;
+    }
 }
 
 }  // namespace
