@@ -156,9 +156,11 @@ void FindDeletedRecords(const CInnoTableReader& inno, ByteSpan page, const CAppS
     const CIndexPageView view(page);
     if (!view.holdsRecords() || view.level() != 0) return;
     const RecordLayout layout = view.layout();
-    const uint32_t directoryStart =
-        kPageSize - kTrailerSize -
-        kSlotSize * std::min<uint32_t>(view.header().directorySlots, kPageSize / kSlotSize);
+    // A slot count too big for the page leaves no room above the heap (and
+    // must not wrap the subtraction round).
+    const uint32_t slots =
+        std::min<uint32_t>(view.header().directorySlots, (kPageSize - kTrailerSize) / kSlotSize);
+    const uint32_t directoryStart = kPageSize - kTrailerSize - kSlotSize * slots;
     // The heap's records end at its top; a top past the directory is damage
     // and bounds nothing.
     const uint32_t heapTop = std::min<uint32_t>(view.header().heapTop, directoryStart);

@@ -132,6 +132,16 @@ TEST_F(DeletedRecordsTest, PagesThatAreNoLeavesGiveNothing) {
     std::vector<uint8_t> page = page_;
     page[38 + 26] = 1;  // the level: not a leaf
     EXPECT_TRUE(Find(page).empty());
+    // Directory slots enough to cover the page, and a heap top past it:
+    // nothing is found above the heap, and the search ends.
+    for (const int high : {0xFF, 0x40}) {
+        std::vector<uint8_t> slots = page_;
+        slots[38] = static_cast<uint8_t>(high);
+        slots[39] = 0xFF;
+        slots[40] = 0xFF;
+        slots[41] = 0xFF;
+        EXPECT_LE(Find(slots).size(), found_.size()) << high;
+    }
     std::vector<uint8_t> shortPage(page_.begin(), page_.begin() + 200);
     EXPECT_TRUE(Find(shortPage).empty());
 }
