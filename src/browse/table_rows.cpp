@@ -10,11 +10,13 @@
 #include "innodb/blob.h"
 #include "innodb/btree.h"
 #include "innodb/columns.h"
+#include "innodb/deleted_records.h"
 #include "innodb/dictionary.h"
 #include "innodb/inno_table_reader.h"
 #include "innodb/instant.h"
 #include "innodb/page_check.h"
 #include "innodb/page_view.h"
+#include "myisam/deleted_rows.h"
 #include "myisam/myisam_header.h"
 #include "myisam/myisam_reader.h"
 #include "schema/frm_reader.h"
@@ -89,6 +91,13 @@ void ReadFirstInnoWindow(CInnoTableReader& inno, std::shared_ptr<CTablespace> sp
     }
     inno.indexIdKnown = inno.indexId != 0;
     ReadInstantLayout(inno, pages, root, app);
+    if (inno.options.deleted) {
+        // Deleted records are looked for on every leaf of the index, in
+        // file order, whatever the tree says.
+        inno.window.bookmarks.push_back(RecordBookmark{0, 0});
+        FillDeletedWindow(inno, pages, 0, 0, true, app);
+        return;
+    }
     const uint32_t leaf = FindFirstLeaf(inno, pages, root, true);
     if (leaf != 0) {
         inno.window.bookmarks.push_back(RecordBookmark{leaf, 0});
@@ -383,6 +392,8 @@ void CTableRows::CloseReaders() {
 
 void CTableRows::Close() {
     CloseReaders();
+    deleted_ = false;
+    myisamPointerLength_ = 0;
     table_.Reset();
     window_.Reset(0);
 }
@@ -415,7 +426,8 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
             return OpenRowsResult::kOk;
         return OpenRowsResult::kNoDefinition;
     }
-    window_.rows.Reset(table_.columns.size());
+    deleted_ = options.deleted;
+    window_.rows.Reset(WindowColumns());
     if (changedInPlace) return OpenRowsResult::kChangedInPlace;
     if (table_.engineCode == EngineCode::kMyIsam) {
         myisam_ = std::make_unique<CMyisamTableReader>(table_, window_, options);
@@ -428,7 +440,14 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
             }
             return path;
         };
-        const bool ok = OpenMyIsamTable(*myisam_, storageFile("MYI"), storageFile("MYD"), app);
+        bool ok = OpenMyIsamTable(*myisam_, storageFile("MYI"), storageFile("MYD"), app);
+        if (ok && options.deleted) {
+            // The window of live rows gives way to the first of deleted ones.
+            myisamPointerLength_ = ReadMyisamPointerLength(storageFile("MYI"));
+            window_.Reset(WindowColumns());
+            if (myisam_->dataFile.IsOpen()) window_.bookmarks.push_back({0, 0});
+            ok = ReadDeletedRowWindow(*myisam_, 0, myisamPointerLength_, true, app);
+        }
         return ok ? OpenRowsResult::kOk : OpenRowsResult::kReadError;
     }
     if (table_.engineCode == EngineCode::kInnoDb) {
@@ -477,6 +496,10 @@ bool CTableRows::CompressedRows() const {
 }
 
 void CTableRows::ReadWindowAt(const RecordBookmark& from, bool bookmarkWanted, CAppState& app) {
+    if (deleted_) {
+        ReadDeletedWindowAt(from, bookmarkWanted, app);
+        return;
+    }
     if (inno_) {
         ReadInnoWindowAt(*inno_, from, bookmarkWanted, app);
         return;
@@ -487,7 +510,25 @@ void CTableRows::ReadWindowAt(const RecordBookmark& from, bool bookmarkWanted, C
         ReadMyIsamWindowAt(*myisam_, from.origin, bookmarkWanted, app);
 }
 
+void CTableRows::ReadDeletedWindowAt(const RecordBookmark& from, bool bookmarkWanted,
+                                     CAppState& app) {
+    window_.rows.Reset(WindowColumns());
+    window_.windowFull = false;
+    if (inno_ && inno_->space) {
+        FillDeletedWindow(*inno_, *inno_->space, from.page, static_cast<uint32_t>(from.origin),
+                          bookmarkWanted, app);
+    } else if (myisam_ && myisam_->dataFile.IsOpen() && from.origin >= 0) {
+        ReadDeletedRowWindow(*myisam_, static_cast<uint64_t>(from.origin), myisamPointerLength_,
+                             bookmarkWanted, app);
+    }
+}
+
 bool CTableRows::ReadNextWindow(CAppState& app) {
+    if (deleted_) {
+        if (!window_.windowFull || window_.bookmarks.empty()) return false;
+        ReadDeletedWindowAt(window_.bookmarks.back(), true, app);
+        return true;
+    }
     if (inno_) return ReadNextInnoWindow(*inno_, app);
     if (!window_.windowFull || window_.bookmarks.empty()) return false;
     ReadWindowAt(window_.bookmarks.back(), true, app);

@@ -36,6 +36,13 @@ enum class OpenRowsResult {
 // through (the record browser, the rows command, a save run); they never see
 // an engine's reader. Neither copied nor moved: the engine reader refers to
 // the definition and the window beside it.
+// The two cells a row of deleted-rows mode has after the table's columns:
+// where the row was found ("delete-marked", "free-list", "deleted-slot",
+// "deleted-block") and the comma-separated names of the columns whose bytes
+// were overwritten (empty when none; those cells are NULL).
+inline constexpr char16_t kDeletedSourceColumn[] = u"_source";
+inline constexpr char16_t kDeletedUnknownColumn[] = u"_unknown";
+
 class CTableRows {
   public:
     CTableRows();
@@ -55,6 +62,11 @@ class CTableRows {
                         CAppState& app, const CReadOptions& options = {},
                         const CInnoDictionary* dictionary = nullptr);
 
+    // With options.deleted the windows hold the rows of deleted records
+    // that the files still hold instead of the live rows, each with the two
+    // cells kDeletedSourceColumn and kDeletedUnknownColumn after the table's
+    // columns; bookmarks and paging work as for live rows.
+    //
     // Reads the window that starts at from into the window (emptied first),
     // as paging does: a window that fills appends the bookmark of the window
     // after it only when bookmarkWanted is set. Nothing is read when the
@@ -79,6 +91,11 @@ class CTableRows {
     // none open.
     std::filesystem::path TablespacePath() const;
 
+    // The windows hold deleted rows (the table was opened with
+    // options.deleted), and how many cells each row has.
+    bool deletedMode() const { return deleted_; }
+    size_t WindowColumns() const { return table_.columns.size() + (deleted_ ? 2 : 0); }
+
     const CTableDef& table() const { return table_; }
     CWindowState& window() { return window_; }
     const CWindowState& window() const { return window_; }
@@ -87,6 +104,7 @@ class CTableRows {
 
   private:
     void CloseReaders();
+    void ReadDeletedWindowAt(const RecordBookmark& from, bool bookmarkWanted, CAppState& app);
     // Reads the definition from the dictionary information of the table's
     // .ibd (MySQL 8.0 and later); the root page of its clustered index, 0
     // when there is no such definition (the definition is then empty).
@@ -103,6 +121,9 @@ class CTableRows {
     // At most one of the two is open.
     std::unique_ptr<CMyisamTableReader> myisam_;
     std::unique_ptr<CInnoTableReader> inno_;
+    bool deleted_ = false;
+    // The link length of a MyISAM table's index file, for its deleted slots.
+    uint32_t myisamPointerLength_ = 0;
 };
 
 // Reads the off-page values that windows keep by their reference

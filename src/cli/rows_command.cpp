@@ -27,6 +27,7 @@ struct RowsArgs {
     bool all = false;
     std::string format = "tsv";
     bool exportMode = false;
+    bool deleted = false;
     std::string spillDir;
     std::string ibdata;
     std::string damageReport;
@@ -103,6 +104,7 @@ void RunRows(const RowsArgs& args, CliContext& context) {
     // Off-page values go from the tablespace straight into the output as the
     // writer writes them: nothing is spilled.
     options.keepExternal = args.exportMode;
+    options.deleted = args.deleted;
     options.damage = &damage;
     std::unique_ptr<CSpillFolder> spillFolder;
     if (args.exportMode) {
@@ -157,10 +159,18 @@ void RunRows(const RowsArgs& args, CliContext& context) {
         json = std::make_unique<CJsonRowsWriter>(stdout);
         json->BeginColumns();
         for (const CColumnDef& c : table.columns) json->Column(c.name);
+        if (rows.deletedMode()) {
+            json->Column(kDeletedSourceColumn);
+            json->Column(kDeletedUnknownColumn);
+        }
         json->EndColumns();
     } else {
         tsv = std::make_unique<CTsvWriter>(stdout);
         for (const CColumnDef& c : table.columns) tsv->Field(c.name);
+        if (rows.deletedMode()) {
+            tsv->Field(kDeletedSourceColumn);
+            tsv->Field(kDeletedUnknownColumn);
+        }
         tsv->EndRow();
     }
     // The writer reads the off-page values through a handle of its own,
@@ -198,6 +208,11 @@ void AddRowsCommand(CLI::App& program, CliContext& context) {
         ->capture_default_str();
     command->add_flag("--export", args->exportMode,
                       "render long and binary values in full, as saving does");
+    command->add_flag("--deleted", args->deleted,
+                      "print only the rows of deleted records the files still hold, with the "
+                      "columns _source (delete-marked, free-list, deleted-slot or "
+                      "deleted-block) and _unknown (the columns whose bytes were overwritten, "
+                      "shown as NULL)");
     command->add_option("--spill-dir", args->spillDir,
                         "folder for spill files in export mode, created when missing (long "
                         "InnoDB values are streamed into the output: none is left there)");

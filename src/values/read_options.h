@@ -27,6 +27,10 @@ struct CReadOptions {
     // Where the readers report what they skipped or could not read; null when
     // nobody listens. Outlives the read.
     CDamageSink* damage = nullptr;
+    // Read the rows the table's files still hold of deleted records instead
+    // of its live rows; each window row then has two more cells, where the
+    // row was found and which of its columns were overwritten.
+    bool deleted = false;
 };
 
 }  // namespace brix

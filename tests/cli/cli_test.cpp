@@ -94,6 +94,30 @@ TEST(CliTest, RowsInTsvAreWhatTheServerPrints) {
     EXPECT_NE(strings.out.find("\ta\\tb\\nc\\\\d\t"), std::string::npos);
 }
 
+TEST(CliTest, DeletedRowsPrintWithWhereTheyWereFoundAndWhatWasLost) {
+    const std::string datadir =
+        "'" + (test::SourceDir() / "tests" / "fixtures" / "deleted" / "datadir").string() + "'";
+    RunResult tsv = RunCli("rows --deleted " + datadir + " recover my_fixed");
+    EXPECT_EQ(tsv.status, 0);
+    std::istringstream lines(tsv.out);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "id\tprice\tborn\tseen\tkind\tqty\tcode\t_source\t_unknown");
+    std::getline(lines, line);
+    EXPECT_EQ(line,
+              "NULL\tNULL\t2001-02-03\t2020-02-03 07:08:39\tred\tNULL\tc3\tdeleted-slot\t"
+              "id,price,qty");
+    RunResult json = RunCli("rows --deleted --all --format json " + datadir + " recover inno_kept");
+    EXPECT_EQ(json.status, 0);
+    EXPECT_NE(json.out.find("\"code\",\"_source\",\"_unknown\"]"), std::string::npos);
+    EXPECT_NE(json.out.find("[\"3\",\"name 3\",\"-188.97\",\"2001-02-03\",\"2020-02-03 "
+                            "07:08:39\",\"red\",\"9\",\"c3\",\"delete-marked\",\"\"]"),
+              std::string::npos);
+    // Without --deleted the same table prints its live rows and no more.
+    RunResult live = RunCli("rows " + datadir + " recover inno_kept");
+    EXPECT_EQ(live.out.find("_source"), std::string::npos);
+}
+
 TEST(CliTest, LongExportedTextsPrintWholeInTsv) {
     // Off-page texts of up to about 100 KiB, with characters outside the BMP,
     // read back from their spill files: each line holds them whole, though a

@@ -1,0 +1,173 @@
+// Deleted rows recovered from tables a real server wrote, each compared with
+// the rows the server showed before it deleted them: every recovered row must
+// be one of those (on every column that was not overwritten), never a row
+// still in the table, and never one that no table held.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+#include <sstream>
+
+#include "app/text.h"
+#include "browse/table_rows.h"
+#include "support/expected_rows.h"
+#include "support/test_support.h"
+
+namespace brix {
+namespace {
+
+std::filesystem::path DeletedFixtures() {
+    return test::SourceDir() / "tests" / "fixtures" / "deleted";
+}
+
+// Reads every window of the table's deleted rows, in windows of windowRows
+// so that paging through bookmarks is part of what is checked.
+std::vector<test::ReadRow> ReadDeletedRows(const std::string& table, size_t windowRows,
+                                           CDamageSink* damage = nullptr) {
+    const std::unique_ptr<CAppState> app = test::NewTestApp();
+    CReadOptions options;
+    options.deleted = true;
+    options.windowRows = windowRows;
+    options.damage = damage;
+    CTableRows rows;
+    EXPECT_EQ(
+        rows.Open(DeletedFixtures() / "datadir" / "recover", Utf8ToUtf16(table), *app, options),
+        OpenRowsResult::kOk);
+    EXPECT_TRUE(rows.deletedMode());
+    std::vector<test::ReadRow> got;
+    size_t windows = 0;
+    do {
+        EXPECT_EQ(rows.rows().columnCount(), rows.table().columns.size() + 2);
+        EXPECT_LE(rows.rows().rowCount(), windowRows);
+        test::AppendWindowRows(rows.rows(), got);
+    } while (rows.ReadNextWindow(*app) && ++windows < 10000);
+    return got;
+}
+
+// The server's rows without their header line.
+std::vector<std::vector<std::string>> ServerRows(const std::string& file) {
+    std::vector<std::vector<std::string>> rows =
+        test::ReadTsv(DeletedFixtures() / "expected" / "recover" / file);
+    if (!rows.empty()) rows.erase(rows.begin());
+    return rows;
+}
+
+// Whether a recovered row (table columns, then _source and _unknown) agrees
+// with a server row on every column it knows.
+bool Matches(const test::ReadRow& got, const std::vector<std::string>& server) {
+    const size_t columns = got.texts.size() - 2;
+    if (server.size() != columns) return false;
+    const std::string& unknown = got.texts[columns + 1];
+    std::set<size_t> lost;
+    for (size_t c = 0; c < columns; ++c)
+        if (got.nulls[c] && !unknown.empty()) lost.insert(c);
+    for (size_t c = 0; c < columns; ++c) {
+        if (lost.count(c)) continue;
+        const std::string text = got.nulls[c] ? "NULL" : got.texts[c];
+        if (text != server[c]) return false;
+    }
+    return true;
+}
+
+struct Recovery {
+    size_t rows = 0;
+    size_t deletedRowsFound = 0;
+    std::vector<std::string> problems;
+};
+
+Recovery CheckRecovered(const std::string& table, const std::vector<test::ReadRow>& got,
+                        const std::set<std::string>& sources) {
+    const auto deleted = ServerRows(table + ".deleted.tsv");
+    const auto live = ServerRows(table + ".live.tsv");
+    Recovery result;
+    result.rows = got.size();
+    std::vector<bool> found(deleted.size(), false);
+    for (size_t r = 0; r < got.size(); ++r) {
+        const test::ReadRow& row = got[r];
+        std::ostringstream where;
+        where << table << " row " << r << ": ";
+        for (const std::string& t : row.texts) where << t << " | ";
+        const size_t columns = row.texts.size() - 2;
+        if (!sources.count(row.texts[columns]))
+            result.problems.push_back(where.str() + "unexpected _source");
+        // Overwritten columns are NULL and named; nothing else is NULL
+        // without the server having shown NULL there.
+        bool any = false;
+        for (size_t d = 0; d < deleted.size(); ++d) {
+            if (!Matches(row, deleted[d])) continue;
+            any = true;
+            found[d] = true;
+        }
+        if (!any) result.problems.push_back(where.str() + "matches no deleted row");
+        if (row.texts[columns + 1].empty())
+            for (const auto& l : live)
+                if (Matches(row, l)) result.problems.push_back(where.str() + "is a live row");
+    }
+    result.deletedRowsFound = static_cast<size_t>(std::count(found.begin(), found.end(), true));
+    std::printf("[ recovery ] %s: %zu of %zu deleted rows found, %zu rows shown\n", table.c_str(),
+                result.deletedRowsFound, deleted.size(), result.rows);
+    return result;
+}
+
+TEST(DeletedRowsFixtureTest, RecoveredRowsAreDeletedRowsAndNothingElse) {
+    struct Case {
+        const char* table;
+        std::set<std::string> sources;
+        // Of the deleted rows, how many must be found at least.
+        double leastRate;
+    };
+    const Case cases[] = {
+        // Purge was held off: every deleted row is still delete-marked.
+        {"inno_kept", {"delete-marked", "free-list"}, 1.0},
+        // Purge ran and wiped what it freed: nothing false may come of it.
+        {"inno_purged", {"delete-marked", "free-list"}, 0.0},
+        // Deleted slots keep all but the bytes of the link.
+        {"my_fixed", {"deleted-slot"}, 1.0},
+        // A deleted block's header took the VARCHAR length at its start:
+        // nothing can be read back.
+        {"my_dynamic", {"deleted-block"}, 0.0},
+        // Fixed-length fields lead: the rest of the record is read back
+        // where the flags it lost follow from its bytes alone.
+        {"my_dynamic_lead", {"deleted-block"}, 0.15},
+    };
+    for (const Case& c : cases) {
+        for (size_t windowRows : {kWindowRows, size_t{7}}) {
+            SCOPED_TRACE(std::string(c.table) + " windows of " + std::to_string(windowRows));
+            const std::vector<test::ReadRow> got = ReadDeletedRows(c.table, windowRows);
+            const Recovery r = CheckRecovered(c.table, got, c.sources);
+            for (const std::string& p : r.problems) ADD_FAILURE() << p;
+            const size_t deleted = ServerRows(std::string(c.table) + ".deleted.tsv").size();
+            EXPECT_GE(static_cast<double>(r.deletedRowsFound), c.leastRate * deleted);
+            // A row is found once.
+            EXPECT_LE(r.rows, deleted);
+        }
+    }
+}
+
+TEST(DeletedRowsFixtureTest, FixedSlotsNameTheColumnsTheLinkOverwrote) {
+    const std::vector<test::ReadRow> got = ReadDeletedRows("my_fixed", kWindowRows);
+    ASSERT_FALSE(got.empty());
+    for (const test::ReadRow& row : got) {
+        const size_t columns = row.texts.size() - 2;
+        // The null flags, the first column and part of the second lie in
+        // the link's bytes.
+        EXPECT_EQ(row.texts[columns + 1], "id,price,qty");
+        EXPECT_TRUE(row.nulls[0]);
+        EXPECT_FALSE(row.nulls[2]);
+    }
+}
+
+TEST(DeletedRowsFixtureTest, LiveRowsModeIsUntouched) {
+    const std::unique_ptr<CAppState> app = test::NewTestApp();
+    CTableRows rows;
+    ASSERT_EQ(rows.Open(DeletedFixtures() / "datadir" / "recover", u"my_fixed", *app),
+              OpenRowsResult::kOk);
+    EXPECT_FALSE(rows.deletedMode());
+    EXPECT_EQ(rows.rows().columnCount(), rows.table().columns.size());
+    EXPECT_EQ(rows.rows().rowCount(), ServerRows("my_fixed.live.tsv").size());
+}
+
+}  // namespace
+}  // namespace brix
