@@ -4,6 +4,7 @@
 #include <memory>
 #include <string_view>
 
+#include "innodb/columns.h"
 #include "schema/table_def.h"
 #include "values/read_options.h"
 #include "values/row_window.h"
@@ -94,6 +95,8 @@ class CTableRows {
     // At most one of the two is open.
     std::unique_ptr<CMyisamTableReader> myisam_;
     std::unique_ptr<CInnoTableReader> inno_;
+    // The record layouts of a MySQL table whose rows carry versions.
+    std::vector<CVersionedColumn> rowVersions_;
 };
 
 // Appends the text of a value of column that export mode spilled to the
