@@ -374,6 +374,7 @@ uint32_t CTableRows::ReadDefinitionFromTablespace(const std::filesystem::path& d
         std::string problem;
         if (TableDefFromSdi(object.json, app, table_, info, problem)) {
             changedInPlace = info.changedInPlace;
+            rowVersions_ = std::move(info.rowVersions);
             indexId = info.clusteredIndexId;
             return info.clusteredRoot;
         }
@@ -414,6 +415,7 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
     // their tablespace's own dictionary information.
     uint32_t sdiRoot = 0;
     bool changedInPlace = false;
+    rowVersions_.clear();
     const bool fromTablespace = table_.columns.empty();
     uint64_t sdiIndexId = 0;
     if (fromTablespace)
@@ -468,6 +470,12 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
             }
             inno_->perTableSource = true;
             BuildColumnsFromFrm(*inno_, app);
+            // Records of several layout versions: read only when every field
+            // finds its place, never garbled.
+            if (!rowVersions_.empty() && !ApplyRowVersions(*inno_, rowVersions_, app)) {
+                inno_.reset();
+                return OpenRowsResult::kChangedInPlace;
+            }
             ReadFirstInnoWindow(*inno_, std::move(ownSpace), sdiRoot, sdiIndexId, app);
         } else {
             OpenInnoRows(*inno_, databaseFolder, tableName, app, dictionary);

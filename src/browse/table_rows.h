@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "innodb/columns.h"
 #include "innodb/tablespace.h"
 #include "schema/table_def.h"
 #include "values/read_options.h"
@@ -124,6 +125,8 @@ class CTableRows {
     bool deleted_ = false;
     // The link length of a MyISAM table's index file, for its deleted slots.
     uint32_t myisamPointerLength_ = 0;
+    // The record layouts of a MySQL table whose rows carry versions.
+    std::vector<CVersionedColumn> rowVersions_;
 };
 
 // Reads the off-page values that windows keep by their reference

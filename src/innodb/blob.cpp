@@ -7,6 +7,7 @@
 
 #include "app/app_state.h"
 #include "app/output_file.h"
+#include "innodb/lob_pages.h"
 #include "innodb/page_set.h"
 
 namespace brix {
@@ -30,6 +31,11 @@ bool ReadExternalValue(CTablespace& space, ByteSpan columnBytes,
     uint64_t page = LoadU32be(ref, 4);
     uint32_t offset = LoadU32be(ref, 8);
     const uint64_t total = LoadU32be(ref, 16);
+    // MySQL 8.0 and later keep an uncompressed table's values in large
+    // objects of their own layout; the older chain of BLOB pages remains in
+    // rows written before.
+    if (page < space.pageCount() && IsLobFirstPage(space.Page(page)))
+        return ReadLobValue(space, page, total, sink);
     uint64_t written = 0;
     // Each page of the chain is read once: a chain that comes back to a page
     // loops. Nothing past the length the reference gives is passed on.

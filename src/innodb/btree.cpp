@@ -27,7 +27,8 @@ size_t NodePointerNullableFields(const CInnoTableReader& inno) {
     const size_t core =
         inno.coreFields != 0 ? std::min<size_t>(inno.coreFields, fields.size()) : fields.size();
     size_t nullable = 0;
-    for (size_t i = 0; i < core; ++i) nullable += fields[i].nullable() ? 1 : 0;
+    for (size_t i = 0; i < core; ++i)
+        nullable += fields[i].nullable() && fields[i].InVersion(0) ? 1 : 0;
     return nullable;
 }
 

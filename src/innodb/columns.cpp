@@ -1,5 +1,7 @@
 #include "innodb/columns.h"
 
+#include <algorithm>
+
 #include "app/app_state.h"
 #include "innodb/dictionary.h"
 #include "values/temporal.h"
@@ -255,6 +257,58 @@ void BuildColumnsFromDictionary(CInnoTableReader& inno, const CInnoDictionary& d
         candidates.push_back(c);
     }
     OrderPhysicalColumns(inno, candidates);
+}
+
+bool ApplyRowVersions(CInnoTableReader& inno, const std::vector<CVersionedColumn>& columns,
+                      const CAppState& app) {
+    struct Placed {
+        uint32_t position;
+        CInnoColumnDef field;
+    };
+    std::vector<Placed> placed;
+    std::vector<const CVersionedColumn*> system;
+    for (const CVersionedColumn& c : columns)
+        if (c.system) system.push_back(&c);
+    std::sort(system.begin(), system.end(), [](const auto* a, const auto* b) {
+        return a->physicalPosition < b->physicalPosition;
+    });
+    size_t systemTaken = 0;
+    const auto withVersions = [](CInnoColumnDef field, const CVersionedColumn& c) {
+        field.versionAdded = c.versionAdded;
+        field.versionDropped = c.versionDropped;
+        field.instantDefaultNull = c.hasDefault && c.defaultNull;
+        if (c.hasDefault && !c.defaultNull) field.instantDefault = c.defaultBytes;
+        return Placed{c.physicalPosition, std::move(field)};
+    };
+    for (const CInnoColumnDef& field : inno.physicalColumns) {
+        if (field.mainType == InnoType::kSys && field.position < 0) {
+            // System fields keep their order: row id, transaction id, roll
+            // pointer.
+            if (systemTaken >= system.size()) return false;
+            placed.push_back(withVersions(field, *system[systemTaken++]));
+            continue;
+        }
+        const auto found = std::find_if(columns.begin(), columns.end(), [&](const auto& c) {
+            return !c.system && !c.dropped && c.tableColumn == field.position;
+        });
+        if (field.position < 0 || found == columns.end()) return false;
+        placed.push_back(withVersions(field, *found));
+    }
+    if (systemTaken != system.size()) return false;
+    for (const CVersionedColumn& c : columns) {
+        if (!c.dropped) continue;
+        CInnoColumnDef field = FromFrm(c.droppedDefinition, app);
+        field.position = -1;  // its bytes are skipped
+        placed.push_back(withVersions(std::move(field), c));
+    }
+    std::sort(placed.begin(), placed.end(),
+              [](const Placed& a, const Placed& b) { return a.position < b.position; });
+    for (size_t i = 0; i < placed.size(); ++i)
+        if (placed[i].position != i) return false;  // a gap or a place taken twice
+    inno.physicalColumns.clear();
+    for (Placed& p : placed) inno.physicalColumns.push_back(std::move(p.field));
+    inno.rowVersions = true;
+    return true;
 }
 
 }  // namespace brix

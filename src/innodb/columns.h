@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "innodb/inno_table_reader.h"
 #include "schema/table_def.h"
@@ -19,6 +20,33 @@ void BuildColumnsFromFrm(CInnoTableReader& inno, const CAppState& app);
 // for tableId. Columns the dictionary does not list get no field.
 void BuildColumnsFromDictionary(CInnoTableReader& inno, const CInnoDictionary& dictionary,
                                 uint64_t tableId);
+
+// A field of the clustered records of a table whose rows carry versions, as
+// the table's dictionary information describes it.
+struct CVersionedColumn {
+    // The table column it holds; -1 for a system column or a dropped one.
+    int32_t tableColumn = -1;
+    // A system column (row id, transaction id, roll pointer).
+    bool system = false;
+    // A dropped column: its definition, for the bytes older records hold.
+    bool dropped = false;
+    CColumnDef droppedDefinition;
+    // Its place among the record's fields.
+    uint32_t physicalPosition = 0;
+    uint8_t versionAdded = 0;
+    uint8_t versionDropped = 0;
+    bool hasDefault = false;
+    bool defaultNull = false;
+    std::vector<uint8_t> defaultBytes;
+};
+
+// Lays the reader's fields (built by BuildColumnsFromFrm) out as records of
+// every version hold them: in their physical order, with the dropped columns
+// whose bytes older records still carry, each field knowing the versions
+// that hold it and the default that records before it show. False when the
+// description does not match the fields; the layout is then unchanged.
+bool ApplyRowVersions(CInnoTableReader& inno, const std::vector<CVersionedColumn>& columns,
+                      const CAppState& app);
 
 // The key whose columns lead the clustered record: the primary key, else the
 // first unique key of NOT NULL columns without prefixes; -1 for none (the

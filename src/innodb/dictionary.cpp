@@ -97,6 +97,14 @@ bool CInnoDictionary::Open(const std::filesystem::path& path, const CAppState& a
     auto space = std::make_shared<CTablespace>();
     if (!space->Open(path)) return false;
     space_ = std::move(space);
+    // The system tablespace of MySQL 8.0 and later has no SYS_* tables: the
+    // page that held SYS_TABLES' root is its dictionary information's root,
+    // and the dictionary is in mysql.ibd. Nothing is lost there.
+    if (kSysTablesRoot < space_->pageCount() &&
+        ReadFilHeader(space_->Page(kSysTablesRoot)).pageType == kSdiIndexPageType) {
+        damage_ = nullptr;
+        return true;
+    }
     ReadDictionaryTable(kSysTablesRoot, kTables, app);
     ReadDictionaryTable(kSysColumnsRoot, kColumns, app);
     ReadDictionaryTable(kSysIndexesRoot, kIndexes, app);

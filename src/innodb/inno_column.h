@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace brix {
 
@@ -43,6 +44,21 @@ struct CInnoColumnDef {
     int32_t position = -1;
     uint32_t fixedLength = 0;  // 0: the length is in the record header
     uint32_t charWidths = 0;   // min + 5 * max bytes per character; 0 unknown
+
+    // Tables whose rows carry versions (columns added or dropped in place by
+    // MySQL 8.0.29 and later): the version that added the field and the one
+    // that dropped it (0: none); a record of version v holds the field when
+    // versionAdded <= v and it was not dropped at or before v.
+    uint8_t versionAdded = 0;
+    uint8_t versionDropped = 0;
+    // What a record written before the field was added shows for it: NULL,
+    // or the stored bytes of its default.
+    bool instantDefaultNull = false;
+    std::vector<uint8_t> instantDefault;
+
+    bool InVersion(uint32_t version) const {
+        return versionAdded <= version && (versionDropped == 0 || versionDropped > version);
+    }
 
     bool nullable() const { return (preciseType & InnoFlag::kNotNull) == 0; }
     // Lengths above 127 take two header bytes for such columns.

@@ -45,6 +45,9 @@ class CInnoTableReader {
     uint32_t coreFields = 0;
     // The values such records show for the fields they lack: one row.
     CRowWindow defaults;
+    // Records carry the version of the table's layout they were written in
+    // (MySQL 8.0.29 and later); each field says which versions hold it.
+    bool rowVersions = false;
     FilHeader currentPage;
     // Leaf pages read since the table was opened, and windows read: a table
     // whose windows together read many more pages than its file has follows

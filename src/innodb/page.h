@@ -13,6 +13,8 @@ namespace brix {
 inline constexpr uint16_t kIndexPageType = 17855;  // B-tree node
 // The root of a clustered index whose columns were added or dropped in place.
 inline constexpr uint16_t kInstantIndexPageType = 18;
+// A page of the index MySQL 8.0 and later keep their dictionary information in.
+inline constexpr uint16_t kSdiIndexPageType = 17853;
 
 // The 38 bytes at the start of every page.
 struct FilHeader {

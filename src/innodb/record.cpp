@@ -13,17 +13,28 @@ namespace brix {
 namespace {
 
 constexpr uint8_t kStatusInstant = 4;
+// The info bit of a record that names the version of the layout it has.
+constexpr uint8_t kInfoRowVersion = 0x40;
 
 }  // namespace
 
 bool LocateCompactFields(ByteSpan page, uint32_t origin, uint32_t span,
                          const std::vector<CInnoColumnDef>& fields, uint32_t coreFields,
-                         std::vector<FieldSlot>& slots) {
+                         std::vector<FieldSlot>& slots, bool rowVersions) {
     slots.assign(fields.size(), FieldSlot{});
     if (origin < kCompactExtraBytes || origin >= page.size()) return false;
     CompactHeaderCursor header(page, origin);
     size_t present = fields.size();
-    if (coreFields != 0) {
+    uint32_t version = 0;
+    if (rowVersions) {
+        if ((page[origin - kCompactExtraBytes] & kInfoRowVersion) &&
+            !header.ReadRowVersion(version))
+            return false;
+        size_t nullable = 0;
+        for (const CInnoColumnDef& field : fields)
+            nullable += field.InVersion(version) && field.nullable() ? 1 : 0;
+        if (!header.BeginNullBitmap(nullable)) return false;
+    } else if (coreFields != 0) {
         // A table changed in place: records written before the change hold
         // the core fields only; later ones say how many fields they add.
         present = coreFields;
@@ -34,13 +45,15 @@ bool LocateCompactFields(ByteSpan page, uint32_t origin, uint32_t span,
         }
         present = std::min(present, fields.size());
     }
-    size_t nullable = 0;
-    for (size_t i = 0; i < present; ++i) nullable += fields[i].nullable() ? 1 : 0;
-    if (!header.BeginNullBitmap(nullable)) return false;
+    if (!rowVersions) {
+        size_t nullable = 0;
+        for (size_t i = 0; i < present; ++i) nullable += fields[i].nullable() ? 1 : 0;
+        if (!header.BeginNullBitmap(nullable)) return false;
+    }
     for (size_t i = 0; i < fields.size(); ++i) {
         const CInnoColumnDef& field = fields[i];
         FieldSlot& slot = slots[i];
-        if (i >= present) {
+        if (i >= present || (rowVersions && !field.InVersion(version))) {
             slot.present = false;
             continue;
         }
@@ -96,7 +109,9 @@ CInnoRecordDecoder::CInnoRecordDecoder(CInnoTableReader& inno, CAppState& app)
 }
 
 bool CInnoRecordDecoder::DecodeCompact(ByteSpan page, uint32_t origin, uint32_t span) {
-    if (!LocateCompactFields(page, origin, span, fields_, inno_.coreFields, slots_)) return false;
+    if (!LocateCompactFields(page, origin, span, fields_, inno_.coreFields, slots_,
+                             inno_.rowVersions))
+        return false;
     RenderRow(page);
     return true;
 }
@@ -186,6 +201,13 @@ void CInnoRecordDecoder::Render(const CInnoColumnDef& field, ByteSpan bytes, boo
 void CInnoRecordDecoder::RenderMissing(const CInnoColumnDef& field) {
     // A field the record was written without: the column's default, kept
     // when the column was added.
+    if (inno_.rowVersions) {
+        if (field.instantDefaultNull)
+            rows_.SetNull(static_cast<size_t>(field.position));
+        else
+            Render(field, ByteSpan(field.instantDefault), false);
+        return;
+    }
     const CRowWindow& defaults = inno_.defaults;
     const size_t position = static_cast<size_t>(field.position);
     if (defaults.rowCount() == 0 || position >= defaults.columnCount()) return;

@@ -26,11 +26,13 @@ struct FieldSlot {
 
 // Finds the fields of the compact record at origin, laid out by fields, of
 // which records written before columns were added in place hold the first
-// coreFields (0: every field). Fields past span bytes of data are left empty.
-// False when the header or the data would reach outside the page.
+// coreFields (0: every field). With rowVersions, a record holds the fields
+// of the version its header names (version 0 without one). Fields past span
+// bytes of data are left empty. False when the header or the data would
+// reach outside the page.
 bool LocateCompactFields(ByteSpan page, uint32_t origin, uint32_t span,
                          const std::vector<CInnoColumnDef>& fields, uint32_t coreFields,
-                         std::vector<FieldSlot>& slots);
+                         std::vector<FieldSlot>& slots, bool rowVersions = false);
 
 // The same for a redundant-layout record, whose header gives every field.
 bool LocateRedundantFields(ByteSpan page, uint32_t origin, size_t fieldCount,

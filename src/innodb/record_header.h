@@ -52,6 +52,15 @@ class CompactHeaderCursor {
         return true;
     }
 
+    // The version of the table's layout a record written after columns were
+    // added or dropped in place (MySQL 8.0.29 and later) was written in: one
+    // byte.
+    bool ReadRowVersion(uint32_t& version) {
+        if (header_ < 1) return false;
+        version = page_[--header_];
+        return true;
+    }
+
     // Places the null bitmap of nullable fields below what was read so far;
     // the length bytes start below it.
     bool BeginNullBitmap(size_t nullable) {

@@ -8,6 +8,7 @@
 
 #include "app/byte_reader.h"
 #include "app/damage_report.h"
+#include "innodb/page.h"
 
 namespace brix {
 
@@ -50,7 +51,7 @@ inline constexpr uint32_t kSdiTypeTable = 1;
 inline constexpr uint32_t kSdiTypeTablespace = 2;
 
 // Page types of the dictionary index and its off-page data.
-inline constexpr uint16_t kSdiPageType = 17853;
+inline constexpr uint16_t kSdiPageType = kSdiIndexPageType;
 inline constexpr uint16_t kSdiBlobPageType = 18;
 
 // The largest JSON text accepted for one object, whatever its record claims.

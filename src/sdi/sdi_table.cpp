@@ -16,7 +16,9 @@ using Json = nlohmann::json;
 
 // Column kinds of the dictionary's "hidden" field.
 constexpr int64_t kHiddenVisible = 1;
-constexpr int64_t kHiddenUser = 4;  // INVISIBLE: a user column the server hides from SELECT *
+constexpr int64_t kHiddenUser = 4;
+constexpr int64_t kHiddenSystem = 2;  // the storage engine's own columns  // INVISIBLE: a user
+                                      // column the server hides from SELECT *
 // Index types and element orders of the dictionary.
 constexpr int64_t kIndexPrimary = 1;
 constexpr int64_t kIndexUnique = 2;
@@ -237,6 +239,51 @@ uint64_t DecimalOption(std::string_view text) {
     return value;
 }
 
+// The bytes of a hex option value; false when it is not hex.
+bool HexOption(std::string_view text, std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    if (text.size() % 2 != 0) return false;
+    const auto digit = [](char c) {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    for (size_t i = 0; i < text.size(); i += 2) {
+        const int high = digit(text[i]);
+        const int low = digit(text[i + 1]);
+        if (high < 0 || low < 0) return false;
+        bytes.push_back(static_cast<uint8_t>(high * 16 + low));
+    }
+    return true;
+}
+
+// A version number of a column option; false when it is not one.
+bool VersionOption(std::string_view text, uint8_t& version) {
+    const uint64_t value = DecimalOption(text);
+    if (text.empty() || (value == 0 && text != "0") || value > 255) return false;
+    version = static_cast<uint8_t>(value);
+    return true;
+}
+
+// The column's place in records of a table whose rows carry versions, from
+// its se_private_data; false when the dictionary gives no usable place.
+bool ReadVersionedColumn(std::string_view privateData, CVersionedColumn& column) {
+    const std::string_view position = OptionValue(privateData, "physical_pos");
+    const uint64_t place = DecimalOption(position);
+    if (position.empty() || (place == 0 && position != "0") || place > 4096) return false;
+    column.physicalPosition = static_cast<uint32_t>(place);
+    const std::string_view added = OptionValue(privateData, "version_added");
+    const std::string_view dropped = OptionValue(privateData, "version_dropped");
+    if (!added.empty() && !VersionOption(added, column.versionAdded)) return false;
+    if (!dropped.empty() && !VersionOption(dropped, column.versionDropped)) return false;
+    const std::string_view defaultBytes = OptionValue(privateData, "default");
+    column.defaultNull = OptionValue(privateData, "default_null") == "1";
+    column.hasDefault = column.defaultNull || !defaultBytes.empty();
+    if (!defaultBytes.empty() && !HexOption(defaultBytes, column.defaultBytes)) return false;
+    return true;
+}
+
 }  // namespace
 
 int FieldTypeOfDictionaryType(int64_t dictionaryType) {
@@ -276,24 +323,53 @@ bool TableDefFromSdi(std::string_view json, const CAppState& app, CTableDef& tab
         std::clamp<int64_t>(Int(document, "mysqld_version_id"), 0, 0xFFFFFFFF));
 
     std::vector<int32_t> columnOfDictionary(columns->size(), -1);
+    // Columns added in place before 8.0.29 leave records without a version:
+    // those are not read.
     info.changedInPlace = !OptionValue(String(dd, "se_private_data"), "instant_col").empty();
+    bool versioned = false;
+    bool placesKnown = true;
     for (size_t i = 0; i < columns->size(); ++i) {
         const Json& source = (*columns)[i];
         if (!source.is_object()) continue;
         const std::string_view privateData = String(source, "se_private_data");
         if (!OptionValue(privateData, "version_added").empty() ||
-            !OptionValue(privateData, "version_dropped").empty() ||
-            !OptionValue(privateData, "default").empty() ||
-            !OptionValue(privateData, "default_null").empty())
-            info.changedInPlace = true;
+            !OptionValue(privateData, "version_dropped").empty())
+            versioned = true;
         const int64_t hidden = Int(source, "hidden");
-        if (hidden != kHiddenVisible && hidden != kHiddenUser) continue;
+        const std::string_view name = String(source, "name");
+        CVersionedColumn place;
+        const bool stored = !Bool(source, "is_virtual");
+        if (stored && !ReadVersionedColumn(privateData, place)) placesKnown = false;
+        if (hidden != kHiddenVisible && hidden != kHiddenUser) {
+            if (hidden != kHiddenSystem || !stored) continue;
+            // The storage engine's own columns: the system columns, and the
+            // columns dropped in place, whose bytes older records still hold.
+            place.system = name == "DB_ROW_ID" || name == "DB_TRX_ID" || name == "DB_ROLL_PTR";
+            place.dropped = !place.system && place.versionDropped != 0;
+            if (!place.system && !place.dropped) continue;
+            if (place.dropped) ReadColumn(source, app, table, place.droppedDefinition);
+            info.rowVersions.push_back(std::move(place));
+            continue;
+        }
         CColumnDef column;
         column.index = static_cast<int32_t>(table.columns.size());
         ReadColumn(source, app, table, column);
         columnOfDictionary[i] = column.index;
         info.dictionaryColumn.push_back(i);
+        if (stored) {
+            place.tableColumn = column.index;
+            info.rowVersions.push_back(std::move(place));
+        }
         table.columns.push_back(std::move(column));
+    }
+    // Rows without versions need none of this; a versioned table whose
+    // places are not all known cannot be laid out, and is not read.
+    if (!versioned) info.rowVersions.clear();
+    // Redundant records name their field count, not a version: not read.
+    constexpr uint8_t kRedundantRowFormat = 4;
+    if (versioned && (!placesKnown || info.rowFormat == kRedundantRowFormat)) {
+        info.rowVersions.clear();
+        info.changedInPlace = true;
     }
     if (const Json* indexes = Array(dd, "indexes")) {
         for (const Json& index : *indexes)

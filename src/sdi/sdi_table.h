@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "innodb/columns.h"
 #include "schema/table_def.h"
 
 namespace brix {
@@ -28,6 +29,10 @@ struct SdiTableInfo {
     // Columns were added or dropped in place (ALGORITHM=INSTANT): records
     // differ in their fields by the version they were written in.
     bool changedInPlace = false;
+    // Columns were added or dropped in place in MySQL 8.0.29 or later: the
+    // place of every stored field in the records and the versions that hold
+    // it. Empty for tables whose rows carry no versions.
+    std::vector<CVersionedColumn> rowVersions;
     // Per user column of the definition, its position among the dictionary's
     // columns (whose hidden system columns and dropped columns are left out).
     std::vector<size_t> dictionaryColumn;
