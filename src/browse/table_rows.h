@@ -69,6 +69,11 @@ class CTableRows {
     bool ReadFailed() const;
     // A MyISAM table whose rows are compressed, which are not read.
     bool CompressedRows() const;
+    // The rows the table's files count: a MyISAM index file's count of the
+    // rows it holds (deleted ones not among them). -1 where no file counts
+    // them (InnoDB, a missing or unusable index file); a damaged file may
+    // count wrongly.
+    int64_t CountedRows() const;
 
     const CTableDef& table() const { return table_; }
     CWindowState& window() { return window_; }
