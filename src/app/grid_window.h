@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -35,14 +36,30 @@ class CGridWindow {
     // Whether the window is known to be a table's last: a window of rows
     // that did not fill. False when a next one may follow or nothing is known.
     bool IsLastWindow() const { return lastWindow_; }
+    // Where the window stands in its table: the rows before its first, -1
+    // when it is not a window of a table's rows (column definitions, tests).
+    int64_t firstRow() const { return firstRow_; }
+    // The table's rows: exactly that many when tableRowsExact(), at least that
+    // many otherwise; -1 when nothing is known.
+    int64_t tableRows() const { return tableRows_; }
+    bool tableRowsExact() const { return tableRowsExact_; }
+
     // Set by whoever makes the window, before it is handed over.
     void SetNumericColumns(std::vector<bool> numeric) { numeric_ = std::move(numeric); }
     void SetFilled(bool filled) { lastWindow_ = !filled; }
+    void SetPosition(int64_t firstRow, int64_t tableRows, bool exact) {
+        firstRow_ = firstRow;
+        tableRows_ = tableRows;
+        tableRowsExact_ = exact;
+    }
 
   private:
     std::vector<std::u16string> columns_;
     std::vector<bool> numeric_;
     bool lastWindow_ = false;
+    int64_t firstRow_ = -1;
+    int64_t tableRows_ = -1;
+    bool tableRowsExact_ = false;
 };
 
 // A grid window of plain texts, none of them NULL: the column definitions,

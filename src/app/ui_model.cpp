@@ -1,10 +1,38 @@
 #include "app/ui_model.h"
 
 #include <algorithm>
+#include <string>
+
+#include "app/text.h"
 
 namespace brix {
 
 using Lock = std::lock_guard<std::mutex>;
+
+std::u16string RowsShownText(const CGridWindow& window) {
+    const int64_t first = window.firstRow();
+    if (first < 0) return {};
+    const auto rows = static_cast<int64_t>(window.rowCount());
+    const int64_t total = window.tableRows();
+    std::u16string text;
+    if (rows == 0) {
+        text = u"no rows";
+        if (total <= 0) return text;
+        text += u" shown";
+    } else {
+        text = u"rows ";
+        AppendAscii(text, std::to_string(first + 1));
+        text += u'-';
+        AppendAscii(text, std::to_string(first + rows));
+        if (total < 0) return text;
+    }
+    // Rows shown past a count that is too low (a damaged or stale index
+    // file) would make "rows 1-1000 of 10": the count then says at least.
+    const bool exact = window.tableRowsExact() && total >= first + rows;
+    text += exact ? u" of " : u" of at least ";
+    AppendAscii(text, std::to_string(exact ? total : std::max(total, first + rows)));
+    return text;
+}
 
 void CUiModel::ShowCaptionMessage(std::u16string_view text) {
     Lock lock(mutex_);
@@ -142,6 +170,11 @@ int CUiModel::GetGridRowCount() const {
 std::shared_ptr<const CGridWindow> CUiModel::gridWindow() const {
     Lock lock(mutex_);
     return grid_;
+}
+
+std::u16string CUiModel::rowsShownText() const {
+    Lock lock(mutex_);
+    return grid_ ? RowsShownText(*grid_) : std::u16string();
 }
 
 void CUiModel::RedrawGrid() {}

@@ -9,6 +9,11 @@
 #include "app/ui_operations.h"
 
 namespace brix {
+// What the window shows of its table, for the status bar: "rows 1001-2000 of
+// 5230" where the table's rows are known, "rows 1001-2000 of at least 2000"
+// while more may follow, "no rows" for an empty window; empty for a window
+// that is not a table's rows.
+std::u16string RowsShownText(const CGridWindow& window);
 
 // One node of the object tree as CUiModel keeps it.
 struct UiTreeNode {
@@ -86,6 +91,8 @@ class CUiModel : public CUiOperations {
     bool pagingButtonsShown() const;
     bool previousEnabled() const;
     bool nextEnabled() const;
+    // RowsShownText of the window the grid shows; empty when it shows none.
+    std::u16string rowsShownText() const;
     // True when the grid's columns or rows, the text box or which of the two
     // is shown changed since the last call.
     bool TakePanelChanged();

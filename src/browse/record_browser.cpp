@@ -1,5 +1,6 @@
 #include "browse/record_browser.h"
 
+#include <algorithm>
 #include <string>
 
 #include "app/app_state.h"
@@ -49,7 +50,9 @@ class CRowGridWindow final : public CGridWindow {
 
 }  // namespace
 
-std::shared_ptr<const CGridWindow> TakeGridWindow(CTableRows& table) {
+namespace {
+
+std::shared_ptr<CGridWindow> MakeGridWindow(CTableRows& table) {
     const std::vector<CColumnDef>& definitions = table.table().columns;
     std::vector<std::u16string> columns;
     std::vector<bool> numeric;
@@ -65,6 +68,29 @@ std::shared_ptr<const CGridWindow> TakeGridWindow(CTableRows& table) {
     rows = CRowWindow();
     rows.Reset(definitions.size());
     return window;
+}
+
+}  // namespace
+
+std::shared_ptr<const CGridWindow> TakeGridWindow(CTableRows& table) {
+    return MakeGridWindow(table);
+}
+
+size_t CRecordBrowser::ShowTableWindow(CTableRows& table, int64_t firstRow) {
+    const std::shared_ptr<CGridWindow> window = MakeGridWindow(table);
+    const size_t rows = window->rowCount();
+    furthestRow_ = std::max(furthestRow_, firstRow + static_cast<int64_t>(rows));
+    if (window->IsLastWindow()) endSeen_ = true;
+    // A count the table's files keep stands from the first window on;
+    // otherwise the rows seen so far, exact once the last window was read.
+    const int64_t counted = table.CountedRows();
+    if (counted >= 0) {
+        window->SetPosition(firstRow, counted, true);
+    } else {
+        window->SetPosition(firstRow, furthestRow_, endSeen_);
+    }
+    ui_.ShowRows(window);
+    return rows;
 }
 
 CTableRows& CRecordBrowser::OpenTable() {
@@ -139,6 +165,8 @@ void CRecordBrowser::ShowSelection(const SelectedNode& node, CBusyGuard& busy) {
     ui_.EnableNext(true);
     ui_.EnablePrevious(false);
     rowsShown_ = 0;
+    furthestRow_ = 0;
+    endSeen_ = false;
     lastBookmarkCount_ = 0;
     lastWindowStart_ = {};
 
@@ -216,9 +244,7 @@ size_t CRecordBrowser::OpenTableWindow(const CatalogueTable& entry, std::u16stri
     }
 
     frame_.gridColumnCount = static_cast<int>(table.table().columns.size());
-    const std::shared_ptr<const CGridWindow> window = TakeGridWindow(table);
-    const size_t rows = window->rowCount();
-    ui_.ShowRows(window);
+    const size_t rows = ShowTableWindow(table, 0);
     rowsShown_ += static_cast<int64_t>(rows);
     tableRowsRead_ += static_cast<int64_t>(rows);
     LogNewFindings();

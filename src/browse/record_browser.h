@@ -101,8 +101,13 @@ class CRecordBrowser {
     const std::vector<RecordBookmark>& Bookmarks() const;
     // Reads the table's first window and shows it; returns its rows.
     size_t OpenTableWindow(const CatalogueTable& entry, std::u16string_view nodeText);
-    // Reads the window that starts at from into the grid; returns its rows.
-    size_t ReadWindowFrom(const RecordBookmark& from, bool bookmarkWanted);
+    // Reads the window that starts at from, firstRow rows into the table,
+    // into the grid; returns its rows.
+    size_t ReadWindowFrom(const RecordBookmark& from, bool bookmarkWanted, int64_t firstRow);
+    // Hands the window the table's reader filled to the grid, with where it
+    // stands in the table and how many rows the table is known to hold;
+    // returns its rows.
+    size_t ShowTableWindow(CTableRows& table, int64_t firstRow);
     // Logs the findings of the read just made that were not logged before,
     // and marks the table's tree node when it has findings.
     void LogNewFindings();
@@ -125,6 +130,10 @@ class CRecordBrowser {
     int64_t rowsFrom_ = 0;
     int64_t rowsTo_ = 0;
     int64_t rowsShown_ = 0;
+    // The end of the furthest window read of the open table, and whether its
+    // last window has been read: the table's rows where no file counts them.
+    int64_t furthestRow_ = 0;
+    bool endSeen_ = false;
     RecordBookmark lastWindowStart_{};
     int32_t lastBookmarkCount_ = 0;
 

@@ -503,6 +503,10 @@ bool CTableRows::CompressedRows() const {
     return myisam_ && myisam_->header.myisamRowFormat == 2;
 }
 
+int64_t CTableRows::CountedRows() const {
+    return myisam_ ? myisam_->header.records : -1;
+}
+
 void CTableRows::ReadWindowAt(const RecordBookmark& from, bool bookmarkWanted, CAppState& app) {
     if (deleted_) {
         ReadDeletedWindowAt(from, bookmarkWanted, app);

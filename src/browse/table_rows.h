@@ -96,6 +96,11 @@ class CTableRows {
     // options.deleted), and how many cells each row has.
     bool deletedMode() const { return deleted_; }
     size_t WindowColumns() const { return table_.columns.size() + (deleted_ ? 2 : 0); }
+    // The rows the table's files count: a MyISAM index file's count of the
+    // rows it holds (deleted ones not among them). -1 where no file counts
+    // them (InnoDB, a missing or unusable index file); a damaged file may
+    // count wrongly.
+    int64_t CountedRows() const;
 
     const CTableDef& table() const { return table_; }
     CWindowState& window() { return window_; }

@@ -37,15 +37,15 @@ std::u16string RowsCaption(int64_t from, int64_t to) {
 
 }  // namespace
 
-size_t CRecordBrowser::ReadWindowFrom(const RecordBookmark& from, bool bookmarkWanted) {
+size_t CRecordBrowser::ReadWindowFrom(const RecordBookmark& from, bool bookmarkWanted,
+                                      int64_t firstRow) {
     BeforeRead();
     CTableRows& table = OpenTable();
     table.ReadWindowAt(from, bookmarkWanted, app_);
-    const std::shared_ptr<const CGridWindow> window = TakeGridWindow(table);
-    ui_.ShowRows(window);
-    tableRowsRead_ += static_cast<int64_t>(window->rowCount());
+    const size_t rows = ShowTableWindow(table, firstRow);
+    tableRowsRead_ += static_cast<int64_t>(rows);
     LogNewFindings();
-    return window->rowCount();
+    return rows;
 }
 
 int CRecordBrowser::ShowNextRecords() {
@@ -79,6 +79,7 @@ void CRecordBrowser::ShowNext(NextStep step, CBusyGuard& busy) {
         // Only a table with bookmarks comes here: it is open.
         std::vector<RecordBookmark>& bookmarks = OpenTable().window().bookmarks;
         bookmarks.push_back({kEndMarkerPage, 0});
+        endSeen_ = true;
         ui_.ShowMessage(kNoMoreRecords);
         ui_.EnableNext(false);
     } else {
@@ -88,7 +89,12 @@ void CRecordBrowser::ShowNext(NextStep step, CBusyGuard& busy) {
         ui_.EnablePrevious(true);
         lastWindowStart_ = newest;
         lastBookmarkCount_ = static_cast<int32_t>(bookmarks.size());
-        const size_t count = ReadWindowFrom(newest, true);
+        const size_t count = ReadWindowFrom(newest, true, rowsTo_);
+        rowsFrom_ = rowsTo_;
+        rowsTo_ += static_cast<int64_t>(count);
+        rowsShown_ += static_cast<int64_t>(count);
+        // The caption tells of the window shown before any message box.
+        ui_.ShowCaptionMessage(RowsCaption(rowsFrom_, rowsTo_) + DamageCaption());
         // A window may end short of kWindowRows rows with more after it
         // (one that moved over much deleted space): only its reader knows.
         if (!window.windowFull) {
@@ -96,10 +102,6 @@ void CRecordBrowser::ShowNext(NextStep step, CBusyGuard& busy) {
             ui_.ShowMessage(kNoMoreRecords);
             ui_.EnableNext(false);
         }
-        rowsFrom_ = rowsTo_;
-        rowsTo_ += static_cast<int64_t>(count);
-        rowsShown_ += static_cast<int64_t>(count);
-        ui_.ShowCaptionMessage(RowsCaption(rowsFrom_, rowsTo_) + DamageCaption());
     }
     ui_.ShowProgress(false);
     busy.Release();
@@ -140,7 +142,8 @@ void CRecordBrowser::ShowPrevious(CBusyGuard& busy) {
         bookmarks.push_back(x);
         if (bookmarks.size() == 2) ui_.EnablePrevious(false);
         lastWindowStart_ = y;
-        const size_t count = ReadWindowFrom(y, false);
+        const size_t count =
+            ReadWindowFrom(y, false, rowsFrom_ - static_cast<int64_t>(kWindowRows));
         rowsFrom_ -= static_cast<int64_t>(kWindowRows);
         rowsTo_ = rowsFrom_ + static_cast<int64_t>(count);
         rowsShown_ -= static_cast<int64_t>(count);

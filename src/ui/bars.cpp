@@ -87,7 +87,8 @@ CRibbonStatusBarCls::CRibbonStatusBarCls(QWidget* parent)
     : QStatusBar(parent),
       link_(new QLabel(this)),
       separator_(VerticalLine(this)),
-      progress_(new QProgressBar(this)) {
+      progress_(new QProgressBar(this)),
+      rows_(new QLabel(this)) {
     setSizeGripEnabled(true);
     link_->setTextFormat(Qt::RichText);
     link_->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
@@ -95,6 +96,9 @@ CRibbonStatusBarCls::CRibbonStatusBarCls(QWidget* parent)
     connect(link_, &QLabel::linkActivated, this, &CRibbonStatusBarCls::linkActivated);
     addWidget(link_);
     addWidget(separator_);
+    rows_->setTextFormat(Qt::PlainText);
+    rows_->hide();
+    addPermanentWidget(rows_);
     auto* name = new QLabel(QStringLiteral("Karvo MySQL Database Repair"), this);
     addPermanentWidget(name);
     // Never advanced: it says that work runs, not how far it is.
@@ -116,6 +120,11 @@ void CRibbonStatusBarCls::SetLink(const QString& address) {
     link_->setToolTip(address);
     link_->show();
     separator_->show();
+}
+
+void CRibbonStatusBarCls::SetRowsShown(const QString& text) {
+    rows_->setText(text);
+    rows_->setVisible(!text.isEmpty());
 }
 
 void CRibbonStatusBarCls::ShowProgress(bool on) {

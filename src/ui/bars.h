@@ -31,7 +31,8 @@ class CMyCaptionBar : public QFrame {
 };
 
 // The status bar: a link to the product's page on the left (hidden while no
-// address is set), the product's name on the right, and the busy indicator,
+// address is set), the product's name on the right with the rows the grid
+// shows before it ("rows 1001-2000 of 5230"), and the busy indicator,
 // a progress bar that stands over the middle of the bar while work runs.
 class CRibbonStatusBarCls : public QStatusBar {
     Q_OBJECT
@@ -44,6 +45,9 @@ class CRibbonStatusBarCls : public QStatusBar {
     QLabel* link() const { return link_; }
     QProgressBar* progress() const { return progress_; }
     void ShowProgress(bool on);
+    // Which rows of how many the grid shows; empty hides the text.
+    void SetRowsShown(const QString& text);
+    QString rowsShown() const { return rows_->text(); }
 
   signals:
     void linkActivated(const QString& address);
@@ -55,6 +59,7 @@ class CRibbonStatusBarCls : public QStatusBar {
     QLabel* link_;
     QFrame* separator_;
     QProgressBar* progress_;
+    QLabel* rows_;
 };
 
 // A group of commands on the command bar, with its title under them.

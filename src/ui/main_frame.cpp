@@ -316,7 +316,7 @@ TreeItem CMainFrame::FindNode(const QString& path) const {
     for (const QString& text : path.split(QLatin1Char('/'))) {
         TreeItem found = kNoTreeItem;
         for (TreeItem child : model.Children(item)) {
-            if (model.GetItemText(child) == text) {
+            if (model.GetItemText(child) == text || model.GetItemName(child) == text) {
                 found = child;
                 break;
             }

@@ -86,7 +86,8 @@ class CMainFrame : public QMainWindow {
     bool OpenDataFolder(const QString& folder, const QString& logFolder = {});
 
     // The tree node at path: node texts from the database down, joined by
-    // "/" (shop/Tables/orders/Keys); kNoTreeItem when there is none.
+    // "/" (shop/Tables/orders/Keys), each the file's name or the name shown;
+    // kNoTreeItem when there is none.
     TreeItem FindNode(const QString& path) const;
     // Selects the node and shows it, as a click on its label does.
     void SelectNode(TreeItem item);

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "app/ui_model.h"
 #include "ui/bars.h"
 #include "ui/desktop_services.h"
 #include "ui/grid_model.h"
@@ -86,7 +87,8 @@ int64_t CMainFrameUi::GetItemData(TreeItem item) const {
 }
 
 std::u16string CMainFrameUi::GetItemText(TreeItem item) const {
-    return Call([this, item] { return ToU16(parts_.tree->model().GetItemText(item)); });
+    // The name the tree shows: what the captions and the log speak of.
+    return Call([this, item] { return ToU16(parts_.tree->model().GetItemName(item)); });
 }
 
 TreeItem CMainFrameUi::GetParentItem(TreeItem item) const {
@@ -152,6 +154,7 @@ void CMainFrameUi::ClearPanelLabel() {
 void CMainFrameUi::ClearGrid(int n) {
     Post([this, n] {
         parts_.recordPanel->ClearGrid(n);
+        parts_.statusBar->SetRowsShown({});
         UpdateNextButton();
         SchedulePublish();
     });
@@ -159,6 +162,9 @@ void CMainFrameUi::ClearGrid(int n) {
 
 void CMainFrameUi::ShowRows(std::shared_ptr<const CGridWindow> window) {
     Post([this, window = std::move(window)]() mutable {
+        // Said at once, with the rows: a message box that follows (the
+        // last window's) stands in front of a current status bar.
+        parts_.statusBar->SetRowsShown(window ? ToQString(RowsShownText(*window)) : QString());
         parts_.recordPanel->gridModel().ShowRows(std::move(window));
         UpdateNextButton();
         SchedulePublish();

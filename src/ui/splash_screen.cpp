@@ -1,6 +1,7 @@
 #include "ui/splash_screen.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
@@ -15,8 +16,6 @@ namespace brix {
 namespace {
 
 constexpr int kSplashMs = 2000;
-// How often the picture looks for a message box to give way to.
-constexpr int kModalWatchMs = 30;
 constexpr int kTextPixels = 25;
 constexpr char kSplashText[] = "v22.0";
 
@@ -42,6 +41,11 @@ CSplashScreenEx::CSplashScreenEx(QWidget* owner, const QPixmap& picture, const Q
 }
 
 void CSplashScreenEx::Start() {
+    // A message box is up already: the picture is not shown over it.
+    if (QApplication::activeModalWidget()) {
+        Hide();
+        return;
+    }
     QRect area;
     if ((options_ & kCenterOwner) && owner_) {
         area = owner_->frameGeometry();
@@ -62,12 +66,18 @@ void CSplashScreenEx::Start() {
     }
     QTimer::singleShot(displayMs_, this, &CSplashScreenEx::Finish);
     // A message box or dialog that opens while the picture shows would sit
-    // under it (the picture stays on top): the picture goes at once.
-    auto* watch = new QTimer(this);
-    connect(watch, &QTimer::timeout, this, [this] {
-        if (QApplication::activeModalWidget()) Hide();
-    });
-    watch->start(kModalWatchMs);
+    // under it (the picture stays on top): the picture goes as the box is
+    // shown, before the box is drawn.
+    qApp->installEventFilter(this);
+}
+
+bool CSplashScreenEx::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Show && watched != this && watched->isWidgetType()) {
+        const auto* widget = static_cast<QWidget*>(watched);
+        if (widget->isWindow() && (widget->isModal() || qobject_cast<const QDialog*>(widget)))
+            Hide();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void CSplashScreenEx::Finish() {
@@ -86,6 +96,7 @@ void CSplashScreenEx::Finish() {
 }
 
 void CSplashScreenEx::Hide() {
+    qApp->removeEventFilter(this);
     close();  // deletes the object
 }
 

@@ -39,6 +39,9 @@ class CSplashScreenEx : public QWidget {
     bool Blends() const { return blends_; }
 
   protected:
+    // Goes at once when a dialog or message box is shown anywhere in the
+    // program, so that it is never drawn over one.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;

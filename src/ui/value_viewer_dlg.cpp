@@ -1,5 +1,7 @@
 #include "ui/value_viewer_dlg.h"
 
+#include <algorithm>
+
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileInfo>
@@ -38,6 +40,21 @@ QString SuggestedName(const QString& column, bool fromFile) {
 }
 
 }  // namespace
+
+bool ReadSpilledValue(const CSpilledValue& value, qint64 from, qint64 max, QByteArray& out,
+                      qint64& total) {
+    out.clear();
+    total = 0;
+    QFile file(value.file);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const qint64 start = std::max<qint64>(value.offset, 0);
+    const qint64 rest = std::max<qint64>(file.size() - start, 0);
+    total = value.length < 0 ? rest : std::min(value.length, rest);
+    if (from < 0 || max <= 0 || from >= total) return true;
+    if (!file.seek(start + from)) return false;
+    out = file.read(std::min(max, total - from));
+    return file.error() == QFileDevice::NoError;
+}
 
 QString HexDump(const QByteArray& bytes, qsizetype limit) {
     const qsizetype shown = std::min(bytes.size(), std::max<qsizetype>(limit, 0));
@@ -93,18 +110,18 @@ CValueViewerDlg::CValueViewerDlg(CDesktopServices& desktop, const Value& value, 
         length_->setText(QStringLiteral("NULL: no value"));
         save_->setEnabled(false);
     } else if (!value.spillFile.isEmpty()) {
-        QFile file(value.spillFile);
-        if (file.open(QIODevice::ReadOnly)) bytes_ = file.read(kSpillReadLimit);
-        if (!file.isOpen() || file.error() != QFileDevice::NoError) {
+        qint64 total = 0;
+        if (!ReadSpilledValue(Spilled(), 0, kSpillReadLimit, bytes_, total)) {
             text_->setPlainText(QString::fromLatin1(kSpillFileUnreadable) + value.spillFile);
             length_->setText(QString::fromLatin1(kSpillFileUnreadable) + value.spillFile);
             save_->setEnabled(false);
         } else {
             text_->setPlainText(QString::fromUtf8(bytes_));
-            QString length = QStringLiteral("Length: %1 bytes, from %2")
-                                 .arg(QFileInfo(value.spillFile).size())
-                                 .arg(value.spillFile);
-            if (file.size() > bytes_.size())
+            QString length =
+                QStringLiteral("Length: %1 bytes, from %2").arg(total).arg(value.spillFile);
+            if (value.spillOffset > 0)
+                length += QStringLiteral(" at offset %1").arg(value.spillOffset);
+            if (total > bytes_.size())
                 length += QStringLiteral(" (the first %1 bytes shown)").arg(bytes_.size());
             length_->setText(length);
         }
@@ -129,12 +146,14 @@ bool CValueViewerDlg::SaveValue() {
     QFile file(name);
     bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     if (written && !value_.spillFile.isEmpty()) {
-        // The whole spill file, which may be longer than what was read for
-        // the view: copied a piece at a time, up to its end.
-        QFile from(value_.spillFile);
-        written = from.open(QIODevice::ReadOnly);
-        while (written && !from.atEnd()) {
-            const QByteArray piece = from.read(kHexViewLimit);
+        // The whole value, which may be longer than what was read for the
+        // view: copied a piece at a time. Every piece moves on by its bytes,
+        // and a piece that brings none ends the copy.
+        qint64 total = 0;
+        QByteArray piece;
+        for (qint64 at = 0; written; at += piece.size()) {
+            written = ReadSpilledValue(Spilled(), at, kHexViewLimit, piece, total);
+            if (!written || at >= total) break;
             written = !piece.isEmpty() && file.write(piece) == piece.size();
         }
     } else if (written) {

@@ -24,6 +24,23 @@ inline constexpr qsizetype kHexViewLimit = 1 << 20;
 // Bytes of a spill file the viewer reads at most.
 inline constexpr qsizetype kSpillReadLimit = 64 << 20;
 
+// Where export mode keeps a value too long for the record: a file, and the
+// part of it that holds the value (offset, and length bytes; -1 runs to the
+// file's end).
+struct CSpilledValue {
+    QString file;
+    qint64 offset = 0;
+    qint64 length = -1;
+};
+
+// Reads at most max bytes of the value, from the byte at from on, into out;
+// total is set to the value's whole length. The file is opened read-only and
+// only for this call. False (out empty) when it cannot be read. The one place
+// the window reads a spilled value: the viewer and its "Save value as..."
+// both read through it.
+bool ReadSpilledValue(const CSpilledValue& value, qint64 from, qint64 max, QByteArray& out,
+                      qint64& total);
+
 // One cell's whole value: as text, as hex, and its length, with "Save value
 // as..." writing it to a file chosen through the desktop. The grid holds
 // values as rendered text, so the bytes shown and saved are that text in
@@ -39,7 +56,9 @@ class CValueViewerDlg : public QDialog {
         int row = 0;     // 0-based row in the grid
         QString text;    // the whole text of the cell
         bool isNull = false;
-        QString spillFile;  // the file that holds the value, when there is one
+        QString spillFile;        // the file that holds the value, when there is one
+        qint64 spillOffset = 0;   // where in it the value starts
+        qint64 spillLength = -1;  // its bytes there; -1: up to the file's end
     };
 
     CValueViewerDlg(CDesktopServices& desktop, const Value& value, QWidget* parent = nullptr);
@@ -57,6 +76,10 @@ class CValueViewerDlg : public QDialog {
     bool SaveValue();
 
   private:
+    CSpilledValue Spilled() const {
+        return {value_.spillFile, value_.spillOffset, value_.spillLength};
+    }
+
     CDesktopServices& desktop_;
     Value value_;
     QByteArray bytes_;

@@ -102,7 +102,8 @@ bool CXHtmlTree::ApplyFilter(TreeItem parent) {
                 case TreeNodeKind::kTable:
                 case TreeNodeKind::kView:
                 case TreeNodeKind::kTrigger:
-                    shown = model_->GetItemText(item).contains(filter_, Qt::CaseInsensitive);
+                    shown = model_->GetItemName(item).contains(filter_, Qt::CaseInsensitive) ||
+                            model_->GetItemText(item).contains(filter_, Qt::CaseInsensitive);
                     if (shown) ShowSubtree(item);
                     break;
                 case TreeNodeKind::kRoot:

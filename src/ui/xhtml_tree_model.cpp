@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/object_names.h"
 #include "catalogue/catalogue.h"
 #include "ui/icons.h"
 
@@ -77,6 +78,22 @@ int64_t CXHtmlTreeModel::GetItemData(TreeItem item) const {
 QString CXHtmlTreeModel::GetItemText(TreeItem item) const {
     const Node* node = Find(item);
     return node ? node->text : QString();
+}
+
+QString CXHtmlTreeModel::GetItemName(TreeItem item) const {
+    const Node* node = Find(item);
+    if (!node) return {};
+    // Only a name the server wrote in its file-name form has an "@" in it.
+    if (!node->text.contains(QLatin1Char('@'))) return node->text;
+    switch (Kind(item)) {
+        case TreeNodeKind::kDatabase:
+        case TreeNodeKind::kTable:
+        case TreeNodeKind::kView:
+        case TreeNodeKind::kTrigger:
+            return QString::fromStdU16String(ObjectNameFromFileName(node->text.toStdU16String()));
+        default:
+            return node->text;
+    }
 }
 
 TreeItem CXHtmlTreeModel::GetParentItem(TreeItem item) const {
@@ -274,12 +291,21 @@ QVariant CXHtmlTreeModel::data(const QModelIndex& index, int role) const {
     if (!node) return {};
     switch (role) {
         case Qt::DisplayRole:
-            return node->text;
+            return GetItemName(item);
         case Qt::DecorationRole:
             return node->mark.isEmpty() ? TreeNodeIcon(Kind(item)) : MarkedTreeNodeIcon(Kind(item));
-        case Qt::ToolTipRole:
-            if (node->mark.isEmpty()) return {};
-            return node->mark;
+        case Qt::ToolTipRole: {
+            // The file's name where the name shown is not it, under the
+            // mark's reason when there is one.
+            const QString name = GetItemName(item);
+            QString tip = node->mark;
+            if (name != node->text) {
+                if (!tip.isEmpty()) tip += QLatin1Char('\n');
+                tip += QLatin1String(kFileNameTipPrefix) + node->text;
+            }
+            if (tip.isEmpty()) return {};
+            return tip;
+        }
         case Qt::CheckStateRole:
             if (!checkBoxes_) return {};
             return static_cast<int>(StateOf(*node));

@@ -10,6 +10,9 @@
 
 namespace brix {
 
+// The start of the tooltip line of an item whose name is not its file's.
+inline constexpr char kFileNameTipPrefix[] = "File name: ";
+
 // The record the check-box tree keeps for each of its items.
 struct XHTMLTREEDATA {
     bool checked = false;  // the item's own check state
@@ -59,8 +62,13 @@ class CXHtmlTreeModel : public QAbstractItemModel {
     void SetItemData(TreeItem item, int64_t data);
     // 0 for an item that does not exist.
     int64_t GetItemData(TreeItem item) const;
-    // Empty for an item that does not exist.
+    // The text the item was inserted with (for databases and their objects,
+    // the name of their folder or file); empty for an item that does not exist.
     QString GetItemText(TreeItem item) const;
+    // What the tree shows: for a database, table, view or trigger its name as
+    // the server shows it, decoded from its file name (odd@002dname is
+    // odd-name); the text otherwise. Empty for an item that does not exist.
+    QString GetItemName(TreeItem item) const;
     TreeItem GetParentItem(TreeItem item) const;
     int GetItemImage(TreeItem item) const;
     // The children of item in order; the roots for kNoTreeItem.

@@ -343,6 +343,93 @@ TEST_F(RecordBrowserTest, OneShortWindowOnlyDisablesNext) {
     EXPECT_FALSE(s.ui.previousEnabled());
 }
 
+// The text for counts the files cannot be trusted on: an index file that
+// counts fewer rows than were read says "at least" what was seen.
+TEST(RowsShownTextTest, SaysAtLeastWhereTheCountIsShortOrUnknown) {
+    struct Case {
+        int64_t first, tableRows;
+        bool exact;
+        size_t rows;
+        std::u16string text;
+    };
+    const std::vector<Case> cases = {
+        {-1, 10, true, 3, u""},
+        {0, 5230, true, 3, u"rows 1-3 of 5230"},
+        {1000, 1500, false, 3, u"rows 1001-1003 of at least 1500"},
+        {0, 2, true, 3, u"rows 1-3 of at least 3"},
+        {0, -1, false, 3, u"rows 1-3"},
+        {0, 0, true, 0, u"no rows"},
+        {0, 7, true, 0, u"no rows shown of 7"},
+    };
+    for (const Case& c : cases) {
+        CTextGridWindow window({u"a"}, std::vector<std::vector<std::u16string>>(c.rows, {u"x"}));
+        window.SetPosition(c.first, c.tableRows, c.exact);
+        EXPECT_EQ(test::U8(RowsShownText(window)), test::U8(c.text)) << c.first << " " << c.rows;
+    }
+}
+
+// What the status bar says at every step of paging: MyISAM tables count
+// their rows in the index file from the first window on; InnoDB tables are
+// counted as they are read, at least so many until the last window is seen.
+// When "No more records" shows, caption and rows are already the new ones.
+TEST_F(RecordBrowserTest, RowsShownSayWhichRowsOfHowMany) {
+    test::BrowseSession& s = Fixtures();
+    struct Step {
+        const char* command;  // "select", "next" or "previous"
+        std::u16string rows;
+    };
+    struct Case {
+        const char* table;
+        std::vector<Step> steps;
+    };
+    const std::vector<Case> cases = {
+        {"my_fixed_2500",
+         {{"select", u"rows 1-1000 of 2500"},
+          {"next", u"rows 1001-2000 of 2500"},
+          {"next", u"rows 2001-2500 of 2500"},
+          {"previous", u"rows 1001-2000 of 2500"},
+          {"previous", u"rows 1-1000 of 2500"}}},
+        {"my_dyn_2500", {{"select", u"rows 1-1000 of 2500"}}},
+        {"inno_compact_2500",
+         {{"select", u"rows 1-1000 of at least 1000"},
+          {"next", u"rows 1001-2000 of at least 2000"},
+          {"next", u"rows 2001-2500 of 2500"},
+          {"previous", u"rows 1001-2000 of 2500"},
+          {"previous", u"rows 1-1000 of 2500"}}},
+        {"inno_dynamic_1000",
+         {{"select", u"rows 1-1000 of at least 1000"}, {"next", u"no rows shown of 1000"}}},
+        {"my_fixed_1000", {{"select", u"rows 1-1000 of 1000"}, {"next", u"no rows shown of 1000"}}},
+        {"inno_compact_300", {{"select", u"rows 1-300 of 300"}}},
+        {"my_fixed_0", {{"select", u"no rows"}}},
+    };
+    std::vector<std::u16string> atMessage;
+    s.ui.onMessage = [&](std::u16string_view) {
+        atMessage.push_back(s.ui.caption() + u" | " + s.ui.rowsShownText());
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.table);
+        for (const Step& step : c.steps) {
+            SCOPED_TRACE(step.command);
+            const std::string command = step.command;
+            atMessage.clear();
+            if (command == "select") {
+                ASSERT_EQ(s.Select(std::string("paging/Tables/") + c.table), 1);
+            } else if (command == "next") {
+                s.browser.ShowNextRecords();
+            } else {
+                ASSERT_EQ(s.browser.ShowPreviousRecords(), 1);
+            }
+            EXPECT_EQ(test::U8(s.ui.rowsShownText()), test::U8(step.rows));
+            for (const std::u16string& seen : atMessage)
+                EXPECT_EQ(test::U8(seen), test::U8(s.ui.caption() + u" | " + step.rows));
+        }
+    }
+    s.ui.onMessage = nullptr;
+    // The column definitions are no window of a table's rows.
+    ASSERT_EQ(s.Select("paging/Tables/my_fixed_2500/Keys"), 1);
+    EXPECT_EQ(s.ui.rowsShownText(), u"");
+}
+
 }  // namespace
 }  // namespace brix
 

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -281,6 +282,29 @@ void DialogsTest::SplashShowsItsTextAndGoesAway() {
     QMessageBox box(QMessageBox::Information, MessageBoxCaption(), QStringLiteral("a message"));
     box.setModal(true);
     box.open();
+    // Gone as the box is shown, before anything is drawn again.
+    QVERIFY(splash.isNull() || splash->isHidden());
+    QTRY_VERIFY(splash.isNull());
+
+    // A dialog shown without being modal stands in front of it as well, and
+    // a splash started while a message box is up is never shown over it.
+    box.close();
+    splash =
+        new CSplashScreenEx(nullptr, picture, QString(), 60000, CSplashScreenEx::kStartOptions);
+    splash->Start();
+    QDialog dialog;
+    dialog.show();
+    QVERIFY(splash.isNull() || splash->isHidden());
+    QTRY_VERIFY(splash.isNull());
+    dialog.close();
+    QMessageBox modal(QMessageBox::Information, MessageBoxCaption(), QStringLiteral("first"));
+    modal.setModal(true);
+    modal.open();
+    QTRY_VERIFY(QApplication::activeModalWidget() == &modal);
+    splash =
+        new CSplashScreenEx(nullptr, picture, QString(), 60000, CSplashScreenEx::kStartOptions);
+    splash->Start();
+    QVERIFY(splash.isNull() || splash->isHidden());
     QTRY_VERIFY(splash.isNull());
 }
 

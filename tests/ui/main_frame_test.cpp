@@ -145,6 +145,34 @@ class MainFrameTest : public QObject {
 
     QString Caption() const { return frame_->captionBar()->text(); }
 
+    // Save MySQL Data as a script into folder, the dialog answered as a user
+    // would; the run's result.
+    CSaveResult SaveCheckedAsScript(const QString& folder) {
+        CSaveDialogModel model(*app_, [](std::u16string_view) {});
+        CSaver saver(*app_, frame_->ui(), frame_->frameState());
+        frame_->SetSaveRun(
+            [&model, &saver](CMainFrame& frame) { RunSaveCommand(frame, model, saver); });
+        std::function<void()> answer = [&] {
+            auto* dialog = qobject_cast<savedlgoption*>(QApplication::activeModalWidget());
+            if (!dialog) {
+                QTimer::singleShot(10, answer);
+                return;
+            }
+            dialog->scriptRadio()->click();
+            dialog->browseFolder = [folder](const QString&) { return folder; };
+            dialog->browseButton()->click();
+            dialog->okButton()->click();
+        };
+        QTimer::singleShot(0, answer);
+        frame_->OnSave();
+        if (!QTest::qWaitFor([this] { return app_->busy == 0; }, 60000))
+            qWarning("the save did not end");
+        saver.Wait();
+        QCoreApplication::processEvents();
+        frame_->SetSaveRun({});
+        return saver.lastResult();
+    }
+
     std::unique_ptr<QTemporaryDir> logs_;
     CAppLinks links_;
     std::unique_ptr<CAppState> app_;
@@ -173,6 +201,7 @@ class MainFrameTest : public QObject {
     void ScanWithoutSystemTablespaceAsksFromTheWorker();
     void TableLabelClickShowsTheFirstWindow();
     void PagesThroughATableOf2500Rows();
+    void StatusBarSaysWhichRowsOfHowMany();
     void TheWindowStaysResponsiveWhileATableIsRead();
     void ViewAndKeysNodesShowTheirText();
     void ShortTableShowsNullsApartAndNoNextWindow();
@@ -182,6 +211,7 @@ class MainFrameTest : public QObject {
     void HelpOpensTheShippedManualOrTheSetAddress();
     void CloseAsksClosesTheFilesAndEndsWithMinusOne();
     void AMissingDataFileIsMarkedInTheTreeAndLoggedAsDamage();
+    void TreeShowsNamesAsTheServerDoesAndWorksOnTheFiles();
 };
 
 void MainFrameTest::ShowsTheCommandsPanesAndStartingTexts() {
@@ -511,6 +541,44 @@ void MainFrameTest::PagesThroughATableOf2500Rows() {
     QVERIFY(!panel->previousButton()->isEnabled());
     QVERIFY(panel->nextButton()->isEnabled());
     QCOMPARE(grid.columnCount(), server[0].count(QLatin1Char('\t')) + 1);
+}
+
+// The status bar beside the caption: the rows shown and of how many, the
+// MyISAM index file's count from the start, InnoDB's at least so many until
+// its last window; both already current when "No more records" shows.
+void MainFrameTest::StatusBarSaysWhichRowsOfHowMany() {
+    MakeFrame(SourcePath("tests/fixtures/datadir"));
+    QVERIFY(Scan());
+    CBrixStatic* panel = frame_->recordPanel();
+    const auto rows = [this] { return frame_->statusBarCls()->rowsShown(); };
+    QStringList behindMessages;
+    desktop_->onMessage = [&](const QString&) {
+        behindMessages << Caption() + QStringLiteral(" | ") + rows();
+    };
+    QVERIFY(rows().isEmpty());
+
+    ClickLabel(QStringLiteral("paging/Tables/my_fixed_2500"));
+    QCOMPARE(rows(), QStringLiteral("rows 1-1000 of 2500"));
+    QCOMPARE(Caption(), QStringLiteral("my_fixed_2500[1000]"));
+    ClickButton(panel->nextButton());
+    QCOMPARE(rows(), QStringLiteral("rows 1001-2000 of 2500"));
+    QCOMPARE(Caption(), QStringLiteral("1000 rows to 2000"));
+
+    ClickLabel(QStringLiteral("paging/Tables/inno_compact_2500"));
+    QCOMPARE(rows(), QStringLiteral("rows 1-1000 of at least 1000"));
+    ClickButton(panel->nextButton());
+    QCOMPARE(rows(), QStringLiteral("rows 1001-2000 of at least 2000"));
+    QVERIFY(behindMessages.isEmpty());
+    ClickButton(panel->nextButton());
+    QCOMPARE(rows(), QStringLiteral("rows 2001-2500 of 2500"));
+    QCOMPARE(behindMessages,
+             QStringList{QStringLiteral("2000 rows to 2500 | rows 2001-2500 of 2500")});
+    ClickButton(panel->previousButton());
+    QCOMPARE(rows(), QStringLiteral("rows 1001-2000 of 2500"));
+
+    // A view shows text, no rows.
+    ClickLabel(QStringLiteral("shop/Views/v_order_totals"));
+    QVERIFY(rows().isEmpty());
 }
 
 // A slow table: the read waits on the reading worker until this test lets it
@@ -871,3 +939,73 @@ void MainFrameTest::AMissingDataFileIsMarkedInTheTreeAndLoggedAsDamage() {
 
 QTEST_MAIN(MainFrameTest)
 #include "main_frame_test.moc"
+
+// A database and a table whose names the server wrote in file-name form: the
+// tree shows the names, with the file's name in the tooltip; the rows open
+// from the files, and the saved script names them as the server does.
+void MainFrameTest::TreeShowsNamesAsTheServerDoesAndWorksOnTheFiles() {
+    QTemporaryDir data;
+    const QString database = QStringLiteral("odd@002dname");
+    const QString table = QStringLiteral("caf@0p@0023x");  // café#x
+    QVERIFY(QDir(data.path()).mkpath(database));
+    for (const char* extension : {".frm", ".MYD", ".MYI"})
+        QVERIFY(QFile::copy(
+            SourcePath("tests/fixtures/datadir/shop/products") + QString::fromLatin1(extension),
+            data.filePath(database + QLatin1Char('/') + table + QString::fromLatin1(extension))));
+    MakeFrame(data.path());
+    QVERIFY(Scan());
+    const CXHtmlTreeModel& model = frame_->tree()->model();
+    const TreeItem databaseItem = frame_->FindNode(database);
+    const TreeItem tableItem = frame_->FindNode(database + QStringLiteral("/Tables/") + table);
+    QVERIFY(databaseItem != kNoTreeItem && tableItem != kNoTreeItem);
+    const struct {
+        TreeItem item;
+        QString shown;
+        QString file;
+    } names[] = {{databaseItem, QStringLiteral("odd-name"), database},
+                 {tableItem, QStringLiteral("caf\u00e9#x"), table}};
+    for (const auto& name : names) {
+        QCOMPARE(model.IndexOf(name.item).data().toString(), name.shown);
+        QCOMPARE(model.IndexOf(name.item).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("File name: ") + name.file);
+        QCOMPARE(model.GetItemText(name.item), name.file);
+    }
+    QCOMPARE(frame_->FindNode(QStringLiteral("odd-name/Tables/caf\u00e9#x")), tableItem);
+    // The group nodes keep their texts and have no tooltip.
+    const TreeItem tables = model.GetParentItem(tableItem);
+    QCOMPARE(model.IndexOf(tables).data().toString(), QStringLiteral("Tables"));
+    QVERIFY(!model.IndexOf(tables).data(Qt::ToolTipRole).isValid());
+
+    // The filter finds the table by the name shown.
+    frame_->fileView()->filterBox()->setText(QStringLiteral("\u00e9#"));
+    QVERIFY(!frame_->tree()->IsFilteredOut(tableItem));
+    frame_->fileView()->filterBox()->setText(QStringLiteral("nothing like it"));
+    QVERIFY(frame_->tree()->IsFilteredOut(tableItem));
+    frame_->fileView()->filterBox()->clear();
+
+    // Its rows come from the renamed files, the caption names it as shown.
+    ClickLabel(database + QStringLiteral("/Tables/") + table);
+    const QStringList server = ServerRows("shop", "products");
+    const CGridModel& grid = frame_->recordPanel()->gridModel();
+    QCOMPARE(grid.rowCount(), server.size() - 1);
+    // (The server's answer writes a line end in a value as "\n".)
+    QCOMPARE(GridRow(grid, 0).mid(0, 5), server[1].split(QLatin1Char('\t')).mid(0, 5));
+    QCOMPARE(Caption(), QStringLiteral("caf\u00e9#x[%1]").arg(server.size() - 1));
+
+    // The script creates and fills the table under the server's names.
+    frame_->tree()->model().SetCheck(databaseItem, true);
+    QTemporaryDir scripts;
+    const CSaveResult result = SaveCheckedAsScript(scripts.path());
+    QCOMPARE(result.failed, 0);
+    const QStringList written =
+        QDir(scripts.path()).entryList(QStringList{QStringLiteral("*.sql")});
+    QCOMPARE(written.size(), 1);
+    QFile script(scripts.filePath(written.front()));
+    QVERIFY(script.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(script.readAll());
+    QVERIFY2(text.contains(QStringLiteral("CREATE TABLE `caf\u00e9#x`")),
+             qPrintable(text.left(400)));
+    QVERIFY(text.contains(QStringLiteral("INSERT INTO `caf\u00e9#x`")));
+    QVERIFY(text.contains(QStringLiteral("`odd-name`")));
+    QVERIFY(!text.contains(table));
+}

@@ -76,6 +76,7 @@ class RecordGridTest : public QObject {
     void ViewerShowsTextHexAndLength();
     void ViewerSavesTheValueThroughTheDesktop();
     void ViewerOpensTheSpilledFile();
+    void SpilledValueIsReadFromItsPartOfTheFile();
     void GridKeysAndMenuReachTheViewerAndTheClipboard();
 };
 
@@ -279,6 +280,55 @@ void RecordGridTest::ViewerOpensTheSpilledFile() {
     CValueViewerDlg missing(desktop, {QStringLiteral("doc"), 0, gone, false, gone});
     QVERIFY(missing.lengthLabel()->text().contains(gone));
     QVERIFY(!missing.saveButton()->isEnabled());
+}
+
+// A spill file may hold several values, each at its offset: the viewer and
+// its save take the value's bytes only, and a part that runs past the end of
+// a cut file is read as far as the file goes.
+void RecordGridTest::SpilledValueIsReadFromItsPartOfTheFile() {
+    QTemporaryDir dir;
+    const QString spill = dir.filePath(QStringLiteral("spill_window.dat"));
+    {
+        QFile file(spill);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("head|VALUE|tail");
+    }
+    const struct {
+        qint64 offset, length, from, max;
+        const char* bytes;
+        qint64 total;
+    } cases[] = {
+        {0, -1, 0, 100, "head|VALUE|tail", 15},
+        {5, 5, 0, 100, "VALUE", 5},
+        {5, 5, 2, 100, "LUE", 5},
+        {5, 5, 1, 2, "AL", 5},
+        {5, 5, 5, 100, "", 5},
+        {11, 100, 0, 100, "tail", 4},
+        {40, 4, 0, 100, "", 0},
+        {5, -1, 0, 100, "VALUE|tail", 10},
+    };
+    for (const auto& c : cases) {
+        QByteArray out("stale");
+        qint64 total = -1;
+        QVERIFY(ReadSpilledValue({spill, c.offset, c.length}, c.from, c.max, out, total));
+        QCOMPARE(out, QByteArray(c.bytes));
+        QCOMPARE(total, c.total);
+    }
+    QByteArray out;
+    qint64 total = 0;
+    QVERIFY(
+        !ReadSpilledValue({dir.filePath(QStringLiteral("gone.dat")), 0, -1}, 0, 10, out, total));
+
+    test::CScriptedDesktop desktop;
+    CValueViewerDlg viewer(desktop, {QStringLiteral("doc"), 0, spill, false, spill, 5, 5});
+    QCOMPARE(viewer.bytes(), QByteArray("VALUE"));
+    QCOMPARE(viewer.lengthLabel()->text(),
+             QStringLiteral("Length: 5 bytes, from %1 at offset 5").arg(spill));
+    QVERIFY(viewer.hexView()->toPlainText().startsWith(QStringLiteral("00000000  56 41 4c 55 45")));
+    const QString target = dir.filePath(QStringLiteral("value.bin"));
+    desktop.saveAs.push_back(target.toStdU16String());
+    QVERIFY(viewer.SaveValue());
+    QCOMPARE(ReadAll(target), QByteArray("VALUE"));
 }
 
 void RecordGridTest::GridKeysAndMenuReachTheViewerAndTheClipboard() {

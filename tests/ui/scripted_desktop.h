@@ -15,7 +15,10 @@ namespace brix::test {
 // run a scripted choice, and the browser and the end of the process are recorded.
 class CScriptedDesktop : public CDesktopServices {
   public:
-    void ShowMessage(QWidget*, const QString& text) override { messages.push_back(text); }
+    void ShowMessage(QWidget*, const QString& text) override {
+        messages.push_back(text);
+        if (onMessage) onMessage(text);
+    }
     bool AskYesNo(QWidget*, const QString& text, MessageIcon icon) override {
         questions.push_back(text);
         questionIcons.push_back(icon);
@@ -45,6 +48,8 @@ class CScriptedDesktop : public CDesktopServices {
     void EndProcess(int exitCode) override { exitCodes.push_back(exitCode); }
 
     QStringList messages;
+    // Called as each message box shows, to look at the window behind it.
+    std::function<void(const QString&)> onMessage;
     QStringList questions;
     std::vector<MessageIcon> questionIcons;
     std::deque<bool> answers;
