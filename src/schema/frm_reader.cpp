@@ -233,6 +233,25 @@ std::u16string ReadTableComment(ByteSpan frm, ByteSpan form, const std::vector<C
     return DecodeFrmText(r.bytes(std::min<size_t>(length, r.remaining())), decoders);
 }
 
+// The partitioning clause: in the extra data after the connection string and
+// the engine name, a 32-bit length and the text (written with a closing zero
+// byte that the length leaves out). Empty when the table has none or the
+// extra data is cut short.
+std::u16string ReadPartitioningText(ByteSpan frm, const CTextDecoders& decoders) {
+    const size_t keyBlock = LoadU16le(frm, kHdrKeyBlockLength) == 0xFFFF
+                                ? LoadU32le(frm, kHdrKeyBlockLength32)
+                                : LoadU16le(frm, kHdrKeyBlockLength);
+    const size_t extraAt = LoadU16le(frm, kHdrKeyPos) + keyBlock + LoadU16le(frm, kHdrRecordLength);
+    const size_t extraLength = LoadU32le(frm, kHdrExtraLength);
+    if (extraAt >= frm.size() || extraLength == 0) return {};
+    ByteReader r(frm.subspan(extraAt, std::min(extraLength, frm.size() - extraAt)));
+    r.skip(r.u16le());  // connection string
+    r.skip(r.u16le());  // engine name
+    const uint32_t length = r.u32le();
+    if (r.overrun() || length == 0 || length > r.remaining()) return {};
+    return DecodeFrmText(r.bytes(length), decoders);
+}
+
 std::vector<CKeyDef> ParseKeySection(ByteSpan section, int generation,
                                      const CTextDecoders& decoders) {
     std::vector<CKeyDef> keys;
@@ -569,6 +588,7 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, co
         }
     }
     table.comment = ReadTableComment(frm, form, keys, table.serverVersion, decoders);
+    table.partitioning = ReadPartitioningText(frm, decoders);
     table.defaultRecord = ReadDefaultRecord(frm);
     table.keys = std::move(keys);
     table.nullBytes = static_cast<int32_t>((nullBits + 7) / 8);
