@@ -150,6 +150,59 @@ TEST(PartitionRowsTest, MissingPartitionIsReportedAndTheOthersAreRead) {
     }
 }
 
+// MySQL 8.0 and later keep no .frm and no .par: the definition and the
+// partitions' order and clustered roots come from the dictionary information
+// in the partition files ("NAME#p#PART.ibd").
+TEST(PartitionRowsTest, MySqlPartitionsReadInTheDictionarysOrder) {
+    const std::unique_ptr<CAppState> app = test::NewTestApp();
+    const fs::path root = test::SourceDir() / "tests/fixtures/mysql9";
+    struct Case {
+        const char* table;
+        std::vector<std::string> stems;
+    };
+    const Case cases[] = {
+        {"parts", {"parts#p#p2020", "parts#p#p2021", "parts#p#pmax"}},
+        {"subparts",
+         {"subparts#p#lo#sp#losp0", "subparts#p#lo#sp#losp1", "subparts#p#hi#sp#hisp0",
+          "subparts#p#hi#sp#hisp1"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.table);
+        CDamageReport damage;
+        CReadOptions options;
+        options.damage = &damage;
+        CTableRows table;
+        ASSERT_EQ(table.Open(root / "datadir/layout", Utf8ToUtf16(c.table), *app, options),
+                  OpenRowsResult::kOk);
+        std::vector<std::string> stems;
+        for (const CPartitionFile& part : table.partitions()) {
+            stems.push_back(test::U8(part.stem));
+            EXPECT_NE(part.root, 0u);
+        }
+        EXPECT_EQ(stems, c.stems);
+        Rows expected = test::ReadTsv(root / "expected/layout" / (std::string(c.table) + ".select.tsv"));
+        expected.erase(expected.begin());
+        EXPECT_EQ(ReadAllRows(table, *app), expected);
+        EXPECT_EQ(damage.Count(), 0u);
+    }
+    // One partition's tablespace gone: said so, and the others still read.
+    test::TempDir dir;
+    for (const auto& entry : fs::directory_iterator(root / "datadir/layout"))
+        if (entry.path().filename().string().rfind("parts#", 0) == 0)
+            fs::copy_file(entry.path(), dir.path() / entry.path().filename());
+    fs::remove(dir.path() / "parts#p#p2021.ibd");
+    CDamageReport damage;
+    CReadOptions options;
+    options.damage = &damage;
+    CTableRows table;
+    ASSERT_EQ(table.Open(dir.path(), u"parts", *app, options), OpenRowsResult::kOk);
+    EXPECT_EQ(ReadAllRows(table, *app),
+              (Rows{{"1", "2019", "old"}, {"2", "2020", "p2020"}, {"4", "2030", "future"}}));
+    ASSERT_EQ(damage.Count(), 1u);
+    EXPECT_EQ(damage.Findings()[0].why, "data file missing");
+    EXPECT_NE(damage.Findings()[0].file.find("parts#p#p2021.ibd"), std::string::npos);
+}
+
 TEST(PartitionListTest, ParFilesGiveTheNamesAndDamagedOnesGiveNone) {
     const std::vector<uint8_t> good =
         test::ReadFileBytes(PartsDir() / "datadir/parts/inno_sub.par");
