@@ -32,11 +32,11 @@ TEST(PartitionSaveTest, FrmClauseIsKeptAndUnsafeOnesAreLeftOut) {
         CTableDef table;
         ASSERT_TRUE(ReadTableDefinition(table, PartsFolder() / (std::string(name) + ".frm"),
                                         test::TestApp()));
-        const std::string expected = test::ReadFileText(
-            PartsFolder() / "../../expected/parts" / (std::string(name) + ".create.sql"));
+        const std::string expected = test::ReadFileText(PartsFolder() / "../../expected/parts" /
+                                                        (std::string(name) + ".create.sql"));
         EXPECT_TRUE(PartitioningKept(table));
-        const std::string statement = test::U8(
-            CreateTableStatement(table, Utf8ToUtf16(name), test::TestApp().collations));
+        const std::string statement =
+            test::U8(CreateTableStatement(table, Utf8ToUtf16(name), test::TestApp().collations));
         ASSERT_FALSE(ClauseOf(statement).empty());
         // The server words the clause as it stored it, so the names and the
         // bounds agree; spacing aside.

@@ -32,8 +32,9 @@ class PartitionServerTest : public testing::Test {
     void SetUp() override {
         server_ = test::CTestServer::Get();
         if (!server_) GTEST_SKIP() << "no test server runs (tools/test-server start)";
-        ASSERT_TRUE(server_->Run("DROP DATABASE IF EXISTS brix_parts_save;"
-                                 "CREATE DATABASE brix_parts_save;"));
+        ASSERT_TRUE(
+            server_->Run("DROP DATABASE IF EXISTS brix_parts_save;"
+                         "CREATE DATABASE brix_parts_save;"));
     }
     void TearDown() override {
         if (server_) server_->Run("DROP DATABASE IF EXISTS brix_parts_save;");
@@ -47,17 +48,17 @@ TEST_F(PartitionServerTest, SavedStatementsMakeTablesPartitionedAsTheOriginals) 
         CTableDef table;
         ASSERT_TRUE(ReadTableDefinition(table, PartsFolder() / (std::string(name) + ".frm"),
                                         test::TestApp()));
-        const std::string statement = test::U8(
-            CreateTableStatement(table, Utf8ToUtf16(name), test::TestApp().collations));
+        const std::string statement =
+            test::U8(CreateTableStatement(table, Utf8ToUtf16(name), test::TestApp().collations));
         std::string output;
         ASSERT_TRUE(server_->Run("USE brix_parts_save;\n" + statement + ";", &output))
             << statement << "\n"
             << output;
-        const auto shown = server_->Rows("SHOW CREATE TABLE brix_parts_save.`" +
-                                         std::string(name) + "`");
+        const auto shown =
+            server_->Rows("SHOW CREATE TABLE brix_parts_save.`" + std::string(name) + "`");
         ASSERT_TRUE(shown && shown->size() == 1 && (*shown)[0].size() == 2);
-        std::string expected = test::ReadFileText(
-            PartsFolder() / "../../expected/parts" / (std::string(name) + ".create.sql"));
+        std::string expected = test::ReadFileText(PartsFolder() / "../../expected/parts" /
+                                                  (std::string(name) + ".create.sql"));
         while (!expected.empty() && expected.back() == '\n') expected.pop_back();
         EXPECT_EQ(ClauseOf((*shown)[0][1]), ClauseOf(expected));
         // The partitions the server made are the original's, in order.
