@@ -37,6 +37,10 @@ constexpr size_t kHdrCharsetHigh = 41;
 constexpr size_t kHdrServerVersion = 51;
 constexpr size_t kHdrKeyBlockLength32 = 47;
 constexpr size_t kHdrExtraLength = 55;
+// A partitioned table names the partitioning engine in kHdrEngine and the
+// engine of its partitions here.
+constexpr size_t kHdrPartitionEngine = 61;
+constexpr uint8_t kPartitioningEngine = 20;
 constexpr uint16_t kCreatePackRecord = 1 << 0;
 
 // Form information.
@@ -383,6 +387,7 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, co
     const int generation = std::min(version - 6, 4);
 
     table.engineCode = frm[kHdrEngine];
+    if (table.engineCode == kPartitioningEngine) table.engineCode = frm[kHdrPartitionEngine];
     table.frmVersion = version;
     table.serverVersion = LoadU32le(frm, kHdrServerVersion);
     table.createOptions = LoadU16le(frm, kHdrCreateOptions);
