@@ -37,8 +37,7 @@ TEST(PartitionSaveTest, FrmClauseIsKeptAndUnsafeOnesAreLeftOut) {
         EXPECT_TRUE(PartitioningKept(table));
         // The .frm names the partitioning engine first, its partitions'
         // engine elsewhere: that one is the table's.
-        EXPECT_EQ(table.engineCode,
-                  name[0] == 'i' ? EngineCode::kInnoDb : EngineCode::kMyIsam);
+        EXPECT_EQ(table.engineCode, name[0] == 'i' ? EngineCode::kInnoDb : EngineCode::kMyIsam);
         const std::string statement =
             test::U8(CreateTableStatement(table, Utf8ToUtf16(name), test::TestApp().collations));
         ASSERT_FALSE(ClauseOf(statement).empty());
