@@ -22,6 +22,7 @@
 #include "schema/frm_reader.h"
 #include "sdi/sdi_reader.h"
 #include "sdi/sdi_table.h"
+#include "sdi/sdi_table_file.h"
 #include "values/value_render.h"
 
 namespace brix {
@@ -383,6 +384,29 @@ uint32_t CTableRows::ReadDefinitionFromTablespace(const std::filesystem::path& d
     return 0;
 }
 
+std::vector<CSdiPartition> CTableRows::ReadPartitionedDefinition(
+    const std::filesystem::path& databaseFolder, std::u16string_view tableName,
+    const CAppState& app, bool& changedInPlace) {
+    std::filesystem::path source;
+    SdiTableInfo info;
+    if (!ReadTableDefinitionFromSdi(databaseFolder, tableName, app, table_, info, &source))
+        return {};
+    std::vector<CSdiPartition> partitions;
+    if (source.extension() == ".ibd") {
+        for (const SdiObject& object : ReadSdi(source).objects) {
+            if (object.type != kSdiTypeTable) continue;
+            partitions = PartitionsInSdi(object.json);
+            break;
+        }
+    }
+    // Tables of other kinds are read as they were before.
+    if (partitions.empty())
+        table_.Reset();
+    else
+        changedInPlace = info.changedInPlace;
+    return partitions;
+}
+
 CTableRows::CTableRows() = default;
 CTableRows::~CTableRows() = default;
 
@@ -397,6 +421,9 @@ void CTableRows::Close() {
     myisamPointerLength_ = 0;
     table_.Reset();
     window_.Reset(0);
+    partitions_.clear();
+    partitionWindow_.Reset(0);
+    onceSink_.reset();
 }
 
 OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
@@ -421,6 +448,9 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
     if (fromTablespace)
         sdiRoot = ReadDefinitionFromTablespace(databaseFolder, tableName, app, changedInPlace,
                                                sdiIndexId, options.damage);
+    std::vector<CSdiPartition> sdiPartitions;
+    if (fromTablespace && table_.columns.empty())
+        sdiPartitions = ReadPartitionedDefinition(databaseFolder, tableName, app, changedInPlace);
     if (table_.columns.empty()) {
         // A tablespace whose pages are encrypted or compressed hides its
         // definition too: that is the reason, not a missing definition.
@@ -431,8 +461,26 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
     deleted_ = options.deleted;
     window_.rows.Reset(WindowColumns());
     if (changedInPlace) return OpenRowsResult::kChangedInPlace;
+    if (!table_.partitioning.empty() || !sdiPartitions.empty()) {
+        partitions_ = ListPartitions(databaseFolder, tableName, table_.partitioning, sdiPartitions);
+        if (!partitions_.empty()) {
+            folder_ = databaseFolder;
+            options_ = options;
+            dictionary_ = dictionary;
+            return OpenPartitioned(app);
+        }
+    }
+    return OpenStorage(databaseFolder, tableName, window_, app, options, dictionary, fromTablespace,
+                       sdiRoot, sdiIndexId);
+}
+
+OpenRowsResult CTableRows::OpenStorage(const std::filesystem::path& databaseFolder,
+                                       std::u16string_view tableName, CWindowState& window,
+                                       CAppState& app, const CReadOptions& options,
+                                       const CInnoDictionary* dictionary, bool fromTablespace,
+                                       uint32_t sdiRoot, uint64_t sdiIndexId) {
     if (table_.engineCode == EngineCode::kMyIsam) {
-        myisam_ = std::make_unique<CMyisamTableReader>(table_, window_, options);
+        myisam_ = std::make_unique<CMyisamTableReader>(table_, window, options);
         // A file not found is named where the server would have put it.
         const auto storageFile = [&](std::string_view extension) {
             std::filesystem::path path = FindStorageFile(databaseFolder, tableName, extension);
@@ -453,7 +501,7 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
         return ok ? OpenRowsResult::kOk : OpenRowsResult::kReadError;
     }
     if (table_.engineCode == EngineCode::kInnoDb) {
-        inno_ = std::make_unique<CInnoTableReader>(table_, window_, options);
+        inno_ = std::make_unique<CInnoTableReader>(table_, window, options);
         if (fromTablespace) {
             // The rows are where the dictionary information says: a
             // definition that names no clustered root, or a tablespace that
@@ -512,6 +560,10 @@ void CTableRows::ReadWindowAt(const RecordBookmark& from, bool bookmarkWanted, C
         ReadDeletedWindowAt(from, bookmarkWanted, app);
         return;
     }
+    if (!partitions_.empty()) {
+        ReadPartitionedWindow(from, bookmarkWanted, app);
+        return;
+    }
     if (inno_) {
         ReadInnoWindowAt(*inno_, from, bookmarkWanted, app);
         return;
@@ -539,6 +591,11 @@ bool CTableRows::ReadNextWindow(CAppState& app) {
     if (deleted_) {
         if (!window_.windowFull || window_.bookmarks.empty()) return false;
         ReadDeletedWindowAt(window_.bookmarks.back(), true, app);
+        return true;
+    }
+    if (!partitions_.empty()) {
+        if (!window_.windowFull || window_.bookmarks.empty()) return false;
+        ReadPartitionedWindow(window_.bookmarks.back(), true, app);
         return true;
     }
     if (inno_) return ReadNextInnoWindow(*inno_, app);

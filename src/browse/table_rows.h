@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "catalogue/partitions.h"
 #include "innodb/columns.h"
 #include "innodb/tablespace.h"
 #include "schema/table_def.h"
@@ -102,6 +103,14 @@ class CTableRows {
     // count wrongly.
     int64_t CountedRows() const;
 
+    // The leaf partitions of a partitioned table in the order its rows are
+    // read; empty for a table that is not partitioned.
+    const std::vector<CPartitionFile>& partitions() const { return partitions_; }
+    // The partition a bookmark of this table's windows starts in (0 for a
+    // table that is not partitioned); its name, empty when there is none.
+    static size_t PartitionOf(const RecordBookmark& bookmark);
+    std::u16string_view PartitionName(const RecordBookmark& bookmark) const;
+
     const CTableDef& table() const { return table_; }
     CWindowState& window() { return window_; }
     const CWindowState& window() const { return window_; }
@@ -122,8 +131,39 @@ class CTableRows {
                                           bool& changedInPlace, uint64_t& indexId,
                                           CDamageSink* damage);
 
+    // A MySQL 8.0+ table without a tablespace of its own name: its definition
+    // from its first partition's dictionary information, and the partitions
+    // that information lists (empty when none).
+    std::vector<CSdiPartition> ReadPartitionedDefinition(
+        const std::filesystem::path& databaseFolder, std::u16string_view tableName,
+        const CAppState& app, bool& changedInPlace);
+    // Opens the table's files named stem (the table's own or a partition's)
+    // with a reader that fills window, and reads its first window.
+    OpenRowsResult OpenStorage(const std::filesystem::path& databaseFolder,
+                               std::u16string_view stem, CWindowState& window, CAppState& app,
+                               const CReadOptions& options, const CInnoDictionary* dictionary,
+                               bool fromTablespace, uint32_t sdiRoot, uint64_t sdiIndexId);
+    // A partitioned table: reads windows partition after partition, each
+    // window filled from as many partitions as it takes (table_rows_partitions.cpp).
+    OpenRowsResult OpenPartitioned(CAppState& app);
+    void ReadPartitionedWindow(const RecordBookmark& from, bool bookmarkWanted, CAppState& app);
+    // Opens partition index and reads its first rows, at most wanted of them.
+    void OpenPartition(size_t index, size_t wanted, CAppState& app);
+
     CTableDef table_;
     CWindowState window_;
+    // Partitioned tables only: the partitions, the one whose reader is open
+    // (partitions_.size() when none), the window that reader fills (its rows
+    // are copied into window_), and what opening another partition needs.
+    std::vector<CPartitionFile> partitions_;
+    size_t openPartition_ = 0;
+    CWindowState partitionWindow_;
+    std::filesystem::path folder_;
+    CReadOptions options_;
+    const CInnoDictionary* dictionary_ = nullptr;
+    // Passes each finding on once: a partition opened again for paging back
+    // finds what it found before.
+    std::unique_ptr<CDamageSink> onceSink_;
     // At most one of the two is open.
     std::unique_ptr<CMyisamTableReader> myisam_;
     std::unique_ptr<CInnoTableReader> inno_;

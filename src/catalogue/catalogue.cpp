@@ -146,6 +146,14 @@ void CatalogueDatabaseFolder(CCatalogue& catalogue, CUiOperations& ui,
         for (char16_t& c : name) c = LowerAscii(c);
         present.insert(std::move(name));
     }
+    // The tables, in lower case, with partition files ("t#P#p0.ibd"): their
+    // rows are in those, not in files of the table's own name.
+    std::unordered_set<std::u16string> partitioned;
+    for (const std::u16string& name : present) {
+        const size_t marker = name.find(u"#p#");
+        if (marker != std::u16string::npos && marker > 0)
+            partitioned.insert(name.substr(0, marker));
+    }
     auto has = [&](const std::u16string& stem, std::u16string_view extension) {
         std::u16string name = stem;
         for (char16_t& c : name) c = LowerAscii(c);
@@ -167,7 +175,12 @@ void CatalogueDatabaseFolder(CCatalogue& catalogue, CUiOperations& ui,
                                static_cast<int64_t>(catalogue.catalogueTables.size()));
                 entry.item = table;
                 InsertNode(ui, kKeysNodeText, TreeImage::kKeys, table, ItemData::kKeys);
-                if (engine == kEngineMyIsam && !has(entry.tableName, u".myd")) {
+                std::u16string lowerName = entry.tableName;
+                for (char16_t& c : lowerName) c = LowerAscii(c);
+                if (partitioned.count(lowerName) != 0 || has(entry.tableName, u".par")) {
+                    // Each partition's files are read, and a missing one reported,
+                    // when its rows are.
+                } else if (engine == kEngineMyIsam && !has(entry.tableName, u".myd")) {
                     ui.MarkTreeItem(table, kDataFileMissing);
                 } else if (engine == kEngineMyIsam && !has(entry.tableName, u".myi")) {
                     ui.MarkTreeItem(table, kIndexFileMissing);

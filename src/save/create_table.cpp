@@ -365,7 +365,21 @@ std::u16string CreateTableStatement(const CTableDef& table, std::u16string_view 
         out += u" COMMENT=";
         AppendStringLiteral(out, table.comment);
     }
+    if (PartitioningKept(table)) {
+        std::u16string_view clause = table.partitioning;
+        while (!clause.empty() && (clause.front() == u' ' || clause.front() == u'\n'))
+            clause.remove_prefix(1);
+        out += u"\n";
+        out += clause;
+    }
     return out;
+}
+
+bool PartitioningKept(const CTableDef& table) {
+    // The clause is the server's own text; damaged bytes could make it end
+    // the statement early or hold a command of the client, so such a clause
+    // is left out and the table saved unpartitioned.
+    return !table.partitioning.empty() && ExpressionTextProblem(table.partitioning).empty();
 }
 
 }  // namespace brix

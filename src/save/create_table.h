@@ -43,11 +43,17 @@ std::vector<std::u16string> ColumnDefaultClauses(const CTableDef& table, const C
 // given, one per column), AUTO_INCREMENT and comment; the
 // primary key, unique, plain, full-text and spatial keys with their parts,
 // prefix lengths, sort order and comments; the engine, the table's default
-// character set and collation, its row format and its comment. Key parts that name no
-// column of the table are left out.
+// character set and collation, its row format and its comment, then the
+// partitioning clause when PartitioningKept. Key parts that name no column of
+// the table are left out.
 std::u16string CreateTableStatement(const CTableDef& table, std::u16string_view name,
                                     const CollationTable& collations,
                                     const std::vector<std::u16string>* defaults = nullptr);
+
+// Whether CreateTableStatement appends the table's partitioning clause: it
+// has one, and the text can be neither more than one statement nor a command
+// of the client.
+bool PartitioningKept(const CTableDef& table);
 
 // The columns whose DEFAULT or generation expression CreateTableStatement
 // leaves out because the client or the server could read it as more than an

@@ -37,6 +37,10 @@ constexpr size_t kHdrCharsetHigh = 41;
 constexpr size_t kHdrServerVersion = 51;
 constexpr size_t kHdrKeyBlockLength32 = 47;
 constexpr size_t kHdrExtraLength = 55;
+// A partitioned table names the partitioning engine in kHdrEngine and the
+// engine of its partitions here.
+constexpr size_t kHdrPartitionEngine = 61;
+constexpr uint8_t kPartitioningEngine = 20;
 constexpr uint16_t kCreatePackRecord = 1 << 0;
 
 // Form information.
@@ -233,6 +237,25 @@ std::u16string ReadTableComment(ByteSpan frm, ByteSpan form, const std::vector<C
     return DecodeFrmText(r.bytes(std::min<size_t>(length, r.remaining())), decoders);
 }
 
+// The partitioning clause: in the extra data after the connection string and
+// the engine name, a 32-bit length and the text (written with a closing zero
+// byte that the length leaves out). Empty when the table has none or the
+// extra data is cut short.
+std::u16string ReadPartitioningText(ByteSpan frm, const CTextDecoders& decoders) {
+    const size_t keyBlock = LoadU16le(frm, kHdrKeyBlockLength) == 0xFFFF
+                                ? LoadU32le(frm, kHdrKeyBlockLength32)
+                                : LoadU16le(frm, kHdrKeyBlockLength);
+    const size_t extraAt = LoadU16le(frm, kHdrKeyPos) + keyBlock + LoadU16le(frm, kHdrRecordLength);
+    const size_t extraLength = LoadU32le(frm, kHdrExtraLength);
+    if (extraAt >= frm.size() || extraLength == 0) return {};
+    ByteReader r(frm.subspan(extraAt, std::min(extraLength, frm.size() - extraAt)));
+    r.skip(r.u16le());  // connection string
+    r.skip(r.u16le());  // engine name
+    const uint32_t length = r.u32le();
+    if (r.overrun() || length == 0 || length > r.remaining()) return {};
+    return DecodeFrmText(r.bytes(length), decoders);
+}
+
 std::vector<CKeyDef> ParseKeySection(ByteSpan section, int generation,
                                      const CTextDecoders& decoders) {
     std::vector<CKeyDef> keys;
@@ -364,6 +387,7 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, co
     const int generation = std::min(version - 6, 4);
 
     table.engineCode = frm[kHdrEngine];
+    if (table.engineCode == kPartitioningEngine) table.engineCode = frm[kHdrPartitionEngine];
     table.frmVersion = version;
     table.serverVersion = LoadU32le(frm, kHdrServerVersion);
     table.createOptions = LoadU16le(frm, kHdrCreateOptions);
@@ -569,6 +593,7 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, co
         }
     }
     table.comment = ReadTableComment(frm, form, keys, table.serverVersion, decoders);
+    table.partitioning = ReadPartitioningText(frm, decoders);
     table.defaultRecord = ReadDefaultRecord(frm);
     table.keys = std::move(keys);
     table.nullBytes = static_cast<int32_t>((nullBits + 7) / 8);

@@ -11,6 +11,7 @@ void CTableDef::Reset() {
     allEnumValues.clear();
     columns.clear();
     keys.clear();
+    partitioning.clear();
 }
 
 }  // namespace brix

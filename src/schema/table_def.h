@@ -164,6 +164,10 @@ class CTableDef {
     // 3 COMPRESSED, 4 REDUNDANT, 5 COMPACT, 6 PAGE.
     uint8_t rowType = 0;
     std::u16string comment;
+    // The partitioning clause the .frm keeps ("PARTITION BY ..." with the
+    // partition list), as the server wrote it; empty for a table that is not
+    // partitioned or whose definition came from elsewhere.
+    std::u16string partitioning;
     // The default record: a row image holding every column's default value.
     std::vector<uint8_t> defaultRecord;
     uint32_t serverVersion = 0;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "app/app_state.h"
 #include "support/recording_ui.h"
 #include "support/test_support.h"
@@ -122,6 +124,29 @@ TEST(CatalogueTest, ListsFolderEntriesByNameIgnoringCaseAndOnlyOfTheKindAsked) {
     EXPECT_EQ(folders, (std::vector<std::string>{"a", "b", "C"}));
     EXPECT_EQ(files, (std::vector<std::string>{"x.TRG", "Y.frm", "z.frm"}));
     EXPECT_TRUE(ListFolderEntries(dir.path() / "missing", false).empty());
+}
+
+// An InnoDB table whose rows are in partition files ("t#P#p0.ibd", as MySQL
+// 5.7 names them, or "t#p#p0.ibd") has its data: only a table without a
+// tablespace of either kind is noted as having none.
+TEST(CatalogueTest, PartitionFilesCountAsTheTablesOwnTablespaces) {
+    test::TempDir dir;
+    const auto db = dir.path() / "sales";
+    std::filesystem::create_directories(db);
+    const std::vector<uint8_t> innoHead = test::Bytes({0xFE, 0x01, 10, 12, 0, 0, 0, 0, 0, 0, 0, 0});
+    for (const char* name : {"parted", "Lower", "lone"})
+        test::WriteFile(db / (std::string(name) + ".frm"), innoHead);
+    test::WriteFile(db / "parted#P#p0.ibd", {});
+    test::WriteFile(db / "parted#P#p1.ibd", {});
+    test::WriteFile(db / "Lower#p#a#sp#b.ibd", {});
+    CatalogueFixture f;
+    f.Catalogue(db, 0);
+    ASSERT_EQ(f.catalogue.catalogueTables.size(), 3u);
+    std::map<std::string, bool> noOwn;
+    for (const CatalogueTable& table : f.catalogue.catalogueTables)
+        noOwn[test::U8(table.tableName)] = table.noOwnTablespace;
+    EXPECT_EQ(noOwn,
+              (std::map<std::string, bool>{{"Lower", false}, {"lone", true}, {"parted", false}}));
 }
 
 }  // namespace
