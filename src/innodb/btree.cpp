@@ -334,7 +334,8 @@ uint32_t FindFirstLeaf(CInnoTableReader& inno, CTablespace& space, uint32_t page
         }
         if (view.level() >= parentLevel)
             return lost(page, DamageWhat::kPage, "page is at the wrong level", -1);
-        if (const char* reason = StillReadReason(state); reason && report)
+        // A leaf is reported by the leaf walk that reads it, once.
+        if (const char* reason = StillReadReason(state); reason && report && view.level() != 0)
             ReportDamage(inno, DamageFinding{{}, -1, page, DamageWhat::kPage, reason, 0, true});
         parentLevel = view.level();
         if (view.level() == 0) return page;

@@ -173,6 +173,10 @@ PageState CheckPage(ByteSpan page) {
     const uint32_t head = LoadU32be(page, 0);
     const uint32_t tail = LoadU32be(page, end - kClassicTrailer);
     if (head == 0 && LoadU32be(page, end - 4) == 0 && AllZero(page)) return PageState::kZero;
+    // The tablespace hands out compressed pages decompressed: one still
+    // compressed did not decompress. (Its zero padding could pass for the
+    // legacy checksum.)
+    if (LooksPageCompressed(page)) return PageState::kNotDecompressed;
     // full_crc32: one CRC-32C of everything before the last four bytes. The
     // other layouts keep the same checksum at both ends, so the one that
     // matches the page's two ends is tried first: one CRC per sound page.
@@ -201,10 +205,7 @@ PageState CheckPage(ByteSpan page) {
     }
     if (!accepted && classicLooking)
         if (const auto state = fullCrc32()) return *state;
-    // The tablespace hands out compressed pages decompressed: one that no
-    // checksum accepts and that is still compressed did not decompress.
-    if (!accepted)
-        return LooksPageCompressed(page) ? PageState::kNotDecompressed : PageState::kBadChecksum;
+    if (!accepted) return PageState::kBadChecksum;
     return LoadU32be(page, kLsn + 4) == LoadU32be(page, end - 4) ? PageState::kSound
                                                                  : PageState::kLsnMismatch;
 }
