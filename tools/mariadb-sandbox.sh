@@ -5,6 +5,9 @@
 #
 #   SANDBOX_DIR   folder for the data directory, socket and logs (required)
 #   SANDBOX_PORT  when set, listen on 127.0.0.1 at that port as well
+#   SANDBOX_INSTALL_OPTIONS  when set, server options (split at spaces) that
+#                 the data directory must be made with as well, such as
+#                 --innodb-page-size=4k
 
 sandbox_client() {
     mariadb --no-defaults --socket="$SANDBOX_DIR/mysqld.sock" -uroot "$@"
@@ -18,6 +21,7 @@ sandbox_start() {
             --auth-root-authentication-method=normal --skip-test-db \
             --innodb-data-file-path=ibdata1:3M:autoextend --innodb-autoextend-increment=1 \
             --innodb-undo-tablespaces=0 --innodb-log-file-size=8M \
+            ${SANDBOX_INSTALL_OPTIONS:-} \
             >"$SANDBOX_DIR/install.log" 2>&1 || { cat "$SANDBOX_DIR/install.log" >&2; return 1; }
     fi
     local net=(--skip-networking)

@@ -43,10 +43,10 @@ bool ReadExternalValue(CTablespace& space, ByteSpan columnBytes,
     for (uint64_t pages = 0; pages < space.pageCount(); ++pages) {
         if (page >= space.pageCount() || !walked.Insert(page)) return false;
         const ByteSpan bytes = space.Page(page);
-        if (offset > kPageSize - kPartHeader) return false;
+        if (offset > bytes.size() - kPartHeader) return false;
         const uint32_t partLength = LoadU32be(bytes, offset);
         const uint32_t next = LoadU32be(bytes, offset + 4);
-        if (partLength == 0 || partLength > kPageSize - kPartHeader - offset) return false;
+        if (partLength == 0 || partLength > bytes.size() - kPartHeader - offset) return false;
         const uint64_t taken = std::min<uint64_t>(partLength, total - written);
         sink(bytes.subspan(offset + kPartHeader, static_cast<size_t>(taken)));
         written += taken;

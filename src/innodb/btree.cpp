@@ -8,6 +8,7 @@
 #include "innodb/columns.h"
 #include "innodb/page.h"
 #include "innodb/page_check.h"
+#include "innodb/page_compressed.h"
 #include "innodb/page_view.h"
 #include "innodb/record.h"
 #include "innodb/record_header.h"
@@ -17,8 +18,6 @@ namespace brix {
 namespace {
 
 constexpr uint32_t kRowIdLength = 6;
-// Compact origins at or past this leave no room for a record's data.
-constexpr uint32_t kLastCompactOrigin = 16376;
 
 // Nullable fields of the records a node pointer's null bitmap is sized by:
 // the fields records had before any column was added in place.
@@ -37,12 +36,11 @@ size_t NodePointerNullableFields(const CInnoTableReader& inno) {
 // may still be read when it does.
 bool RecordChainParses(const CIndexPageView& view) {
     if (!view.holdsRecords()) return false;
-    std::bitset<kPageSize> seen;
+    std::bitset<kMaxPageSize> seen;
     uint32_t origin = view.FirstRecord();
-    for (uint32_t n = 0; n <= kMaxRecordsPerPage; ++n) {
+    for (uint32_t n = 0; n <= MaxRecordsOnPage(view.size()); ++n) {
         if (view.AtSupremum(origin)) return true;
-        if (origin < kLowestUserOrigin || origin >= kLastCompactOrigin || seen[origin])
-            return false;
+        if (origin < kLowestUserOrigin || origin >= view.lastOrigin() || seen[origin]) return false;
         seen[origin] = true;
         origin = view.NextRecord(origin);
     }
@@ -56,6 +54,7 @@ const char* PageProblem(const CIndexPageView& view, uint64_t page, PageState sta
                         uint64_t indexId) {
     const bool badSum = state == PageState::kBadChecksum || state == PageState::kLsnMismatch;
     if (state == PageState::kZero) return "page is all zeros";
+    if (state == PageState::kNotDecompressed) return UndecompressedReason(view.bytes());
     if (!view.isIndexPage()) return badSum ? "checksum mismatch" : "page is not an index page";
     // A whole page that names another page was written in the wrong place;
     // a damaged one is judged by whether its records parse.
@@ -95,10 +94,10 @@ struct LeafWalk {
     CInnoTableReader& inno;
     CTablespace& space;
     CInnoRecordDecoder decoder;
-    PageBuffer pageCopy;
+    PageBytes pageCopy;
     // Origins already taken on the current page: a record chain that comes
     // back to one of them loops.
-    std::bitset<kPageSize> seen;
+    std::bitset<kMaxPageSize> seen;
     // The window that goes furthest: it reports findings and moves the end
     // of the walk; windows read again do neither.
     bool forward;
@@ -107,14 +106,12 @@ struct LeafWalk {
     bool descriptorSound = false;
 };
 
-// Extent descriptors: every 16384th page (page 0 first) describes the
-// extents of 64 pages after it, 40 bytes each after the file header and the
-// tablespace header: id (8), list node (12), state (4), then two bits per
-// page, the first of which is set while the page is free.
-constexpr uint64_t kPagesPerDescriptorPage = kPageSize;
-constexpr uint32_t kExtentPages = 64;
+// Extent descriptors: every page-size-th page (page 0 first; 16384 for 16
+// KiB pages) describes the extents of the pages after it, one descriptor
+// each after the file header and the tablespace header: id (8), list node
+// (12), state (4), then two bits per page, the first of which is set while
+// the page is free.
 constexpr size_t kDescriptorArray = 38 + 112;
-constexpr size_t kDescriptorSize = 8 + 12 + 4 + 16;
 constexpr size_t kDescriptorState = 8 + 12;
 constexpr size_t kDescriptorBits = kDescriptorState + 4;
 constexpr uint32_t kExtentFree = 1;
@@ -122,7 +119,10 @@ constexpr uint32_t kExtentFree = 1;
 // The page's extent descriptor, when it is whole, says the page is free: a
 // page the index let go of keeps its old records, which are not rows.
 bool PageMarkedFree(LeafWalk& walk, uint64_t page) {
-    const uint64_t descriptorPage = page / kPagesPerDescriptorPage * kPagesPerDescriptorPage;
+    const size_t pageSize = walk.space.pageSize();
+    const uint64_t perDescriptorPage = pageSize;
+    const uint32_t extentPages = ExtentPages(pageSize);
+    const uint64_t descriptorPage = page / perDescriptorPage * perDescriptorPage;
     const ByteSpan bytes = walk.space.Page(descriptorPage);
     if (walk.descriptorPage != descriptorPage) {
         walk.descriptorPage = descriptorPage;
@@ -130,9 +130,9 @@ bool PageMarkedFree(LeafWalk& walk, uint64_t page) {
     }
     if (!walk.descriptorSound) return false;
     const size_t entry =
-        kDescriptorArray + (page % kPagesPerDescriptorPage) / kExtentPages * kDescriptorSize;
+        kDescriptorArray + (page % perDescriptorPage) / extentPages * DescriptorSize(pageSize);
     if (LoadU32be(bytes, entry + kDescriptorState) == kExtentFree) return true;
-    const uint32_t bit = static_cast<uint32_t>(page % kExtentPages) * 2;
+    const uint32_t bit = static_cast<uint32_t>(page % extentPages) * 2;
     return ((LoadU8(bytes, entry + kDescriptorBits + bit / 8) >> (bit % 8)) & 1) != 0;
 }
 
@@ -151,19 +151,20 @@ PageEnd ReadLeafRecords(LeafWalk& walk, const CIndexPageView& view, uint64_t pag
     const ByteSpan bytes = view.bytes();
     const bool fromBookmark = startOrigin != 0;
     uint32_t origin = fromBookmark ? startOrigin : view.FirstRecord();
-    if (origin >= kLastCompactOrigin) return PageEnd::kDone;
+    if (origin >= view.lastOrigin()) return PageEnd::kDone;
     // A bookmark at the supremum: the rows go on on the next page.
     if (view.AtSupremum(origin)) return fromBookmark ? PageEnd::kDone : PageEnd::kEmpty;
     walk.seen.reset();
     inno.reportingRecords = report;
     uint32_t taken = 0;
     const char* broken = "record chain loops";
-    for (uint32_t n = 0; n < kMaxRecordsPerPage; ++n) {
+    const uint32_t maxRecords = MaxRecordsOnPage(view.size());
+    for (uint32_t n = 0; n < maxRecords; ++n) {
         if (view.AtSupremum(origin)) {
             broken = nullptr;
             break;
         }
-        if (origin < kLowestUserOrigin || origin >= kLastCompactOrigin) {
+        if (origin < kLowestUserOrigin || origin >= view.lastOrigin()) {
             broken = "record runs past the end of the page";
             break;
         }
@@ -177,7 +178,7 @@ PageEnd ReadLeafRecords(LeafWalk& walk, const CIndexPageView& view, uint64_t pag
         if (!hidden) {
             bool decoded;
             if (view.compact()) {
-                const uint32_t span = next > origin ? next - origin : kPageSize - origin;
+                const uint32_t span = next > origin ? next - origin : view.size() - origin;
                 decoded = walk.decoder.DecodeCompact(bytes, origin, span);
             } else {
                 decoded = walk.decoder.DecodeRedundant(bytes, origin);
@@ -187,7 +188,7 @@ PageEnd ReadLeafRecords(LeafWalk& walk, const CIndexPageView& view, uint64_t pag
                 if (report)
                     ReportDamage(inno,
                                  DamageFinding{{},
-                                               static_cast<int64_t>(page * kPageSize + origin),
+                                               static_cast<int64_t>(page * view.size() + origin),
                                                static_cast<int64_t>(page),
                                                DamageWhat::kRecord,
                                                "record does not decode",
@@ -334,17 +335,18 @@ uint32_t FindFirstLeaf(CInnoTableReader& inno, CTablespace& space, uint32_t page
         }
         if (view.level() >= parentLevel)
             return lost(page, DamageWhat::kPage, "page is at the wrong level", -1);
-        if (const char* reason = StillReadReason(state); reason && report)
+        // A leaf is reported by the leaf walk that reads it, once.
+        if (const char* reason = StillReadReason(state); reason && report && view.level() != 0)
             ReportDamage(inno, DamageFinding{{}, -1, page, DamageWhat::kPage, reason, 0, true});
         parentLevel = view.level();
         if (view.level() == 0) return page;
         const uint32_t origin = view.FirstRecord();
-        if (origin > 0x3FFF || origin < kLowestUserOrigin || IsSupremumText(bytes, origin))
+        if (origin >= view.size() || origin < kLowestUserOrigin || IsSupremumText(bytes, origin))
             return lost(page, DamageWhat::kRecord, "node pointer does not decode", -1);
         uint32_t child;
         if (view.compact()) {
             const uint32_t keyLength = KeyPrefixLength(inno, bytes, origin);
-            if (keyLength == 0 || keyLength > kPageSize - 4 - origin)
+            if (keyLength == 0 || keyLength + 4 > view.size() - origin)
                 return lost(page, DamageWhat::kRecord, "node pointer does not decode", -1);
             child = LoadU32be(bytes, origin + keyLength);
         } else {
@@ -365,21 +367,21 @@ uint32_t FindFirstLeaf(CInnoTableReader& inno, CTablespace& space, uint32_t page
 uint64_t GuessClusteredIndexId(CInnoTableReader& inno, CTablespace& space) {
     std::unordered_map<uint64_t, uint64_t> votes;
     std::vector<FieldSlot> slots;
-    PageBuffer copy;
+    PageBytes copy;
     const bool systemSpace = !inno.perTableSource;
     for (uint64_t page = systemSpace ? 1 : 0; page < space.pageCount(); ++page) {
         space.CopyPage(page, copy);
         const CIndexPageView view{ByteSpan(copy)};
         if (!view.holdsRecords() || view.level() != 0) continue;
         const uint32_t origin = view.FirstRecord();
-        if (origin < kLowestUserOrigin || origin >= kLastCompactOrigin || view.AtSupremum(origin))
+        if (origin < kLowestUserOrigin || origin >= view.lastOrigin() || view.AtSupremum(origin))
             continue;
         // The first record must fit the table's fields: a page of a
         // secondary index seldom does.
         bool fits;
         if (view.compact()) {
             const uint32_t next = view.NextRecord(origin);
-            const uint32_t span = next > origin ? next - origin : kPageSize - origin;
+            const uint32_t span = next > origin ? next - origin : view.size() - origin;
             fits = LocateCompactFields(view.bytes(), origin, span, inno.physicalColumns,
                                        inno.coreFields, slots);
         } else {

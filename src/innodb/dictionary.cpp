@@ -15,10 +15,40 @@ namespace brix {
 
 namespace {
 
-// Root pages of the dictionary tables in the system tablespace.
+// Root pages of the dictionary tables in a system tablespace of 16 KiB
+// pages, where the dictionary header does not say.
 constexpr uint32_t kSysTablesRoot = 8;
 constexpr uint32_t kSysColumnsRoot = 10;
 constexpr uint32_t kSysIndexesRoot = 11;
+// The dictionary header page, and where in it the roots of SYS_TABLES,
+// SYS_COLUMNS and SYS_INDEXES are: after three ids of eight bytes and two
+// numbers of four, the roots of SYS_TABLES, its id index, SYS_COLUMNS,
+// SYS_INDEXES. Smaller pages put the later roots on other pages.
+constexpr uint32_t kDictionaryHeaderPage = 7;
+constexpr size_t kTablesRootField = 38 + 32;
+constexpr size_t kColumnsRootField = 38 + 40;
+constexpr size_t kIndexesRootField = 38 + 44;
+
+struct DictionaryRoots {
+    uint32_t tables = kSysTablesRoot;
+    uint32_t columns = kSysColumnsRoot;
+    uint32_t indexes = kSysIndexesRoot;
+};
+
+// The roots the dictionary header gives when it is whole and they lie in the
+// file; otherwise those of 16 KiB pages.
+DictionaryRoots ReadDictionaryRoots(CTablespace& space) {
+    DictionaryRoots roots;
+    if (space.pageCount() <= kDictionaryHeaderPage) return roots;
+    const ByteSpan header = space.Page(kDictionaryHeaderPage);
+    if (CheckPage(header) != PageState::kSound) return roots;
+    const uint32_t tables = LoadU32be(header, kTablesRootField);
+    const uint32_t columns = LoadU32be(header, kColumnsRootField);
+    const uint32_t indexes = LoadU32be(header, kIndexesRootField);
+    for (uint32_t root : {tables, columns, indexes})
+        if (root <= kDictionaryHeaderPage || root >= space.pageCount()) return roots;
+    return DictionaryRoots{tables, columns, indexes};
+}
 
 enum Kind { kTables = 0, kColumns = 1, kIndexes = 2 };
 
@@ -61,7 +91,7 @@ uint32_t FindFirstLeafRedundant(CTablespace& space, uint32_t page,
         if (state != PageState::kSound) lost(page, "checksum mismatch", true);
         if (!view.holdsRecords()) return fail(page, "page has no record list");
         const uint32_t origin = view.FirstRecord();
-        if (origin > 0x3FFF || IsSupremumText(bytes, origin) ||
+        if (origin >= bytes.size() || IsSupremumText(bytes, origin) ||
             !ReadRedundantFields(bytes, origin, fields) || fields.empty() ||
             fields.back().length != 4)
             return fail(page, "node pointer does not decode");
@@ -97,17 +127,18 @@ bool CInnoDictionary::Open(const std::filesystem::path& path, const CAppState& a
     auto space = std::make_shared<CTablespace>();
     if (!space->Open(path)) return false;
     space_ = std::move(space);
+    const DictionaryRoots roots = ReadDictionaryRoots(*space_);
     // The system tablespace of MySQL 8.0 and later has no SYS_* tables: the
     // page that held SYS_TABLES' root is its dictionary information's root,
     // and the dictionary is in mysql.ibd. Nothing is lost there.
-    if (kSysTablesRoot < space_->pageCount() &&
-        ReadFilHeader(space_->Page(kSysTablesRoot)).pageType == kSdiIndexPageType) {
+    if (roots.tables < space_->pageCount() &&
+        ReadFilHeader(space_->Page(roots.tables)).pageType == kSdiIndexPageType) {
         damage_ = nullptr;
         return true;
     }
-    ReadDictionaryTable(kSysTablesRoot, kTables, app);
-    ReadDictionaryTable(kSysColumnsRoot, kColumns, app);
-    ReadDictionaryTable(kSysIndexesRoot, kIndexes, app);
+    ReadDictionaryTable(roots.tables, kTables, app);
+    ReadDictionaryTable(roots.columns, kColumns, app);
+    ReadDictionaryTable(roots.indexes, kIndexes, app);
     damage_ = nullptr;
     return true;
 }
@@ -139,7 +170,7 @@ void CInnoDictionary::ReadDictionaryTable(uint32_t rootPage, int kind, const CAp
 
     const CTextDecoders& decoders = app.decoders();
     std::vector<RedundantField> f;
-    PageBuffer copy;
+    PageBytes copy;
     // Each leaf is read once: a chain that comes back to one loops.
     CPageSet walked;
     int64_t from = rootPage;
@@ -149,7 +180,7 @@ void CInnoDictionary::ReadDictionaryTable(uint32_t rootPage, int kind, const CAp
         if (visited >= space.pageCount() || !walked.Insert(page))
             return lost(from, "leaf chain loops");
         const ByteSpan cached = space.Page(page);
-        std::copy(cached.begin(), cached.end(), copy.begin());
+        copy.assign(cached.begin(), cached.end());
         const CIndexPageView view{ByteSpan(copy)};
         const ByteSpan bytes = view.bytes();
         const PageState state = CheckPage(bytes);
@@ -160,8 +191,9 @@ void CInnoDictionary::ReadDictionaryTable(uint32_t rootPage, int kind, const CAp
         }
         if (view.holdsRecords() && !view.compact()) {
             uint32_t origin = view.FirstRecord();
-            for (uint32_t n = 0; n < kMaxRecordsPerPage && origin >= kLowestUserOrigin &&
-                                 origin < kPageSize && !IsSupremumText(bytes, origin);
+            for (uint32_t n = 0;
+                 n < MaxRecordsOnPage(bytes.size()) && origin >= kLowestUserOrigin &&
+                 origin < bytes.size() && !IsSupremumText(bytes, origin);
                  ++n) {
                 if (ReadRedundantFields(bytes, origin, f)) {
                     const bool deleted = (view.InfoBits(origin) & kInfoDeleted) != 0;

@@ -110,17 +110,18 @@ void ReadInstantLayout(CInnoTableReader& inno, CTablespace& space, uint32_t root
 
     const uint32_t leaf = FindFirstLeaf(inno, space, root);
     if (leaf == 0) return;
-    PageBuffer copy;
+    PageBytes copy;
     const ByteSpan cached = space.Page(leaf);
-    std::copy(cached.begin(), cached.end(), copy.begin());
+    copy.assign(cached.begin(), cached.end());
     const ByteSpan page(copy);
+    const auto pageSize = static_cast<uint32_t>(page.size());
     const RecordLayout layout =
         ReadIndexPageHeader(page).compact() ? RecordLayout::kCompact : RecordLayout::kRedundant;
     if (!HasInfimum(page, layout) && layout == RecordLayout::kRedundant) return;
     // After a drop or a move the infimum and supremum lose their names, so
     // the first record is found by its link alone.
     const uint32_t origin = FirstRecord(page, layout);
-    if (origin < kLowestUserOrigin || origin >= kPageSize) return;
+    if (origin < kLowestUserOrigin || origin >= pageSize) return;
     const uint8_t info = RecordInfoBits(page, origin, layout);
     if (!(info & kInfoMinRecord)) return;
     if (layout == RecordLayout::kCompact && CompactRecordStatus(page, origin) != kStatusInstant)
@@ -138,7 +139,7 @@ void ReadInstantLayout(CInnoTableReader& inno, CTablespace& space, uint32_t root
         head.push_back(MetadataReferenceField());
         const bool located =
             layout == RecordLayout::kCompact
-                ? LocateCompactFields(page, origin, kPageSize, head, inno.coreFields, slots)
+                ? LocateCompactFields(page, origin, pageSize, head, inno.coreFields, slots)
                 : LocateRedundantFields(page, origin, head.size(), slots);
         if (!located || !slots[mapField].present ||
             slots[mapField].length < kExternalReferenceLength)
@@ -165,7 +166,7 @@ void ReadInstantLayout(CInnoTableReader& inno, CTablespace& space, uint32_t root
     {
         CInnoRecordDecoder decoder(inno, app);
         if (layout == RecordLayout::kCompact) {
-            decoder.DecodeCompact(page, origin, kPageSize - origin);
+            decoder.DecodeCompact(page, origin, pageSize - origin);
         } else {
             decoder.DecodeRedundant(page, origin);
         }

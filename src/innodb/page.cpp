@@ -60,8 +60,9 @@ uint32_t NextRecord(ByteSpan page, uint32_t origin, RecordLayout layout) {
     const uint16_t link = LoadU16be(page, origin - 2);
     if (layout == RecordLayout::kRedundant) return link;
     if (link == 0) return 0;
-    // Relative to the origin, modulo the page size: a backward link wraps.
-    return (origin + link) & (kPageSize - 1);
+    // Relative to the origin, modulo the page size (a power of two): a
+    // backward link wraps.
+    return (origin + link) & static_cast<uint32_t>(page.size() - 1);
 }
 
 bool IsSupremumText(ByteSpan page, uint32_t origin) {

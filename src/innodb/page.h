@@ -59,8 +59,13 @@ inline constexpr uint16_t kRedundantSupremum = 116;
 
 // Record origins a walk accepts: past the supremum, inside the page.
 inline constexpr uint32_t kLowestUserOrigin = 113;
-// Records a page can hold at most; a chain longer than that loops.
+// Records a 16 KiB page can hold at most; a chain longer than that loops.
 inline constexpr uint32_t kMaxRecordsPerPage = 1501;
+// The same for a page of any size: larger pages hold as many more.
+inline uint32_t MaxRecordsOnPage(size_t pageSize) {
+    return pageSize <= 16384 ? kMaxRecordsPerPage
+                             : kMaxRecordsPerPage * static_cast<uint32_t>(pageSize / 16384);
+}
 
 // The infimum record carries its name as text (or zeros at the root of an
 // index changed in place).

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <optional>
 
+#include "innodb/page_compressed.h"
 #include "innodb/tablespace.h"
 
 namespace brix {
@@ -17,10 +18,9 @@ namespace {
 constexpr size_t kFilHeaderSize = 4 + 4 + 4 + 4 + 8 + 2 + 8 + 4;
 constexpr size_t kSpaceFlags = kFilHeaderSize + 4 + 4 + 4 + 4;
 // MariaDB writes its encryption information after the extent descriptors of
-// page 0: 112 bytes of tablespace header, 256 descriptors of 40 bytes.
+// page 0: 112 bytes of tablespace header, then a descriptor for every extent
+// the page describes (see ExtentPages, DescriptorSize).
 constexpr size_t kSpaceHeaderSize = 112;
-constexpr size_t kDescriptorSize = 40;
-constexpr size_t kCryptData = kFilHeaderSize + kSpaceHeaderSize + 256 * kDescriptorSize;
 constexpr uint8_t kCryptMagic[6] = {'s', 0x0E, 0x0C, 'R', 'E', 't'};
 constexpr uint8_t kCryptSchemeEncrypted = 1;
 
@@ -42,6 +42,12 @@ constexpr uint32_t kNoChecksumMagic = 0xDEADBEEF;
 // Sizes by shift: 512 << shift, from 4 KiB (3) to 64 KiB (7).
 uint32_t SizeOfShift(uint32_t shift) {
     return shift >= 3 && shift <= 7 ? 512u << shift : 0;
+}
+
+// Where MariaDB's encryption information starts on page 0.
+size_t CryptDataOffset(size_t pageSize) {
+    return kFilHeaderSize + kSpaceHeaderSize +
+           (pageSize / ExtentPages(pageSize)) * DescriptorSize(pageSize);
 }
 
 std::array<uint32_t, 256> MakeCrc32cTable() {
@@ -110,6 +116,20 @@ uint32_t Crc32c(ByteSpan bytes, uint32_t crc) {
     return ~Crc32cByTable(bytes.data(), bytes.size(), ~crc);
 }
 
+bool ValidPageSize(size_t size) {
+    return size >= kMinPageSize && size <= kMaxPageSize && (size & (size - 1)) == 0;
+}
+
+uint32_t ExtentPages(size_t pageSize) {
+    // An extent is 1 MiB of pages below 16 KiB, 64 pages from 16 KiB up.
+    return pageSize < 16384 ? static_cast<uint32_t>((1u << 20) / pageSize) : 64u;
+}
+
+size_t DescriptorSize(size_t pageSize) {
+    // Id, list node and state, then two bits for each page of the extent.
+    return 8 + 12 + 4 + (ExtentPages(pageSize) * 2 + 7) / 8;
+}
+
 SpaceFormat ReadSpaceFormat(ByteSpan firstPage) {
     SpaceFormat format;
     const uint32_t flags = LoadU32be(firstPage, kSpaceFlags);
@@ -117,7 +137,8 @@ SpaceFormat ReadSpaceFormat(ByteSpan firstPage) {
     if (flags & kFcrc32Marker) {
         format.fullCrc32 = true;
         format.pageSize = SizeOfShift(flags & 0xF);
-        format.pageCompressed = ((flags >> 5) & 0x7) != 0;
+        format.algorithm = (flags >> 5) & 0x7;
+        format.pageCompressed = format.algorithm != 0;
     } else {
         const uint32_t pageShift = (flags >> 6) & 0xF;
         format.pageSize = pageShift == 0 ? 16384 : SizeOfShift(pageShift);
@@ -125,31 +146,37 @@ SpaceFormat ReadSpaceFormat(ByteSpan firstPage) {
         format.encrypted = (flags & kMysqlEncrypted) != 0;
         format.pageCompressed = (flags & kMariaPageCompressed) != 0;
     }
-    if (firstPage.size() >= kCryptData + sizeof(kCryptMagic) + 1 &&
-        std::equal(std::begin(kCryptMagic), std::end(kCryptMagic),
-                   firstPage.begin() + kCryptData) &&
-        firstPage[kCryptData + sizeof(kCryptMagic)] == kCryptSchemeEncrypted)
+    const size_t cryptData = CryptDataOffset(format.pageSize != 0 ? format.pageSize : kPageSize);
+    if (firstPage.size() >= cryptData + sizeof(kCryptMagic) + 1 &&
+        std::equal(std::begin(kCryptMagic), std::end(kCryptMagic), firstPage.begin() + cryptData) &&
+        firstPage[cryptData + sizeof(kCryptMagic)] == kCryptSchemeEncrypted)
         format.encrypted = true;
     return format;
 }
 
 std::string UnreadFormatReason(const SpaceFormat& format) {
     if (format.encrypted) return "encrypted; needs the keyring";
-    // Flags that name no size are damage, not a format: the pages are read
-    // as 16 KiB pages and tell for themselves.
-    if (format.pageSize != 0 && format.pageSize != kPageSize)
-        return "pages of " + std::to_string(format.pageSize / 1024) + " KiB are not read yet";
     if (format.rowCompressed) return "ROW_FORMAT=COMPRESSED pages are not read yet";
-    if (format.pageCompressed) return "PAGE_COMPRESSED pages are not read yet";
+    // full_crc32 names the algorithm of every page once; the older layout
+    // names it on each page, which tells for itself.
+    if (format.pageCompressed && format.fullCrc32 && !PageAlgorithmRead(format.algorithm)) {
+        const std::string name = PageAlgorithmName(format.algorithm);
+        if (name == "unknown") return "PAGE_COMPRESSED pages name an unknown compression algorithm";
+        return "PAGE_COMPRESSED pages compressed with " + name + " are not read by this build";
+    }
     return {};
 }
 
 PageState CheckPage(ByteSpan page) {
-    if (page.size() != kPageSize) return PageState::kBadChecksum;
+    if (!ValidPageSize(page.size())) return PageState::kBadChecksum;
     const size_t end = page.size();
     const uint32_t head = LoadU32be(page, 0);
     const uint32_t tail = LoadU32be(page, end - kClassicTrailer);
     if (head == 0 && LoadU32be(page, end - 4) == 0 && AllZero(page)) return PageState::kZero;
+    // The tablespace hands out compressed pages decompressed: one still
+    // compressed did not decompress. (Its zero padding could pass for the
+    // legacy checksum.)
+    if (LooksPageCompressed(page)) return PageState::kNotDecompressed;
     // full_crc32: one CRC-32C of everything before the last four bytes. The
     // other layouts keep the same checksum at both ends, so the one that
     // matches the page's two ends is tried first: one CRC per sound page.

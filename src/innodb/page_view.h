@@ -4,12 +4,13 @@
 
 #include "app/byte_reader.h"
 #include "innodb/page.h"
+#include "innodb/page_check.h"
 #include "innodb/tablespace.h"
 
 namespace brix {
 
 // An index page as the record walks see it, its headers read and checked
-// once: a whole 16 KiB page of an index page type, its record layout from the
+// once: a whole page (of a size InnoDB writes) of an index page type, its record layout from the
 // format bit, whether its infimum is in place. The walks then ask the view
 // rather than the bytes for where the records of the page start and end.
 class CIndexPageView {
@@ -19,7 +20,7 @@ class CIndexPageView {
           fil_(ReadFilHeader(page)),
           header_(ReadIndexPageHeader(page)),
           layout_(header_.compact() ? RecordLayout::kCompact : RecordLayout::kRedundant),
-          isIndex_(page.size() == kPageSize && IsIndexPage(fil_)),
+          isIndex_(ValidPageSize(page.size()) && IsIndexPage(fil_)),
           hasInfimum_(HasInfimum(page, layout_)) {}
 
     ByteSpan bytes() const { return page_; }
@@ -28,6 +29,9 @@ class CIndexPageView {
     RecordLayout layout() const { return layout_; }
     bool compact() const { return layout_ == RecordLayout::kCompact; }
     uint16_t level() const { return header_.level; }
+    uint32_t size() const { return static_cast<uint32_t>(page_.size()); }
+    // Record origins at or past this leave no room for a record's data.
+    uint32_t lastOrigin() const { return size() > 8 ? size() - 8 : 0; }
 
     // A whole page of an index page type.
     bool isIndexPage() const { return isIndex_; }
