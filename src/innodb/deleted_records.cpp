@@ -156,16 +156,17 @@ void FindDeletedRecords(const CInnoTableReader& inno, ByteSpan page, const CAppS
     const CIndexPageView view(page);
     if (!view.holdsRecords() || view.level() != 0) return;
     const RecordLayout layout = view.layout();
+    const uint32_t pageSize = static_cast<uint32_t>(page.size());
     // A slot count too big for the page leaves no room above the heap (and
     // must not wrap the subtraction round).
     const uint32_t slots =
-        std::min<uint32_t>(view.header().directorySlots, (kPageSize - kTrailerSize) / kSlotSize);
-    const uint32_t directoryStart = kPageSize - kTrailerSize - kSlotSize * slots;
+        std::min<uint32_t>(view.header().directorySlots, (pageSize - kTrailerSize) / kSlotSize);
+    const uint32_t directoryStart = pageSize - kTrailerSize - kSlotSize * slots;
     // The heap's records end at its top; a top past the directory is damage
     // and bounds nothing.
     const uint32_t heapTop = std::min<uint32_t>(view.header().heapTop, directoryStart);
     CRecordCheck check(inno, page, app);
-    std::bitset<kPageSize> seen;
+    std::bitset<kMaxPageSize> seen;
     const auto take = [&](uint32_t origin, uint32_t limit, DeletedRecordSource source,
                           uint32_t& dataEnd) {
         const bool fits = view.compact() ? check.Compact(origin, limit, dataEnd)
@@ -218,7 +219,7 @@ void FillDeletedWindow(CInnoTableReader& inno, CTablespace& space, uint64_t star
     }
     inno.reportingRecords = false;
     CInnoRecordDecoder decoder(inno, app);
-    PageBuffer copy;
+    PageBytes copy;
     std::vector<DeletedRecord> found;
     const bool systemSpace = !inno.perTableSource;
     // Each page is looked at once, in ascending order: the scan ends.
@@ -240,9 +241,11 @@ void FillDeletedWindow(CInnoTableReader& inno, CTablespace& space, uint64_t star
                 return;
             }
             const DeletedRecord& record = found[k];
-            const bool decoded = view.compact() ? decoder.DecodeCompact(bytes, record.origin,
-                                                                        kPageSize - record.origin)
-                                                : decoder.DecodeRedundant(bytes, record.origin);
+            const bool decoded =
+                view.compact()
+                    ? decoder.DecodeCompact(bytes, record.origin,
+                                            static_cast<uint32_t>(bytes.size()) - record.origin)
+                    : decoder.DecodeRedundant(bytes, record.origin);
             if (!decoded) continue;
             std::u16string& arena = window.rows.arena();
             const size_t start = arena.size();
