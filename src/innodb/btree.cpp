@@ -173,8 +173,11 @@ PageEnd ReadLeafRecords(LeafWalk& walk, const CIndexPageView& view, uint64_t pag
         ++taken;
         const uint32_t next = view.NextRecord(origin);
         // Hidden records of the index are not rows: the metadata record of
-        // a table changed in place.
-        const bool hidden = (view.InfoBits(origin) & kInfoMinRecord) != 0;
+        // a table changed in place. Nor are records marked deleted, which
+        // stay until purge removes them (the old version of a row whose key
+        // changed among them): the server shows none of them, and
+        // `rows --deleted` reads them apart.
+        const bool hidden = (view.InfoBits(origin) & (kInfoMinRecord | kInfoDeleted)) != 0;
         if (!hidden) {
             bool decoded;
             if (view.compact()) {
