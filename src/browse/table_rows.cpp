@@ -547,10 +547,6 @@ std::filesystem::path CTableRows::TablespacePath() const {
     return std::filesystem::path(std::u8string(text.begin(), text.end()));
 }
 
-bool CTableRows::CompressedRows() const {
-    return myisam_ && myisam_->header.myisamRowFormat == 2;
-}
-
 int64_t CTableRows::CountedRows() const {
     return myisam_ ? myisam_->header.records : -1;
 }

@@ -86,8 +86,6 @@ class CTableRows {
 
     // The file layer reported a read error in the table's data files.
     bool ReadFailed() const;
-    // A MyISAM table whose rows are compressed, which are not read.
-    bool CompressedRows() const;
     // The tablespace file the rows come from, where the off-page values of
     // the windows are read (CExternalValues); empty for a table that has
     // none open.

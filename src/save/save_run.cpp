@@ -384,6 +384,7 @@ class CSaveRunner {
                               Number(result_.saved) + u" were saved, " + Number(result_.failed) +
                               u" failed and " + Number(left) + u" were not tried");
             result_.failed += left;
+            result_.notTried = left;
         }
     }
 
@@ -689,8 +690,16 @@ std::u16string SaveEndMessage(const CSaveResult& result) {
     std::u16string text = u"Saving is finished: ";
     text += Number(result.saved);
     text += result.saved == 1 ? u" object saved, " : u" objects saved, ";
-    text += Number(result.failed);
+    // Objects a stop left untouched are said apart from those that failed.
+    const size_t notTried = std::min(result.notTried, result.failed);
+    text += Number(result.failed - notTried);
     text += u" failed.";
+    if (notTried > 0) {
+        text += u" ";
+        text += Number(notTried);
+        text += notTried == 1 ? u" object was" : u" objects were";
+        text += u" not tried: saving was stopped.";
+    }
     if (result.damaged > 0) {
         text += u" ";
         text += Number(result.damaged);

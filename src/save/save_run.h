@@ -37,6 +37,8 @@ struct CSaveSettings {
 struct CSaveResult {
     size_t saved = 0;
     size_t failed = 0;
+    // Objects a stopped run did not come to (counted in failed too).
+    size_t notTried = 0;
     // Tables saved with what could be read of them, while the readers found
     // damage (counted in saved too), with the findings of their reads and
     // the rows those findings say were lost.

@@ -196,7 +196,7 @@ std::string ReferenceInserts(const CSaveObject& object, CAppState& app,
         rows.Open(object.databaseFolder, object.FileStem(), app, options, dictionary);
     const CTableDef& table = rows.table();
     if ((opened != OpenRowsResult::kOk && opened != OpenRowsResult::kReadError) ||
-        rows.CompressedRows() || !IsWritableName(object.Name()))
+        !IsWritableName(object.Name()))
         return {};
     for (const CColumnDef& column : table.columns)
         if (!IsWritableName(column.name)) return {};
@@ -480,6 +480,9 @@ TEST(SaveRunTest, AStoppedRunCountsWhatItDidNotSaveAsFailed) {
     EXPECT_EQ(result.failed, 2u);
     EXPECT_TRUE(session.Logged("Saving was stopped; 2 objects were not saved"));
     EXPECT_TRUE(session.Logged("Of 2 objects, 0 were saved, 0 failed and 2 were not tried"));
+    EXPECT_EQ(test::U8(SaveEndMessage(result)),
+              "Saving is finished: 0 objects saved, 0 failed. 2 objects were not tried: saving "
+              "was stopped.");
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "shop.sql"));
 }
 
