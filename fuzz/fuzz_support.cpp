@@ -56,6 +56,7 @@ void CopyInto(const std::filesystem::path& from, const std::filesystem::path& to
 
 }  // namespace brix::fuzz
 
+#include "app/damage_report.h"
 #include "browse/table_rows.h"
 
 namespace brix::fuzz {
@@ -85,6 +86,28 @@ void ReadEveryWindow(const std::filesystem::path& folder, const std::u16string& 
     }
     std::error_code ignored;
     std::filesystem::remove_all(ScratchDir() / "spill", ignored);
+}
+
+void ReadMyisamDataFile(const std::filesystem::path& name, const char* subfolder,
+                        const uint8_t* data, size_t size) {
+    const std::filesystem::path folder = ScratchDir() / subfolder;
+    std::filesystem::create_directories(folder);
+    const std::string stem = name.filename().string();
+    CopyInto(FixtureFile(name.string() + ".frm"), folder / (stem + ".frm"));
+    CopyInto(FixtureFile(name.string() + ".MYI"), folder / (stem + ".MYI"));
+    PutInMemory(folder / (stem + ".MYD"), data, size);
+    ReadEveryWindow(folder, name.filename().u16string(), nullptr);
+    for (bool withIndex : {true, false}) {
+        if (!withIndex) std::filesystem::remove(folder / (stem + ".MYI"));
+        CDamageReport damage;
+        CReadOptions options;
+        options.windowRows = kFuzzWindowRows;
+        options.damage = &damage;
+        CTableRows table;
+        table.Open(folder, name.filename().u16string(), App(), options);
+        for (int windows = 1; windows < kFuzzWindows && table.ReadNextWindow(App()); ++windows) {
+        }
+    }
 }
 
 }  // namespace brix::fuzz

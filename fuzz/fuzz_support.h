@@ -52,6 +52,14 @@ inline constexpr size_t kFuzzWindowRows = 16;
 void ReadEveryWindow(const std::filesystem::path& folder, const std::u16string& table,
                      const CInnoDictionary* dictionary);
 
+// Puts the input as the data file of a copy of the fixture MyISAM table name
+// (its .frm and .MYI beside it, in the scratch folder's subfolder) and reads
+// it as ReadEveryWindow does; then once more with a damage report listening,
+// and once without the index file, so that the rows are read by what the
+// .frm and the data file alone say.
+void ReadMyisamDataFile(const std::filesystem::path& name, const char* subfolder,
+                        const uint8_t* data, size_t size);
+
 // The table a target works on, chosen by the first input byte among names.
 template <size_t N>
 const char* Pick(const uint8_t*& data, size_t& size, const char* const (&names)[N]) {

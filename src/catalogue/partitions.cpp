@@ -7,6 +7,7 @@
 #include "app/file_names.h"
 #include "app/read_only_file.h"
 #include "app/text.h"
+#include "sdi/sdi_table.h"
 
 namespace brix {
 
@@ -91,30 +92,6 @@ std::vector<std::u16string> ReadParFile(const std::filesystem::path& path) {
     return ReadParNames(bytes);
 }
 
-// The value of key in a dictionary option list "key=value;key=value;".
-std::string_view OptionValue(std::string_view options, std::string_view key) {
-    size_t at = 0;
-    while (at < options.size()) {
-        size_t end = options.find(';', at);
-        if (end == std::string_view::npos) end = options.size();
-        const std::string_view item = options.substr(at, end - at);
-        if (item.size() > key.size() && item.substr(0, key.size()) == key &&
-            item[key.size()] == '=')
-            return item.substr(key.size() + 1);
-        at = end + 1;
-    }
-    return {};
-}
-
-uint64_t DecimalValue(std::string_view text) {
-    uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9' || value > (UINT64_MAX - 9) / 10) return 0;
-        value = value * 10 + static_cast<uint64_t>(c - '0');
-    }
-    return value;
-}
-
 // The leaf partition of one object of a "partitions" or "subpartitions"
 // array, with its first index's root and id.
 CSdiPartition SdiLeaf(const nlohmann::json& object) {
@@ -129,9 +106,9 @@ CSdiPartition SdiLeaf(const nlohmann::json& object) {
     const auto data = first.find("se_private_data");
     if (data == first.end() || !data->is_string()) return leaf;
     const std::string_view options = data->get_ref<const std::string&>();
-    const uint64_t root = DecimalValue(OptionValue(options, "root"));
+    const uint64_t root = DecimalOption(OptionValue(options, "root"));
     leaf.root = root <= 0xFFFFFFFFu ? static_cast<uint32_t>(root) : 0;
-    leaf.indexId = DecimalValue(OptionValue(options, "id"));
+    leaf.indexId = DecimalOption(OptionValue(options, "id"));
     return leaf;
 }
 

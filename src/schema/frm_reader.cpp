@@ -202,6 +202,22 @@ std::vector<uint8_t> ReadDefaultRecord(ByteSpan frm) {
                                 frm.begin() + static_cast<std::ptrdiff_t>(at + length));
 }
 
+// The extra data that follows the default-values record, from just after
+// the connection string and the engine name: where the partitioning text
+// starts. Empty when the file has no extra data.
+ByteReader ExtraDataAfterEngine(ByteSpan frm) {
+    const size_t keyBlock = LoadU16le(frm, kHdrKeyBlockLength) == 0xFFFF
+                                ? LoadU32le(frm, kHdrKeyBlockLength32)
+                                : LoadU16le(frm, kHdrKeyBlockLength);
+    const size_t extraAt = LoadU16le(frm, kHdrKeyPos) + keyBlock + LoadU16le(frm, kHdrRecordLength);
+    const size_t extraLength = LoadU32le(frm, kHdrExtraLength);
+    if (extraAt >= frm.size() || extraLength == 0) return ByteReader(ByteSpan());
+    ByteReader r(frm.subspan(extraAt, std::min(extraLength, frm.size() - extraAt)));
+    r.skip(r.u16le());  // connection string
+    r.skip(r.u16le());  // engine name
+    return r;
+}
+
 // The table comment: in the form information when short, else in the extra
 // data that follows the default-values record, after the connection string,
 // the engine name, the partitioning text, a byte of servers from 5.1.11 on and
@@ -214,15 +230,8 @@ std::u16string ReadTableComment(ByteSpan frm, ByteSpan form, const std::vector<C
             kFormTableComment, std::min<size_t>(inlineLength, form.size() - kFormTableComment));
         return DecodeFrmText(text, decoders);
     }
-    const size_t keyBlock = LoadU16le(frm, kHdrKeyBlockLength) == 0xFFFF
-                                ? LoadU32le(frm, kHdrKeyBlockLength32)
-                                : LoadU16le(frm, kHdrKeyBlockLength);
-    const size_t extraAt = LoadU16le(frm, kHdrKeyPos) + keyBlock + LoadU16le(frm, kHdrRecordLength);
-    const size_t extraLength = LoadU32le(frm, kHdrExtraLength);
-    if (extraAt >= frm.size() || extraLength == 0) return {};
-    ByteReader r(frm.subspan(extraAt, std::min(extraLength, frm.size() - extraAt)));
-    r.skip(r.u16le());  // connection string
-    r.skip(r.u16le());  // engine name
+    ByteReader r = ExtraDataAfterEngine(frm);
+    if (r.atEnd()) return {};
     const uint32_t partitioning = r.u32le();
     r.skip(partitioning + 1);
     constexpr uint32_t kAutoPartitionedFrom = 50110;
@@ -242,15 +251,8 @@ std::u16string ReadTableComment(ByteSpan frm, ByteSpan form, const std::vector<C
 // byte that the length leaves out). Empty when the table has none or the
 // extra data is cut short.
 std::u16string ReadPartitioningText(ByteSpan frm, const CTextDecoders& decoders) {
-    const size_t keyBlock = LoadU16le(frm, kHdrKeyBlockLength) == 0xFFFF
-                                ? LoadU32le(frm, kHdrKeyBlockLength32)
-                                : LoadU16le(frm, kHdrKeyBlockLength);
-    const size_t extraAt = LoadU16le(frm, kHdrKeyPos) + keyBlock + LoadU16le(frm, kHdrRecordLength);
-    const size_t extraLength = LoadU32le(frm, kHdrExtraLength);
-    if (extraAt >= frm.size() || extraLength == 0) return {};
-    ByteReader r(frm.subspan(extraAt, std::min(extraLength, frm.size() - extraAt)));
-    r.skip(r.u16le());  // connection string
-    r.skip(r.u16le());  // engine name
+    ByteReader r = ExtraDataAfterEngine(frm);
+    if (r.atEnd()) return {};
     const uint32_t length = r.u32le();
     if (r.overrun() || length == 0 || length > r.remaining()) return {};
     return DecodeFrmText(r.bytes(length), decoders);

@@ -214,31 +214,6 @@ void ReadKey(const Json& source, const std::vector<int32_t>& columnOfDictionary,
     table.keys.push_back(std::move(key));
 }
 
-// The value of key in a dictionary option string "a=1;b=2;".
-std::string_view OptionValue(std::string_view options, std::string_view key) {
-    size_t at = 0;
-    while (at < options.size()) {
-        size_t end = options.find(';', at);
-        if (end == std::string_view::npos) end = options.size();
-        const std::string_view item = options.substr(at, end - at);
-        if (item.size() > key.size() && item.substr(0, key.size()) == key &&
-            item[key.size()] == '=')
-            return item.substr(key.size() + 1);
-        at = end + 1;
-    }
-    return {};
-}
-
-// A decimal option value; 0 when it is empty, not a number or above 2^64 / 10.
-uint64_t DecimalOption(std::string_view text) {
-    uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9' || value >= std::numeric_limits<uint64_t>::max() / 10) return 0;
-        value = value * 10 + static_cast<uint64_t>(c - '0');
-    }
-    return value;
-}
-
 // The bytes of a hex option value; false when it is not hex.
 bool HexOption(std::string_view text, std::vector<uint8_t>& bytes) {
     bytes.clear();
@@ -285,6 +260,29 @@ bool ReadVersionedColumn(std::string_view privateData, CVersionedColumn& column)
 }
 
 }  // namespace
+
+std::string_view OptionValue(std::string_view options, std::string_view key) {
+    size_t at = 0;
+    while (at < options.size()) {
+        size_t end = options.find(';', at);
+        if (end == std::string_view::npos) end = options.size();
+        const std::string_view item = options.substr(at, end - at);
+        if (item.size() > key.size() && item.substr(0, key.size()) == key &&
+            item[key.size()] == '=')
+            return item.substr(key.size() + 1);
+        at = end + 1;
+    }
+    return {};
+}
+
+uint64_t DecimalOption(std::string_view text) {
+    uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9' || value >= std::numeric_limits<uint64_t>::max() / 10) return 0;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    return value;
+}
 
 int FieldTypeOfDictionaryType(int64_t dictionaryType) {
     if (dictionaryType >= 1 && dictionaryType <= 20) return static_cast<int>(dictionaryType - 1);

@@ -38,6 +38,13 @@ struct SdiTableInfo {
     std::vector<size_t> dictionaryColumn;
 };
 
+// The value of key in a dictionary option string "a=1;b=2;"; empty when it
+// has none.
+std::string_view OptionValue(std::string_view options, std::string_view key);
+
+// A decimal option value; 0 when it is empty, not a number or above 2^64 / 10.
+uint64_t DecimalOption(std::string_view text);
+
 // The .frm field type of a type code of the dictionary's own column-type
 // numbering (1 DECIMAL ... 20 TIME2, 21 NEWDECIMAL ... 30 GEOMETRY, 31 JSON);
 // -1 for a code outside it.
