@@ -169,5 +169,27 @@ TEST(DeletedRowsFixtureTest, LiveRowsModeIsUntouched) {
     EXPECT_EQ(rows.rows().rowCount(), ServerRows("my_fixed.live.tsv").size());
 }
 
+// A table whose deletes were not purged yet keeps the deleted records in its
+// pages with their delete mark: its live rows are the server's, without them,
+// while the deleted ones are read apart.
+TEST(DeletedRowsFixtureTest, LiveRowsLeaveOutRecordsMarkedDeleted) {
+    for (const char* table : {"inno_kept", "inno_purged"}) {
+        SCOPED_TRACE(table);
+        const std::unique_ptr<CAppState> app = test::NewTestApp();
+        CTableRows rows;
+        ASSERT_EQ(rows.Open(DeletedFixtures() / "datadir" / "recover", Utf8ToUtf16(table), *app),
+                  OpenRowsResult::kOk);
+        std::vector<test::ReadRow> got;
+        do {
+            test::AppendWindowRows(rows.rows(), got);
+        } while (rows.ReadNextWindow(*app));
+        const std::vector<std::vector<std::string>> live =
+            ServerRows(std::string(table) + ".live.tsv");
+        ASSERT_EQ(got.size(), live.size());
+        for (size_t r = 0; r < live.size(); ++r)
+            EXPECT_EQ(got[r].texts.front(), live[r].front()) << r;
+    }
+}
+
 }  // namespace
 }  // namespace brix
