@@ -99,6 +99,9 @@ void CTableRows::OpenPartition(size_t index, size_t wanted, CAppState& app) {
     CReadOptions options = options_;
     options.windowRows = wanted;
     options.damage = onceSink_.get();
+    // A partition's off-page values are read from its own tablespace, which
+    // the writer of the table's windows does not hold: they are spilled.
+    options.keepExternal = false;
     openPartition_ = index;
     const CPartitionFile& part = partitions_[index];
     if (part.root != 0 && FindStorageFile(folder_, part.stem, "ibd").empty()) {
