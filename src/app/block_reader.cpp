@@ -13,7 +13,14 @@ ByteSpan CBlockReader::Read(uint64_t pos, size_t n) {
         // No larger than what the file still holds: a small file gets a
         // small buffer.
         size_t want = std::max(n, nextBlock_);
-        const uint64_t fileLength = file_.Length();
+        // The length is asked for once, and again only for a read that
+        // starts past it: a reader that jumps to many small continuation
+        // blocks would otherwise ask the system for it at every jump.
+        if (!lengthKnown_ || pos >= fileLength_) {
+            fileLength_ = file_.Length();
+            lengthKnown_ = true;
+        }
+        const uint64_t fileLength = fileLength_;
         if (pos < fileLength && fileLength - pos < want)
             want = std::max(n, static_cast<size_t>(fileLength - pos));
         if (capacity_ < want) {

@@ -47,6 +47,9 @@ class CBlockReader {
     size_t capacity_ = 0;
     size_t length_ = 0;
     uint64_t bufferPos_ = 0;
+    // The file's length when last asked.
+    uint64_t fileLength_ = 0;
+    bool lengthKnown_ = false;
 };
 
 }  // namespace brix
