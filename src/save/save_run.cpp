@@ -597,6 +597,12 @@ class CSaveRunner {
         }
         prefix += u") VALUES ";
         CInsertBatch batch(target_, prefix);
+        // Off-page values go from the tablespace straight into the
+        // statement, read through a handle of the save's own.
+        CExternalValues externals;
+        if (!rows_.TablespacePath().empty()) externals.Open(rows_.TablespacePath());
+        CValueLiteralUtf8 literal;
+        const auto part = [&literal](std::u16string_view piece) { literal.Part(piece); };
         std::u16string spilled;
         bool ok = true;
         size_t rowsRead = 0;
@@ -609,6 +615,12 @@ class CSaveRunner {
                 for (size_t i = 0; i < columns.size(); ++i) {
                     const size_t c = columns[i];
                     if (i > 0) row.push_back(',');
+                    if (window.IsExternal(r, c) && externals.IsOpen()) {
+                        literal.Begin(row, table.columns[c]);
+                        externals.Render(table, window, r, c, app_, &damage_, part);
+                        literal.End();
+                        continue;
+                    }
                     std::u16string_view text = window.Text(r, c);
                     if (window.IsSpilled(r, c)) {
                         // The value itself goes into the statement, not the
@@ -729,9 +741,12 @@ CSaveResult RunSaveHoldingBusy(const std::vector<CSaveObject>& objects,
     const CBusyGuard held = std::move(busy);
     CSaveResult refused;
     refused.refused = true;
-    // Every value in full, off-page ones spilled into the folder set below.
+    // Every value in full. Off-page values are kept by their reference and
+    // read into the statements; those a reader cannot keep so (partitions)
+    // are spilled into the folder set below.
     CReadOptions options;
     options.exportMode = true;
+    options.keepExternal = true;
     ui.ShowProgress(true);
     COdbcConnection connection;
     std::unique_ptr<CSaveTarget> target;

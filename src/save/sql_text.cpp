@@ -170,14 +170,13 @@ void AppendValueLiteral(std::u16string& out, const CColumnDef& column, std::u16s
     AppendStringLiteral(out, text);
 }
 
-void AppendStringLiteralUtf8(std::string& out, std::u16string_view text) {
+void AppendEscapedUtf8(std::string& out, std::u16string_view text) {
     // Room for the longest form: three bytes a unit (an escape takes two for
-    // one ASCII unit, a pair four for two units) and the quotes; written
-    // through a pointer and cut back to what was used.
+    // one ASCII unit, a pair four for two units); written through a pointer
+    // and cut back to what was used.
     const size_t start = out.size();
-    out.resize(start + kMaxUtf8PerUnit * text.size() + 2);
+    out.resize(start + kMaxUtf8PerUnit * text.size());
     char* p = out.data() + start;
-    *p++ = '\'';
     const char16_t* in = text.data();
     const char16_t* const end = in + text.size();
     while (in != end) {
@@ -239,8 +238,44 @@ void AppendStringLiteralUtf8(std::string& out, std::u16string_view text) {
                 *p++ = static_cast<char>(c);
         }
     }
-    *p++ = '\'';
     out.resize(static_cast<size_t>(p - out.data()));
+}
+
+void AppendStringLiteralUtf8(std::string& out, std::u16string_view text) {
+    out.push_back('\'');
+    AppendEscapedUtf8(out, text);
+    out.push_back('\'');
+}
+
+void CValueLiteralUtf8::Begin(std::string& out, const CColumnDef& column) {
+    out_ = &out;
+    hex_ = RendersAsHex(column);
+    start_ = out.size();
+    if (!hex_) out.push_back('\'');
+}
+
+void CValueLiteralUtf8::Part(std::u16string_view text) {
+    if (hex_) {
+        AppendAsciiUtf8(*out_, text);
+    } else {
+        AppendEscapedUtf8(*out_, text);
+    }
+}
+
+void CValueLiteralUtf8::End() {
+    if (!hex_) {
+        out_->push_back('\'');
+        return;
+    }
+    // A binary value that came out shorter than "0x" and one byte (an empty
+    // value, or a broken chain with nothing kept) is no hex literal: written
+    // as a string literal of its text, as a whole value would be.
+    if (out_->size() - start_ >= 4) return;
+    const std::string text = out_->substr(start_);
+    out_->resize(start_);
+    out_->push_back('\'');
+    out_->append(text);
+    out_->push_back('\'');
 }
 
 void AppendValueLiteralUtf8(std::string& out, const CColumnDef& column, std::u16string_view text,

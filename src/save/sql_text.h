@@ -49,6 +49,27 @@ void AppendStringLiteralUtf8(std::string& out, std::u16string_view text);
 void AppendValueLiteralUtf8(std::string& out, const CColumnDef& column, std::u16string_view text,
                             bool isNull);
 
+// Appends text escaped as AppendStringLiteralUtf8 escapes it, without the
+// quotes: a piece of a literal written in parts.
+void AppendEscapedUtf8(std::string& out, std::u16string_view text);
+
+// The literal of one value of column written in pieces, as a value read
+// from its off-page chain arrives: Begin, Part for each piece of the text
+// export mode renders for it, End. Writes what AppendValueLiteralUtf8 writes
+// for the whole text of a text or binary column (the only columns whose
+// values are stored off-page).
+class CValueLiteralUtf8 {
+  public:
+    void Begin(std::string& out, const CColumnDef& column);
+    void Part(std::u16string_view text);
+    void End();
+
+  private:
+    std::string* out_ = nullptr;
+    size_t start_ = 0;
+    bool hex_ = false;
+};
+
 // Bytes that text takes in UTF-8: what it adds to a statement sent to the
 // server or written to a script.
 size_t Utf8Length(std::u16string_view text);

@@ -176,5 +176,50 @@ TEST(SqlTextTest, Utf8LiteralsAreTheBytesOfTheUtf16LiteralsConverted) {
     }
 }
 
+// An off-page value reaches the statement in pieces cut anywhere between
+// whole characters; the literal must be the one the whole text gives.
+TEST(SqlTextTest, ALiteralWrittenInPiecesIsTheWholeValuesLiteral) {
+    const CColumnDef columns[] = {Column(FieldType::kBlob), Column(FieldType::kBlob, 63),
+                                  Column(FieldType::kVarchar), Column(FieldType::kString, 63)};
+    const std::u16string texts[] = {u"",
+                                    u"a",
+                                    u"0x",
+                                    u"0x4",
+                                    u"0x41",
+                                    u"0x00FF10",
+                                    u"it's \\ 中",
+                                    std::u16string(u"\n\0\x1A😀", 5),
+                                    std::u16string(u"a\0\n'b", 6)};
+    for (const CColumnDef& column : columns) {
+        for (const std::u16string& text : texts) {
+            // A binary value is rendered as hex digits after "0x", or as
+            // nothing when empty.
+            const bool hexText = text.empty() || (text.starts_with(u"0x") && text.size() % 2 == 0);
+            if (column.charsetNumber == 63 && !hexText) continue;
+            std::string whole = "(";
+            AppendValueLiteralUtf8(whole, column, text, false);
+            // Every cut into two and three pieces, never inside a pair.
+            for (size_t a = 0; a <= text.size(); ++a) {
+                for (size_t b = a; b <= text.size(); ++b) {
+                    const auto inPair = [&](size_t at) {
+                        return at > 0 && at < text.size() && text[at - 1] >= 0xD800 &&
+                               text[at - 1] < 0xDC00;
+                    };
+                    if (inPair(a) || inPair(b)) continue;
+                    std::string parts = "(";
+                    CValueLiteralUtf8 literal;
+                    literal.Begin(parts, column);
+                    literal.Part(std::u16string_view(text).substr(0, a));
+                    literal.Part(std::u16string_view(text).substr(a, b - a));
+                    literal.Part(std::u16string_view(text).substr(b));
+                    literal.End();
+                    ASSERT_EQ(parts, whole) << "type " << column.type << ", text " << test::U8(text)
+                                            << ", cut at " << a << " and " << b;
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace brix
