@@ -1,12 +1,10 @@
 #include "cli/output.h"
 
 #include <array>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 #include "app/text.h"
 #include "browse/table_rows.h"
+#include "browse/window_pipeline.h"
 
 namespace brix {
 
@@ -267,79 +265,19 @@ void WriteRowWindow(const CRowWindow& window, const CTableDef& table, const CApp
     }
 }
 
-namespace {
-
-// Writes windows on a thread of its own while the reader fills the next one:
-// reading and writing a big table then share the work between two cores.
-class CBackgroundWriter {
-  public:
-    explicit CBackgroundWriter(std::function<void(const CRowWindow&)> write)
-        : write_(std::move(write)), thread_([this] { Run(); }) {}
-    ~CBackgroundWriter() { Finish(); }
-    CBackgroundWriter(const CBackgroundWriter&) = delete;
-    CBackgroundWriter& operator=(const CBackgroundWriter&) = delete;
-
-    // Hands a read window over for writing and gives back, in its place, the
-    // one written before it, for the reader to fill again.
-    void Submit(CRowWindow& window) {
-        std::unique_lock lock(mutex_);
-        idle_.wait(lock, [this] { return !full_; });
-        std::swap(window, slot_);
-        full_ = true;
-        work_.notify_one();
-    }
-
-    // Waits until every window handed over is written.
-    void Finish() {
-        {
-            std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        work_.notify_one();
-        if (thread_.joinable()) thread_.join();
-    }
-
-  private:
-    void Run() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            work_.wait(lock, [this] { return full_ || done_; });
-            if (!full_) return;
-            lock.unlock();
-            write_(slot_);
-            lock.lock();
-            full_ = false;
-            idle_.notify_one();
-        }
-    }
-
-    std::function<void(const CRowWindow&)> write_;
-    std::mutex mutex_;
-    std::condition_variable work_;
-    std::condition_variable idle_;
-    CRowWindow slot_;
-    bool full_ = false;
-    bool done_ = false;
-    std::thread thread_;
-};
-
-}  // namespace
-
 int64_t WriteWindows(CTableRows& rows, CAppState& app, bool all,
                      const std::function<void(const CRowWindow&)>& write) {
-    int64_t rowsRead = static_cast<int64_t>(rows.rows().rowCount());
     if (!all) {
         write(rows.rows());
-        return rowsRead;
+        return static_cast<int64_t>(rows.rows().rowCount());
     }
-    CBackgroundWriter writer(write);
-    writer.Submit(rows.rows());
-    while (rows.ReadNextWindow(app)) {
-        rowsRead += static_cast<int64_t>(rows.rows().rowCount());
-        writer.Submit(rows.rows());
-    }
-    writer.Finish();
-    return rowsRead;
+    return ReadWindowsAlongside(
+        rows, app,
+        [&write](const CRowWindow& window) {
+            write(window);
+            return true;
+        },
+        [] { return true; });
 }
 
 }  // namespace brix

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <system_error>
 #include <unordered_map>
 
@@ -14,6 +15,7 @@
 #include "app/text.h"
 #include "app/ui_operations.h"
 #include "browse/table_rows.h"
+#include "browse/window_pipeline.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/trigger_text.h"
 #include "catalogue/view_text.h"
@@ -313,7 +315,10 @@ class CTableDamage : public CDamageSink {
   public:
     CTableDamage(CUiOperations& ui, CDamageSink* also) : ui_(ui), also_(also) {}
 
+    // The reader and the thread that builds the statements (which reads
+    // off-page values) both report; their lines go to the log one at a time.
     void Report(DamageFinding finding) override {
+        std::lock_guard lock(mutex_);
         if (report_.Count() < kMaxDamageLogLines) ui_.AppendDamageLine(finding);
         if (also_) also_->Report(finding);
         report_.Report(std::move(finding));
@@ -325,6 +330,7 @@ class CTableDamage : public CDamageSink {
     CUiOperations& ui_;
     CDamageSink* also_;
     CDamageReport report_;
+    std::mutex mutex_;
 };
 
 // What a table's findings say of its rows, as a reason: the first finding
@@ -604,11 +610,11 @@ class CSaveRunner {
         CValueLiteralUtf8 literal;
         const auto part = [&literal](std::u16string_view piece) { literal.Part(piece); };
         std::u16string spilled;
+        // The statements are built and sent on a thread of their own while
+        // the reader fills the next window; the reader stops at a failed
+        // statement or a stop.
         bool ok = true;
-        size_t rowsRead = 0;
-        do {
-            const CRowWindow& window = rows_.rows();
-            rowsRead += window.rowCount();
+        const auto writeWindow = [&](const CRowWindow& window) {
             for (size_t r = 0; r < window.rowCount() && ok; ++r) {
                 std::string& row = batch.BeginRow();
                 row.push_back('(');
@@ -637,7 +643,10 @@ class CSaveRunner {
             // The statements of the window are committed together; rows
             // still pending go into the next window's transaction.
             if (ok) ok = batch.Commit(error);
-        } while (ok && !Stopped() && rows_.ReadNextWindow(app_));
+            return ok;
+        };
+        const int64_t rowsRead =
+            ReadWindowsAlongside(rows_, app_, writeWindow, [this] { return !Stopped(); });
         if (ok) ok = batch.Flush(error);
         // What went in before a failed statement stays, as it would with a
         // commit per statement; the failure's own message is the one told.
