@@ -33,8 +33,6 @@ constexpr uint64_t kSystemIndex = 103;
 constexpr uint32_t kSystemTableRoot = 9;  // the rows of db/s, in ibdata1
 constexpr uint32_t kGeneralRoot = 3;      // the rows of db/t, in ts1.ibd
 
-const Field kSystemFields = std::vector<uint8_t>(6 + 7, 0);  // transaction id, roll pointer
-
 // Lays the records out 120 bytes apart from the first user origin on.
 void PutAll(RedundantPage& page, const std::vector<std::vector<Field>>& records) {
     std::vector<uint32_t> origins;
@@ -47,24 +45,27 @@ void PutAll(RedundantPage& page, const std::vector<std::vector<Field>>& records)
 }
 
 std::vector<Field> TableRow(const std::string& name, uint64_t id, uint32_t space) {
-    // NAME, system fields, ID, N_COLS (top bit: compact rows), TYPE, MIX_ID,
+    // NAME, transaction id, roll pointer, ID, N_COLS (top bit: compact rows), TYPE, MIX_ID,
     // MIX_LEN, CLUSTER_NAME, SPACE.
-    return {TextBytes(name),           *kSystemFields,  BigEndian(id, 8),
-            BigEndian(0x80000002u, 4), BigEndian(1, 4), BigEndian(0, 8),
-            BigEndian(0, 4),           std::nullopt,    BigEndian(space, 4)};
+    return {TextBytes(name),    BigEndian(0, 6),           BigEndian(0, 7),
+            BigEndian(id, 8),   BigEndian(0x80000002u, 4), BigEndian(1, 4),
+            BigEndian(0, 8),    BigEndian(0, 4),           std::nullopt,
+            BigEndian(space, 4)};
 }
 
 std::vector<Field> ColumnRow(uint64_t table, uint32_t pos, const std::string& name, uint32_t mtype,
                              uint32_t prtype, uint32_t len) {
-    return {BigEndian(table, 8), BigEndian(pos, 4),    *kSystemFields,    TextBytes(name),
-            BigEndian(mtype, 4), BigEndian(prtype, 4), BigEndian(len, 4), BigEndian(0, 4)};
+    return {BigEndian(table, 8),  BigEndian(pos, 4), BigEndian(0, 6),
+            BigEndian(0, 7),      TextBytes(name),   BigEndian(mtype, 4),
+            BigEndian(prtype, 4), BigEndian(len, 4), BigEndian(0, 4)};
 }
 
 std::vector<Field> IndexRow(uint64_t table, uint64_t id, uint32_t space, uint32_t root) {
     // TABLE_ID, ID, system fields, NAME, N_FIELDS, TYPE (clustered, unique),
     // SPACE, PAGE_NO.
-    return {BigEndian(table, 8), BigEndian(id, 8), *kSystemFields,      TextBytes("PRIMARY"),
-            BigEndian(1, 4),     BigEndian(3, 4),  BigEndian(space, 4), BigEndian(root, 4)};
+    return {BigEndian(table, 8), BigEndian(id, 8),     BigEndian(0, 6),
+            BigEndian(0, 7),     TextBytes("PRIMARY"), BigEndian(1, 4),
+            BigEndian(3, 4),     BigEndian(space, 4),  BigEndian(root, 4)};
 }
 
 // A compact leaf of the test table (id INT, v VARCHAR(300) latin1) holding
@@ -117,11 +118,12 @@ class GeneralTablespaceTest : public ::testing::Test {
                 IndexRow(kSystemTable, kSystemIndex, 0, kSystemTableRoot)});
         pages[11] = indexes.bytes;
         RedundantPage spaces(12);
-        PutAll(spaces, {{BigEndian(kGeneralSpace, 4), *kSystemFields, TextBytes("ts1"),
-                         BigEndian(0x800, 4)}});
+        PutAll(spaces, {{BigEndian(kGeneralSpace, 4), BigEndian(0, 6), BigEndian(0, 7),
+                         TextBytes("ts1"), BigEndian(0x800, 4)}});
         pages[12] = spaces.bytes;
         RedundantPage files(13);
-        PutAll(files, {{BigEndian(kGeneralSpace, 4), *kSystemFields, TextBytes(datafilePath)}});
+        PutAll(files, {{BigEndian(kGeneralSpace, 4), BigEndian(0, 6), BigEndian(0, 7),
+                        TextBytes(datafilePath)}});
         pages[13] = files.bytes;
         test::WriteTablespace(dir.path() / "ibdata1", pages);
 
