@@ -221,6 +221,14 @@ void OpenInnoRows(CInnoTableReader& inno, const std::filesystem::path& databaseF
         OpenGeneralTablespaceRows(inno, databaseFolder, *dictionary, tableId, app);
         return;
     }
+    // A table of a tablespace other than the system tablespace whose file is
+    // not there: its root page number is one of that file, not of ibdata1.
+    if (haveDictionary && tableId != 0 && dictionary->FindTable(tableId) &&
+        dictionary->FindTable(tableId)->spaceId != 0) {
+        ReportDamage(inno, DamageFinding{PathText(ibd), -1, -1, DamageWhat::kFile,
+                                         "data file missing", -1, false});
+        return;
+    }
     if (haveDictionary && tableId != 0) {
         inno.perTableSource = false;
         BuildColumnsFromDictionary(inno, *dictionary, tableId);

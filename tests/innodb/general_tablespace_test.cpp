@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "app/damage_report.h"
 #include "app/text.h"
 #include "browse/table_rows.h"
@@ -199,6 +201,22 @@ TEST_F(GeneralTablespaceTest, AbsolutePathOfAnotherMachineFallsBackToTheDataDire
 
 TEST_F(GeneralTablespaceTest, MissingTablespaceFileIsReportedAsAMissingDataFile) {
     std::filesystem::remove(dir.path() / "ts1.ibd");
+    std::vector<std::string> reasons;
+    EXPECT_TRUE(Rows(u"t", reasons).empty());
+    EXPECT_EQ(reasons, std::vector<std::string>{"data file missing"});
+}
+
+TEST_F(GeneralTablespaceTest, TableOfAnotherSpaceIsNeverReadFromTheSystemTablespace) {
+    // SYS_DATAFILES is lost: the table's space is known, its file is not. The
+    // root page the dictionary names is one of that file; ibdata1's page of
+    // that number holds the rows of db/s.
+    std::vector<PageBuffer> pages(14);
+    std::ifstream in(dir.path() / "ibdata1", std::ios::binary);
+    for (PageBuffer& p : pages) in.read(reinterpret_cast<char*>(p.data()), p.size());
+    in.close();
+    pages[13] = PageBuffer{};
+    pages[kGeneralRoot] = Leaf(kGeneralRoot, kSystemIndex, 1, 3);
+    test::WriteTablespace(dir.path() / "ibdata1", pages);
     std::vector<std::string> reasons;
     EXPECT_TRUE(Rows(u"t", reasons).empty());
     EXPECT_EQ(reasons, std::vector<std::string>{"data file missing"});
