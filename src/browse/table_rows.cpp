@@ -124,6 +124,66 @@ bool TablespaceNotRead(const std::filesystem::path& databaseFolder, std::u16stri
     return true;
 }
 
+// The table is in a tablespace of its own kind that is neither the system
+// tablespace nor a file of its own name: a general tablespace of MySQL 5.7
+// (CREATE TABLESPACE ... ADD DATAFILE), which SYS_DATAFILES names.
+bool InGeneralTablespace(const CInnoDictionary& dictionary, uint64_t tableId) {
+    const SysTableRec* table = dictionary.FindTable(tableId);
+    return table && table->spaceId != 0 && !dictionary.FindDatafilePath(table->spaceId).empty();
+}
+
+// Where the file a dictionary path names is: a relative path is from the
+// data directory (the folder of the database folders). A data directory
+// copied from elsewhere keeps absolute paths that no longer hold: the file
+// is then looked for by its name in the data directory and in the table's
+// own database folder.
+std::filesystem::path ResolveDatafile(const std::filesystem::path& databaseFolder,
+                                      std::u16string_view dictionaryPath) {
+    const std::filesystem::path dataDir = databaseFolder.parent_path();
+    const std::filesystem::path named(std::u16string(dictionaryPath.begin(), dictionaryPath.end()));
+    std::error_code ec;
+    const std::filesystem::path first = named.is_absolute() ? named : dataDir / named;
+    if (std::filesystem::is_regular_file(first, ec)) return first;
+    for (const std::filesystem::path& other :
+         {dataDir / named.filename(), databaseFolder / named.filename()})
+        if (std::filesystem::is_regular_file(other, ec)) return other;
+    return first;
+}
+
+// Reads the rows of a table in a general tablespace: its columns and root from
+// the dictionary, its pages from the tablespace's file. Many tables share the
+// file, as they share the system tablespace, so its pages are told apart by
+// their index id.
+void OpenGeneralTablespaceRows(CInnoTableReader& inno, const std::filesystem::path& databaseFolder,
+                               const CInnoDictionary& dictionary, uint64_t tableId,
+                               CAppState& app) {
+    const uint32_t spaceId = dictionary.FindTable(tableId)->spaceId;
+    const std::filesystem::path file =
+        ResolveDatafile(databaseFolder, dictionary.FindDatafilePath(spaceId));
+    auto space = std::make_shared<CTablespace>();
+    if (!space->Open(file)) {
+        ReportDamage(inno, DamageFinding{PathText(file), -1, -1, DamageWhat::kFile,
+                                         "data file missing", -1, false});
+        return;
+    }
+    if (const std::string reason = UnreadFormatReason(ReadSpaceFormat(space->Page(0)));
+        !reason.empty()) {
+        ReportDamage(
+            inno, DamageFinding{space->pathText(), -1, -1, DamageWhat::kTable, reason, -1, false});
+        return;
+    }
+    inno.perTableSource = false;
+    BuildColumnsFromDictionary(inno, dictionary, tableId);
+    const uint32_t root = dictionary.FindClusteredRoot(tableId);
+    if (root == 0) {
+        ReportDamage(inno, DamageFinding{space->pathText(), -1, -1, DamageWhat::kTable,
+                                         "the dictionary names no clustered index", -1, false});
+        return;
+    }
+    ReadFirstInnoWindow(inno, std::move(space), root, dictionary.FindClusteredIndexId(tableId),
+                        app);
+}
+
 void OpenInnoRows(CInnoTableReader& inno, const std::filesystem::path& databaseFolder,
                   std::u16string_view tableName, CAppState& app,
                   const CInnoDictionary* dictionary) {
@@ -155,6 +215,18 @@ void OpenInnoRows(CInnoTableReader& inno, const std::filesystem::path& databaseF
                                        "the system tablespace's dictionary does not know the table",
                                        -1, false});
         }
+        return;
+    }
+    if (haveDictionary && tableId != 0 && InGeneralTablespace(*dictionary, tableId)) {
+        OpenGeneralTablespaceRows(inno, databaseFolder, *dictionary, tableId, app);
+        return;
+    }
+    // A table of a tablespace other than the system tablespace whose file is
+    // not there: its root page number is one of that file, not of ibdata1.
+    if (haveDictionary && tableId != 0 && dictionary->FindTable(tableId) &&
+        dictionary->FindTable(tableId)->spaceId != 0) {
+        ReportDamage(inno, DamageFinding{PathText(ibd), -1, -1, DamageWhat::kFile,
+                                         "data file missing", -1, false});
         return;
     }
     if (haveDictionary && tableId != 0) {

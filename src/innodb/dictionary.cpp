@@ -1,8 +1,10 @@
 #include "innodb/dictionary.h"
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <unordered_set>
+#include <utility>
 
 #include "app/app_state.h"
 #include "innodb/page.h"
@@ -50,7 +52,7 @@ DictionaryRoots ReadDictionaryRoots(CTablespace& space) {
     return DictionaryRoots{tables, columns, indexes};
 }
 
-enum Kind { kTables = 0, kColumns = 1, kIndexes = 2 };
+enum Kind { kTables = 0, kColumns = 1, kIndexes = 2, kTablespaces = 3, kDatafiles = 4 };
 
 // InnoDB main types that hold character data.
 bool HoldsCharacters(uint32_t mtype) {
@@ -139,6 +141,20 @@ bool CInnoDictionary::Open(const std::filesystem::path& path, const CAppState& a
     ReadDictionaryTable(roots.tables, kTables, app);
     ReadDictionaryTable(roots.columns, kColumns, app);
     ReadDictionaryTable(roots.indexes, kIndexes, app);
+    // The tablespaces of MySQL 5.7 and MariaDB 10.1 to 10.5 are tables of the
+    // dictionary itself, in the system tablespace: their roots are in
+    // SYS_INDEXES.
+    constexpr uint32_t kSystemSpace = 0;
+    for (const auto& [name, kind] :
+         {std::pair{u"SYS_TABLESPACES", kTablespaces}, std::pair{u"SYS_DATAFILES", kDatafiles}}) {
+        const uint64_t tableId = FindTableId(name);
+        if (tableId == 0) continue;
+        const auto index =
+            std::find_if(indexes_.begin(), indexes_.end(), [&](const SysIndexRec& i) {
+                return i.tableId == tableId && (i.type & 1) != 0 && i.spaceId == kSystemSpace;
+            });
+        if (index != indexes_.end()) ReadDictionaryTable(index->rootPage, kind, app);
+    }
     damage_ = nullptr;
     return true;
 }
@@ -148,11 +164,14 @@ void CInnoDictionary::Close() {
     tables_.clear();
     columns_.clear();
     indexes_.clear();
+    tablespaces_.clear();
+    datafiles_.clear();
 }
 
 void CInnoDictionary::ReadDictionaryTable(uint32_t rootPage, int kind, const CAppState& app) {
     CTablespace& space = *space_;
-    static const char* const kNames[] = {"SYS_TABLES", "SYS_COLUMNS", "SYS_INDEXES"};
+    static const char* const kNames[] = {"SYS_TABLES", "SYS_COLUMNS", "SYS_INDEXES",
+                                         "SYS_TABLESPACES", "SYS_DATAFILES"};
     // Findings name the dictionary table; a page whose records are read
     // anyway says so in its reason.
     const auto lost = [&](int64_t at, const char* why, bool read = false) {
@@ -230,6 +249,21 @@ void CInnoDictionary::ReadDictionaryTable(uint32_t rootPage, int kind, const CAp
                         }
                         rec.charWidths = rec.minCharBytes + 5 * rec.maxCharBytes;
                         columns_.push_back(std::move(rec));
+                    } else if (kind == kTablespaces) {
+                        // SPACE, two system fields, NAME, FLAGS.
+                        SysTablespaceRec rec;
+                        rec.spaceId = static_cast<uint32_t>(NumberField(bytes, f, 0, 4));
+                        rec.name = TextField(bytes, f, 3, decoders);
+                        rec.flags = static_cast<uint32_t>(NumberField(bytes, f, 4, 4));
+                        rec.deleted = deleted;
+                        tablespaces_.push_back(std::move(rec));
+                    } else if (kind == kDatafiles) {
+                        // SPACE, two system fields, PATH.
+                        SysDatafileRec rec;
+                        rec.spaceId = static_cast<uint32_t>(NumberField(bytes, f, 0, 4));
+                        rec.path = TextField(bytes, f, 3, decoders);
+                        rec.deleted = deleted;
+                        datafiles_.push_back(std::move(rec));
                     } else {
                         SysIndexRec rec;
                         rec.tableId = NumberField(bytes, f, 0, 8);
@@ -267,6 +301,17 @@ const SysTableRec* CInnoDictionary::FindTable(uint64_t tableId) const {
     for (const SysTableRec& t : tables_)
         if (t.tableId == tableId) return &t;
     return nullptr;
+}
+
+std::u16string CInnoDictionary::FindDatafilePath(uint32_t spaceId) const {
+    if (spaceId == 0) return {};
+    const SysDatafileRec* deletedMatch = nullptr;
+    for (const SysDatafileRec& d : datafiles_) {
+        if (d.spaceId != spaceId || d.path.empty()) continue;
+        if (!d.deleted) return d.path;
+        if (!deletedMatch) deletedMatch = &d;
+    }
+    return deletedMatch ? deletedMatch->path : std::u16string();
 }
 
 uint32_t CInnoDictionary::FindClusteredRoot(uint64_t tableId) const {

@@ -49,6 +49,23 @@ struct SysIndexRec {
     uint32_t rootPage = 0;
 };
 
+// One entry of SYS_TABLESPACES (MySQL 5.7, MariaDB 10.1 to 10.5): a
+// tablespace other than the system tablespace, by id.
+struct SysTablespaceRec {
+    uint32_t spaceId = 0;
+    std::u16string name;
+    uint32_t flags = 0;
+    bool deleted = false;
+};
+
+// One entry of SYS_DATAFILES: the file of a tablespace, as the server wrote
+// its path (relative ones from the data directory, "./db/t.ibd").
+struct SysDatafileRec {
+    uint32_t spaceId = 0;
+    std::u16string path;
+    bool deleted = false;
+};
+
 // The system tablespace (ibdata1) and the three dictionary tables read from
 // it: which tables InnoDB knows, the stored types of their columns and the
 // root pages of their indexes. Tables stored in the system tablespace are
@@ -74,6 +91,17 @@ class CInnoDictionary {
     // The index id of that index, which its pages carry; 0 for none.
     uint64_t FindClusteredIndexId(uint64_t tableId) const;
     const SysTableRec* FindTable(uint64_t tableId) const;
+    // The path SYS_DATAFILES gives the file of tablespace spaceId, preferring
+    // an entry not delete-marked; empty when it names none (the system
+    // tablespace, 0, has none).
+    std::u16string FindDatafilePath(uint32_t spaceId) const;
+
+    // SYS_TABLESPACES and SYS_DATAFILES, when the dictionary has them (MySQL
+    // 5.7 keeps its general tablespaces, CREATE TABLESPACE, there); found
+    // through SYS_TABLES and SYS_INDEXES like any table of the system
+    // tablespace. Empty for servers without them.
+    const std::vector<SysTablespaceRec>& tablespaces() const { return tablespaces_; }
+    const std::vector<SysDatafileRec>& datafiles() const { return datafiles_; }
 
     const std::vector<SysTableRec>& tables() const { return tables_; }
     const std::vector<SysColumnRec>& columns() const { return columns_; }
@@ -92,6 +120,8 @@ class CInnoDictionary {
     std::vector<SysTableRec> tables_;
     std::vector<SysColumnRec> columns_;
     std::vector<SysIndexRec> indexes_;
+    std::vector<SysTablespaceRec> tablespaces_;
+    std::vector<SysDatafileRec> datafiles_;
 };
 
 }  // namespace brix

@@ -72,9 +72,9 @@ constexpr CTypeNameRow kTypeNames[] = {
     {FieldType::kYear, {u"YEAR", u"YEAR", TypeSuffix::kYear}},
     {FieldType::kBit, {u"BIT", u"BIT", TypeSuffix::kBit}},
     {FieldType::kVarchar, {u"VARCHAR", u"VARBINARY", TypeSuffix::kCharacters}},
-    {FieldType::kVarString,
-     {u"CHAR", u"BINARY", TypeSuffix::kCharacters},
-     {u"VARCHAR", u"VARBINARY", TypeSuffix::kCharacters}},
+    // The VARCHAR of servers before MySQL 5.0.3, which the server still shows
+    // as VARCHAR; the .frm reader makes those it shows as CHAR plain CHAR.
+    {FieldType::kVarString, {u"VARCHAR", u"VARBINARY", TypeSuffix::kCharacters}},
     {FieldType::kString, {u"CHAR", u"BINARY", TypeSuffix::kCharacters}},
     {FieldType::kEnum, {u"ENUM", u"ENUM", TypeSuffix::kMembers}},
     {FieldType::kSet, {u"SET", u"SET", TypeSuffix::kMembers}},

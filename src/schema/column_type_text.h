@@ -45,9 +45,8 @@ struct CTypeName {
     TypeSuffix suffix = TypeSuffix::kNone;
 };
 
-// Where a type's text is shown: the column-definition grid names a
-// VAR_STRING column CHAR, as the table was declared; a CREATE TABLE
-// statement gives the VARCHAR the server makes of it.
+// Where a type's text is shown: the column-definition grid or a CREATE TABLE
+// statement. A type may be named differently in each.
 enum class TypeTextUse : uint8_t { kGrid, kStatement };
 
 // The name of field type code type; null for a code this reader does not know.

@@ -11,6 +11,7 @@
 #include "app/read_only_file.h"
 #include "app/text.h"
 #include "schema/frm_extra2.h"
+#include "schema/frm_legacy.h"
 
 namespace brix {
 
@@ -57,7 +58,7 @@ constexpr size_t kFormIntervalLength = 274;
 constexpr size_t kFormCommentLength = 284;
 constexpr size_t kFormExpressionLength = 286;
 
-// Column records: 17 bytes from layout generation 3 on, 11 bytes before.
+// Column records of 17 bytes (layouts from MySQL 4.1 on).
 constexpr size_t kColumnRecordSize = 17;
 constexpr size_t kColLength = 3;
 constexpr size_t kColRecordPos = 5;
@@ -68,10 +69,6 @@ constexpr size_t kColInterval = 12;
 constexpr size_t kColType = 13;
 constexpr size_t kColCharsetLow = 14;
 constexpr size_t kColCommentLength = 15;
-constexpr size_t kOldColumnRecordSize = 11;
-constexpr size_t kOldColLength = 3;
-constexpr size_t kOldColRecordPos = 4;
-constexpr size_t kOldColPackFlags = 6;
 
 // Pack flags of a column record:
 // bit 0 signed number (clear: UNSIGNED) | bit 2 ZEROFILL | bits 8-12 decimals |
@@ -381,12 +378,23 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, co
         return true;
     }
     const uint8_t version = frm[kHdrVersion];
-    if (version != 6 && version != 7 && version != 9 && version != 10 && version != 11) {
+    // Servers before MySQL 4.1 wrote layouts 6 and 7: column records of 11
+    // bytes without a character set, whose type the pack flags give only
+    // roughly (a BLOB of any size, strings without their character set).
+    // Their columns are not guessed at.
+    constexpr uint8_t kFirst41Layout = 9;
+    if (version == 6 || version == 7) {
+        report(kHdrVersion, "definition layout of servers before MySQL 4.1 is not read");
+        return true;
+    }
+    if (version != kFirst41Layout && version != 10 && version != 11) {
         report(kHdrVersion, "unknown definition layout " + std::to_string(version));
         return true;
     }
     // Layout 11 is 10 with room for expressions that the columns do not use.
     const int generation = std::min(version - 6, 4);
+    // Layout 10 and later have the VARCHAR of MySQL 5.0.3 and later.
+    constexpr uint8_t kTrueVarcharLayout = 10;
 
     table.engineCode = frm[kHdrEngine];
     if (table.engineCode == kPartitioningEngine) table.engineCode = frm[kHdrPartitionEngine];
@@ -396,8 +404,11 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, co
     table.rowType = frm[kHdrRowType];
     const bool nullsFirst = frm[kHdrCharsetMode] == 0;
     table.nullsFirst = nullsFirst;
-    table.tableCharset = nullsFirst ? frm[kHdrCharsetHigh] * 256 + frm[kHdrCharsetLow] : 0;
-    const size_t recordSize = generation >= 3 ? kColumnRecordSize : kOldColumnRecordSize;
+    table.tableCharset = nullsFirst
+                             ? UpgradeFrmCollation(table.serverVersion,
+                                                   frm[kHdrCharsetHigh] * 256 + frm[kHdrCharsetLow])
+                             : 0;
+    const size_t recordSize = kColumnRecordSize;
 
     // The first form's position follows the names block after the header. A
     // file too short to hold it has no form to read.
@@ -462,6 +473,53 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, co
     for (size_t i = 0; i < intervalCount && !intervals.atEnd(); ++i)
         enumValueLists.push_back(ParseNameList(intervals));
 
+    // MariaDB before 10.2 marks a virtual column's type and keeps its real
+    // type, value list and expression in the section after the comments; the
+    // record's value-list byte holds the length of that entry.
+    std::vector<size_t> oldVirtualLengths(fieldCount, 0);
+    std::vector<bool> markedVirtual(fieldCount, false);
+    for (size_t i = 0; i < fieldCount; ++i) {
+        const ByteSpan rec = records.subspan(std::min(i * recordSize, records.size()));
+        if (!IsOldVirtualColumn(LoadU8(rec, kColType), version, table.serverVersion)) continue;
+        markedVirtual[i] = true;
+        oldVirtualLengths[i] = LoadU8(rec, kColInterval);
+    }
+    std::vector<COldVirtualColumn> oldVirtual(fieldCount);
+    if (std::find(markedVirtual.begin(), markedVirtual.end(), true) != markedVirtual.end()) {
+        const size_t sectionAt = std::min(blockStart + blockLength, frm.size());
+        const ByteSpan section = frm.subspan(
+            sectionAt,
+            std::min<size_t>(LoadU16le(form, kFormExpressionLength), frm.size() - sectionAt));
+        size_t badEntries = 0;
+        size_t badAt = section.size();
+        oldVirtual = ReadOldVirtualColumns(section, oldVirtualLengths, badEntries, badAt);
+        // A marker without an entry length, or an entry that does not fit,
+        // leaves the column without a type.
+        bool unread = false;
+        for (size_t i = 0; i < fieldCount; ++i)
+            unread = unread || (markedVirtual[i] && !oldVirtual[i].read);
+        if (unread)
+            report(static_cast<int64_t>(sectionAt + badAt),
+                   "virtual column information does not fit its section");
+    }
+    // The field type of column i: a virtual column's real type when its
+    // entry was read; the marker, which names no type, when not.
+    const auto typeOf = [&](size_t i, ByteSpan rec) {
+        if (oldVirtual[i].read) return oldVirtual[i].type;
+        if (markedVirtual[i]) return kUnknownFieldType;
+        return static_cast<int>(LoadU8(rec, kColType));
+    };
+    const auto valueListOf = [&](size_t i, ByteSpan rec) {
+        if (oldVirtual[i].read) return oldVirtual[i].valueList;
+        if (markedVirtual[i]) return 0;
+        return static_cast<int>(LoadU8(rec, kColInterval));
+    };
+    // The collation of column i in today's numbering.
+    const auto collationOf = [&](ByteSpan rec) {
+        return UpgradeFrmCollation(
+            table.serverVersion, LoadU8(rec, kColCharsetHigh) * 256 + LoadU8(rec, kColCharsetLow));
+    };
+
     // Which value list each ENUM/SET column uses, so that each list is decoded
     // in the character set of the first column that uses it.
     std::vector<int> listOfColumn(fieldCount, -1);
@@ -469,18 +527,18 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, co
     std::vector<bool> listDecoderSet(enumValueLists.size(), false);
     {
         size_t enumColumnsSeen = 0;
-        for (size_t i = 0; i < fieldCount && generation >= 3; ++i) {
+        for (size_t i = 0; i < fieldCount; ++i) {
             const ByteSpan rec = records.subspan(std::min(i * recordSize, records.size()));
-            int type = LoadU8(rec, kColType);
+            const int type = typeOf(i, rec);
             if (type != FieldType::kEnum && type != FieldType::kSet) continue;
-            int listNumber = LoadU8(rec, kColInterval);
+            const int listNumber = valueListOf(i, rec);
             size_t list = listNumber != 0 ? static_cast<size_t>(listNumber - 1) : enumColumnsSeen;
             ++enumColumnsSeen;
             if (list >= enumValueLists.size()) continue;
             listOfColumn[i] = static_cast<int>(list);
             if (!listDecoderSet[list]) {
-                int charset = LoadU8(rec, kColCharsetHigh) * 256 + LoadU8(rec, kColCharsetLow);
-                if (const CTextDecoder* d = decoders.ForCollation(charset)) listDecoder[list] = d;
+                if (const CTextDecoder* d = decoders.ForCollation(collationOf(rec)))
+                    listDecoder[list] = d;
                 listDecoderSet[list] = true;
             }
         }
@@ -513,19 +571,26 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, co
         CColumnDef columnScratch;
         columnScratch.name = DecodeFrmText(columnNames[i], decoders);
         columnScratch.index = static_cast<int32_t>(i);
-        if (generation >= 3) {
-            columnScratch.length = LoadU16le(rec, kColLength);
-            columnScratch.recordPos = static_cast<int32_t>(LoadU24le(rec, kColRecordPos));
-            columnScratch.packFlags = LoadU16le(rec, kColPackFlags);
-            columnScratch.uniregType = LoadU8(rec, kColUniregType);
-            columnScratch.type = LoadU8(rec, kColType);
-            columnScratch.charsetNumber =
-                LoadU8(rec, kColCharsetHigh) * 256 + LoadU8(rec, kColCharsetLow);
-        } else {
-            columnScratch.length = LoadU8(rec, kOldColLength);
-            columnScratch.recordPos = LoadU16le(rec, kOldColRecordPos);
-            columnScratch.packFlags = LoadU16le(rec, kOldColPackFlags) & ~kPackNoDefault;
-            columnScratch.type = (columnScratch.packFlags >> 3) & 15;
+        columnScratch.length = LoadU16le(rec, kColLength);
+        columnScratch.recordPos = static_cast<int32_t>(LoadU24le(rec, kColRecordPos));
+        columnScratch.packFlags = LoadU16le(rec, kColPackFlags);
+        columnScratch.uniregType = LoadU8(rec, kColUniregType);
+        columnScratch.type = typeOf(i, rec);
+        columnScratch.charsetNumber = collationOf(rec);
+        if (markedVirtual[i] && !oldVirtual[i].read) columnScratch.isVirtual = true;
+        if (oldVirtual[i].read) {
+            (oldVirtual[i].stored ? columnScratch.isStoredGenerated : columnScratch.isVirtual) =
+                true;
+            columnScratch.generationExpression = DecodeFrmText(oldVirtual[i].expression, decoders);
+        }
+        // The VARCHAR of servers before MySQL 5.0.3 is stored like CHAR. The
+        // server shows it as VARCHAR in a table of packed records when it
+        // holds 4 bytes or more, else as the CHAR it was made into.
+        if (columnScratch.type == FieldType::kVarString && version < kTrueVarcharLayout) {
+            constexpr int kShortestVarchar = 4;
+            if (!(table.createOptions & kCreatePackRecord) ||
+                columnScratch.length < kShortestVarchar)
+                columnScratch.type = FieldType::kString;
         }
         const uint16_t pack = columnScratch.packFlags;
         const int type = columnScratch.type;
@@ -534,7 +599,7 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, co
         // The row image gives every nullable column the next bit of the null
         // flags, and a BIT column its leftover bits right after that.
         if (columnScratch.nullable) columnScratch.nullFlagBit = static_cast<int32_t>(nullBits++);
-        if (generation >= 3) {
+        {
             columnScratch.decoder = decoders.ForCollation(columnScratch.charsetNumber);
             if (IsNumericType(type)) {
                 columnScratch.signedness =

@@ -106,9 +106,10 @@ void AppendString(std::u16string& out, const CColumnDef& column, ByteSpan bytes,
     if (column.charsetNumber != kBinaryCharset) {
         const size_t start = out.size();
         AppendCharacters(out, column, bytes, context);
-        // CHAR values are stored padded with spaces; the server shows them
-        // without the padding.
-        if (column.type == FieldType::kString) {
+        // CHAR values, and the VARCHAR of servers before MySQL 5.0.3, are
+        // stored padded with spaces; the server shows them without the
+        // padding.
+        if (column.type == FieldType::kString || column.type == FieldType::kVarString) {
             size_t end = out.size();
             while (end > start && out[end - 1] == u' ') --end;
             out.resize(end);

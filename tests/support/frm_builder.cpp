@@ -133,6 +133,7 @@ std::vector<uint8_t> FrmBuilder::Build() const {
     Put16(form, 274, static_cast<uint32_t>(listText.size()));
     Put16(form, 282, static_cast<uint32_t>(nullable));
     Put16(form, 284, static_cast<uint32_t>(comments.size()));
+    Put16(form, 286, static_cast<uint32_t>(expressions.size()));
     frm.insert(frm.end(), form.begin(), form.end());
     columnBlockPos = frm.size();
     for (size_t i = 0; i < columns.size(); ++i) {
@@ -151,6 +152,7 @@ std::vector<uint8_t> FrmBuilder::Build() const {
     frm.insert(frm.end(), nameList.begin(), nameList.end());
     frm.insert(frm.end(), listText.begin(), listText.end());
     AppendText(frm, comments);
+    frm.insert(frm.end(), expressions.begin(), expressions.end());
     return frm;
 }
 

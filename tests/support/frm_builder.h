@@ -38,6 +38,9 @@ class FrmBuilder {
     std::vector<Column> columns;
     std::vector<std::vector<std::string>> valueLists;
     std::vector<Key> keys;
+    // Bytes of the section after the column comments (generated columns'
+    // expressions), whose length the form information gives.
+    std::vector<uint8_t> expressions;
 
     std::vector<uint8_t> Build() const;
 

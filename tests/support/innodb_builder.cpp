@@ -70,6 +70,68 @@ void CompactPage::Link(uint32_t from, uint32_t to) {
     Put16(bytes, from - 2, (to - from) & 0xFFFF);
 }
 
+RedundantPage::RedundantPage(uint32_t number, uint64_t indexId, uint16_t level) {
+    Put32(bytes, 4, number);
+    Put32(bytes, 8, kNoPage);
+    Put32(bytes, 12, kNoPage);
+    Put16(bytes, 24, kIndexPageType);
+    Put16(bytes, 38 + 4, 2);  // redundant: no compact bit; infimum and supremum
+    Put16(bytes, 38 + 26, level);
+    Put32(bytes, 38 + 28, static_cast<uint32_t>(indexId >> 32));
+    Put32(bytes, 38 + 32, static_cast<uint32_t>(indexId));
+    std::memcpy(bytes.data() + kRedundantInfimum, "infimum", 8);
+    std::memcpy(bytes.data() + kRedundantSupremum, "supremum", 9);
+    Chain({});
+}
+
+uint32_t RedundantPage::Put(uint32_t origin,
+                            const std::vector<std::optional<std::vector<uint8_t>>>& fields,
+                            uint8_t infoBits) {
+    size_t total = 0;
+    for (const auto& f : fields) total += f ? f->size() : 0;
+    const bool oneByte = total < 128;
+    // End offsets below the 6-byte header, the first field's nearest to it.
+    uint32_t end = 0;
+    uint32_t entry = origin - 6;
+    for (const auto& f : fields) {
+        end += f ? static_cast<uint32_t>(f->size()) : 0;
+        if (oneByte) {
+            entry -= 1;
+            bytes[entry] = static_cast<uint8_t>(end | (f ? 0 : 0x80));
+        } else {
+            entry -= 2;
+            Put16(bytes, entry, end | (f ? 0 : 0x8000));
+        }
+        if (f) std::memcpy(bytes.data() + origin + end - f->size(), f->data(), f->size());
+    }
+    bytes[origin - 6] = infoBits;
+    // heap number (13 bits) | field count (10 bits) | one-byte offsets (1 bit)
+    const uint32_t bits = static_cast<uint32_t>(fields.size()) << 1 | (oneByte ? 1 : 0);
+    bytes[origin - 5] = static_cast<uint8_t>(bits >> 16);
+    bytes[origin - 4] = static_cast<uint8_t>(bits >> 8);
+    bytes[origin - 3] = static_cast<uint8_t>(bits);
+    return origin;
+}
+
+void RedundantPage::Chain(const std::vector<uint32_t>& origins) {
+    uint32_t from = kRedundantInfimum;
+    for (uint32_t o : origins) {
+        Put16(bytes, from - 2, o);
+        from = o;
+    }
+    Put16(bytes, from - 2, kRedundantSupremum);
+}
+
+std::vector<uint8_t> BigEndian(uint64_t value, size_t width) {
+    std::vector<uint8_t> b(width);
+    for (size_t i = 0; i < width; ++i) b[width - 1 - i] = static_cast<uint8_t>(value >> (8 * i));
+    return b;
+}
+
+std::vector<uint8_t> TextBytes(const std::string& text) {
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
 TestRecord MakeTestRecord(int32_t id, const std::optional<std::string>& v) {
     TestRecord r;
     AppendId(r.data, id);

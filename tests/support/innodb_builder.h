@@ -32,6 +32,29 @@ class CompactPage {
     PageBuffer bytes{};
 };
 
+// A redundant-layout index page (the layout of the system tablespace's
+// dictionary tables) built byte by byte.
+class RedundantPage {
+  public:
+    explicit RedundantPage(uint32_t number, uint64_t indexId = 0, uint16_t level = 0);
+
+    // Places a record of the fields given (nullopt: SQL NULL) whose origin is
+    // origin, with end offsets of one byte when the record is short enough,
+    // else of two. Returns origin.
+    uint32_t Put(uint32_t origin, const std::vector<std::optional<std::vector<uint8_t>>>& fields,
+                 uint8_t infoBits = 0);
+    // Links the infimum to the records in the order given and the last one to
+    // the supremum.
+    void Chain(const std::vector<uint32_t>& origins);
+
+    PageBuffer bytes{};
+};
+
+// Big-endian bytes of an unsigned number of width bytes, as InnoDB's
+// dictionary stores its numbers; text as bytes.
+std::vector<uint8_t> BigEndian(uint64_t value, size_t width);
+std::vector<uint8_t> TextBytes(const std::string& text);
+
 // A record of the test table (id INT NOT NULL PRIMARY KEY, v VARCHAR(300)
 // NULL in latin1): the bytes below its header and from its origin on.
 struct TestRecord {
