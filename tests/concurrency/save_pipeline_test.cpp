@@ -24,6 +24,7 @@ int64_t RowsReadAlone(const std::string& database, const std::string& table) {
     const std::unique_ptr<CAppState> app = test::NewTestApp();
     CReadOptions options;
     options.exportMode = true;
+    options.keepExternal = true;  // counted only: nothing spilled
     CTableRows rows;
     EXPECT_EQ(rows.Open(test::FixtureDataDir() / database, Utf8ToUtf16(table), *app, options),
               OpenRowsResult::kOk);
