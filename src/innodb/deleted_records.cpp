@@ -36,6 +36,11 @@ constexpr uint32_t kTrxIdLength = 6;
 constexpr uint32_t kRollPtrLength = 7;
 // A redundant record's fixed header bytes before its field offsets.
 constexpr uint32_t kRedundantExtraBytes = 6;
+// Where the user records of a redundant page start: after the supremum,
+// whose 9 bytes of text end here.
+constexpr uint32_t kRedundantUserSpace = kRedundantSupremum + 9;
+// The bytes of freed records in the heap, after the free list's head.
+constexpr size_t kPageGarbageAt = kPageFreeAt + 2;
 
 bool AllZero(ByteSpan bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
@@ -65,11 +70,14 @@ class CRecordCheck {
     // Whether the compact record at origin, whose data must end by limit, is
     // a delete-marked record of the table (with anyMark, a record of the
     // table whether marked or not); dataEnd is where its data ends.
-    bool Compact(uint32_t origin, uint32_t limit, uint32_t& dataEnd, bool anyMark = false) {
+    // headerStart, when given, is set to where the record's header starts.
+    bool Compact(uint32_t origin, uint32_t limit, uint32_t& dataEnd, bool anyMark = false,
+                 uint32_t* headerStart = nullptr) {
         const auto& fields = inno_.physicalColumns;
         if (fields.empty() || origin >= limit || limit > page_.size()) return false;
         if (!anyMark && !(RecordInfoBits(page_, origin, RecordLayout::kCompact) & kInfoDeleted))
             return false;
+        listed_ = anyMark;
         if (RecordInfoBits(page_, origin, RecordLayout::kCompact) & kInfoMinRecord) return false;
         const uint8_t status = CompactRecordStatus(page_, origin);
         if (status != kStatusOrdinary && !(status == kStatusInstant && inno_.coreFields != 0))
@@ -82,21 +90,32 @@ class CRecordCheck {
         // Records of a table whose columns changed in place name the version
         // of the layout they were written in, as the live reader reads them.
         if (!LocateCompactFields(page_, origin, limit - origin, fields, inno_.coreFields, slots_,
-                                 inno_.rowVersions))
+                                 inno_.rowVersions, headerStart))
             return false;
         return Fields(origin, limit, dataEnd);
     }
 
     // The same for a record of the redundant layout.
-    bool Redundant(uint32_t origin, uint32_t limit, uint32_t& dataEnd, bool anyMark = false) {
+    bool Redundant(uint32_t origin, uint32_t limit, uint32_t& dataEnd, bool anyMark = false,
+                   uint32_t* headerStart = nullptr) {
         const auto& fields = inno_.physicalColumns;
         if (fields.empty() || origin >= limit || limit > page_.size()) return false;
         if (!anyMark && !(RecordInfoBits(page_, origin, RecordLayout::kRedundant) & kInfoDeleted))
             return false;
+        listed_ = anyMark;
         if (RecordInfoBits(page_, origin, RecordLayout::kRedundant) & kInfoMinRecord) return false;
         if (!LocateRedundantFields(page_, origin, fields.size(), slots_)) return false;
         for (size_t i = 0; i < fields.size(); ++i)
             if (!slots_[i].present) return false;
+        if (headerStart) {
+            // Three bytes below the origin's last two: the field count (10
+            // bits) and whether each field's end offset takes one byte.
+            const uint32_t bits = LoadU24be(page_, origin - 5);
+            const uint32_t count = (bits >> 1) & 0x3FF;
+            const uint32_t width = (bits & 1) ? 1 : 2;
+            // LocateRedundantFields checked that the offsets fit below.
+            *headerStart = origin - kRedundantExtraBytes - count * width;
+        }
         return Fields(origin, limit, dataEnd);
     }
 
@@ -124,20 +143,30 @@ class CRecordCheck {
                 if (!field.big() || slot.length < 20) return false;
                 continue;
             }
-            if (field.maxLength != 0 && slot.length > field.maxLength) return false;
+            // A BLOB's or a geometry's length in the definition is that of
+            // its length bytes in a row image, not a bound on its value.
+            const bool unbounded =
+                field.mainType == InnoType::kBlob || field.mainType == InnoType::kGeometry;
+            if (field.maxLength != 0 && !unbounded && slot.length > field.maxLength) return false;
             if (field.mainType == InnoType::kSys) {
                 // The row id may be anything; the transaction id and the
-                // roll pointer of a record that was ever written are not 0.
-                if ((i == trxField_ || i == rollField_) && AllZero(bytes)) return false;
+                // roll pointer of a record that was ever written are not 0,
+                // but where the server reset them once the record was older
+                // than every reader (a record of the list, live or marked).
+                if (!listed_ && (i == trxField_ || i == rollField_) && AllZero(bytes)) return false;
                 continue;
             }
             if (field.position < 0 || static_cast<size_t>(field.position) >= table.columns.size())
                 continue;
+            // A record of the page's list is held by the layout of the whole
+            // page (TakeRecordList); its values are what the server stored,
+            // some of which the checks for deleted bytes would turn away.
+            if (listed_) continue;
             const CColumnDef& column = table.columns[static_cast<size_t>(field.position)];
             if (!PlausibleStoredValue(column, LittleEndian(field, bytes), context_)) return false;
         }
         // Nothing but zeros in the data is a wiped record.
-        return dataEnd > origin && !AllZero(page_.subspan(origin, dataEnd - origin));
+        return dataEnd > origin && (listed_ || !AllZero(page_.subspan(origin, dataEnd - origin)));
     }
 
     // Integers are stored big-endian, signed ones with the sign bit
@@ -155,6 +184,8 @@ class CRecordCheck {
     RenderContext context_;
     std::vector<FieldSlot> slots_;
     std::vector<uint8_t> scratch_;
+    // The record checked is one of the page's list, not of its free space.
+    bool listed_ = false;
     // The hidden fields that are never 0; past the fields when not found.
     size_t trxField_ = SIZE_MAX;
     size_t rollField_ = SIZE_MAX;
@@ -163,13 +194,13 @@ class CRecordCheck {
 // Appends the records of the page's record list, live (kLive) or delete-
 // marked, when every one of them is a record of the table: the list ends at
 // the supremum within the records a page can hold, never meets a record
-// twice, counts as many records as the page header, and no record's data
-// runs into the header of the record after it in the heap. Otherwise adds
-// nothing and returns false: the page is not one of the table's.
-bool TakeRecordList(const CInnoTableReader& inno, const CIndexPageView& view, uint32_t heapTop,
-                    CRecordCheck& check, std::vector<DeletedRecord>& out) {
+// twice, counts as many records as the page header, and the records tile
+// the heap with the garbage the header counts. Otherwise adds nothing and
+// returns false: the page is not one of the table's.
+bool TakeRecordList(const CIndexPageView& view, uint32_t heapTop, CRecordCheck& check,
+                    std::vector<DeletedRecord>& out) {
     struct Extent {
-        uint32_t origin = 0;
+        uint32_t start = 0;
         uint32_t dataEnd = 0;
     };
     std::vector<Extent> extents;
@@ -185,10 +216,11 @@ bool TakeRecordList(const CInnoTableReader& inno, const CIndexPageView& view, ui
         if (origin < kLowestUserOrigin || origin >= heapTop || seen[origin]) return false;
         seen[origin] = true;
         uint32_t dataEnd = 0;
-        const bool fits = view.compact() ? check.Compact(origin, heapTop, dataEnd, true)
-                                         : check.Redundant(origin, heapTop, dataEnd, true);
+        uint32_t start = 0;
+        const bool fits = view.compact() ? check.Compact(origin, heapTop, dataEnd, true, &start)
+                                         : check.Redundant(origin, heapTop, dataEnd, true, &start);
         if (!fits) return false;
-        extents.push_back(Extent{origin, dataEnd});
+        extents.push_back(Extent{start, dataEnd});
         list.push_back(DeletedRecord{origin,
                                      (view.InfoBits(origin) & kInfoDeleted)
                                          ? DeletedRecordSource::kDeleteMarked
@@ -197,17 +229,23 @@ bool TakeRecordList(const CInnoTableReader& inno, const CIndexPageView& view, ui
         origin = view.NextRecord(origin);
     }
     if (!ended || list.size() != view.header().userRecords) return false;
-    // The least header a record of the table has: the fixed bytes and its
-    // null flags (compact), or the fixed bytes and a byte a field.
-    size_t nullable = 0;
-    for (const CInnoColumnDef& f : inno.physicalColumns) nullable += f.nullable() ? 1 : 0;
-    const uint32_t leastHeader =
-        view.compact() ? kCompactExtraBytes + static_cast<uint32_t>((nullable + 7) / 8)
-                       : kRedundantExtraBytes + static_cast<uint32_t>(inno.physicalColumns.size());
+    // The records, laid out as the definition says, take the heap's bytes
+    // exactly: none overlaps the next, and what lies between them is the
+    // garbage the page header counts (freed records and what was left of
+    // the room of a freed record another one took). A record of another
+    // layout read as the table's ends too soon or too late somewhere.
+    const uint32_t userStart = view.compact() ? kCompactUserSpace : kRedundantUserSpace;
     std::sort(extents.begin(), extents.end(),
-              [](const Extent& a, const Extent& b) { return a.origin < b.origin; });
-    for (size_t i = 0; i + 1 < extents.size(); ++i)
-        if (extents[i].dataEnd + leastHeader > extents[i + 1].origin) return false;
+              [](const Extent& a, const Extent& b) { return a.start < b.start; });
+    uint64_t taken = 0;
+    uint32_t at = userStart;
+    for (const Extent& e : extents) {
+        if (e.start < at || e.dataEnd < e.start) return false;
+        taken += e.dataEnd - e.start;
+        at = e.dataEnd;
+    }
+    if (at > heapTop || taken + LoadU16be(view.bytes(), kPageGarbageAt) != heapTop - userStart)
+        return false;
     out.insert(out.end(), list.begin(), list.end());
     return true;
 }
@@ -246,7 +284,7 @@ bool ScanPage(const CInnoTableReader& inno, ByteSpan page, const CAppState& app,
     // The record list, as the leaf walk reads it.
     uint32_t origin = view.FirstRecord();
     if (recovering) {
-        if (!TakeRecordList(inno, view, heapTop, check, out)) return false;
+        if (!TakeRecordList(view, heapTop, check, out)) return false;
         // Marks the list's records as seen: the free list never joins it.
         for (uint32_t n = 0; n < kMaxRecordsPerPage; ++n) {
             if (view.AtSupremum(origin) || origin >= heapTop || seen[origin]) break;
