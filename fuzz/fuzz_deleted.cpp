@@ -1,7 +1,9 @@
 // Deleted rows of real table definitions, on any bytes: the search of InnoDB
 // leaf pages (record list, free list, the space above the heap) and of
 // MyISAM deleted slots and blocks, with the checks each candidate passes,
-// window after window in display and export mode.
+// window after window in display and export mode; and the same bytes read as
+// a file no table owns any more (the search of every page for the table's
+// index, whole pages taken only when every record fits).
 
 #include "app/damage_report.h"
 #include "browse/table_rows.h"
@@ -42,10 +44,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (extension == "MYD")
         fuzz::CopyInto(fuzz::FixtureFile(name.string() + ".MYI"), folder / (stem + ".MYI"));
     fuzz::PutInMemory(folder / (stem + "." + extension), data, size);
-    for (bool exportMode : {false, true}) {
+    const std::filesystem::path file = folder / (stem + "." + extension);
+    for (int mode = 0; mode < 4; ++mode) {
+        const bool exportMode = (mode & 1) != 0;
+        const bool recover = (mode & 2) != 0;
         CDamageReport damage;
         CReadOptions options;
-        options.deleted = true;
+        options.deleted = !recover;
+        if (recover) options.recoverFrom = file;
         options.exportMode = exportMode;
         options.spillFolder = fuzz::ScratchDir() / "spill";
         options.windowRows = fuzz::kFuzzWindowRows;

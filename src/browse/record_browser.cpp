@@ -56,17 +56,24 @@ std::shared_ptr<CGridWindow> MakeGridWindow(CTableRows& table) {
     const std::vector<CColumnDef>& definitions = table.table().columns;
     std::vector<std::u16string> columns;
     std::vector<bool> numeric;
-    columns.reserve(definitions.size());
+    columns.reserve(table.WindowColumns());
     for (const CColumnDef& column : definitions) {
         columns.emplace_back(column.name);
         numeric.push_back(IsNumericType(column.type));
+    }
+    if (table.deletedMode()) {
+        // Where each deleted or recovered row was found, and what of it is
+        // lost.
+        columns.emplace_back(kDeletedSourceColumn);
+        columns.emplace_back(kDeletedUnknownColumn);
+        numeric.insert(numeric.end(), 2, false);
     }
     CRowWindow& rows = table.rows();
     auto window = std::make_shared<CRowGridWindow>(std::move(columns), std::move(rows));
     window->SetNumericColumns(std::move(numeric));
     window->SetFilled(table.window().windowFull);
     rows = CRowWindow();
-    rows.Reset(definitions.size());
+    rows.Reset(table.WindowColumns());
     return window;
 }
 
@@ -219,6 +226,83 @@ void CRecordBrowser::ShowSelection(const SelectedNode& node, CBusyGuard& busy) {
     }
 
     if (gridRows == 0) {
+        ui_.EnablePrevious(false);
+        ui_.EnableNext(false);
+    }
+    ui_.RedrawGrid();
+    ui_.ShowProgress(false);
+    busy.Release();
+    ui_.UnlockTree();
+    ui_.AppendLogLine(kLogLoadDone);
+}
+
+int CRecordBrowser::ShowRecoveredRows(const std::filesystem::path& definition,
+                                      const std::filesystem::path& dataFile) {
+    CBusyGuard busy(app_.busy);
+    if (!busy) {
+        ui_.ShowMessage(kWaitForRunningProcess);
+        return 0;
+    }
+    Run(std::move(busy), [this, definition, dataFile](CBusyGuard& held) {
+        ShowRecovered(definition, dataFile, held);
+    });
+    return 1;
+}
+
+void CRecordBrowser::ShowRecovered(const std::filesystem::path& definition,
+                                   const std::filesystem::path& dataFile, CBusyGuard& busy) {
+    std::u16string title = u"Recovered from ";
+    title += dataFile.filename().u16string();
+    ui_.SetTextBoxText(u"");
+    ui_.ShowCaptionMessage(title);
+    std::u16string line = u"Recovering the rows of ";
+    line += dataFile.u16string();
+    line += u" by the definition in ";
+    line += definition.u16string();
+    ui_.AppendLogLine(line);
+    ui_.ShowProgress(true);
+    ui_.ShowGrid(true);
+    ui_.ShowTextBox(false);
+    ui_.LockTree();
+
+    CTableRows& table = OpenTable();
+    table.Close();
+    ForgetFindings();
+    ui_.ShowPagingButtons(true);
+    ui_.EnableNext(true);
+    ui_.EnablePrevious(false);
+    rowsShown_ = 0;
+    furthestRow_ = 0;
+    endSeen_ = false;
+    lastBookmarkCount_ = 0;
+    lastWindowStart_ = {};
+    ui_.ClearGrid(frame_.gridColumnCount);
+    frame_.gridColumnCount = 0;
+
+    BeforeRead();
+    CReadOptions options;
+    options.damage = &damage_;
+    const OpenRowsResult opened = table.OpenRecovered(definition, dataFile, app_, options);
+    size_t rows = 0;
+    std::u16string caption = title;
+    if (opened == OpenRowsResult::kNoDefinition) {
+        caption += u" \u2014 no table definition could be read from ";
+        caption += definition.filename().u16string();
+    } else {
+        frame_.gridColumnCount = static_cast<int>(table.WindowColumns());
+        rows = ShowTableWindow(table, 0);
+        rowsShown_ += static_cast<int64_t>(rows);
+        tableRowsRead_ += static_cast<int64_t>(rows);
+        LogNewFindings();
+        caption += u" [";
+        AppendAscii(caption, std::to_string(rowsShown_));
+        caption += u']';
+        caption += DamageCaption();
+    }
+    rowsFrom_ = 0;
+    rowsTo_ = rowsShown_;
+    ui_.ShowCaptionMessage(caption);
+    if (rows == 0) {
         ui_.EnablePrevious(false);
         ui_.EnableNext(false);
     }

@@ -57,6 +57,17 @@ class CRecordBrowser {
     // the user is told), 1 otherwise.
     int OnTreeSelection(TreeItem clicked);
 
+    // "Recover Table": shows in the grid the first window of the rows of
+    // dataFile, a data file no table owns any more, laid out by the table
+    // definition in definition (a .frm, or a MySQL 8.0+ tablespace holding
+    // its definition), as CTableRows::OpenRecovered reads them: live and
+    // deleted records with the columns _source and _unknown after the
+    // table's. Paging goes on through it as for a table of the tree. Says
+    // why in the caption when nothing could be read. Returns 0 when refused
+    // (busy), 1 otherwise.
+    int ShowRecoveredRows(const std::filesystem::path& definition,
+                          const std::filesystem::path& dataFile);
+
     // "Next Records": reads the window after the one shown, from the newest
     // bookmark, and shows "N rows to M" in the caption. Says "No more records
     // in table" and disables itself after the last window. Returns 0 when
@@ -101,6 +112,8 @@ class CRecordBrowser {
     const std::vector<RecordBookmark>& Bookmarks() const;
     // Reads the table's first window and shows it; returns its rows.
     size_t OpenTableWindow(const CatalogueTable& entry, std::u16string_view nodeText);
+    void ShowRecovered(const std::filesystem::path& definition,
+                       const std::filesystem::path& dataFile, CBusyGuard& busy);
     // Reads the window that starts at from, firstRow rows into the table,
     // into the grid; returns its rows.
     size_t ReadWindowFrom(const RecordBookmark& from, bool bookmarkWanted, int64_t firstRow);

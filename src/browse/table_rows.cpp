@@ -484,12 +484,14 @@ CTableRows::~CTableRows() = default;
 
 void CTableRows::CloseReaders() {
     myisam_.reset();
+    myisamLive_.reset();
     inno_.reset();
 }
 
 void CTableRows::Close() {
     CloseReaders();
     deleted_ = false;
+    recovering_ = false;
     myisamPointerLength_ = 0;
     table_.Reset();
     window_.Reset(0);
@@ -530,9 +532,11 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
             return OpenRowsResult::kOk;
         return OpenRowsResult::kNoDefinition;
     }
-    deleted_ = options.deleted;
+    deleted_ = options.deleted || !options.recoverFrom.empty();
     window_.rows.Reset(WindowColumns());
     if (changedInPlace) return OpenRowsResult::kChangedInPlace;
+    if (!options.recoverFrom.empty())
+        return OpenRecovery(StorageFileOrName(databaseFolder, tableName, "MYI"), options, app);
     if (!table_.partitioning.empty() || !sdiPartitions.empty()) {
         partitions_ = ListPartitions(databaseFolder, tableName, table_.partitioning, sdiPartitions);
         if (!partitions_.empty()) {
@@ -648,7 +652,9 @@ void CTableRows::ReadDeletedWindowAt(const RecordBookmark& from, bool bookmarkWa
     window_.windowFull = false;
     if (inno_ && inno_->space) {
         FillDeletedWindow(*inno_, *inno_->space, from.page, static_cast<uint32_t>(from.origin),
-                          bookmarkWanted, app);
+                          bookmarkWanted, app, recovering_);
+    } else if (recovering_) {
+        ReadRecoveredMyisamWindow(from, bookmarkWanted, app);
     } else if (myisam_ && myisam_->dataFile.IsOpen() && from.origin >= 0) {
         ReadDeletedRowWindow(*myisam_, static_cast<uint64_t>(from.origin), myisamPointerLength_,
                              bookmarkWanted, app);

@@ -64,6 +64,24 @@ class CTableRows {
                         CAppState& app, const CReadOptions& options = {},
                         const CInnoDictionary* dictionary = nullptr);
 
+    // Reads the table's definition from the .frm (or, for MySQL 8.0 and
+    // later, the tablespace whose dictionary information holds it) at
+    // definition and the rows of the data file at dataFile as Open does
+    // with options.recoverFrom; a MyISAM table's layout is taken from the
+    // .MYI beside definition when there is one. kNoDefinition when the
+    // definition cannot be read.
+    OpenRowsResult OpenRecovered(const std::filesystem::path& definition,
+                                 const std::filesystem::path& dataFile, CAppState& app,
+                                 CReadOptions options = {});
+
+    // With options.recoverFrom the rows come from that file: for InnoDB,
+    // the leaf pages of the one index in it whose records all fit the
+    // definition (FindRecoveryIndex, FindPageRecords): live records with the
+    // source "recovered-page", delete-marked and freed ones as deleted rows
+    // are; a file without such an index gives an empty window and a finding.
+    // For MyISAM, the file is read as the table's data file: its live rows
+    // ("recovered-row"), then its deleted ones.
+    //
     // With options.deleted the windows hold the rows of deleted records
     // that the files still hold instead of the live rows, each with the two
     // cells kDeletedSourceColumn and kDeletedUnknownColumn after the table's
@@ -118,6 +136,14 @@ class CTableRows {
   private:
     void CloseReaders();
     void ReadDeletedWindowAt(const RecordBookmark& from, bool bookmarkWanted, CAppState& app);
+    // Recovery of a file no table owns (table_rows_recovery.cpp): opens
+    // options.recoverFrom for the definition read, myi naming the MyISAM
+    // index file whose layout is taken (may not exist).
+    OpenRowsResult OpenRecovery(const std::filesystem::path& myi, const CReadOptions& options,
+                                CAppState& app);
+    // A MyISAM window of recovered rows: bookmark page 0 for the live rows,
+    // 1 for the deleted ones after them.
+    void ReadRecoveredMyisamWindow(const RecordBookmark& from, bool bookmarkWanted, CAppState& app);
     // Reads the definition from the dictionary information of the table's
     // .ibd (MySQL 8.0 and later); the root page of its clustered index, 0
     // when there is no such definition (the definition is then empty).
@@ -166,6 +192,10 @@ class CTableRows {
     std::unique_ptr<CMyisamTableReader> myisam_;
     std::unique_ptr<CInnoTableReader> inno_;
     bool deleted_ = false;
+    // The rows come from a file no table owns (options.recoverFrom); a
+    // MyISAM one's live rows through their own reader into partitionWindow_.
+    bool recovering_ = false;
+    std::unique_ptr<CMyisamTableReader> myisamLive_;
     // The link length of a MyISAM table's index file, for its deleted slots.
     uint32_t myisamPointerLength_ = 0;
     // The record layouts of a MySQL table whose rows carry versions.

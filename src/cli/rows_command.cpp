@@ -31,6 +31,7 @@ struct RowsArgs {
     std::string spillDir;
     std::string ibdata;
     std::string damageReport;
+    std::string recoverFrom;
 };
 
 // The spill folder of an export: the one asked for, created when missing, or
@@ -88,6 +89,7 @@ void RunRows(const RowsArgs& args, CliContext& context) {
     if (!args.spillDir.empty()) CheckPathText(args.spillDir, "the --spill-dir path");
     if (!args.ibdata.empty()) CheckPathText(args.ibdata, "the --ibdata path");
     if (!args.damageReport.empty()) CheckPathText(args.damageReport, "the --damage-report path");
+    if (!args.recoverFrom.empty()) CheckPathText(args.recoverFrom, "the --recover-from path");
     CAppState& app = context.App();
     // Findings go to stderr as the reader reports them, on the reading
     // thread, and are kept for the summary and the JSON file.
@@ -106,6 +108,7 @@ void RunRows(const RowsArgs& args, CliContext& context) {
     options.keepExternal = args.exportMode;
     options.deleted = args.deleted;
     options.damage = &damage;
+    options.recoverFrom = args.recoverFrom;
     std::unique_ptr<CSpillFolder> spillFolder;
     if (args.exportMode) {
         spillFolder = std::make_unique<CSpillFolder>(args.spillDir);
@@ -213,6 +216,11 @@ void AddRowsCommand(CLI::App& program, CliContext& context) {
                       "columns _source (delete-marked, free-list, deleted-slot or "
                       "deleted-block) and _unknown (the columns whose bytes were overwritten, "
                       "shown as NULL)");
+    command->add_option("--recover-from", args->recoverFrom,
+                        "read the rows of FILE, a data file no table owns any more (a dropped "
+                        "table's .ibd or .MYD, or an ibdata1 that held it), by the definition of "
+                        "DB.TABLE: live and deleted records, printed as with --deleted, live "
+                        "ones with _source recovered-page (InnoDB) or recovered-row (MyISAM)");
     command->add_option("--spill-dir", args->spillDir,
                         "folder for spill files in export mode, created when missing (long "
                         "InnoDB values are streamed into the output: none is left there)");

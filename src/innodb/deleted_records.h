@@ -16,11 +16,16 @@ enum class DeletedRecordSource : uint8_t {
     kDeleteMarked,  // in the record list with its delete mark, not purged yet
     kFreeList,      // in the page's free space: its list of freed records,
                     // or the unused bytes above the heap
+    kLive,          // in the record list without a delete mark (recovery of
+                    // a file that no table owns any more)
 };
 
 struct DeletedRecord {
     uint32_t origin = 0;
     DeletedRecordSource source = DeletedRecordSource::kDeleteMarked;
+    // Where the record's data ends: its bytes from origin on, hidden fields
+    // included, tell it from any other record.
+    uint32_t dataEnd = 0;
 };
 
 // Finds on the leaf page (16 KiB, of the table's clustered index) the
@@ -37,6 +42,17 @@ struct DeletedRecord {
 void FindDeletedRecords(const CInnoTableReader& inno, ByteSpan page, const CAppState& app,
                         std::vector<DeletedRecord>& out);
 
+// For a file no table owns any more: whether the leaf page is one of the
+// table's clustered index, and its records. True when every record of its
+// record list is a record of the table (the same checks, delete-marked or
+// not, ending at the supremum, as many as the page header counts, none
+// overlapping the next); the list's records (kLive or kDeleteMarked), then
+// those FindDeletedRecords finds in its free space, are appended to out.
+// False, with nothing appended, for a page of another index or table, or
+// one too damaged to tell. Any bytes are safe.
+bool FindPageRecords(const CInnoTableReader& inno, ByteSpan page, const CAppState& app,
+                     std::vector<DeletedRecord>& out);
+
 // Fills the window (emptied first, with the table's columns and the two
 // cells of a deleted row: where it was found and the overwritten columns,
 // always none for InnoDB) with the deleted records of the clustered index's
@@ -44,7 +60,11 @@ void FindDeletedRecords(const CInnoTableReader& inno, ByteSpan page, const CAppS
 // records found on startPage (a window that ended part way through it).
 // When the window fills it sets windowFull and, when wanted, appends the
 // bookmark {page, records of it taken}. Reads each page once: it ends.
+// A record whose bytes were found before, at an earlier place (a copy left
+// behind when pages were merged or reorganised), is shown there only. With wholePages (a file no
+// table owns any more) every record of the pages FindPageRecords takes is a row, live ones with the
+// source "recovered-page"; a leaf of the index it does not take is reported.
 void FillDeletedWindow(CInnoTableReader& inno, CTablespace& space, uint64_t startPage,
-                       uint32_t skip, bool wantBookmark, CAppState& app);
+                       uint32_t skip, bool wantBookmark, CAppState& app, bool wholePages = false);
 
 }  // namespace brix

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "innodb/inno_column.h"
@@ -76,6 +77,10 @@ class CInnoTableReader {
     // that counts them was reported (once, when the scan reached the end).
     CPageSet pagesRecovered;
     bool scanReported = false;
+    // Deleted or recovered records by a hash of their bytes, each with where
+    // it was first found (page and place among the page's records found):
+    // the same record found again further on is shown once.
+    std::unordered_map<uint64_t, uint64_t> rowsFound;
     // The records being decoded are read for the first time: what is wrong
     // with their values is reported.
     bool reportingRecords = false;

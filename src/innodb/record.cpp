@@ -20,7 +20,7 @@ constexpr uint8_t kInfoRowVersion = 0x40;
 
 bool LocateCompactFields(ByteSpan page, uint32_t origin, uint32_t span,
                          const std::vector<CInnoColumnDef>& fields, uint32_t coreFields,
-                         std::vector<FieldSlot>& slots, bool rowVersions) {
+                         std::vector<FieldSlot>& slots, bool rowVersions, uint32_t* headerStart) {
     slots.assign(fields.size(), FieldSlot{});
     if (origin < kCompactExtraBytes || origin >= page.size()) return false;
     CompactHeaderCursor header(page, origin);
@@ -77,6 +77,7 @@ bool LocateCompactFields(ByteSpan page, uint32_t origin, uint32_t span,
         if (!header.TakeData(length, slot.start)) return false;
         slot.length = length;
     }
+    if (headerStart) *headerStart = header.headerStart();
     return true;
 }
 

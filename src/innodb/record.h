@@ -29,10 +29,12 @@ struct FieldSlot {
 // coreFields (0: every field). With rowVersions, a record holds the fields
 // of the version its header names (version 0 without one). Fields past span
 // bytes of data are left empty. False when the header or the data would
-// reach outside the page.
+// reach outside the page. headerStart, when given, is set to where the
+// record's header starts.
 bool LocateCompactFields(ByteSpan page, uint32_t origin, uint32_t span,
                          const std::vector<CInnoColumnDef>& fields, uint32_t coreFields,
-                         std::vector<FieldSlot>& slots, bool rowVersions = false);
+                         std::vector<FieldSlot>& slots, bool rowVersions = false,
+                         uint32_t* headerStart = nullptr);
 
 // The same for a redundant-layout record, whose header gives every field.
 bool LocateRedundantFields(ByteSpan page, uint32_t origin, size_t fieldCount,

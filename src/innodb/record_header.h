@@ -119,6 +119,9 @@ class CompactHeaderCursor {
     uint32_t dataEnd() const { return data_; }
     // Data bytes taken so far.
     uint32_t dataTaken() const { return data_ - origin_; }
+    // The lowest header byte read so far: once every field is placed, where
+    // the record starts.
+    uint32_t headerStart() const { return static_cast<uint32_t>(header_); }
 
   private:
     const uint8_t* page_;

@@ -165,18 +165,23 @@ void CMainFrame::BuildRibbon() {
     open_ = MakeCommand(this, "Open", "Open Database file", "open");
     stop_ = MakeCommand(this, "Stop", "Stop running process", "stop");
     save_ = MakeCommand(this, "Save MySQL Data", "Save recovered data", "save");
+    recover_ =
+        MakeCommand(this, "Recover Table",
+                    "Read the rows of a dropped table's data file by a table definition", "table");
     help_ = MakeCommand(this, "Help", "Help for Karvo MySQL Database Repair", "help");
     about_ = MakeCommand(this, "About", "About Karvo MySQL Database Repair", "about");
     CRibbonPanel* commands = ribbon_->AddPanel(QString());
     commands->AddCommand(open_);
     commands->AddCommand(stop_);
     commands->AddCommand(save_);
+    commands->AddCommand(recover_);
     CRibbonPanel* aboutPanel = ribbon_->AddPanel(QStringLiteral("About"));
     aboutPanel->AddCommand(help_);
     aboutPanel->AddCommand(about_);
     connect(open_, &QAction::triggered, this, &CMainFrame::OnOpen);
     connect(stop_, &QAction::triggered, this, &CMainFrame::OnStop);
     connect(save_, &QAction::triggered, this, &CMainFrame::OnSave);
+    connect(recover_, &QAction::triggered, this, &CMainFrame::OnRecover);
     connect(help_, &QAction::triggered, this, &CMainFrame::OnHelp);
     connect(about_, &QAction::triggered, this, &CMainFrame::OnAbout);
 }
@@ -283,6 +288,25 @@ void CMainFrame::OnSave() {
     // The save run takes over from here: the destination dialog, then every
     // checked object written out.
     if (saveRun_) saveRun_(*this);
+}
+
+void CMainFrame::OnRecover() {
+    if (Busy()) {
+        Tell("Please wait for the running process.");
+        return;
+    }
+    // The caption says what each of the two file dialogs asks for.
+    captionBar_->SetText(
+        QStringLiteral("Recover Table: choose the table's definition file "
+                       "(.frm, or a MySQL 8.0 .ibd)"));
+    const std::optional<std::filesystem::path> definition = desktop_->ChooseFileToOpen(this);
+    if (!definition) return;
+    captionBar_->SetText(
+        QStringLiteral("Recover Table: choose the data file to read "
+                       "(the dropped table's .ibd or .MYD, or ibdata1)"));
+    const std::optional<std::filesystem::path> dataFile = desktop_->ChooseFileToOpen(this);
+    if (!dataFile) return;
+    browser_->ShowRecoveredRows(*definition, *dataFile);
 }
 
 QUrl CMainFrame::HelpUrl() const {

@@ -75,6 +75,12 @@ class CMainFrame : public QMainWindow {
     // Save MySQL Data: refused while busy or when nothing is checked;
     // otherwise hands over to the save run (SetSaveRun).
     void OnSave();
+    // Recover Table: asks for a table's definition file (.frm, or a MySQL
+    // 8.0+ .ibd holding it), then for a data file no table owns any more (a
+    // dropped table's .ibd or .MYD, or an ibdata1), and shows the rows read
+    // from it in the grid. Refused while busy; nothing when either dialog
+    // is cancelled.
+    void OnRecover();
     // Help: the online help page, or the manual shipped with the program.
     void OnHelp();
     // About: the About box.
@@ -123,6 +129,7 @@ class CMainFrame : public QMainWindow {
     QAction* openAction() const { return open_; }
     QAction* stopAction() const { return stop_; }
     QAction* saveAction() const { return save_; }
+    QAction* recoverAction() const { return recover_; }
     QAction* helpAction() const { return help_; }
     QAction* aboutAction() const { return about_; }
 
@@ -156,6 +163,7 @@ class CMainFrame : public QMainWindow {
     QAction* open_ = nullptr;
     QAction* stop_ = nullptr;
     QAction* save_ = nullptr;
+    QAction* recover_ = nullptr;
     QAction* help_ = nullptr;
     QAction* about_ = nullptr;
 

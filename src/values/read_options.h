@@ -31,6 +31,11 @@ struct CReadOptions {
     // of its live rows; each window row then has two more cells, where the
     // row was found and which of its columns were overwritten.
     bool deleted = false;
+    // Read the rows of this file instead of the table's own: a data file no
+    // table owns any more (a dropped table's .ibd or .MYD, or a system
+    // tablespace), laid out by the table's definition. The windows have the
+    // two cells of deleted rows; live and deleted records are both read.
+    std::filesystem::path recoverFrom;
 };
 
 }  // namespace brix

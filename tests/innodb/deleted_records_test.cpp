@@ -7,6 +7,7 @@
 
 #include "innodb/columns.h"
 #include "innodb/deleted_records.h"
+#include "innodb/inno_table_reader.h"
 #include "innodb/page_view.h"
 #include "innodb/record.h"
 #include "schema/frm_reader.h"
@@ -144,6 +145,80 @@ TEST_F(DeletedRecordsTest, PagesThatAreNoLeavesGiveNothing) {
     }
     std::vector<uint8_t> shortPage(page_.begin(), page_.begin() + 200);
     EXPECT_TRUE(Find(shortPage).empty());
+}
+
+// A page of the table's own index, taken whole: its listed records, live or
+// delete-marked, then those of its free space; a page with anything in its
+// list that is not the table's gives nothing at all.
+TEST_F(DeletedRecordsTest, WholePagesAreTakenOnlyWhenEveryListedRecordFits) {
+    const CIndexPageView view(page_);
+    std::vector<DeletedRecord> all;
+    ASSERT_TRUE(FindPageRecords(inno_, page_, test::TestApp(), all));
+    size_t live = 0;
+    size_t marked = 0;
+    for (const DeletedRecord& r : all) {
+        live += r.source == DeletedRecordSource::kLive ? 1 : 0;
+        marked += r.source == DeletedRecordSource::kDeleteMarked ? 1 : 0;
+    }
+    EXPECT_EQ(live + marked, view.header().userRecords);
+    EXPECT_GT(live, 0u);
+    EXPECT_EQ(all.size() - live, found_.size());
+
+    // The first live record of the list.
+    uint32_t origin = 0;
+    for (const DeletedRecord& r : all)
+        if (r.source == DeletedRecordSource::kLive) {
+            origin = r.origin;
+            break;
+        }
+    const FieldSlot born = Slot(origin, 3);
+    const FieldSlot name = Slot(origin, 1);
+    struct Case {
+        const char* what;
+        std::function<void(std::vector<uint8_t>&)> damage;
+    };
+    const Case cases[] = {
+        // The page header's user record count: 2 bytes at 38 + 16.
+        {"more records counted than listed", [&](auto& p) { ++p[38 + 17]; }},
+        {"a live record's date is no date",
+         [&](auto& p) {
+             p[born.start + 1] |= 1;
+             p[born.start + 2] |= 0xE0;
+         }},
+        {"a live record's text is not UTF-8", [&](auto& p) { p[name.start] = 0xFF; }},
+        {"a live record's transaction id wiped",
+         [&](auto& p) { std::fill_n(p.begin() + origin + 4, 6, uint8_t{0}); }},
+        // The next-record link, relative, 2 bytes before the origin: onto
+        // the record itself.
+        {"the list loops",
+         [&](auto& p) {
+             p[origin - 2] = 0;
+             p[origin - 1] = 0;
+         }},
+        {"a node pointer page", [&](auto& p) { p[38 + 26] = 1; }},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> page = page_;
+        c.damage(page);
+        std::vector<DeletedRecord> found{DeletedRecord{1, DeletedRecordSource::kLive}};
+        EXPECT_FALSE(FindPageRecords(inno_, page, test::TestApp(), found)) << c.what;
+        EXPECT_EQ(found.size(), 1u) << c.what;
+    }
+}
+
+// Records of another layout do not pass for the table's, even where every
+// byte of them could be a value: a table whose record is shorter than the
+// page's records finds its data running into the next record's header.
+TEST_F(DeletedRecordsTest, PagesOfAnotherLayoutAreNotTaken) {
+    CTableDef narrow;
+    ASSERT_TRUE(ReadTableDefinition(narrow, kFolder / "my_fixed.frm", test::TestApp(), nullptr));
+    narrow.engineCode = EngineCode::kInnoDb;
+    CWindowState window;
+    CInnoTableReader other{narrow, window};
+    BuildColumnsFromFrm(other, test::TestApp());
+    std::vector<DeletedRecord> found;
+    EXPECT_FALSE(FindPageRecords(other, page_, test::TestApp(), found));
+    EXPECT_TRUE(found.empty());
 }
 
 }  // namespace

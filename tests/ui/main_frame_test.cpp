@@ -212,6 +212,7 @@ class MainFrameTest : public QObject {
     void CloseAsksClosesTheFilesAndEndsWithMinusOne();
     void AMissingDataFileIsMarkedInTheTreeAndLoggedAsDamage();
     void TreeShowsNamesAsTheServerDoesAndWorksOnTheFiles();
+    void RecoverTableShowsTheRowsOfADroppedTablesFile();
 };
 
 void MainFrameTest::ShowsTheCommandsPanesAndStartingTexts() {
@@ -225,6 +226,8 @@ void MainFrameTest::ShowsTheCommandsPanesAndStartingTexts() {
         {frame_->openAction(), "Open|Open Database file"},
         {frame_->stopAction(), "Stop|Stop running process"},
         {frame_->saveAction(), "Save MySQL Data|Save recovered data"},
+        {frame_->recoverAction(),
+         "Recover Table|Read the rows of a dropped table's data file by a table definition"},
         {frame_->helpAction(), "Help|Help for Karvo MySQL Database Repair"},
         {frame_->aboutAction(), "About|About Karvo MySQL Database Repair"},
     };
@@ -935,6 +938,39 @@ void MainFrameTest::AMissingDataFileIsMarkedInTheTreeAndLoggedAsDamage() {
     ClickLabel(QStringLiteral("keys/Tables/pk_later_myisam"));
     QVERIFY(!Caption().contains(QStringLiteral("damaged")));
     QVERIFY(Caption().startsWith(QStringLiteral("pk_later_myisam[")));
+}
+
+// The definition and the data file are asked for in turn; the rows fill the
+// grid with where each was found, and a cancelled dialog changes nothing.
+void MainFrameTest::RecoverTableShowsTheRowsOfADroppedTablesFile() {
+    MakeFrame();
+    const std::filesystem::path folder =
+        SourcePath("tests/fixtures/deleted/datadir/recover").toStdString();
+    desktop_->openAs = {folder / "inno_kept.frm"};
+    frame_->OnRecover();
+    frame_->WaitForRead();
+    QCOMPARE(desktop_->fileDialogs, 2);
+    QCOMPARE(frame_->recordPanel()->gridModel().rowCount(), 0);
+
+    desktop_->openAs = {folder / "inno_kept.frm", folder / "inno_kept.ibd"};
+    frame_->OnRecover();
+    frame_->WaitForRead();
+    QTRY_VERIFY(app_->busy == 0 && frame_->statusBarCls()->progress()->isHidden());
+    QCoreApplication::processEvents();
+    const CGridModel& grid = frame_->recordPanel()->gridModel();
+    const QStringList titles = GridTitles(grid);
+    QCOMPARE(titles.mid(titles.size() - 2),
+             (QStringList{QStringLiteral("_source"), QStringLiteral("_unknown")}));
+    // 300 rows: 192 live, the other 108 still marked deleted.
+    QCOMPARE(grid.rowCount(), 300);
+    QStringList sources;
+    for (int row = 0; row < grid.rowCount(); ++row)
+        sources << grid.index(row, static_cast<int>(titles.size()) - 2).data().toString();
+    sources.removeDuplicates();
+    sources.sort();
+    QCOMPARE(sources,
+             (QStringList{QStringLiteral("delete-marked"), QStringLiteral("recovered-page")}));
+    QCOMPARE(Caption(), QStringLiteral("Recovered from inno_kept.ibd [300]"));
 }
 
 QTEST_MAIN(MainFrameTest)

@@ -29,7 +29,10 @@ class CScriptedDesktop : public CDesktopServices {
     }
     std::optional<std::filesystem::path> ChooseFileToOpen(QWidget*) override {
         ++fileDialogs;
-        return std::nullopt;
+        if (openAs.empty()) return std::nullopt;
+        std::filesystem::path path = openAs.front();
+        openAs.pop_front();
+        return path;
     }
     std::optional<std::filesystem::path> ChooseFileToSave(QWidget*,
                                                           const QString& suggestedName) override {
@@ -57,6 +60,9 @@ class CScriptedDesktop : public CDesktopServices {
     std::function<bool(CAppState&)> openDialog;
     int openDialogs = 0;
     int fileDialogs = 0;
+    // The answers of the file-open dialog, in turn (cancelled once they run
+    // out).
+    std::deque<std::filesystem::path> openAs;
     // The answers of the save dialog, in turn (cancelled once they run out),
     // and the names it offered.
     std::deque<std::filesystem::path> saveAs;
