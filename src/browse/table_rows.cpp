@@ -399,8 +399,10 @@ std::vector<CSdiPartition> CTableRows::ReadPartitionedDefinition(
             break;
         }
     }
-    // Tables of other kinds are read as they were before.
-    if (partitions.empty())
+    // A table of another engine (MyISAM, CSV, ...) is described by its .sdi
+    // file, and its rows are read as a .frm table's are; an unpartitioned
+    // InnoDB table found here is read as it was before.
+    if (partitions.empty() && source.extension() != ".sdi")
         table_.Reset();
     else
         changedInPlace = info.changedInPlace;

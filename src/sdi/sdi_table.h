@@ -50,6 +50,13 @@ uint64_t DecimalOption(std::string_view text);
 // -1 for a code outside it.
 int FieldTypeOfDictionaryType(int64_t dictionaryType);
 
+// Gives the columns of a MyISAM table whose definition came from the
+// dictionary their places in the record image as the server lays them out:
+// the null flags first (after a delete-mark bit unless the records are
+// packed, packRecord), then every column's field in column order. Sets the
+// record length, the null bytes and the packed-record option.
+void LayOutMyisamRecord(CTableDef& table, bool packRecord);
+
 // Builds table from one table object of a tablespace's serialized dictionary
 // information (its JSON text, "dd_object_type": "Table") the way the .frm
 // reader builds it from a .frm: the user columns in their order with types,
