@@ -382,6 +382,8 @@ bool TableDefFromSdi(std::string_view json, const CAppState& app, CTableDef& tab
     info.name = Utf8ToUtf16(String(dd, "name"));
     info.schema = Utf8ToUtf16(String(dd, "schema_ref"));
     info.engine = Utf8ToUtf16(String(dd, "engine"));
+    constexpr int64_t kTableVisible = 1;
+    info.hidden = Int(dd, "hidden", kTableVisible) != kTableVisible;
     info.rowFormat = static_cast<uint8_t>(std::clamp<int64_t>(Int(dd, "row_format"), 0, 255));
     info.serverVersion = static_cast<uint32_t>(
         std::clamp<int64_t>(Int(document, "mysqld_version_id"), 0, 0xFFFFFFFF));

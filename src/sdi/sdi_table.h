@@ -21,6 +21,8 @@ struct SdiTableInfo {
     // 4 redundant, 5 compact), whether or not it was asked for.
     uint8_t rowFormat = 0;
     uint32_t serverVersion = 0;  // mysqld_version_id of the server that wrote it
+    // The server keeps the table out of sight (its own dictionary tables).
+    bool hidden = false;
     // The root page of the clustered index (the first index the dictionary
     // lists); 0 when it names none.
     uint32_t clusteredRoot = 0;

@@ -49,6 +49,26 @@ TEST(TableRowsTest, RowsOfMySqlTablesReadWithTheirTablespacesDefinitions) {
     ExpectServerRows("types", "choices");
     ExpectServerRows("types", "numbers", {"f", "fd", "db", "dd"});
     ExpectServerRows("layout", "legacy");
+    // Tables of a general tablespace: read from shared_ts.ibd at the data
+    // directory's top, in either row format.
+    ExpectServerRows("layout", "in_shared");
+    ExpectServerRows("layout", "in_shared_compact");
+}
+
+// The mysql schema's own tables are read from mysql.ibd.
+TEST(TableRowsTest, MysqlSchemaTablesReadFromTheSystemsTablespace) {
+    const std::filesystem::path root = test::SourceDir() / "tests/fixtures/mysql9/datadir";
+    const std::unique_ptr<CAppState> app = test::NewTestApp();
+    CTableRows rows;
+    ASSERT_EQ(rows.Open(root / "mysql", u"user", *app), OpenRowsResult::kOk);
+    ASSERT_GE(rows.rows().rowCount(), 3u);
+    std::set<std::string> users;
+    for (size_t r = 0; r < rows.rows().rowCount(); ++r) {
+        EXPECT_EQ(test::U8(rows.rows().Text(r, 0)), "localhost");
+        users.insert(test::U8(rows.rows().Text(r, 1)));
+    }
+    EXPECT_TRUE(users.count("mysql.session")) << users.size();
+    EXPECT_TRUE(users.count("root")) << users.size();
 }
 
 // A CSV table described by its .sdi file has a definition; its rows are not
