@@ -431,9 +431,7 @@ bool TableDefFromSdi(std::string_view json, const CAppState& app, CTableDef& tab
     // Rows without versions need none of this; a versioned table whose
     // places are not all known cannot be laid out, and is not read.
     if (!versioned) info.rowVersions.clear();
-    // Redundant records name their field count, not a version: not read.
-    constexpr uint8_t kRedundantRowFormat = 4;
-    if (versioned && (!placesKnown || info.rowFormat == kRedundantRowFormat)) {
+    if (versioned && !placesKnown) {
         info.rowVersions.clear();
         info.changedInPlace = true;
     }
