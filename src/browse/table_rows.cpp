@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "app/file_names.h"
+#include "app/object_names.h"
 #include "app/text_decoder.h"
 #include "innodb/blob.h"
 #include "innodb/btree.h"
@@ -440,7 +441,20 @@ uint32_t CTableRows::ReadDefinitionFromTablespace(const std::filesystem::path& d
                                                   const CAppState& app, bool& changedInPlace,
                                                   uint64_t& indexId, CDamageSink* damage) {
     const std::filesystem::path ibd = FindStorageFile(databaseFolder, tableName, "ibd");
-    if (ibd.empty()) return 0;
+    if (ibd.empty()) {
+        // No tablespace of its own: a table of a general tablespace.
+        SdiTableInfo info;
+        std::filesystem::path folder = databaseFolder;
+        if (!folder.has_filename()) folder = folder.parent_path();
+        if (!ReadSharedTablespaceDefinition(DataDirectoryOf(databaseFolder),
+                                            ObjectNameFromFileName(folder.filename().u16string()),
+                                            tableName, app, table_, info, &sharedSpace_))
+            return 0;
+        changedInPlace = info.changedInPlace;
+        rowVersions_ = std::move(info.rowVersions);
+        indexId = info.clusteredIndexId;
+        return info.clusteredRoot;
+    }
     for (const SdiObject& object : ReadSdi(ibd, damage).objects) {
         if (object.type != kSdiTypeTable) continue;
         SdiTableInfo info;
@@ -471,8 +485,10 @@ std::vector<CSdiPartition> CTableRows::ReadPartitionedDefinition(
             break;
         }
     }
-    // Tables of other kinds are read as they were before.
-    if (partitions.empty())
+    // A table of another engine (MyISAM, CSV, ...) is described by its .sdi
+    // file, and its rows are read as a .frm table's are; an unpartitioned
+    // InnoDB table found here is read as it was before.
+    if (partitions.empty() && source.extension() != ".sdi")
         table_.Reset();
     else
         changedInPlace = info.changedInPlace;
@@ -517,6 +533,7 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
     uint32_t sdiRoot = 0;
     bool changedInPlace = false;
     rowVersions_.clear();
+    sharedSpace_.clear();
     const bool fromTablespace = table_.columns.empty();
     uint64_t sdiIndexId = 0;
     if (fromTablespace)
@@ -583,7 +600,9 @@ OpenRowsResult CTableRows::OpenStorage(const std::filesystem::path& databaseFold
             // definition that names no clustered root, or a tablespace that
             // does not open, is an error, never a table without rows.
             auto ownSpace = std::make_shared<CTablespace>();
-            const std::filesystem::path ibd = FindStorageFile(databaseFolder, tableName, "ibd");
+            const std::filesystem::path ibd =
+                !sharedSpace_.empty() ? sharedSpace_
+                                      : FindStorageFile(databaseFolder, tableName, "ibd");
             if (sdiRoot == 0 || !ownSpace->Open(ibd)) {
                 ReportDamage(*inno_,
                              DamageFinding{PathText(ibd), -1, -1, DamageWhat::kTable,

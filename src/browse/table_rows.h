@@ -145,7 +145,8 @@ class CTableRows {
     // 1 for the deleted ones after them.
     void ReadRecoveredMyisamWindow(const RecordBookmark& from, bool bookmarkWanted, CAppState& app);
     // Reads the definition from the dictionary information of the table's
-    // .ibd (MySQL 8.0 and later); the root page of its clustered index, 0
+    // .ibd (MySQL 8.0 and later), or of the general tablespace of the data
+    // directory that holds it (sharedSpace_ is set then); the root page of its clustered index, 0
     // when there is no such definition (the definition is then empty).
     // changedInPlace says whether columns were added or dropped in place;
     // indexId is the id the index's pages carry (0: not named). Damaged
@@ -200,6 +201,9 @@ class CTableRows {
     uint32_t myisamPointerLength_ = 0;
     // The record layouts of a MySQL table whose rows carry versions.
     std::vector<CVersionedColumn> rowVersions_;
+    // A MySQL table kept in a general tablespace: that file (empty for a
+    // table with a tablespace of its own).
+    std::filesystem::path sharedSpace_;
 };
 
 // Reads the off-page values that windows keep by their reference

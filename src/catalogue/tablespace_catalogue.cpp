@@ -129,6 +129,12 @@ std::vector<TablespaceTable> FindTablespaceTables(const std::filesystem::path& f
         if (name.empty() || !seen.insert(name).second) continue;
         found.push_back({name, NameNote(name, databaseName, info)});
     }
+    // Tables of the database kept in the data directory's general
+    // tablespaces, under their dictionary names.
+    for (SharedTablespaceTable& shared : FindSharedTablespaceTables(DataDirectoryOf(folder), app)) {
+        if (shared.schema != databaseName || !seen.insert(shared.name).second) continue;
+        found.push_back({std::move(shared.name), {}});
+    }
     for (const auto& [tableName, fileName] : unread) {
         if (seen.count(tableName) != 0) continue;
         found.push_back({tableName, u"Table " + tableName + u": the dictionary information in " +

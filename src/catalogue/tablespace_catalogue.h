@@ -32,6 +32,8 @@ struct TablespaceTable {
 // - every "PREFIX_ID.sdi" file (MyISAM, CSV and other engines' tables) whose
 //   JSON is a table object, named by the table's data file in the folder when
 //   there is one, else by the dictionary's name.
+// - every table of the database that a general tablespace at the top of the
+//   data directory (folder's parent) holds, by the dictionary's name.
 // Reads only the dictionary information; damaged files give fewer tables.
 std::vector<TablespaceTable> FindTablespaceTables(const std::filesystem::path& folder,
                                                   const CAppState& app,

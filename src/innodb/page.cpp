@@ -84,15 +84,21 @@ uint8_t CompactRecordStatus(ByteSpan page, uint32_t origin) {
     return LoadU8(page, origin - 3) & 0x07;
 }
 
-bool ReadRedundantFields(ByteSpan page, uint32_t origin, std::vector<RedundantField>& fields) {
+bool ReadRedundantFields(ByteSpan page, uint32_t origin, std::vector<RedundantField>& fields,
+                         uint8_t* version) {
     fields.clear();
+    if (version) *version = 0;
     if (origin < kRedundantExtraBytes || origin >= page.size()) return false;
     const uint32_t bits = LoadU24be(page, origin - 5);
     const bool oneByte = (bits & 1) != 0;
     const uint32_t count = (bits >> 1) & 0x3FF;
     const uint32_t entryWidth = oneByte ? 1 : 2;
-    if (count * entryWidth > origin - kRedundantExtraBytes) return false;
-    uint32_t entry = origin - kRedundantExtraBytes;  // the first entry ends here
+    // The version byte of a versioned record sits right below the header.
+    const uint32_t header =
+        kRedundantExtraBytes + ((page[origin - kRedundantExtraBytes] & kInfoRowVersion) ? 1 : 0);
+    if (origin < header || count * entryWidth > origin - header) return false;
+    if (header > kRedundantExtraBytes && version) *version = page[origin - header];
+    uint32_t entry = origin - header;  // the first entry ends here
     uint32_t previousEnd = 0;
     fields.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {

@@ -96,9 +96,15 @@ struct RedundantField {
     bool external = false;
 };
 
+// The info bit of a record written after MySQL 8.0.29 added or dropped
+// columns in place: its header names the layout version it has.
+inline constexpr uint8_t kInfoRowVersion = 0x40;
+
 // The fields of a redundant-layout record from its end-offset array. Empty
 // when the array or a field would lie outside the page or the offsets run
-// backwards.
-bool ReadRedundantFields(ByteSpan page, uint32_t origin, std::vector<RedundantField>& fields);
+// backwards. A record that names its layout version keeps that byte between
+// the header and the array; version is set to it (0 for other records).
+bool ReadRedundantFields(ByteSpan page, uint32_t origin, std::vector<RedundantField>& fields,
+                         uint8_t* version = nullptr);
 
 }  // namespace brix

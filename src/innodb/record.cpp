@@ -13,8 +13,6 @@ namespace brix {
 namespace {
 
 constexpr uint8_t kStatusInstant = 4;
-// The info bit of a record that names the version of the layout it has.
-constexpr uint8_t kInfoRowVersion = 0x40;
 
 }  // namespace
 
@@ -97,6 +95,25 @@ bool LocateRedundantFields(ByteSpan page, uint32_t origin, size_t fieldCount,
     return true;
 }
 
+bool LocateVersionedRedundantFields(ByteSpan page, uint32_t origin,
+                                    const std::vector<CInnoColumnDef>& fields,
+                                    std::vector<FieldSlot>& slots) {
+    std::vector<RedundantField> stored;
+    uint8_t version = 0;
+    if (!ReadRedundantFields(page, origin, stored, &version)) return false;
+    slots.assign(fields.size(), FieldSlot{});
+    size_t next = 0;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (!fields[i].InVersion(version) || next >= stored.size()) {
+            slots[i].present = false;
+            continue;
+        }
+        const RedundantField& f = stored[next++];
+        slots[i] = FieldSlot{f.start, f.length, f.null, f.external, true, false};
+    }
+    return true;
+}
+
 CInnoRecordDecoder::CInnoRecordDecoder(CInnoTableReader& inno, CAppState& app)
     : inno_(inno),
       table_(inno.table),
@@ -118,7 +135,10 @@ bool CInnoRecordDecoder::DecodeCompact(ByteSpan page, uint32_t origin, uint32_t 
 }
 
 bool CInnoRecordDecoder::DecodeRedundant(ByteSpan page, uint32_t origin) {
-    if (!LocateRedundantFields(page, origin, fields_.size(), slots_)) return false;
+    const bool located = inno_.rowVersions
+                             ? LocateVersionedRedundantFields(page, origin, fields_, slots_)
+                             : LocateRedundantFields(page, origin, fields_.size(), slots_);
+    if (!located) return false;
     RenderRow(page);
     return true;
 }

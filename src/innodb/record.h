@@ -40,6 +40,14 @@ bool LocateCompactFields(ByteSpan page, uint32_t origin, uint32_t span,
 bool LocateRedundantFields(ByteSpan page, uint32_t origin, size_t fieldCount,
                            std::vector<FieldSlot>& slots);
 
+// The same for a redundant record of a table whose rows carry versions: the
+// record holds, in order, the fields of the version its header names
+// (version 0 without one); the others, and those past the stored count, are
+// not present.
+bool LocateVersionedRedundantFields(ByteSpan page, uint32_t origin,
+                                    const std::vector<CInnoColumnDef>& fields,
+                                    std::vector<FieldSlot>& slots);
+
 // Turns clustered-index leaf records of the table into rows of its window.
 // Built once per window from the reader's physical column list.
 class CInnoRecordDecoder {

@@ -1,5 +1,6 @@
 #include "sdi/sdi_table.h"
 
+#include <algorithm>
 #include <limits>
 #include <nlohmann/json.hpp>
 
@@ -7,6 +8,7 @@
 #include "app/byte_reader.h"
 #include "app/text.h"
 #include "schema/field_types.h"
+#include "values/value_render.h"
 
 namespace brix {
 
@@ -259,7 +261,71 @@ bool ReadVersionedColumn(std::string_view privateData, CVersionedColumn& column)
     return true;
 }
 
+// The bytes a column takes in a MyISAM record image: a VARCHAR its length
+// bytes and its longest value, a BLOB-like column its length and a pointer,
+// a BIT column its whole bytes (the rest of its bits are among the null
+// flags).
+int32_t MyisamFieldWidth(const CColumnDef& c) {
+    constexpr int32_t kPointerBytes = 8;
+    if (c.type == FieldType::kVarchar) return std::max(c.length, 0) + (c.length > 255 ? 2 : 1);
+    if (IsBlobType(c.type) || c.type == FieldType::kGeometry || c.type == FieldType::kJson)
+        return static_cast<int32_t>(StoredValueWidth(c)) + kPointerBytes;
+    if (c.type == FieldType::kBit && !c.bitAsChar) return std::clamp(c.length, 0, 64) / 8;
+    return static_cast<int32_t>(std::min<size_t>(StoredValueWidth(c), 0xFFFF));
+}
+
+bool SameIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
+    const auto lower = [](char16_t c) {
+        return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
+    };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
+}
+
+// The storage engine code the .frm would carry for an engine name.
+uint8_t EngineCodeOfName(std::u16string_view engine) {
+    static constexpr std::pair<std::u16string_view, uint8_t> kEngines[] = {
+        {u"MyISAM", EngineCode::kMyIsam},
+        {u"InnoDB", EngineCode::kInnoDb},
+        {u"MEMORY", 6},
+        {u"MRG_MYISAM", 10},
+        {u"ARCHIVE", 16},
+        {u"CSV", 17},
+        {u"BLACKHOLE", 19}};
+    for (const auto& [name, code] : kEngines)
+        if (SameIgnoringAsciiCase(engine, name)) return code;
+    return 0;
+}
+
 }  // namespace
+
+void LayOutMyisamRecord(CTableDef& table, bool packRecord) {
+    if (packRecord)
+        table.createOptions |= 1;
+    else
+        table.createOptions &= static_cast<uint16_t>(~1u);
+    table.nullsFirst = true;
+    // Fixed-length records keep bit 0 as the delete mark; then a bit per
+    // nullable column, and a BIT column's leftover bits right after its own.
+    int32_t nullBits = packRecord ? 0 : 1;
+    for (CColumnDef& c : table.columns) {
+        c.nullFlagBit = c.nullable ? nullBits++ : -1;
+        c.extraBitsAt = -1;
+        if (c.type == FieldType::kBit && !c.bitAsChar && (c.length & 7) != 0) {
+            c.extraBitsAt = nullBits;
+            nullBits += c.length & 7;
+        }
+    }
+    table.nullBytes = (nullBits + 7) / 8;
+    // The fields follow the null flags in the order of the columns.
+    int64_t at = table.nullBytes;
+    for (CColumnDef& c : table.columns) {
+        c.recordPos = static_cast<int32_t>(std::min<int64_t>(at + 1, 0x7FFFFFFF));
+        at += MyisamFieldWidth(c);
+    }
+    table.recordLength = static_cast<int32_t>(std::min<int64_t>(at, 0x7FFFFFFF));
+}
 
 std::string_view OptionValue(std::string_view options, std::string_view key) {
     size_t at = 0;
@@ -316,6 +382,8 @@ bool TableDefFromSdi(std::string_view json, const CAppState& app, CTableDef& tab
     info.name = Utf8ToUtf16(String(dd, "name"));
     info.schema = Utf8ToUtf16(String(dd, "schema_ref"));
     info.engine = Utf8ToUtf16(String(dd, "engine"));
+    constexpr int64_t kTableVisible = 1;
+    info.hidden = Int(dd, "hidden", kTableVisible) != kTableVisible;
     info.rowFormat = static_cast<uint8_t>(std::clamp<int64_t>(Int(dd, "row_format"), 0, 255));
     info.serverVersion = static_cast<uint32_t>(
         std::clamp<int64_t>(Int(document, "mysqld_version_id"), 0, 0xFFFFFFFF));
@@ -363,9 +431,7 @@ bool TableDefFromSdi(std::string_view json, const CAppState& app, CTableDef& tab
     // Rows without versions need none of this; a versioned table whose
     // places are not all known cannot be laid out, and is not read.
     if (!versioned) info.rowVersions.clear();
-    // Redundant records name their field count, not a version: not read.
-    constexpr uint8_t kRedundantRowFormat = 4;
-    if (versioned && (!placesKnown || info.rowFormat == kRedundantRowFormat)) {
+    if (versioned && !placesKnown) {
         info.rowVersions.clear();
         info.changedInPlace = true;
     }
@@ -382,14 +448,15 @@ bool TableDefFromSdi(std::string_view json, const CAppState& app, CTableDef& tab
     }
 
     table.tableCharset = ClampToInt32(Int(dd, "collation_id"));
-    if (info.engine == u"InnoDB") table.engineCode = EngineCode::kInnoDb;
-    if (info.engine == u"MyISAM") table.engineCode = EngineCode::kMyIsam;
+    table.engineCode = EngineCodeOfName(info.engine);
     table.comment = Utf8ToUtf16(String(dd, "comment"));
     const std::string_view rowType = OptionValue(String(dd, "options"), "row_type");
     if (rowType.size() == 1 && rowType[0] >= '0' && rowType[0] <= '6')
         table.rowType = static_cast<uint8_t>(rowType[0] - '0');
     table.serverVersion = info.serverVersion;
     table.nullsFirst = true;
+    if (table.engineCode == EngineCode::kMyIsam)
+        LayOutMyisamRecord(table, OptionValue(String(dd, "options"), "pack_record") == "1");
     return true;
 }
 

@@ -21,6 +21,8 @@ struct SdiTableInfo {
     // 4 redundant, 5 compact), whether or not it was asked for.
     uint8_t rowFormat = 0;
     uint32_t serverVersion = 0;  // mysqld_version_id of the server that wrote it
+    // The server keeps the table out of sight (its own dictionary tables).
+    bool hidden = false;
     // The root page of the clustered index (the first index the dictionary
     // lists); 0 when it names none.
     uint32_t clusteredRoot = 0;
@@ -49,6 +51,13 @@ uint64_t DecimalOption(std::string_view text);
 // numbering (1 DECIMAL ... 20 TIME2, 21 NEWDECIMAL ... 30 GEOMETRY, 31 JSON);
 // -1 for a code outside it.
 int FieldTypeOfDictionaryType(int64_t dictionaryType);
+
+// Gives the columns of a MyISAM table whose definition came from the
+// dictionary their places in the record image as the server lays them out:
+// the null flags first (after a delete-mark bit unless the records are
+// packed, packRecord), then every column's field in column order. Sets the
+// record length, the null bytes and the packed-record option.
+void LayOutMyisamRecord(CTableDef& table, bool packRecord);
 
 // Builds table from one table object of a tablespace's serialized dictionary
 // information (its JSON text, "dd_object_type": "Table") the way the .frm

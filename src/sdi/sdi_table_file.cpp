@@ -1,6 +1,7 @@
 #include "sdi/sdi_table_file.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "app/file_names.h"
 #include "app/object_names.h"
@@ -128,6 +129,116 @@ bool ReadTableDefinitionFromSdi(const std::filesystem::path& databaseFolder,
         table.Reset();
         info = {};
     }
+    std::filesystem::path folder = databaseFolder;
+    if (!folder.has_filename()) folder = folder.parent_path();
+    return ReadSharedTablespaceDefinition(DataDirectoryOf(databaseFolder),
+                                          ObjectNameFromFileName(FileNameText(folder)), tableName,
+                                          app, table, info, source);
+}
+
+std::filesystem::path DataDirectoryOf(const std::filesystem::path& databaseFolder) {
+    std::filesystem::path folder = databaseFolder;
+    if (!folder.has_filename()) folder = folder.parent_path();
+    return folder.parent_path();
+}
+
+namespace {
+
+// A table object of a general tablespace, with the names it gives.
+struct SharedObject {
+    std::filesystem::path file;
+    std::u16string schema;
+    std::u16string name;
+    bool hidden = false;
+    std::string json;
+};
+
+// The table objects of the general tablespaces of a data directory. A scan
+// asks once per database folder, and mysql.ibd holds dozens of objects: the
+// last directory's are kept while its files keep their sizes and times.
+class CSharedObjectCache {
+  public:
+    std::vector<SharedObject> Objects(const std::filesystem::path& dataDir, const CAppState& app) {
+        std::vector<std::filesystem::path> files;
+        std::string signature = dataDir.string();
+        for (const std::filesystem::path& file : SortedFiles(dataDir)) {
+            if (!EndsWithIgnoringCase(FileNameText(file), u".ibd")) continue;
+            std::error_code ec;
+            const auto size = std::filesystem::file_size(file, ec);
+            const auto time = std::filesystem::last_write_time(file, ec);
+            signature += "|" + file.filename().string() + ":" + std::to_string(size) + ":" +
+                         std::to_string(time.time_since_epoch().count());
+            files.push_back(file);
+        }
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (signature == signature_) return objects_;
+        }
+        std::vector<SharedObject> objects;
+        for (const std::filesystem::path& file : files) {
+            const SdiReadResult sdi = ReadSdi(file);
+            if (!sdi.flags.valid || !sdi.flags.shared) continue;
+            for (const SdiObject& object : sdi.objects) {
+                if (object.type != kSdiTypeTable) continue;
+                CTableDef table;
+                SdiTableInfo info;
+                std::string problem;
+                if (!TableDefFromSdi(object.json, app, table, info, problem) || info.name.empty() ||
+                    info.schema.empty())
+                    continue;
+                objects.push_back(
+                    {file, std::move(info.schema), std::move(info.name), info.hidden, object.json});
+            }
+        }
+        const std::lock_guard<std::mutex> lock(mutex_);
+        signature_ = std::move(signature);
+        objects_ = objects;
+        return objects;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::string signature_;
+    std::vector<SharedObject> objects_;
+};
+
+CSharedObjectCache& SharedObjects() {
+    static CSharedObjectCache cache;
+    return cache;
+}
+
+}  // namespace
+
+std::vector<SharedTablespaceTable> FindSharedTablespaceTables(const std::filesystem::path& dataDir,
+                                                              const CAppState& app) {
+    std::vector<SharedTablespaceTable> found;
+    if (dataDir.empty()) return found;
+    for (SharedObject& object : SharedObjects().Objects(dataDir, app))
+        if (!object.hidden)
+            found.push_back(
+                {std::move(object.file), std::move(object.schema), std::move(object.name)});
+    return found;
+}
+
+bool ReadSharedTablespaceDefinition(const std::filesystem::path& dataDir,
+                                    std::u16string_view schema, std::u16string_view tableName,
+                                    const CAppState& app, CTableDef& table, SdiTableInfo& info,
+                                    std::filesystem::path* source) {
+    table.Reset();
+    info = {};
+    if (tableName.empty() || dataDir.empty()) return false;
+    const std::u16string objectName = ObjectNameFromFileName(tableName);
+    for (const SharedObject& object : SharedObjects().Objects(dataDir, app)) {
+        if (object.schema != schema || (object.name != objectName && object.name != tableName))
+            continue;
+        std::string problem;
+        if (TableDefFromSdi(object.json, app, table, info, problem)) {
+            if (source) *source = object.file;
+            return true;
+        }
+    }
+    table.Reset();
+    info = {};
     return false;
 }
 

@@ -67,12 +67,20 @@ TEST(TablespaceCatalogueTest, FileNamesGiveTheirTablesName) {
 
 TEST(TablespaceCatalogueTest, FindsTheTablesOfMysqlDatabaseFolders) {
     // Partitions are one table; MyISAM and CSV tables come from their .sdi
-    // files; the general tablespace's tables live outside the folder.
+    // files; the general tablespace's tables live outside the folder, in
+    // shared_ts.ibd at the data directory's top.
     EXPECT_EQ(Found(MysqlDataDir() / "layout"),
-              (std::vector<std::string>{"flat", "legacy", "parts", "subparts", "wide"}));
+              (std::vector<std::string>{"flat", "in_shared", "in_shared_compact", "legacy", "parts",
+                                        "subparts", "wide"}));
     EXPECT_EQ(Found(MysqlDataDir() / "shop"), (std::vector<std::string>{"audit", "items"}));
-    EXPECT_EQ(Found(MysqlDataDir() / "mysql"),
-              (std::vector<std::string>{"general_log", "slow_log"}));
+    // The mysql schema's own InnoDB tables are in mysql.ibd; the server's
+    // hidden dictionary tables are left out.
+    const std::vector<std::string> mysql = Found(MysqlDataDir() / "mysql");
+    for (const char* table : {"general_log", "slow_log", "user", "db", "tables_priv", "plugin"})
+        EXPECT_NE(std::find(mysql.begin(), mysql.end(), table), mysql.end()) << table;
+    for (const char* hidden : {"tables", "columns", "schemata", "triggers"})
+        EXPECT_EQ(std::find(mysql.begin(), mysql.end(), hidden), mysql.end()) << hidden;
+    EXPECT_TRUE(std::is_sorted(mysql.begin(), mysql.end()));
     EXPECT_EQ(Found(MysqlDataDir() / "sys"), (std::vector<std::string>{"sys_config"}));
     // A name the file spells in the server's file-name form is the same name.
     const std::vector<std::string> types = Found(MysqlDataDir() / "types");

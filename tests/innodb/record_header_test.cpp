@@ -290,5 +290,77 @@ TEST(RecordHeaderTest, KeyPrefixOfANodePointer) {
     }
 }
 
+// A redundant record: the six header bytes (info bits, the field count and
+// the one-byte-offsets flag), then, when version is given, the version byte
+// below them, then one end offset a field below that.
+std::vector<uint8_t> RedundantRecordPage(uint32_t origin, const std::vector<uint8_t>& ends,
+                                         int version) {
+    std::vector<uint8_t> page(256, 0xAA);
+    const uint32_t bits = (static_cast<uint32_t>(ends.size()) << 1) | 1;
+    page[origin - 6] = version >= 0 ? kInfoRowVersion : 0;
+    page[origin - 5] = static_cast<uint8_t>(bits >> 16);
+    page[origin - 4] = static_cast<uint8_t>(bits >> 8);
+    page[origin - 3] = static_cast<uint8_t>(bits);
+    uint32_t at = origin - 6;
+    if (version >= 0) page[--at] = static_cast<uint8_t>(version);
+    for (uint8_t end : ends) page[--at] = end;
+    return page;
+}
+
+// A redundant record of a table whose rows carry versions holds the fields
+// of its version in order, its offsets one byte lower than an unversioned
+// record's; fields of later versions, and those past the stored count of a
+// record written before any change, are not present.
+TEST(RecordHeaderTest, VersionedRedundantRecordsHoldTheFieldsOfTheirVersion) {
+    CInnoColumnDef a = Fixed(4);
+    CInnoColumnDef b = Fixed(2, true);
+    b.versionAdded = 1;
+    CInnoColumnDef dropped = Fixed(1);
+    dropped.versionDropped = 2;
+    CInnoColumnDef c = Fixed(3);
+    c.versionAdded = 2;
+    const std::vector<CInnoColumnDef> fields{a, dropped, b, c};
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> ends;
+        int version;  // -1: none named
+        std::vector<bool> present;
+        std::vector<uint32_t> starts;
+    };
+    constexpr uint32_t kOrigin = 100;
+    for (const Case& k : {
+             Case{"written before any change", {4, 5}, -1, {true, true, false, false}, {0, 4}},
+             Case{"version 1", {4, 5, 7}, 1, {true, true, true, false}, {0, 4, 5}},
+             Case{"version 2, the dropped field gone",
+                  {4, 6, 9},
+                  2,
+                  {true, false, true, true},
+                  {0, 0, 4, 6}},
+         }) {
+        SCOPED_TRACE(k.name);
+        const std::vector<uint8_t> page = RedundantRecordPage(kOrigin, k.ends, k.version);
+        std::vector<FieldSlot> slots;
+        ASSERT_TRUE(LocateVersionedRedundantFields(page, kOrigin, fields, slots));
+        ASSERT_EQ(slots.size(), fields.size());
+        for (size_t i = 0; i < fields.size(); ++i) {
+            EXPECT_EQ(slots[i].present, k.present[i]) << i;
+            if (k.present[i]) {
+                EXPECT_EQ(slots[i].start, kOrigin + k.starts[i]) << i;
+            }
+        }
+        uint8_t version = 99;
+        std::vector<RedundantField> stored;
+        ASSERT_TRUE(ReadRedundantFields(page, kOrigin, stored, &version));
+        EXPECT_EQ(version, k.version < 0 ? 0 : k.version);
+        EXPECT_EQ(stored.size(), k.ends.size());
+    }
+    // The version byte and the offsets must fit above the page's start.
+    std::vector<uint8_t> page(32, 0);
+    page[2] = kInfoRowVersion;
+    page[5] = (2 << 1) | 1;  // two fields of one-byte offsets
+    std::vector<FieldSlot> slots;
+    EXPECT_FALSE(LocateVersionedRedundantFields(page, 8, fields, slots));
+}
+
 }  // namespace
 }  // namespace brix

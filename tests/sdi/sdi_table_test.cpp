@@ -159,5 +159,64 @@ TEST(SdiTableTest, TextThatIsNoTableObjectIsRefusedInWords) {
     EXPECT_TRUE(table.columns[1].inUniqueKey);
 }
 
+// A MyISAM table described by the dictionary gets the record layout the
+// server gives it: null flags first (after the delete-mark bit of fixed
+// records), a BIT column's leftover bits among them, then the fields in
+// column order, VARCHAR with its length bytes and BLOB with a pointer.
+TEST(SdiTableTest, MyisamRecordLayoutFollowsTheColumns) {
+    const auto column = [](int type, int length, bool nullable) {
+        CColumnDef c;
+        c.type = type;
+        c.length = length;
+        c.nullable = nullable;
+        return c;
+    };
+    struct Case {
+        bool packed;
+        std::vector<CColumnDef> columns;
+        std::vector<int32_t> recordPos;
+        std::vector<int32_t> nullBit;
+        int32_t nullBytes;
+        int32_t recordLength;
+    };
+    const CColumnDef id = column(FieldType::kLong, 11, false);
+    for (const Case& c : {
+             Case{false, {id, column(FieldType::kString, 10, true)}, {2, 6}, {-1, 1}, 1, 15},
+             Case{true,
+                  {id, column(FieldType::kVarchar, 120, true),
+                   column(FieldType::kVarchar, 300, true)},
+                  {2, 6, 127},
+                  {-1, 0, 1},
+                  1,
+                  428},
+             Case{true, {column(FieldType::kBlob, 65535, true)}, {2}, {0}, 1, 11},
+             // Nine nullable columns and the delete mark take two bytes.
+             Case{false,
+                  std::vector<CColumnDef>(9, column(FieldType::kTiny, 4, true)),
+                  {3, 4, 5, 6, 7, 8, 9, 10, 11},
+                  {1, 2, 3, 4, 5, 6, 7, 8, 9},
+                  2,
+                  11},
+         }) {
+        CTableDef table;
+        table.columns = c.columns;
+        LayOutMyisamRecord(table, c.packed);
+        EXPECT_EQ(table.nullBytes, c.nullBytes);
+        EXPECT_EQ(table.recordLength, c.recordLength);
+        EXPECT_EQ((table.createOptions & 1) != 0, c.packed);
+        for (size_t i = 0; i < c.columns.size(); ++i) {
+            EXPECT_EQ(table.columns[i].recordPos, c.recordPos[i]) << i;
+            EXPECT_EQ(table.columns[i].nullFlagBit, c.nullBit[i]) << i;
+        }
+    }
+    // BIT(10): one whole byte in the record, two bits after its null flag.
+    CTableDef bits;
+    bits.columns = {column(FieldType::kBit, 10, true)};
+    LayOutMyisamRecord(bits, false);
+    EXPECT_EQ(bits.columns[0].nullFlagBit, 1);
+    EXPECT_EQ(bits.columns[0].extraBitsAt, 2);
+    EXPECT_EQ(bits.recordLength, 2);
+}
+
 }  // namespace
 }  // namespace brix
