@@ -85,8 +85,8 @@ TEST(DeletedTableTest, KeepsOnlyKeysThatRecoveredRowsCannotViolate) {
         DeletedRowsTableStatement(table, u"inno_kept__deleted", test::TestApp().collations));
     EXPECT_EQ(statement.rfind("CREATE TABLE `inno_kept__deleted` (\n  `id` INT(11) NULL,", 0), 0u)
         << statement;
-    for (const char* absent :
-         {"PRIMARY KEY", "UNIQUE", "SPATIAL", "AUTO_INCREMENT", "NOT NULL", "DEFAULT", "PARTITION"})
+    for (const char* absent : {"PRIMARY KEY", "UNIQUE", "SPATIAL", "AUTO_INCREMENT", "NOT NULL",
+                               "NULL DEFAULT", "PARTITION"})
         EXPECT_EQ(statement.find(absent), std::string::npos) << absent << " in\n" << statement;
     for (const char* present :
          {"`_source` VARCHAR(32) CHARACTER SET ascii", "`_unknown` TEXT CHARACTER SET utf8mb4",
