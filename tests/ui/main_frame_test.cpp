@@ -769,7 +769,7 @@ void MainFrameTest::SaveChecksThatSomethingIsChecked() {
     tree->SelectItem(orders);
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->CheckBoxCentre(orders));
     QVERIFY(tree->model().GetCheck(orders));
-    QCOMPARE(tree->GetCheckedCount(), 2);  // the table and its Keys
+    QCOMPARE(tree->GetCheckedCount(), 3);  // the table, its Keys and its Deleted rows
     frame_->OnSave();
     QCOMPARE(saveRuns, 1);
     QCOMPARE(desktop_->messages.size(), 2);
