@@ -43,6 +43,8 @@ class CGridWindow {
     // many otherwise; -1 when nothing is known.
     int64_t tableRows() const { return tableRows_; }
     bool tableRowsExact() const { return tableRowsExact_; }
+    // The rows are a table's deleted rows, not its live ones.
+    bool deletedRows() const { return deletedRows_; }
 
     // Set by whoever makes the window, before it is handed over.
     void SetNumericColumns(std::vector<bool> numeric) { numeric_ = std::move(numeric); }
@@ -52,6 +54,7 @@ class CGridWindow {
         tableRows_ = tableRows;
         tableRowsExact_ = exact;
     }
+    void SetDeletedRows(bool deleted) { deletedRows_ = deleted; }
 
   private:
     std::vector<std::u16string> columns_;
@@ -60,6 +63,7 @@ class CGridWindow {
     int64_t firstRow_ = -1;
     int64_t tableRows_ = -1;
     bool tableRowsExact_ = false;
+    bool deletedRows_ = false;
 };
 
 // A grid window of plain texts, none of them NULL: the column definitions,

@@ -15,12 +15,14 @@ std::u16string RowsShownText(const CGridWindow& window) {
     const auto rows = static_cast<int64_t>(window.rowCount());
     const int64_t total = window.tableRows();
     std::u16string text;
+    if (rows == 0 && window.deletedRows() && first == 0 && window.IsLastWindow())
+        return u"no deleted rows found";
     if (rows == 0) {
-        text = u"no rows";
+        text = window.deletedRows() ? u"no deleted rows" : u"no rows";
         if (total <= 0) return text;
         text += u" shown";
     } else {
-        text = u"rows ";
+        text = window.deletedRows() ? u"deleted rows " : u"rows ";
         AppendAscii(text, std::to_string(first + 1));
         text += u'-';
         AppendAscii(text, std::to_string(first + rows));

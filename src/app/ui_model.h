@@ -12,7 +12,9 @@ namespace brix {
 // What the window shows of its table, for the status bar: "rows 1001-2000 of
 // 5230" where the table's rows are known, "rows 1001-2000 of at least 2000"
 // while more may follow, "no rows" for an empty window; empty for a window
-// that is not a table's rows.
+// that is not a table's rows. A window of deleted rows says "deleted rows
+// 1-1000 of at least 1000", and "no deleted rows found" when the table's
+// first window of them is empty and the last.
 std::u16string RowsShownText(const CGridWindow& window);
 
 // One node of the object tree as CUiModel keeps it.

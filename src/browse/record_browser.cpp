@@ -72,6 +72,7 @@ std::shared_ptr<CGridWindow> MakeGridWindow(CTableRows& table) {
     auto window = std::make_shared<CRowGridWindow>(std::move(columns), std::move(rows));
     window->SetNumericColumns(std::move(numeric));
     window->SetFilled(table.window().windowFull);
+    window->SetDeletedRows(table.deletedMode());
     rows = CRowWindow();
     rows.Reset(table.WindowColumns());
     return window;
@@ -90,7 +91,8 @@ size_t CRecordBrowser::ShowTableWindow(CTableRows& table, int64_t firstRow) {
     if (window->IsLastWindow()) endSeen_ = true;
     // A count the table's files keep stands from the first window on;
     // otherwise the rows seen so far, exact once the last window was read.
-    const int64_t counted = table.CountedRows();
+    // No file counts the deleted rows that can still be read.
+    const int64_t counted = table.deletedMode() ? -1 : table.CountedRows();
     if (counted >= 0) {
         window->SetPosition(firstRow, counted, true);
     } else {
@@ -181,6 +183,7 @@ void CRecordBrowser::ShowSelection(const SelectedNode& node, CBusyGuard& busy) {
     ui_.ClearGrid(frame_.gridColumnCount);
     frame_.gridColumnCount = 0;
     size_t gridRows = 0;
+    bool moreToRead = false;
 
     if (data == ItemData::kKeys) {
         gridRows =
@@ -219,13 +222,25 @@ void CRecordBrowser::ShowSelection(const SelectedNode& node, CBusyGuard& busy) {
                 ui_.ShowTextBox(true);
                 ui_.SetTextBoxText(text);
             }
+        } else if (data == ItemData::kDeletedRows) {
+            // The node's parent is the table: its item data names the entry.
+            const int64_t table = parentData - 1;
+            if (table >= 0 && static_cast<size_t>(table) < catalogue.catalogueTables.size()) {
+                const CatalogueTable& entry = catalogue.catalogueTables[static_cast<size_t>(table)];
+                gridRows = OpenTableWindow(entry, entry.tableName + kDeletedRowsCaption, true);
+                // A window of deleted rows may end empty before the data
+                // file does (the search moves over so many bytes at most):
+                // Next goes on looking.
+                moreToRead =
+                    gridRows == 0 && frame_.openTable && frame_.openTable->window().windowFull;
+            }
         } else if (index >= 0 && static_cast<size_t>(index) < catalogue.catalogueTables.size()) {
             gridRows =
                 OpenTableWindow(catalogue.catalogueTables[static_cast<size_t>(index)], nodeText);
         }
     }
 
-    if (gridRows == 0) {
+    if (gridRows == 0 && !moreToRead) {
         ui_.EnablePrevious(false);
         ui_.EnableNext(false);
     }
@@ -313,7 +328,8 @@ void CRecordBrowser::ShowRecovered(const std::filesystem::path& definition,
     ui_.AppendLogLine(kLogLoadDone);
 }
 
-size_t CRecordBrowser::OpenTableWindow(const CatalogueTable& entry, std::u16string_view nodeText) {
+size_t CRecordBrowser::OpenTableWindow(const CatalogueTable& entry, std::u16string_view nodeText,
+                                       bool deleted) {
     const CCatalogue& catalogue = frame_.catalogue;
     CTableRows& table = OpenTable();
     if (entry.databaseNumber >= 0 &&
@@ -323,11 +339,12 @@ size_t CRecordBrowser::OpenTableWindow(const CatalogueTable& entry, std::u16stri
         BeforeRead();
         CReadOptions options;
         options.damage = &damage_;
+        options.deleted = deleted;
         table.Open(catalogue.databaseFolders[static_cast<size_t>(entry.databaseNumber)],
                    entry.tableName, app_, options, dictionary);
     }
 
-    frame_.gridColumnCount = static_cast<int>(table.table().columns.size());
+    frame_.gridColumnCount = static_cast<int>(table.WindowColumns());
     const size_t rows = ShowTableWindow(table, 0);
     rowsShown_ += static_cast<int64_t>(rows);
     tableRowsRead_ += static_cast<int64_t>(rows);
@@ -339,6 +356,7 @@ size_t CRecordBrowser::OpenTableWindow(const CatalogueTable& entry, std::u16stri
     caption += u'[';
     AppendAscii(caption, std::to_string(rowsTo_));
     caption += u']';
+    if (deleted && rows == 0 && !table.window().windowFull) caption += kNoDeletedRowsFound;
     caption += DamageCaption();
     ui_.ShowCaptionMessage(caption);
     return rows;

@@ -20,6 +20,10 @@ class CAppState;
 
 // Texts the record browser shows.
 inline constexpr char16_t kNoMoreRecords[] = u"No more records in table";
+// After a table's name in the caption of its deleted rows, and after the
+// count when none were found.
+inline constexpr char16_t kDeletedRowsCaption[] = u" \u2014 deleted rows";
+inline constexpr char16_t kNoDeletedRowsFound[] = u" \u2014 no deleted rows found";
 
 // The window of rows the reader filled into table.rows(), as a grid window
 // with the table's column names: the rows are moved into it, not copied, and
@@ -52,7 +56,11 @@ class CRecordBrowser {
     // "Keys" node shows the column definitions, a view node the CREATE VIEW
     // text, a trigger node the trigger script, a table node the first window
     // of the table's rows with the node text and the row count in the caption;
-    // other nodes show nothing. Logs the start and the end of the load.
+    // a table's "Deleted rows" node the first window of its deleted rows
+    // (the table's columns, then _source and _unknown), paged as the live
+    // rows are, with "TABLE — deleted rows[N]" in the caption and " — no
+    // deleted rows found" after it when there are none; other nodes show
+    // nothing. Logs the start and the end of the load.
     // Returns 0 when refused (busy: the previous node is selected again and
     // the user is told), 1 otherwise.
     int OnTreeSelection(TreeItem clicked);
@@ -110,8 +118,10 @@ class CRecordBrowser {
     CTableRows& OpenTable();
     // The bookmarks of the open table; none when no table is open.
     const std::vector<RecordBookmark>& Bookmarks() const;
-    // Reads the table's first window and shows it; returns its rows.
-    size_t OpenTableWindow(const CatalogueTable& entry, std::u16string_view nodeText);
+    // Reads the table's first window, of its deleted rows when deleted is
+    // set, and shows it; returns its rows.
+    size_t OpenTableWindow(const CatalogueTable& entry, std::u16string_view nodeText,
+                           bool deleted = false);
     void ShowRecovered(const std::filesystem::path& definition,
                        const std::filesystem::path& dataFile, CBusyGuard& busy);
     // Reads the window that starts at from, firstRow rows into the table,

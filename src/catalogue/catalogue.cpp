@@ -6,8 +6,10 @@
 #include <unordered_set>
 #include <utility>
 
+#include "app/file_names.h"
 #include "app/read_only_file.h"
 #include "app/text.h"
+#include "myisam/myisam_header.h"
 
 namespace brix {
 
@@ -126,6 +128,10 @@ std::vector<std::filesystem::path> ListFolderEntries(const std::filesystem::path
     return entries;
 }
 
+void InsertDeletedRowsNode(CUiOperations& ui, TreeItem table) {
+    InsertNode(ui, kDeletedRowsNodeText, TreeImage::kDeletedRows, table, ItemData::kDeletedRows);
+}
+
 void ListDatabaseFolders(CCatalogue& catalogue, const std::filesystem::path& dataPath) {
     for (std::filesystem::path& folder : ListFolderEntries(dataPath, true))
         catalogue.databaseFolders.push_back(std::move(folder));
@@ -183,9 +189,20 @@ void CatalogueDatabaseFolder(CCatalogue& catalogue, CUiOperations& ui,
                 } else if (engine == kEngineMyIsam && !has(entry.tableName, u".myd")) {
                     ui.MarkTreeItem(table, kDataFileMissing);
                 } else if (engine == kEngineMyIsam && !has(entry.tableName, u".myi")) {
+                    InsertDeletedRowsNode(ui, table);
                     ui.MarkTreeItem(table, kIndexFileMissing);
+                } else if (engine == kEngineMyIsam) {
+                    // The state header's count of deleted records is one
+                    // small read; a count that cannot be read says nothing.
+                    if (ReadMyisamDeletedCount(FindStorageFile(folder, entry.tableName, "MYI")) !=
+                        0)
+                        InsertDeletedRowsNode(ui, table);
                 } else if (engine == kEngineInnoDb && !has(entry.tableName, u".ibd")) {
+                    // The scan adds its node once the system tablespace's
+                    // dictionary knows the table.
                     entry.noOwnTablespace = true;
+                } else if (engine == kEngineInnoDb) {
+                    InsertDeletedRowsNode(ui, table);
                 }
             } else if (kind == FrmKind::kView) {
                 if (viewsNode == kNoTreeItem)

@@ -18,12 +18,14 @@ inline constexpr int64_t kFolder = -1;  // root, data path, database, "Tables"
 inline constexpr int64_t kKeys = -2;
 inline constexpr int64_t kTriggers = -3;
 inline constexpr int64_t kViews = -4;
+inline constexpr int64_t kDeletedRows = -5;  // a table's "Deleted rows"
 }  // namespace ItemData
 
 // Images of tree nodes.
 namespace TreeImage {
 inline constexpr int kFolder = 0;
 inline constexpr int kKeys = 2;
+inline constexpr int kDeletedRows = 3;
 inline constexpr int kViews = 15;
 inline constexpr int kTriggers = 21;
 }  // namespace TreeImage
@@ -32,6 +34,7 @@ inline constexpr int kTriggers = 21;
 inline constexpr char16_t kRootNodeText[] = u"MYSQL database";
 inline constexpr char16_t kTablesNodeText[] = u"Tables";
 inline constexpr char16_t kKeysNodeText[] = u"Keys";
+inline constexpr char16_t kDeletedRowsNodeText[] = u"Deleted rows";
 inline constexpr char16_t kViewsNodeText[] = u"Views";
 inline constexpr char16_t kTriggersNodeText[] = u"Trigger";
 
@@ -85,6 +88,9 @@ std::u16string PathComponentText(const std::filesystem::path& path);
 // The whole path as wide text, the same way.
 std::u16string PathText(const std::filesystem::path& path);
 
+// Adds the "Deleted rows" node under a table's node (after its "Keys").
+void InsertDeletedRowsNode(CUiOperations& ui, TreeItem table);
+
 // Appends the full path of every folder in dataPath to databaseFolders.
 void ListDatabaseFolders(CCatalogue& catalogue, const std::filesystem::path& dataPath);
 
@@ -98,6 +104,11 @@ void ListDatabaseFolders(CCatalogue& catalogue, const std::filesystem::path& dat
 // A MyISAM table whose .MYD or .MYI is not in the folder gets a mark on its
 // node saying so; an InnoDB table without a .ibd is noted (noOwnTablespace)
 // for the scan to look up in the system tablespace.
+// A table whose files may hold deleted rows gets a "Deleted rows" node after
+// its "Keys": every InnoDB table with a .ibd (which records are deleted
+// cannot be told without reading its pages), and a MyISAM table whose index
+// file counts deleted records or cannot say (missing or damaged), as long
+// as its data file is there. Partitioned tables get none.
 void CatalogueDatabaseFolder(CCatalogue& catalogue, CUiOperations& ui,
                              const std::filesystem::path& folder, TreeItem databaseNode,
                              TreeItem tablesNode, int32_t databaseNumber);

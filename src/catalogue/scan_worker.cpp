@@ -83,7 +83,8 @@ void OpenSystemTablespace(CAppState& app, CUiOperations& ui, CFrameState& frame,
 }
 
 // Marks the InnoDB tables that have no .ibd and that the system
-// tablespace's dictionary does not know either: their rows are nowhere.
+// tablespace's dictionary does not know either: their rows are nowhere. Those
+// it knows get their "Deleted rows" node.
 void MarkTablesWithoutData(CUiOperations& ui, CFrameState& frame) {
     const CCatalogue& catalogue = frame.catalogue;
     for (const CatalogueTable& table : catalogue.catalogueTables) {
@@ -98,7 +99,11 @@ void MarkTablesWithoutData(CUiOperations& ui, CFrameState& frame) {
             known = frame.dictionary.FindTableId(PathComponentText(folder) + u"/" +
                                                  table.tableName) != 0;
         }
-        if (!known) ui.MarkTreeItem(table.item, kDataFileMissing);
+        if (!known) {
+            ui.MarkTreeItem(table.item, kDataFileMissing);
+        } else if (table.item != kNoTreeItem) {
+            InsertDeletedRowsNode(ui, table.item);
+        }
     }
 }
 

@@ -35,6 +35,7 @@ struct SaveArgs {
     std::string answer = "no";
     std::string ibdata;
     std::string damageReport;
+    bool deleted = false;
 };
 
 void PrintLine(std::FILE* stream, std::u16string_view text) {
@@ -81,6 +82,7 @@ void RunSaveCommand(const SaveArgs& args, CliContext& context) {
     if (!args.damageReport.empty()) CheckPathText(args.damageReport, "the --damage-report path");
     CDamageReport damage;
     settings.damage = &damage;
+    settings.deletedRows = args.deleted;
     if (!args.scriptFolder.empty()) {
         CheckPathText(args.scriptFolder, "the --script folder");
         settings.destination = SaveDestination::kScript;
@@ -158,6 +160,10 @@ void AddSaveCommand(CLI::App& program, CliContext& context) {
     command->add_option("--damage-report", args->damageReport,
                         "write what the readers skipped or could not read to FILE as JSON lines, "
                         "one object a line");
+    command->add_flag("--deleted", args->deleted,
+                      "also save each table's deleted rows that its files still hold into a "
+                      "table of their own, TABLE__deleted, with the columns _source and _unknown "
+                      "as rows --deleted prints them");
     command->callback([args, &context] { RunSaveCommand(*args, context); });
 }
 

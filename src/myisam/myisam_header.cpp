@@ -1,6 +1,7 @@
 #include "myisam/myisam_header.h"
 
 #include <algorithm>
+#include <array>
 #include <system_error>
 
 #include "app/byte_reader.h"
@@ -21,6 +22,7 @@ constexpr size_t kStateBasePos = 12;
 constexpr size_t kStateUniqueCount = 19;
 // The state that follows: open count, changed flags, then the row count.
 constexpr size_t kStateRecords = kStateHeaderSize + 4;
+constexpr size_t kStateDeleted = kStateRecords + 8;
 // After the counts of rows, deleted rows and split blocks, the first deleted
 // block and the index file's length.
 constexpr size_t kStateDataFileLength = kStateRecords + 40;
@@ -154,6 +156,18 @@ void MyisamHeaderFromDefinition(const CTableDef& table, CMyisamHeader& header) {
     header.fieldCount = static_cast<uint32_t>(header.myisamColumns.size());
     // Fixed-length rows are as long as the record, whatever their fields.
     header.minPackLength = packed ? minLength + header.packBits : recordLength;
+}
+
+int64_t ReadMyisamDeletedCount(const std::filesystem::path& path) {
+    CReadOnlyFile file;
+    if (path.empty() || !file.Open(path)) return -1;
+    std::array<uint8_t, kStateDeleted + 8> head{};
+    if (file.ReadAt(0, head.data(), head.size()) != head.size()) return -1;
+    const ByteSpan bytes(head.data(), head.size());
+    if (!std::equal(std::begin(kMagic), std::end(kMagic), bytes.begin())) return -1;
+    if (LoadU16be(bytes, kStateOptions) & kOptionCompressRecord) return 0;
+    return static_cast<int64_t>(
+        std::min<uint64_t>(LoadU64be(bytes, kStateDeleted), uint64_t{1} << 62));
 }
 
 bool ReadMyisamHeader(const CTableDef& table, CMyisamHeader& header,

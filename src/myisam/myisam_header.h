@@ -68,4 +68,11 @@ bool ReadMyisamHeader(const CTableDef& table, CMyisamHeader& header,
 // bytes and the shortest packed record. The record count stays unknown.
 void MyisamHeaderFromDefinition(const CTableDef& table, CMyisamHeader& header);
 
+// The deleted records the state header of the index file at path counts
+// (rows or blocks freed and not yet reused): 0 for a table packed by
+// myisampack, whose records are never deleted in place; -1 when the file
+// cannot be opened, is cut short before the count or is not a MyISAM index
+// file. Reads the state header only, so that it is cheap enough for a scan.
+int64_t ReadMyisamDeletedCount(const std::filesystem::path& path);
+
 }  // namespace brix

@@ -27,6 +27,7 @@ void CSaveDialogModel::Open() {
     connection.port = either(start.port, kDefaultPort);
     connection.user = either(start.user, kDefaultUser);
     folder = start.folder;
+    deletedRows = false;
     mode_ = SaveDestination::kDatabase;
     tested_.reset();
 }
@@ -108,6 +109,7 @@ CSaveSettings CSaveDialogModel::SaveSettings() const {
     settings.connection.port = app_.dbPort;
     settings.connection.user = app_.dbUser;
     settings.connection.password = app_.dbPassword;
+    settings.deletedRows = deletedRows;
     return settings;
 }
 

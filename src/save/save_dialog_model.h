@@ -21,6 +21,7 @@ inline constexpr char16_t kBrowseFolderTitle[] = u"Please choose a folder.";
 inline constexpr char16_t kDefaultServer[] = u"localhost";
 inline constexpr char16_t kDefaultPort[] = u"3306";
 inline constexpr char16_t kDefaultUser[] = u"root";
+inline constexpr char16_t kSaveDeletedRowsText[] = u"Save deleted rows into TABLE__deleted tables";
 
 // What the Save Database dialog holds and decides, apart from its widgets:
 // the desktop dialog shows these fields and calls these operations from its
@@ -73,6 +74,10 @@ class CSaveDialogModel {
     // a field.
     CConnectionSettings connection;
     std::u16string folder;
+    // The check box "Save deleted rows into TABLE__deleted tables": each
+    // table's deleted rows also go into a table of their own (see
+    // CSaveSettings::deletedRows). Cleared by Open.
+    bool deletedRows = false;
 
     // The folder browser returned: the chosen folder, or nothing when it was
     // cancelled, which empties the folder field.

@@ -21,6 +21,7 @@
 #include "catalogue/view_text.h"
 #include "innodb/dictionary.h"
 #include "save/create_table.h"
+#include "save/deleted_table.h"
 #include "save/server_target.h"
 #include "save/sql_text.h"
 
@@ -305,6 +306,11 @@ class CTemporaryFolder {
     std::filesystem::path path_;
 };
 
+// Empty windows of deleted rows read one after another before a table is
+// taken to have none: each moves over at least the reader's budget of
+// bytes, so this reaches far past any data file.
+constexpr size_t kMaxEmptyWindows = size_t{1} << 24;
+
 // At most this many damage lines of one table go to the log; the rest are
 // counted in one line after them.
 constexpr size_t kMaxDamageLogLines = 1000;
@@ -345,8 +351,9 @@ class CSaveRunner {
   public:
     CSaveRunner(CAppState& app, CReadOptions options, const CInnoDictionary* dictionary,
                 CUiOperations& ui, CSaveTarget& target, const std::atomic<bool>* stop,
-                CDamageSink* damage)
-        : app_(app),
+                CDamageSink* damage, bool deletedRows)
+        : deletedRows_(deletedRows),
+          app_(app),
           options_(std::move(options)),
           dictionary_(dictionary),
           ui_(ui),
@@ -381,8 +388,9 @@ class CSaveRunner {
             if (Stopped()) break;
             SaveDatabase(folders[f], inDatabase[f]);
         }
-        // A stopped run leaves objects unsaved; they count as failed.
-        const size_t done = result_.saved + result_.failed;
+        // A stopped run leaves objects unsaved; they count as failed. The
+        // tables of deleted rows are not among the objects.
+        const size_t done = result_.saved + result_.failed - deletedTables_;
         if (done < objects.size()) {
             const size_t left = objects.size() - done;
             ui_.AppendLogLine(u"Saving was stopped; " + Number(left) + u" objects were not saved");
@@ -436,7 +444,9 @@ class CSaveRunner {
         }
         for (const CSaveObject* object : objects) {
             if (Stopped()) break;
-            if (object->kind == SaveObjectKind::kTable) SaveTable(*object);
+            if (object->kind != SaveObjectKind::kTable) continue;
+            SaveTable(*object);
+            if (deletedRows_ && !Stopped()) SaveDeletedRows(*object);
         }
         for (const CViewToSave& view : OrderViews(std::move(views))) {
             if (Stopped()) break;
@@ -582,13 +592,60 @@ class CSaveRunner {
                  u"InnoDB, so its rows cannot be read");
             return;
         }
-        // Generated columns are left to the server, which computes them. A
-        // stored one whose expression was left out is a plain column on the
-        // server, and gets the values stored in the file.
+        size_t rowsRead = 0;
+        size_t written = 0;
+        bool ok = InsertRows(table, object.Name(), rowsRead, written, error);
+        const bool readFailed = opened == OpenRowsResult::kReadError || rows_.ReadFailed();
+        rows_.Close();
+        const CDamageReport& report = damage_.report();
+        const size_t findings = report.Count();
+        if (findings > kMaxDamageLogLines)
+            ui_.AppendLogLine(Number(findings - kMaxDamageLogLines) + u" more findings in " +
+                              display + u" are not listed");
+        if (ok && rowsRead == 0 && report.LossCount() > 0) {
+            // Never "0 rows written" as if the table were empty.
+            Fail(failure, u"the table was created, but none of its rows could be read: " +
+                              LossReason(report));
+            return;
+        }
+        ui_.AppendLogLine(Number(written) + u" rows written to " + display);
+        if (findings > 0) {
+            result_.findings += findings;
+            result_.rowsLost += report.RowsLost();
+            std::u16string line = u"Damaged table " + display + u": " + Number(findings) +
+                                  (findings == 1 ? u" finding" : u" findings");
+            if (report.RowsLost() > 0)
+                line +=
+                    u", about " + Number(static_cast<size_t>(report.RowsLost())) + u" rows lost";
+            line += u"; the rows that could be read were saved";
+            ui_.AppendLogLine(line);
+        }
+        if (!ok) {
+            Fail(failure, error);
+        } else if (readFailed) {
+            Fail(failure, u"a read error in the table's files ended its rows early");
+        } else if (Stopped()) {
+            Fail(failure, u"stopped before the end of its rows");
+        } else {
+            ++result_.saved;
+            if (findings > 0) ++result_.damaged;
+        }
+    }
+
+    // Writes the rows of the window rows_ holds and of every window after
+    // it into the table name as INSERT statements, by the columns of table
+    // (the definition the rows were read with, or one with the same columns
+    // first): generated columns are left to the server, which computes
+    // them; a stored one whose expression was left out is a plain column on
+    // the server, and gets the values stored in the file. Counts the rows
+    // read and those written (committed); false with the error when a
+    // statement or a commit failed.
+    bool InsertRows(const CTableDef& table, std::u16string_view name, size_t& rowsRead,
+                    size_t& written, std::u16string& error) {
         const std::vector<size_t> leftOut = ColumnsWithExpressionsLeftOut(table);
         std::vector<size_t> columns;
         std::u16string prefix = u"INSERT INTO ";
-        AppendQuotedName(prefix, object.Name());
+        AppendQuotedName(prefix, name);
         prefix += u" (";
         for (size_t c = 0; c < table.columns.size(); ++c) {
             const CColumnDef& column = table.columns[c];
@@ -645,8 +702,8 @@ class CSaveRunner {
             if (ok) ok = batch.Commit(error);
             return ok;
         };
-        const int64_t rowsRead =
-            ReadWindowsAlongside(rows_, app_, writeWindow, [this] { return !Stopped(); });
+        rowsRead = static_cast<size_t>(
+            ReadWindowsAlongside(rows_, app_, writeWindow, [this] { return !Stopped(); }));
         if (ok) ok = batch.Flush(error);
         // What went in before a failed statement stays, as it would with a
         // commit per statement; the failure's own message is the one told.
@@ -655,31 +712,68 @@ class CSaveRunner {
             ok = false;
             error = commitError;
         }
-        const bool readFailed = opened == OpenRowsResult::kReadError || rows_.ReadFailed();
-        rows_.Close();
-        const CDamageReport& report = damage_.report();
-        const size_t findings = report.Count();
-        if (findings > kMaxDamageLogLines)
-            ui_.AppendLogLine(Number(findings - kMaxDamageLogLines) + u" more findings in " +
-                              display + u" are not listed");
-        if (ok && rowsRead == 0 && report.LossCount() > 0) {
-            // Never "0 rows written" as if the table were empty.
-            Fail(failure, u"the table was created, but none of its rows could be read: " +
-                              LossReason(report));
+        written = batch.written();
+        return ok;
+    }
+
+    // Saves the deleted rows of the table object names, when its files hold
+    // any, into the table NAME__deleted (see RunSave).
+    void SaveDeletedRows(const CSaveObject& object) {
+        const std::u16string name = object.Name() + kDeletedTableSuffix;
+        const std::u16string display = object.DatabaseName() + u"." + name;
+        // The read of the live rows told what the files hold damaged; this
+        // second read of them reports into a list nobody shows.
+        CDamageReport quiet;
+        CReadOptions options = options_;
+        options.deleted = true;
+        options.damage = &quiet;
+        const OpenRowsResult opened =
+            rows_.Open(object.databaseFolder, object.FileStem(), app_, options, dictionary_);
+        // A table that does not open was failed with its reason already.
+        if (opened != OpenRowsResult::kOk || !rows_.deletedMode()) {
+            rows_.Close();
             return;
         }
-        ui_.AppendLogLine(Number(batch.written()) + u" rows written to " + display);
-        if (findings > 0) {
-            result_.findings += findings;
-            result_.rowsLost += report.RowsLost();
-            std::u16string line = u"Damaged table " + display + u": " + Number(findings) +
-                                  (findings == 1 ? u" finding" : u" findings");
-            if (report.RowsLost() > 0)
-                line +=
-                    u", about " + Number(static_cast<size_t>(report.RowsLost())) + u" rows lost";
-            line += u"; the rows that could be read were saved";
-            ui_.AppendLogLine(line);
+        // A window of deleted rows may end empty before the data file does
+        // (the search moves over so many bytes at most); each read moves on.
+        for (size_t windows = 0; rows_.rows().rowCount() == 0 && windows < kMaxEmptyWindows;
+             ++windows) {
+            if (Stopped() || !rows_.ReadNextWindow(app_)) break;
         }
+        if (rows_.rows().rowCount() == 0) {
+            rows_.Close();
+            if (!Stopped())
+                ui_.AppendLogLine(u"No deleted rows found in " + object.DatabaseName() + u"." +
+                                  object.Name());
+            return;
+        }
+        ui_.AppendLogLine(u"Saving table " + display);
+        ++deletedTables_;
+        const std::u16string failure = u"Error saving table " + display;
+        const CTableDef& table = rows_.table();
+        std::u16string error;
+        if (HasDeletedRowsColumnName(table)) {
+            Fail(failure, u"the table has a column named _source or _unknown already");
+            rows_.Close();
+            return;
+        }
+        if (!IsWritableName(name)) {
+            Fail(failure, kUnwritableName);
+            rows_.Close();
+            return;
+        }
+        const CTableDef deleted = DeletedRowsTableDef(table);
+        if (!target_.Execute(CreateTableStatement(deleted, name, app_.collations), error)) {
+            Fail(failure, error);
+            rows_.Close();
+            return;
+        }
+        size_t rowsRead = 0;
+        size_t written = 0;
+        const bool ok = InsertRows(deleted, name, rowsRead, written, error);
+        const bool readFailed = rows_.ReadFailed();
+        rows_.Close();
+        ui_.AppendLogLine(Number(written) + u" rows written to " + display);
         if (!ok) {
             Fail(failure, error);
         } else if (readFailed) {
@@ -688,9 +782,12 @@ class CSaveRunner {
             Fail(failure, u"stopped before the end of its rows");
         } else {
             ++result_.saved;
-            if (findings > 0) ++result_.damaged;
         }
     }
+
+    // Tables of deleted rows begun, which the run's objects do not count.
+    const bool deletedRows_;
+    size_t deletedTables_ = 0;
 
     CAppState& app_;
     // Export mode, where off-page values are spilled, and the sink of the
@@ -801,7 +898,8 @@ CSaveResult RunSaveHoldingBusy(const std::vector<CSaveObject>& objects,
         ui.AppendLogLine(u"Saving into the server " + settings.connection.server + u":" +
                          settings.connection.port);
     }
-    CSaveRunner runner(app, std::move(options), dictionary, ui, *target, stop, settings.damage);
+    CSaveRunner runner(app, std::move(options), dictionary, ui, *target, stop, settings.damage,
+                       settings.deletedRows);
     runner.Run(objects);
     const CSaveResult result = runner.result();
     ui.ShowProgress(false);

@@ -31,6 +31,10 @@ struct CSaveSettings {
     // Also told every finding of the run's reads (the console's JSON
     // report); null when nobody else listens.
     CDamageSink* damage = nullptr;
+    // Also save each table's deleted rows, those its files still hold, into
+    // a table of their own, TABLE__deleted (see DeletedRowsTableDef), after
+    // the table itself; a table without any gets none.
+    bool deletedRows = false;
 };
 
 // How a save run went.
@@ -84,6 +88,12 @@ inline constexpr char16_t kTriggerFailed[] = u"Error executing Trigger.";
 // whose read gives no rows while some finding lost rows (a missing data
 // file) fails with that reason; a table with rows and findings is saved with
 // the rows that were read, logged and counted as damaged.
+//
+// With settings.deletedRows, each table's deleted rows are read after its
+// live rows (CReadOptions::deleted) and, when there are any, saved as the
+// table TABLE__deleted, logged and counted as a table of its own; "No
+// deleted rows found in DB.T" is logged otherwise. The findings of that
+// second read of the same files are not logged again.
 //
 // The run holds the busy flag (refused with a message when it is already
 // set), shows the progress indicator and reads every table in export mode,

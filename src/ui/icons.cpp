@@ -72,6 +72,8 @@ QIcon TreeNodeIcon(TreeNodeKind kind) {
             return LoadIcon(QStringLiteral("table"));
         case TreeNodeKind::kKeys:
             return LoadIcon(QStringLiteral("keys"));
+        case TreeNodeKind::kDeletedRows:
+            return LoadIcon(QStringLiteral("deleted"));
         case TreeNodeKind::kViews:
         case TreeNodeKind::kView:
             return LoadIcon(QStringLiteral("view"));

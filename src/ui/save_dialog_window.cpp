@@ -1,5 +1,6 @@
 #include "ui/save_dialog_window.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -67,6 +68,12 @@ savedlgoption::savedlgoption(CSaveDialogModel& model, QWidget* parent)
     scriptLayout->addLayout(folderRow);
     layout->addWidget(scriptGroup);
 
+    deletedRows_ = new QCheckBox(ToQString(kSaveDeletedRowsText), this);
+    deletedRows_->setToolTip(
+        QStringLiteral("Each table's deleted rows that its files still hold go into a table of "
+                       "their own, with the columns _source and _unknown"));
+    layout->addWidget(deletedRows_);
+
     ok_ = new QPushButton(LoadIcon(QStringLiteral("ok")), QStringLiteral("OK"), this);
     ok_->setToolTip(QStringLiteral("OK"));
     cancel_ = new QPushButton(LoadIcon(QStringLiteral("cancel")), QStringLiteral("Cancel"), this);
@@ -100,6 +107,8 @@ savedlgoption::savedlgoption(CSaveDialogModel& model, QWidget* parent)
             [this](const QString& text) { model_.connection.user = ToU16(text); });
     connect(passwordEdit_, &QLineEdit::textChanged, this,
             [this](const QString& text) { model_.connection.password = ToU16(text); });
+    connect(deletedRows_, &QCheckBox::toggled, this,
+            [this](bool checked) { model_.deletedRows = checked; });
     connect(browse_, &QToolButton::clicked, this, &savedlgoption::OnBrowse);
     connect(test_, &QPushButton::clicked, this, &savedlgoption::OnTestConnection);
     connect(ok_, &QPushButton::clicked, this, &savedlgoption::OnOk);
@@ -129,6 +138,7 @@ void savedlgoption::ShowModel() {
     userEdit_->setText(ToQString(model_.connection.user));
     passwordEdit_->setText(ToQString(model_.connection.password));
     folderEdit_->setText(ToQString(model_.folder));
+    deletedRows_->setChecked(model_.deletedRows);
     UpdateEnabled();
 }
 

@@ -6,6 +6,7 @@
 
 #include "save/connection_test.h"
 
+class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -46,6 +47,7 @@ class savedlgoption : public QDialog {
     QPushButton* testButton() const { return test_; }
     QPushButton* okButton() const { return ok_; }
     QPushButton* cancelButton() const { return cancel_; }
+    QCheckBox* deletedRowsCheck() const { return deletedRows_; }
 
     void OnOk();
     // Runs the connection test on a thread of its own, so that a server that
@@ -78,6 +80,7 @@ class savedlgoption : public QDialog {
     QLineEdit* userEdit_;
     QLineEdit* passwordEdit_;
     QLineEdit* folderEdit_;
+    QCheckBox* deletedRows_;
     QToolButton* browse_;
     QPushButton* test_;
     QPushButton* ok_;

@@ -123,6 +123,8 @@ TreeNodeKind CXHtmlTreeModel::Kind(TreeItem item) const {
     switch (node->image) {
         case TreeImage::kKeys:
             return TreeNodeKind::kKeys;
+        case TreeImage::kDeletedRows:
+            return TreeNodeKind::kDeletedRows;
         case TreeImage::kViews:
             return TreeNodeKind::kViews;
         case TreeImage::kTriggers:

@@ -30,6 +30,7 @@ enum class TreeNodeKind {
     kDatabase,
     kTable,
     kKeys,
+    kDeletedRows,
     kViews,
     kView,
     kTriggers,

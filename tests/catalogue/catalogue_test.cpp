@@ -57,6 +57,7 @@ TEST(CatalogueTest, SortsTablesViewsAndTriggersIntoGroupsWithTheirItemData) {
                                           "        Keys [-2]",
                                           "      t1 [2]",
                                           "        Keys [-2]",
+                                          "        Deleted rows [-5]",
                                           "    Trigger [-3]",
                                           "      t1 [1]",
                                           "    Views [-4]",

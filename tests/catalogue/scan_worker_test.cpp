@@ -44,17 +44,29 @@ TEST(ScanWorkerTest, CataloguesTwoDatabasesAndAsksForTheMissingSystemTablespace)
     s.app.logLineCount = 7;  // rows of an earlier scan: deleted by the reset
     ASSERT_TRUE(s.Scan());
     EXPECT_EQ(s.ui.TreeLines(), (std::vector<std::string>{
-                                    "MYSQL database [-1]", "  " + TwoDb().string() + " [-1]",
-                                    "    north [-1]",      "      Tables [-1]",
-                                    "        DATA [1]",    "          Keys [-2]",
-                                    "        items [2]",   "          Keys [-2]",
-                                    "        stock [3]",   "          Keys [-2]",
-                                    "      Trigger [-3]",  "        items [1]",
-                                    "      Views [-4]",    "        v_quote [1]",
-                                    "    south [-1]",      "      Tables [-1]",
-                                    "        notes [4]",   "          Keys [-2]",
-                                    "      Trigger [-3]",  "        notes [2]",
-                                    "      Views [-4]",    "        v_notes [2]",
+                                    "MYSQL database [-1]",
+                                    "  " + TwoDb().string() + " [-1]",
+                                    "    north [-1]",
+                                    "      Tables [-1]",
+                                    "        DATA [1]",
+                                    "          Keys [-2]",
+                                    "        items [2]",
+                                    "          Keys [-2]",
+                                    "        stock [3]",
+                                    "          Keys [-2]",
+                                    "          Deleted rows [-5]",
+                                    "      Trigger [-3]",
+                                    "        items [1]",
+                                    "      Views [-4]",
+                                    "        v_quote [1]",
+                                    "    south [-1]",
+                                    "      Tables [-1]",
+                                    "        notes [4]",
+                                    "          Keys [-2]",
+                                    "      Trigger [-3]",
+                                    "        notes [2]",
+                                    "      Views [-4]",
+                                    "        v_notes [2]",
                                 }));
     EXPECT_EQ(s.ui.questions(), std::vector<std::string>{kAskIbdata});
     EXPECT_EQ(s.ui.messages(), std::vector<std::string>{kCompleted});
@@ -137,7 +149,8 @@ TEST(ScanWorkerTest, RescanStartsFromAnEmptyCatalogue) {
     ASSERT_TRUE(s.Scan());
     EXPECT_EQ(s.frame.catalogue.catalogueTables.size(), 4u);
     EXPECT_EQ(s.frame.catalogue.catalogueViews.size(), 2u);
-    EXPECT_EQ(s.ui.TreeLines().size(), 22u);
+    // Four tables, stock (InnoDB) with a "Deleted rows" node.
+    EXPECT_EQ(s.ui.TreeLines().size(), 23u);
     EXPECT_EQ(s.ui.logRows().front(), u"Finding Database and tables");
     // The reset removed the five columns of the column grid.
     EXPECT_TRUE(s.ui.gridColumns().empty());
@@ -165,7 +178,7 @@ TEST(ScanWorkerTest, StopEndsTheScanBetweenDatabaseFoldersWithItsUsualEnd) {
     };
     ASSERT_TRUE(s.Scan(true));
     const std::vector<std::string> lines = s.ui.TreeLines();
-    ASSERT_EQ(lines.size(), 14u);
+    ASSERT_EQ(lines.size(), 15u);
     EXPECT_EQ(lines.back(), "        v_quote [1]");
     EXPECT_EQ(s.ui.questions(),
               std::vector<std::string>{"Are you sure to stop the running process?"});
@@ -183,7 +196,7 @@ TEST(ScanWorkerTest, StopEndsTheScanBetweenDatabaseFoldersWithItsUsualEnd) {
     };
     ASSERT_TRUE(s.Scan(true));
     EXPECT_EQ(s.ui.questions().size(), 3u);  // Stop, then the system tablespace
-    EXPECT_EQ(s.ui.TreeLines().size(), 22u);
+    EXPECT_EQ(s.ui.TreeLines().size(), 23u);
 }
 
 TEST(ScanWorkerTest, NewOpenWaitsUntilTheEarlierWorkerHasEnded) {
@@ -225,7 +238,7 @@ TEST(ScanWorkerTest, NewOpenWaitsUntilTheEarlierWorkerHasEnded) {
     }
     ASSERT_EQ(clears.size(), 4u);
     EXPECT_LT(firstEnd, clears[2]);
-    EXPECT_EQ(s.ui.TreeLines().size(), 22u);
+    EXPECT_EQ(s.ui.TreeLines().size(), 23u);
 }
 
 // The log of a scan without a system tablespace and one table selection: the

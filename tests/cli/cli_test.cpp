@@ -514,6 +514,21 @@ TEST(CliTest, BrowseShowsThePagingCaptionsAndMessages) {
     EXPECT_NE(r.out.find(first), std::string::npos);
 }
 
+// The console's browse reaches a table's "Deleted rows" node by its path,
+// as a click in the window does.
+TEST(CliTest, BrowseSelectsATablesDeletedRows) {
+    const std::string data =
+        (test::SourceDir() / "tests" / "fixtures" / "deleted" / "datadir").string();
+    RunResult r = RunBrowse("", data, "select recover/Tables/my_fixed/Deleted rows\n");
+    ASSERT_EQ(r.status, 0);
+    const std::vector<std::string> lines = Tagged(r.out, {"[caption] my_fixed", "[grid]"});
+    ASSERT_EQ(lines.size(), 2u) << r.out;
+    EXPECT_TRUE(lines[0].starts_with("[caption] my_fixed \u2014 deleted rows[")) << lines[0];
+    EXPECT_TRUE(lines[1].starts_with("[grid] 9 columns, ")) << lines[1];
+    EXPECT_NE(r.out.find("\tcode\t_source\t_unknown\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\tdeleted-slot\t"), std::string::npos);
+}
+
 TEST(CliTest, BrowseShowsTextNodesQuestionsAndTheLog) {
     test::TempDir logs;
     const auto err = logs.path() / "err";

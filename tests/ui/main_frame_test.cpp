@@ -211,6 +211,7 @@ class MainFrameTest : public QObject {
     void HelpOpensTheShippedManualOrTheSetAddress();
     void CloseAsksClosesTheFilesAndEndsWithMinusOne();
     void AMissingDataFileIsMarkedInTheTreeAndLoggedAsDamage();
+    void DeletedRowsNodeShowsTheRecoveredRowsInTheGrid();
     void TreeShowsNamesAsTheServerDoesAndWorksOnTheFiles();
     void RecoverTableShowsTheRowsOfADroppedTablesFile();
 };
@@ -771,7 +772,7 @@ void MainFrameTest::SaveChecksThatSomethingIsChecked() {
     tree->SelectItem(orders);
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->CheckBoxCentre(orders));
     QVERIFY(tree->model().GetCheck(orders));
-    QCOMPARE(tree->GetCheckedCount(), 2);  // the table and its Keys
+    QCOMPARE(tree->GetCheckedCount(), 3);  // the table, its Keys and its Deleted rows
     frame_->OnSave();
     QCOMPARE(saveRuns, 1);
     QCOMPARE(desktop_->messages.size(), 2);
@@ -971,6 +972,43 @@ void MainFrameTest::RecoverTableShowsTheRowsOfADroppedTablesFile() {
     QCOMPARE(sources,
              (QStringList{QStringLiteral("delete-marked"), QStringLiteral("recovered-page")}));
     QCOMPARE(Caption(), QStringLiteral("Recovered from inno_kept.ibd [300]"));
+}
+
+
+// The deleted fixture: each table's "Deleted rows" node, with its own
+// picture, shows the rows of deleted records with the two columns that say
+// where each was found and which of its columns are lost.
+void MainFrameTest::DeletedRowsNodeShowsTheRecoveredRowsInTheGrid() {
+    MakeFrame(SourcePath("tests/fixtures/deleted/datadir"));
+    QVERIFY(Scan());
+    const CXHtmlTreeModel& model = frame_->tree()->model();
+    const TreeItem keys = frame_->FindNode(QStringLiteral("recover/Tables/my_fixed/Keys"));
+    const TreeItem deleted =
+        frame_->FindNode(QStringLiteral("recover/Tables/my_fixed/Deleted rows"));
+    QVERIFY(keys != kNoTreeItem && deleted != kNoTreeItem);
+    QCOMPARE(model.Kind(deleted), TreeNodeKind::kDeletedRows);
+    QCOMPARE(model.GetItemData(deleted), ItemData::kDeletedRows);
+    const QIcon own = model.IndexOf(deleted).data(Qt::DecorationRole).value<QIcon>();
+    const QIcon ofKeys = model.IndexOf(keys).data(Qt::DecorationRole).value<QIcon>();
+    QVERIFY(!own.isNull());
+    QVERIFY(own.pixmap(16).toImage() != ofKeys.pixmap(16).toImage());
+
+    ClickLabel(QStringLiteral("recover/Tables/my_fixed/Deleted rows"));
+    const CGridModel& grid = frame_->recordPanel()->gridModel();
+    const QStringList titles = GridTitles(grid);
+    QCOMPARE(titles.mid(titles.size() - 2),
+             (QStringList{QStringLiteral("_source"), QStringLiteral("_unknown")}));
+    QVERIFY(grid.rowCount() > 50);
+    QCOMPARE(GridRow(grid, 0).at(titles.size() - 2), QStringLiteral("deleted-slot"));
+    const QString count = QString::number(grid.rowCount());
+    QCOMPARE(Caption(), QStringLiteral("my_fixed \u2014 deleted rows[") + count + QLatin1Char(']'));
+    QCOMPARE(frame_->statusBarCls()->rowsShown(),
+             QStringLiteral("deleted rows 1-") + count + QStringLiteral(" of ") + count);
+    QVERIFY(!frame_->recordPanel()->nextButton()->isEnabled());
+
+    // The table's own node shows its live rows again, without the two.
+    ClickLabel(QStringLiteral("recover/Tables/my_fixed"));
+    QVERIFY(!GridTitles(grid).contains(QStringLiteral("_source")));
 }
 
 QTEST_MAIN(MainFrameTest)

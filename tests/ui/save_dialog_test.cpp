@@ -1,6 +1,7 @@
 // The Save Database dialog: its defaults, the two modes, the folder browser,
 // OK and Cancel, with its messages and the connection test scripted.
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -79,6 +80,7 @@ class SaveDialogTest : public QObject {
     void CancelClosesAndChangesNothing();
     void EachOpeningStartsFromTheDefaults();
     void TestConnectionLeavesTheDialogResponsive();
+    void DeletedRowsCheckBoxGoesIntoTheSettingsAndStartsCleared();
 };
 
 void SaveDialogTest::OpensWithTheDefaultsInDatabaseMode() {
@@ -171,6 +173,28 @@ void SaveDialogTest::ScriptOkWithAFolderHandsItOverAndCloses() {
     QCOMPARE(QString::fromStdU16String(s.app.scriptFolder), QStringLiteral("/tmp/scripts"));
     QVERIFY(s.tested.empty());
     QCOMPARE(s.model.SaveSettings().destination, SaveDestination::kScript);
+}
+
+void SaveDialogTest::DeletedRowsCheckBoxGoesIntoTheSettingsAndStartsCleared() {
+    ScriptedSaveDialog s;
+    s.dialog.StartFromDefaults();
+    s.dialog.show();
+    QCheckBox* box = s.dialog.deletedRowsCheck();
+    QCOMPARE(box->text(), QStringLiteral("Save deleted rows into TABLE__deleted tables"));
+    QVERIFY(box->isEnabled() && !box->isChecked());
+    QVERIFY(!s.model.SaveSettings().deletedRows);
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+    QVERIFY(box->isChecked());
+    s.dialog.scriptRadio()->click();
+    s.browseResult = QStringLiteral("/tmp/scripts");
+    s.dialog.browseButton()->click();
+    s.dialog.okButton()->click();
+    QCOMPARE(s.dialog.result(), int(QDialog::Accepted));
+    QVERIFY(s.model.SaveSettings().deletedRows);
+    // The next showing asks again.
+    s.dialog.StartFromDefaults();
+    QVERIFY(!box->isChecked());
+    QVERIFY(!s.model.SaveSettings().deletedRows);
 }
 
 void SaveDialogTest::DatabaseOkTestsFirstAndClosesOnTheSecondOk() {
