@@ -168,17 +168,18 @@ void CInnoDictionary::Close() {
     datafiles_.clear();
 }
 
-void CInnoDictionary::ReadDictionaryTable(uint32_t rootPage, int kind, const CAppState& app) {
+void CInnoDictionary::VisitDictionaryRecords(uint32_t rootPage, std::string_view tableName,
+                                             const RecordVisitor& visit,
+                                             CDamageSink* damage) const {
+    if (!space_) return;
     CTablespace& space = *space_;
-    static const char* const kNames[] = {"SYS_TABLES", "SYS_COLUMNS", "SYS_INDEXES",
-                                         "SYS_TABLESPACES", "SYS_DATAFILES"};
     // Findings name the dictionary table; a page whose records are read
     // anyway says so in its reason.
     const auto lost = [&](int64_t at, const char* why, bool read = false) {
-        if (!damage_) return;
-        damage_->Report(DamageFinding{space.pathText(), -1, at, DamageWhat::kPage,
-                                      std::string("dictionary table ") + kNames[kind] + ": " + why,
-                                      -1, read});
+        if (!damage) return;
+        damage->Report(DamageFinding{space.pathText(), -1, at, DamageWhat::kPage,
+                                     "dictionary table " + std::string(tableName) + ": " + why, -1,
+                                     read});
     };
     if (rootPage >= space.pageCount()) {
         lost(rootPage, "root page lies past the end of the file");
@@ -187,7 +188,6 @@ void CInnoDictionary::ReadDictionaryTable(uint32_t rootPage, int kind, const CAp
     uint32_t page = FindFirstLeafRedundant(space, rootPage, lost);
     if (page == 0) return;
 
-    const CTextDecoders& decoders = app.decoders();
     std::vector<RedundantField> f;
     PageBytes copy;
     // Each leaf is read once: a chain that comes back to one loops.
@@ -214,68 +214,8 @@ void CInnoDictionary::ReadDictionaryTable(uint32_t rootPage, int kind, const CAp
                  n < MaxRecordsOnPage(bytes.size()) && origin >= kLowestUserOrigin &&
                  origin < bytes.size() && !IsSupremumText(bytes, origin);
                  ++n) {
-                if (ReadRedundantFields(bytes, origin, f)) {
-                    const bool deleted = (view.InfoBits(origin) & kInfoDeleted) != 0;
-                    if (kind == kTables) {
-                        SysTableRec rec;
-                        rec.name = TextField(bytes, f, 0, decoders);
-                        rec.tableId = NumberField(bytes, f, 3, 8);
-                        rec.columnCount =
-                            static_cast<uint32_t>(NumberField(bytes, f, 4, 4)) & 0x7FFFFFFF;
-                        rec.flags = static_cast<uint32_t>(NumberField(bytes, f, 5, 4));
-                        rec.spaceId = static_cast<uint32_t>(NumberField(bytes, f, 9, 4));
-                        rec.deleted = deleted;
-                        tables_.push_back(std::move(rec));
-                    } else if (kind == kColumns) {
-                        SysColumnRec rec;
-                        rec.tableId = NumberField(bytes, f, 0, 8);
-                        rec.pos = static_cast<uint32_t>(NumberField(bytes, f, 1, 4));
-                        rec.name = TextField(bytes, f, 4, decoders);
-                        rec.mtype = static_cast<uint32_t>(NumberField(bytes, f, 5, 4));
-                        rec.prtype = static_cast<uint32_t>(NumberField(bytes, f, 6, 4));
-                        rec.len = static_cast<uint32_t>(NumberField(bytes, f, 7, 4));
-                        rec.prec = static_cast<uint32_t>(NumberField(bytes, f, 8, 4));
-                        if (HoldsCharacters(rec.mtype)) {
-                            if (((rec.prtype >> 16) & 0xFF) == 0) {
-                                const bool binary = rec.mtype == 3 || rec.mtype == 4 ||
-                                                    (rec.mtype == 5 && (rec.prtype & kBinaryFlag));
-                                rec.prtype |= (binary ? kBinaryCollation : kDefaultCollation) << 16;
-                            }
-                            const auto found = app.collations.find((rec.prtype >> 16) & 0xFF);
-                            if (found != app.collations.end()) {
-                                rec.minCharBytes = found->second.minCharBytes;
-                                rec.maxCharBytes = found->second.maxCharBytes;
-                            }
-                        }
-                        rec.charWidths = rec.minCharBytes + 5 * rec.maxCharBytes;
-                        columns_.push_back(std::move(rec));
-                    } else if (kind == kTablespaces) {
-                        // SPACE, two system fields, NAME, FLAGS.
-                        SysTablespaceRec rec;
-                        rec.spaceId = static_cast<uint32_t>(NumberField(bytes, f, 0, 4));
-                        rec.name = TextField(bytes, f, 3, decoders);
-                        rec.flags = static_cast<uint32_t>(NumberField(bytes, f, 4, 4));
-                        rec.deleted = deleted;
-                        tablespaces_.push_back(std::move(rec));
-                    } else if (kind == kDatafiles) {
-                        // SPACE, two system fields, PATH.
-                        SysDatafileRec rec;
-                        rec.spaceId = static_cast<uint32_t>(NumberField(bytes, f, 0, 4));
-                        rec.path = TextField(bytes, f, 3, decoders);
-                        rec.deleted = deleted;
-                        datafiles_.push_back(std::move(rec));
-                    } else {
-                        SysIndexRec rec;
-                        rec.tableId = NumberField(bytes, f, 0, 8);
-                        rec.indexId = NumberField(bytes, f, 1, 8);
-                        rec.name = TextField(bytes, f, 4, decoders);
-                        rec.fieldCount = static_cast<uint32_t>(NumberField(bytes, f, 5, 4));
-                        rec.type = static_cast<uint32_t>(NumberField(bytes, f, 6, 4));
-                        rec.spaceId = static_cast<uint32_t>(NumberField(bytes, f, 7, 4));
-                        rec.rootPage = static_cast<uint32_t>(NumberField(bytes, f, 8, 4));
-                        indexes_.push_back(std::move(rec));
-                    }
-                }
+                if (ReadRedundantFields(bytes, origin, f))
+                    visit(bytes, f, (view.InfoBits(origin) & kInfoDeleted) != 0);
                 const uint32_t next = view.NextRecord(origin);
                 if (next == 0) break;
                 origin = next;
@@ -284,6 +224,73 @@ void CInnoDictionary::ReadDictionaryTable(uint32_t rootPage, int kind, const CAp
         from = page;
         page = view.fil().nextPage;
     }
+}
+
+void CInnoDictionary::ReadDictionaryTable(uint32_t rootPage, int kind, const CAppState& app) {
+    static const char* const kNames[] = {"SYS_TABLES", "SYS_COLUMNS", "SYS_INDEXES",
+                                         "SYS_TABLESPACES", "SYS_DATAFILES"};
+    const CTextDecoders& decoders = app.decoders();
+    const auto visit = [&](ByteSpan bytes, const std::vector<RedundantField>& f, bool deleted) {
+        if (kind == kTables) {
+            SysTableRec rec;
+            rec.name = TextField(bytes, f, 0, decoders);
+            rec.tableId = NumberField(bytes, f, 3, 8);
+            rec.columnCount = static_cast<uint32_t>(NumberField(bytes, f, 4, 4)) & 0x7FFFFFFF;
+            rec.flags = static_cast<uint32_t>(NumberField(bytes, f, 5, 4));
+            rec.spaceId = static_cast<uint32_t>(NumberField(bytes, f, 9, 4));
+            rec.deleted = deleted;
+            tables_.push_back(std::move(rec));
+        } else if (kind == kColumns) {
+            SysColumnRec rec;
+            rec.tableId = NumberField(bytes, f, 0, 8);
+            rec.pos = static_cast<uint32_t>(NumberField(bytes, f, 1, 4));
+            rec.name = TextField(bytes, f, 4, decoders);
+            rec.mtype = static_cast<uint32_t>(NumberField(bytes, f, 5, 4));
+            rec.prtype = static_cast<uint32_t>(NumberField(bytes, f, 6, 4));
+            rec.len = static_cast<uint32_t>(NumberField(bytes, f, 7, 4));
+            rec.prec = static_cast<uint32_t>(NumberField(bytes, f, 8, 4));
+            if (HoldsCharacters(rec.mtype)) {
+                if (((rec.prtype >> 16) & 0xFF) == 0) {
+                    const bool binary = rec.mtype == 3 || rec.mtype == 4 ||
+                                        (rec.mtype == 5 && (rec.prtype & kBinaryFlag));
+                    rec.prtype |= (binary ? kBinaryCollation : kDefaultCollation) << 16;
+                }
+                const auto found = app.collations.find((rec.prtype >> 16) & 0xFF);
+                if (found != app.collations.end()) {
+                    rec.minCharBytes = found->second.minCharBytes;
+                    rec.maxCharBytes = found->second.maxCharBytes;
+                }
+            }
+            rec.charWidths = rec.minCharBytes + 5 * rec.maxCharBytes;
+            columns_.push_back(std::move(rec));
+        } else if (kind == kTablespaces) {
+            // SPACE, two system fields, NAME, FLAGS.
+            SysTablespaceRec rec;
+            rec.spaceId = static_cast<uint32_t>(NumberField(bytes, f, 0, 4));
+            rec.name = TextField(bytes, f, 3, decoders);
+            rec.flags = static_cast<uint32_t>(NumberField(bytes, f, 4, 4));
+            rec.deleted = deleted;
+            tablespaces_.push_back(std::move(rec));
+        } else if (kind == kDatafiles) {
+            // SPACE, two system fields, PATH.
+            SysDatafileRec rec;
+            rec.spaceId = static_cast<uint32_t>(NumberField(bytes, f, 0, 4));
+            rec.path = TextField(bytes, f, 3, decoders);
+            rec.deleted = deleted;
+            datafiles_.push_back(std::move(rec));
+        } else {
+            SysIndexRec rec;
+            rec.tableId = NumberField(bytes, f, 0, 8);
+            rec.indexId = NumberField(bytes, f, 1, 8);
+            rec.name = TextField(bytes, f, 4, decoders);
+            rec.fieldCount = static_cast<uint32_t>(NumberField(bytes, f, 5, 4));
+            rec.type = static_cast<uint32_t>(NumberField(bytes, f, 6, 4));
+            rec.spaceId = static_cast<uint32_t>(NumberField(bytes, f, 7, 4));
+            rec.rootPage = static_cast<uint32_t>(NumberField(bytes, f, 8, 4));
+            indexes_.push_back(std::move(rec));
+        }
+    };
+    VisitDictionaryRecords(rootPage, kNames[kind], visit, damage_);
 }
 
 uint64_t CInnoDictionary::FindTableId(std::u16string_view name) const {

@@ -2,12 +2,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/damage_report.h"
+#include "innodb/page.h"
 #include "innodb/tablespace.h"
 
 namespace brix {
@@ -106,6 +108,17 @@ class CInnoDictionary {
     const std::vector<SysTableRec>& tables() const { return tables_; }
     const std::vector<SysColumnRec>& columns() const { return columns_; }
     const std::vector<SysIndexRec>& indexes() const { return indexes_; }
+
+    // Calls visit with every record of the leaves of the REDUNDANT-layout
+    // index whose root is rootPage in the system tablespace, in leaf order:
+    // the page's bytes, the record's fields and whether it is delete-marked.
+    // Damaged pages are reported to damage (when given) under tableName;
+    // the walk stops at a leaf chain that loops or leaves the file, and
+    // reads no more records per page than a page can hold.
+    using RecordVisitor =
+        std::function<void(ByteSpan page, const std::vector<RedundantField>&, bool deleted)>;
+    void VisitDictionaryRecords(uint32_t rootPage, std::string_view tableName,
+                                const RecordVisitor& visit, CDamageSink* damage) const;
 
     // The system tablespace, for the rows and off-page data of the tables it
     // holds: shared, so that a table read from it keeps it open after the

@@ -1,5 +1,8 @@
 #include "save/create_table.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "app/app_state.h"
 #include "app/text.h"
 #include "catalogue/script_safety.h"
@@ -220,6 +223,166 @@ void AppendKey(std::u16string& out, const CTableDef& table, const CKeyDef& key,
     }
 }
 
+// Column names compare without regard to case (of ASCII letters, enough for
+// the names a key lists, which the server wrote from the columns).
+bool IsColumnName(const CTableDef& table, std::u16string_view name) {
+    const auto lower = [](char16_t c) {
+        return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+    };
+    for (const CColumnDef& column : table.columns) {
+        if (column.name.size() != name.size()) continue;
+        bool same = true;
+        for (size_t i = 0; i < name.size() && same; ++i)
+            same = lower(column.name[i]) == lower(name[i]);
+        if (same) return true;
+    }
+    return false;
+}
+
+std::u16string_view ActionText(ForeignKeyAction action) {
+    switch (action) {
+        case ForeignKeyAction::kCascade:
+            return u"CASCADE";
+        case ForeignKeyAction::kSetNull:
+            return u"SET NULL";
+        case ForeignKeyAction::kNoAction:
+            return u"NO ACTION";
+        case ForeignKeyAction::kRestrict:
+            break;
+    }
+    return {};
+}
+
+// Why a foreign key cannot go into the statement; empty when it can.
+std::u16string ForeignKeyProblem(const CTableDef& table, const CForeignKeyDef& key) {
+    if (!IsWritableName(key.name) || !IsWritableName(key.referencedDatabase) ||
+        !IsWritableName(key.referencedTable) || key.referencedTable.empty())
+        return u"foreign key " + key.name + u": " + kUnwritableName;
+    if (key.columns.empty() || key.columns.size() != key.referencedColumns.size())
+        return u"foreign key " + key.name + u": its column lists do not match";
+    for (const std::u16string& column : key.columns)
+        if (!IsColumnName(table, column))
+            return u"foreign key " + key.name + u": it names a column the table does not have";
+    for (const std::u16string& column : key.referencedColumns)
+        if (!IsWritableName(column) || column.empty())
+            return u"foreign key " + key.name + u": " + kUnwritableName;
+    return {};
+}
+
+// Why a CHECK constraint cannot go into the statement; empty when it can.
+std::u16string CheckProblem(const CTableDef& table, const CCheckDef& check) {
+    const std::u16string label = check.name.empty() ? std::u16string(u"a CHECK constraint")
+                                                    : u"CHECK constraint " + check.name;
+    if (!IsWritableName(check.name)) return label + u": " + kUnwritableName;
+    if (check.column >= static_cast<int32_t>(table.columns.size()))
+        return label + u": it belongs to a column the table does not have";
+    if (!ExpressionTextProblem(check.expression).empty())
+        return label + u": its expression cannot be saved safely";
+    return {};
+}
+
+void AppendNameList(std::u16string& out, const std::vector<std::u16string>& names) {
+    out += u" (";
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) out += u", ";
+        AppendQuotedName(out, names[i]);
+    }
+    out.push_back(u')');
+}
+
+void AppendForeignKey(std::u16string& out, const CForeignKeyDef& key) {
+    out += u",\n  CONSTRAINT ";
+    AppendQuotedName(out, key.name);
+    out += u" FOREIGN KEY";
+    AppendNameList(out, key.columns);
+    out += u" REFERENCES ";
+    if (!key.referencedDatabase.empty()) {
+        AppendQuotedName(out, key.referencedDatabase);
+        out.push_back(u'.');
+    }
+    AppendQuotedName(out, key.referencedTable);
+    AppendNameList(out, key.referencedColumns);
+    if (const std::u16string_view action = ActionText(key.onDelete); !action.empty()) {
+        out += u" ON DELETE ";
+        out += action;
+    }
+    if (const std::u16string_view action = ActionText(key.onUpdate); !action.empty()) {
+        out += u" ON UPDATE ";
+        out += action;
+    }
+}
+
+// A CHECK constraint of a column is stated with the column; the name the
+// .frm keeps for it is the column's, which the server gives it again.
+bool IsColumnCheck(const CCheckDef& check) {
+    return check.column >= 0;
+}
+
+// The largest clustered-index record, in bytes, that InnoDB reckons a table
+// may need when it checks a new table against a page of 16 KiB. A column
+// longer than the format keeps in the record counts as what the record keeps
+// of it: 768 bytes and a 20-byte reference in COMPACT and REDUNDANT, 40 in
+// DYNAMIC; others count their longest value. The record header, the null
+// flags (COMPACT, DYNAMIC) or field offsets (REDUNDANT), the length bytes,
+// the system columns and, without a primary key, the row id count too.
+size_t LongestInnoRecord(const CTableDef& table, bool dynamic, bool redundant) {
+    constexpr size_t kCompactHeader = 5;
+    constexpr size_t kRedundantHeader = 6;
+    constexpr size_t kTransactionId = 6;
+    constexpr size_t kRollPointer = 7;
+    constexpr size_t kRowId = 6;
+    constexpr size_t kAntelopePrefix = 768;
+    constexpr size_t kExternReference = 20;
+    constexpr size_t kDynamicLocal = 2 * kExternReference;
+    // The bytes each column takes in the .frm's row image, by the column
+    // that starts next (in record order).
+    std::vector<size_t> order;
+    for (size_t c = 0; c < table.columns.size(); ++c) order.push_back(c);
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return table.columns[a].recordPos < table.columns[b].recordPos;
+    });
+    std::vector<size_t> imageBytes(table.columns.size(), 0);
+    for (size_t i = 0; i < order.size(); ++i) {
+        const int64_t start = table.columns[order[i]].recordPos;
+        const int64_t end = i + 1 < order.size() ? table.columns[order[i + 1]].recordPos
+                                                 : int64_t{table.recordLength} + 1;
+        imageBytes[order[i]] = end > start ? static_cast<size_t>(end - start) : 0;
+    }
+    size_t fields = 2;
+    size_t nullable = 0;
+    size_t total = kTransactionId + kRollPointer;
+    bool primary = false;
+    for (const CKeyDef& key : table.keys) primary = primary || IsPrimaryKey(key);
+    if (!primary) {
+        total += kRowId;
+        ++fields;
+    }
+    for (size_t c = 0; c < table.columns.size(); ++c) {
+        const CColumnDef& column = table.columns[c];
+        if (column.isVirtual) continue;
+        ++fields;
+        if (column.nullable) ++nullable;
+        const bool variable = IsBlobType(column.type) || column.type == FieldType::kJson ||
+                              column.type == FieldType::kGeometry || IsStringType(column.type);
+        if (!variable) {
+            total += imageBytes[c];
+            continue;
+        }
+        const size_t longest =
+            IsStringType(column.type) ? static_cast<size_t>(std::max(column.length, 0)) : SIZE_MAX;
+        const size_t kept = dynamic ? kDynamicLocal : kAntelopePrefix + kExternReference;
+        const size_t bytes = longest > kept ? kept : longest;
+        total += bytes;
+        if (!redundant) total += longest > 255 ? 2 : 1;
+    }
+    if (redundant) return total + kRedundantHeader + 2 * fields;
+    return total + kCompactHeader + (nullable + 7) / 8;
+}
+
+// The most a record may take on a page of 16 KiB: half of what an empty page
+// has free, so that a page holds two.
+constexpr size_t kLargestInnoRecord = 8126;
+
 }  // namespace
 
 std::u16string EngineName(uint8_t engineCode) {
@@ -346,13 +509,39 @@ std::u16string CreateTableStatement(const CTableDef& table, std::u16string_view 
             out += u" COMMENT ";
             AppendStringLiteral(out, column.comment);
         }
+        for (const CCheckDef& check : table.checks) {
+            if (check.column != static_cast<int32_t>(c) || !IsColumnCheck(check) ||
+                !CheckProblem(table, check).empty())
+                continue;
+            out += u" CHECK (";
+            out += check.expression;
+            out.push_back(u')');
+        }
     }
     for (const CKeyDef& key : table.keys) AppendKey(out, table, key, collations);
+    for (const CCheckDef& check : table.checks) {
+        if (IsColumnCheck(check) || !CheckProblem(table, check).empty()) continue;
+        out += u",\n  ";
+        if (!check.name.empty()) {
+            out += u"CONSTRAINT ";
+            AppendQuotedName(out, check.name);
+            out.push_back(u' ');
+        }
+        out += u"CHECK (";
+        out += check.expression;
+        out.push_back(u')');
+    }
+    for (const CForeignKeyDef& key : table.foreignKeys)
+        if (ForeignKeyProblem(table, key).empty()) AppendForeignKey(out, key);
     out += u"\n)";
     const std::u16string engine = EngineName(table.engineCode);
     if (!engine.empty()) {
         out += u" ENGINE=";
         out += engine;
+    }
+    if (table.nextAutoIncrement > 1) {
+        out += u" AUTO_INCREMENT=";
+        AppendAscii(out, std::to_string(table.nextAutoIncrement));
     }
     if (const CollationInfo* info = FindCollation(collations, table.tableCharset))
         AppendCharacterSet(out, *info, true);
@@ -373,6 +562,29 @@ std::u16string CreateTableStatement(const CTableDef& table, std::u16string_view 
         out += clause;
     }
     return out;
+}
+
+std::vector<std::u16string> DefinitionPartsLeftOut(const CTableDef& table) {
+    std::vector<std::u16string> reasons;
+    for (const CCheckDef& check : table.checks)
+        if (std::u16string problem = CheckProblem(table, check); !problem.empty())
+            reasons.push_back(std::move(problem));
+    for (const CForeignKeyDef& key : table.foreignKeys)
+        if (std::u16string problem = ForeignKeyProblem(table, key); !problem.empty())
+            reasons.push_back(std::move(problem));
+    return reasons;
+}
+
+bool RowsTooLargeForRowFormat(const CTableDef& table) {
+    if (table.engineCode != EngineCode::kInnoDb) return false;
+    if (table.rowType != kRowTypeCompact && table.rowType != kRowTypeRedundant) return false;
+    return LongestInnoRecord(table, false, table.rowType == kRowTypeRedundant) >=
+           kLargestInnoRecord;
+}
+
+bool RowsTooLargeForDynamic(const CTableDef& table) {
+    return table.engineCode == EngineCode::kInnoDb &&
+           LongestInnoRecord(table, true, false) >= kLargestInnoRecord;
 }
 
 bool PartitioningKept(const CTableDef& table) {

@@ -45,10 +45,39 @@ std::vector<std::u16string> ColumnDefaultClauses(const CTableDef& table, const C
 // prefix lengths, sort order and comments; the engine, the table's default
 // character set and collation, its row format and its comment, then the
 // partitioning clause when PartitioningKept. Key parts that name no column of
-// the table are left out.
+// the table are left out. CHECK constraints follow: one of a
+// column after that column, the table's after the keys (with CONSTRAINT and
+// their names); then the foreign keys, each as CONSTRAINT ... FOREIGN KEY
+// ... REFERENCES with its ON DELETE and ON UPDATE actions (RESTRICT, the
+// default, unsaid). AUTO_INCREMENT=N follows the engine when the table's
+// next value is known and above 1. Constraints that DefinitionPartsLeftOut
+// names are left out.
 std::u16string CreateTableStatement(const CTableDef& table, std::u16string_view name,
                                     const CollationTable& collations,
                                     const std::vector<std::u16string>* defaults = nullptr);
+
+// Why each CHECK constraint and foreign key of the table that
+// CreateTableStatement leaves out is left out, in plain words naming it: an
+// expression the client or the server could read as more than an
+// expression, a name that cannot be written, a key naming columns the table
+// does not have or with column lists of unequal length.
+std::vector<std::u16string> DefinitionPartsLeftOut(const CTableDef& table);
+
+// Row formats by their number in CTableDef::rowType.
+inline constexpr uint8_t kRowTypeDynamic = 2;
+inline constexpr uint8_t kRowTypeRedundant = 4;
+inline constexpr uint8_t kRowTypeCompact = 5;
+
+// Whether an InnoDB table of ROW_FORMAT=COMPACT or REDUNDANT has columns
+// whose longest values make a record larger than a server that checks new
+// tables (innodb_strict_mode, on by default) lets such a table have: such a
+// server refuses its CREATE TABLE ("Row size too large"), where the server
+// that made it only warned. Reckoned as the server reckons it for pages of
+// 16 KiB; false for other engines and row formats.
+bool RowsTooLargeForRowFormat(const CTableDef& table);
+// The same for the table in ROW_FORMAT=DYNAMIC, which keeps less of long
+// columns in the record: true when no row format takes it on such a server.
+bool RowsTooLargeForDynamic(const CTableDef& table);
 
 // Whether CreateTableStatement appends the table's partitioning clause: it
 // has one, and the text can be neither more than one statement nor a command

@@ -47,6 +47,11 @@ CTableDef DeletedRowsTableDef(const CTableDef& table) {
         return (key.flags & (CKeyDef::kUnique | CKeyDef::kSpatial)) != 0 || key.name == u"PRIMARY";
     });
     deleted.partitioning.clear();
+    // Recovered rows need not satisfy what the live table promised: no
+    // foreign keys or checks, and no counter to carry.
+    deleted.foreignKeys.clear();
+    deleted.checks.clear();
+    deleted.nextAutoIncrement = 0;
     // ROW_FORMAT=FIXED: a MyISAM table with a TEXT column cannot have it.
     if (deleted.rowType == 1) deleted.rowType = 0;
     const auto next = static_cast<int32_t>(deleted.columns.size());

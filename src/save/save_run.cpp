@@ -20,8 +20,10 @@
 #include "catalogue/trigger_text.h"
 #include "catalogue/view_text.h"
 #include "innodb/dictionary.h"
+#include "innodb/dictionary_foreign.h"
 #include "save/create_table.h"
 #include "save/deleted_table.h"
+#include "save/saved_definition.h"
 #include "save/server_target.h"
 #include "save/sql_text.h"
 
@@ -102,6 +104,15 @@ std::u16string ViewStatementOf(const CSaveObject& view, const CAppState& app, bo
         return {};
     }
     return ViewStatement(*definition, view.Name(), problem);
+}
+
+// A text for a comment line of a script: every character that is not
+// printable ASCII written as "?", so that no name in it can end the comment.
+std::u16string CommentText(std::u16string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (char16_t c : text) out.push_back(c < 0x20 || c >= 0x7F ? u'?' : c);
+    return out;
 }
 
 // A view of the run with its statement.
@@ -571,7 +582,22 @@ class CSaveRunner {
         }
         std::u16string error;
         const std::vector<std::u16string> defaults = ColumnDefaultClauses(table, app_);
-        if (!target_.Execute(CreateTableStatement(table, object.Name(), app_.collations, &defaults),
+        std::vector<std::u16string> notes;
+        const CTableDef saved = SavedDefinition(table, object.databaseFolder, object.FileStem(),
+                                                dictionary_, ForeignKeys(), notes);
+        for (std::u16string& reason : DefinitionPartsLeftOut(saved))
+            notes.push_back(reason + u"; it is left out");
+        for (const std::u16string& note : notes) {
+            ui_.AppendLogLine(u"Table " + display + u": " + note);
+            if (target_.IsScript() && !target_.WriteText(u"-- Table " + CommentName(object.Name()) +
+                                                             u": " + CommentText(note) + u"\n",
+                                                         error)) {
+                Fail(failure, error);
+                rows_.Close();
+                return;
+            }
+        }
+        if (!target_.Execute(CreateTableStatement(saved, object.Name(), app_.collations, &defaults),
                              error)) {
             Fail(failure, error);
             rows_.Close();
@@ -789,7 +815,19 @@ class CSaveRunner {
     const bool deletedRows_;
     size_t deletedTables_ = 0;
 
+    // The foreign keys of the system tablespace's dictionary, read when the
+    // first table is saved.
+    const std::vector<CInnoForeignKey>& ForeignKeys() {
+        if (!foreignKeysRead_) {
+            foreignKeysRead_ = true;
+            if (dictionary_) foreignKeys_ = ReadInnoForeignKeys(*dictionary_);
+        }
+        return foreignKeys_;
+    }
+
     CAppState& app_;
+    std::vector<CInnoForeignKey> foreignKeys_;
+    bool foreignKeysRead_ = false;
     // Export mode, where off-page values are spilled, and the sink of the
     // table being read.
     CReadOptions options_;

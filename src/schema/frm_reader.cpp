@@ -145,7 +145,9 @@ bool EqualsIgnoreCaseAscii(std::u16string_view text, std::string_view upper) {
 // 16-byte head, then entries of kind (1 byte), column number (2), expression
 // length (2), name length (1), name and expression. Kind 0 is a VIRTUAL
 // column, computed when read and never stored by the engine; kind 1 a stored
-// generated column, kind 2 a DEFAULT expression. Each keeps its text.
+// generated column, kind 2 a DEFAULT expression, kind 3 a CHECK constraint
+// of the column and kind 4 one of the table (these two with their names).
+// Each keeps its text.
 void ReadGeneratedColumns(CTableDef& table, ByteSpan frm, size_t at, size_t length, int version,
                           size_t firstColumn, size_t fieldCount, const CTextDecoders& decoders) {
     constexpr size_t kHead = 16;
@@ -153,6 +155,8 @@ void ReadGeneratedColumns(CTableDef& table, ByteSpan frm, size_t at, size_t leng
     constexpr uint8_t kVirtual = 0;
     constexpr uint8_t kStored = 1;
     constexpr uint8_t kDefault = 2;
+    constexpr uint8_t kColumnCheck = 3;
+    constexpr uint8_t kTableCheck = 4;
     if (version < 11 || length <= kHead || at >= frm.size()) return;
     const ByteSpan section = frm.subspan(at, std::min(length, frm.size() - at));
     for (size_t pos = kHead; pos + kEntryHead <= section.size();) {
@@ -176,6 +180,19 @@ void ReadGeneratedColumns(CTableDef& table, ByteSpan frm, size_t at, size_t leng
                                     std::min(expressionLength, section.size() - expressionAt)),
                     decoders);
             }
+        }
+        if ((kind == kColumnCheck && column < fieldCount) || kind == kTableCheck) {
+            const size_t nameAt = std::min(pos + kEntryHead, section.size());
+            CCheckDef check;
+            check.name = DecodeFrmText(
+                section.subspan(nameAt, std::min(nameLength, section.size() - nameAt)), decoders);
+            if (expressionAt < section.size())
+                check.expression = DecodeFrmText(
+                    section.subspan(expressionAt,
+                                    std::min(expressionLength, section.size() - expressionAt)),
+                    decoders);
+            check.column = kind == kColumnCheck ? static_cast<int32_t>(firstColumn + column) : -1;
+            if (!check.expression.empty()) table.checks.push_back(std::move(check));
         }
         pos = expressionAt + expressionLength;
     }

@@ -12,6 +12,9 @@ void CTableDef::Reset() {
     columns.clear();
     keys.clear();
     partitioning.clear();
+    foreignKeys.clear();
+    checks.clear();
+    nextAutoIncrement = 0;
 }
 
 }  // namespace brix

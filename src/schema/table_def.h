@@ -136,6 +136,32 @@ struct CKeyDef {
     std::u16string comment;
 };
 
+// What a foreign key does to the referencing rows when the referenced row is
+// deleted or its key changed.
+enum class ForeignKeyAction : uint8_t { kRestrict, kCascade, kSetNull, kNoAction };
+
+// A foreign key of the table: its columns, and the table and columns it
+// references. InnoDB keeps these in its own dictionary, not in the .frm.
+struct CForeignKeyDef {
+    std::u16string name;
+    std::vector<std::u16string> columns;
+    // The referenced table's database; empty when it is the table's own.
+    std::u16string referencedDatabase;
+    std::u16string referencedTable;
+    std::vector<std::u16string> referencedColumns;
+    ForeignKeyAction onDelete = ForeignKeyAction::kRestrict;
+    ForeignKeyAction onUpdate = ForeignKeyAction::kRestrict;
+};
+
+// A CHECK constraint: on one column (column >= 0, the 0-based column it
+// belongs to, whose name it carries) or on the table (column -1, named by
+// its own name), with the expression's text as the definition keeps it.
+struct CCheckDef {
+    std::u16string name;
+    std::u16string expression;
+    int32_t column = -1;
+};
+
 // Storage-engine codes of the .frm header.
 namespace EngineCode {
 inline constexpr uint8_t kMyIsam = 9;
@@ -168,6 +194,12 @@ class CTableDef {
     // partition list), as the server wrote it; empty for a table that is not
     // partitioned or whose definition came from elsewhere.
     std::u16string partitioning;
+    // Foreign keys and CHECK constraints, in the order the definition keeps
+    // them (foreign keys only where the definition itself holds them).
+    std::vector<CForeignKeyDef> foreignKeys;
+    std::vector<CCheckDef> checks;
+    // The next AUTO_INCREMENT value, 0 when not known.
+    uint64_t nextAutoIncrement = 0;
     // The default record: a row image holding every column's default value.
     std::vector<uint8_t> defaultRecord;
     uint32_t serverVersion = 0;

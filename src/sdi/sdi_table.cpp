@@ -350,6 +350,73 @@ uint64_t DecimalOption(std::string_view text) {
     return value;
 }
 
+namespace {
+
+// Referential actions as the dictionary numbers them: 1 NO ACTION,
+// 2 RESTRICT, 3 CASCADE, 4 SET NULL (5, SET DEFAULT, InnoDB refuses).
+ForeignKeyAction ActionOfRule(int64_t rule) {
+    switch (rule) {
+        case 1:
+            return ForeignKeyAction::kNoAction;
+        case 3:
+            return ForeignKeyAction::kCascade;
+        case 4:
+            return ForeignKeyAction::kSetNull;
+        default:
+            return ForeignKeyAction::kRestrict;
+    }
+}
+
+// The foreign keys, CHECK constraints and AUTO_INCREMENT counter that the
+// dictionary information keeps beside the columns. A key column is named by
+// its place in the dictionary's column list; one whose place is not in it
+// is taken as an empty name, which the save refuses.
+void ReadConstraints(const Json& dd, const Json& columns, CTableDef& table) {
+    if (const Json* keys = Array(dd, "foreign_keys")) {
+        for (const Json& source : *keys) {
+            if (!source.is_object()) continue;
+            CForeignKeyDef key;
+            key.name = Utf8ToUtf16(String(source, "name"));
+            // A key into the table's own database names none.
+            const std::string_view database = String(source, "referenced_table_schema_name");
+            if (database != String(dd, "schema_ref"))
+                key.referencedDatabase = Utf8ToUtf16(database);
+            key.referencedTable = Utf8ToUtf16(String(source, "referenced_table_name"));
+            key.onDelete = ActionOfRule(Int(source, "delete_rule"));
+            key.onUpdate = ActionOfRule(Int(source, "update_rule"));
+            if (const Json* elements = Array(source, "elements")) {
+                for (const Json& element : *elements) {
+                    if (!element.is_object()) continue;
+                    const int64_t at = Int(element, "column_opx", -1);
+                    const bool known = at >= 0 && static_cast<uint64_t>(at) < columns.size() &&
+                                       columns[static_cast<size_t>(at)].is_object();
+                    key.columns.push_back(
+                        known ? Utf8ToUtf16(String(columns[static_cast<size_t>(at)], "name"))
+                              : std::u16string());
+                    key.referencedColumns.push_back(
+                        Utf8ToUtf16(String(element, "referenced_column_name")));
+                }
+            }
+            table.foreignKeys.push_back(std::move(key));
+        }
+    }
+    if (const Json* checks = Array(dd, "check_constraints")) {
+        for (const Json& source : *checks) {
+            if (!source.is_object()) continue;
+            CCheckDef check;
+            check.name = Utf8ToUtf16(String(source, "name"));
+            check.expression = Utf8ToUtf16(String(source, "check_clause_utf8"));
+            if (!check.expression.empty()) table.checks.push_back(std::move(check));
+        }
+    }
+    // The counter's last value given, as the server keeps it at its last
+    // change of the table's definition; the rows saved raise it further.
+    const uint64_t last = DecimalOption(OptionValue(String(dd, "se_private_data"), "autoinc"));
+    if (last > 0 && last < std::numeric_limits<uint64_t>::max()) table.nextAutoIncrement = last + 1;
+}
+
+}  // namespace
+
 int FieldTypeOfDictionaryType(int64_t dictionaryType) {
     if (dictionaryType >= 1 && dictionaryType <= 20) return static_cast<int>(dictionaryType - 1);
     if (dictionaryType >= 21 && dictionaryType <= 30)
@@ -447,6 +514,7 @@ bool TableDefFromSdi(std::string_view json, const CAppState& app, CTableDef& tab
         }
     }
 
+    ReadConstraints(dd, *columns, table);
     table.tableCharset = ClampToInt32(Int(dd, "collation_id"));
     table.engineCode = EngineCodeOfName(info.engine);
     table.comment = Utf8ToUtf16(String(dd, "comment"));

@@ -67,6 +67,9 @@ TEST(DeletedTableTest, KeepsOnlyKeysThatRecoveredRowsCannotViolate) {
     table.keys.push_back(Key(u"by_born", CKeyDef::kSpatial, 4));
     table.keys.push_back(Key(u"words", CKeyDef::kFulltext, 2));
     table.partitioning = u" PARTITION BY HASH (id) PARTITIONS 2";
+    table.foreignKeys.push_back(CForeignKeyDef{u"fk", {u"id"}, {}, u"other", {u"id"}});
+    table.checks.push_back(CCheckDef{u"positive", u"`id` > 0", -1});
+    table.nextAutoIncrement = 51;
 
     const CTableDef deleted = DeletedRowsTableDef(table);
     std::vector<std::string> keys;
@@ -86,7 +89,7 @@ TEST(DeletedTableTest, KeepsOnlyKeysThatRecoveredRowsCannotViolate) {
     EXPECT_EQ(statement.rfind("CREATE TABLE `inno_kept__deleted` (\n  `id` INT(11) NULL,", 0), 0u)
         << statement;
     for (const char* absent : {"PRIMARY KEY", "UNIQUE", "SPATIAL", "AUTO_INCREMENT", "NOT NULL",
-                               "NULL DEFAULT", "PARTITION"})
+                               "NULL DEFAULT", "PARTITION", "FOREIGN KEY", "CHECK"})
         EXPECT_EQ(statement.find(absent), std::string::npos) << absent << " in\n" << statement;
     for (const char* present :
          {"`_source` VARCHAR(32) CHARACTER SET ascii", "`_unknown` TEXT CHARACTER SET utf8mb4",

@@ -974,7 +974,6 @@ void MainFrameTest::RecoverTableShowsTheRowsOfADroppedTablesFile() {
     QCOMPARE(Caption(), QStringLiteral("Recovered from inno_kept.ibd [300]"));
 }
 
-
 // The deleted fixture: each table's "Deleted rows" node, with its own
 // picture, shows the rows of deleted records with the two columns that say
 // where each was found and which of its columns are lost.
