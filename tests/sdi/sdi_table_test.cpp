@@ -216,15 +216,17 @@ TEST(SdiTableTest, MyisamRecordLayoutFollowsTheColumns) {
     EXPECT_EQ(bits.columns[0].nullFlagBit, 1);
     EXPECT_EQ(bits.columns[0].extraBitsAt, 2);
     EXPECT_EQ(bits.recordLength, 2);
-    // Foreign keys name their columns by place in the column list (hidden
-    // columns counted), CHECK constraints keep their UTF-8 text, and the
-    // counter the table's private data keeps gives the next value.
-    TEST(SdiTableTest, ForeignKeysChecksAndTheCounterComeFromTheDictionary) {
-        CTableDef table;
-        SdiTableInfo info;
-        std::string problem;
-        ASSERT_TRUE(TableDefFromSdi(
-            R"({"dd_object_type":"Table","dd_object":{"name":"t","schema_ref":"db",
+}
+
+// Foreign keys name their columns by place in the column list (hidden
+// columns counted), CHECK constraints keep their UTF-8 text, and the
+// counter the table's private data keeps gives the next value.
+TEST(SdiTableTest, ForeignKeysChecksAndTheCounterComeFromTheDictionary) {
+    CTableDef table;
+    SdiTableInfo info;
+    std::string problem;
+    ASSERT_TRUE(TableDefFromSdi(
+        R"({"dd_object_type":"Table","dd_object":{"name":"t","schema_ref":"db",
             "se_private_data":"autoinc=41;version=0;",
             "columns":[{"name":"id","type":4,"hidden":1},{"name":"up","type":4,"hidden":1},
                        {"name":"DB_TRX_ID","type":10,"hidden":2}],
@@ -238,28 +240,28 @@ TEST(SdiTableTest, MyisamRecordLayoutFollowsTheColumns) {
               "junk"],
             "check_constraints":[{"name":"c1","check_clause_utf8":"`id` > 0"},
                                  {"name":"c2"}, 5]}})",
-            test::TestApp(), table, info, problem))
-            << problem;
-        ASSERT_EQ(table.foreignKeys.size(), 2u);
-        const CForeignKeyDef& up = table.foreignKeys[0];
-        EXPECT_EQ(up.name, u"fk_up");
-        EXPECT_EQ(up.columns, std::vector<std::u16string>{u"up"});
-        EXPECT_EQ(up.referencedColumns, std::vector<std::u16string>{u"id"});
-        EXPECT_TRUE(up.referencedDatabase.empty());
-        EXPECT_EQ(up.onDelete, ForeignKeyAction::kCascade);
-        EXPECT_EQ(up.onUpdate, ForeignKeyAction::kNoAction);
-        const CForeignKeyDef& far = table.foreignKeys[1];
-        EXPECT_EQ(far.referencedDatabase, u"other");
-        // A column place outside the list leaves an empty name, which the save
-        // refuses.
-        EXPECT_EQ(far.columns, std::vector<std::u16string>{u""});
-        EXPECT_EQ(far.onDelete, ForeignKeyAction::kRestrict);
-        EXPECT_EQ(far.onUpdate, ForeignKeyAction::kSetNull);
-        ASSERT_EQ(table.checks.size(), 1u);
-        EXPECT_EQ(table.checks[0].name, u"c1");
-        EXPECT_EQ(table.checks[0].expression, u"`id` > 0");
-        EXPECT_EQ(table.nextAutoIncrement, 42u);
-    }
+        test::TestApp(), table, info, problem))
+        << problem;
+    ASSERT_EQ(table.foreignKeys.size(), 2u);
+    const CForeignKeyDef& up = table.foreignKeys[0];
+    EXPECT_EQ(up.name, u"fk_up");
+    EXPECT_EQ(up.columns, std::vector<std::u16string>{u"up"});
+    EXPECT_EQ(up.referencedColumns, std::vector<std::u16string>{u"id"});
+    EXPECT_TRUE(up.referencedDatabase.empty());
+    EXPECT_EQ(up.onDelete, ForeignKeyAction::kCascade);
+    EXPECT_EQ(up.onUpdate, ForeignKeyAction::kNoAction);
+    const CForeignKeyDef& far = table.foreignKeys[1];
+    EXPECT_EQ(far.referencedDatabase, u"other");
+    // A column place outside the list leaves an empty name, which the save
+    // refuses.
+    EXPECT_EQ(far.columns, std::vector<std::u16string>{u""});
+    EXPECT_EQ(far.onDelete, ForeignKeyAction::kRestrict);
+    EXPECT_EQ(far.onUpdate, ForeignKeyAction::kSetNull);
+    ASSERT_EQ(table.checks.size(), 1u);
+    EXPECT_EQ(table.checks[0].name, u"c1");
+    EXPECT_EQ(table.checks[0].expression, u"`id` > 0");
+    EXPECT_EQ(table.nextAutoIncrement, 42u);
+}
 
 }  // namespace
 }  // namespace brix
