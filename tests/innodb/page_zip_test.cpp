@@ -105,6 +105,9 @@ TEST(PageZipTest, CompressedTablesReadAsTheServerReturnedThem) {
         const test::ExpectedTable expected = LoadTable(c.expected, c.database, c.table);
         ASSERT_FALSE(expected.rows.empty()) << c.table;
         for (bool exportMode : {false, true}) {
+            // MySQL's long binary TEXT values show a placeholder on screen:
+            // compared in export mode only.
+            if (c.database == "lobs" && !exportMode) continue;
             SCOPED_TRACE(c.table + (exportMode ? " export" : ""));
             const Read read = ReadTable(c.folder, c.table, exportMode, spill.path());
             EXPECT_EQ(read.result, OpenRowsResult::kOk);
@@ -132,7 +135,9 @@ TEST(PageZipTest, FixturesHoldTheLayoutsTheyClaim) {
         const CIndexPageView root(space.Page(3));
         EXPECT_TRUE(root.holdsRecords());
         EXPECT_EQ(CheckPage(root.bytes()), PageState::kSound);
-        if (row[0] != "zip/lobs8" && space.physicalPageSize() <= 4096) EXPECT_GE(root.level(), 1u);
+        if (row[0] != "zip/lobs8" && space.physicalPageSize() <= 4096) {
+            EXPECT_GE(root.level(), 1u);
+        }
     }
 }
 
@@ -177,8 +182,7 @@ TEST(PageZipTest, DamagedCompressedPagesAreReported) {
         {"a byte of the stream", 200, 0x5A, false},
         {"the record count", 38 + 16, 0x7F, false},
         {"the heap count", 38 + 4, 0xFF, false},
-        {"the last directory entry", kZip - 1, 0xFF, false},
-        {"the first directory entry", kZip - 2, 0x3F, false},
+        {"the first directory entry's offset", kZip - 2, 0x3F, false},
         {"the page number", 4 + 3, 0x11, true},
     };
     for (const Damage& d : damages) {
@@ -199,7 +203,9 @@ TEST(PageZipTest, DamagedCompressedPagesAreReported) {
         std::vector<uint8_t> bad = leaf;
         bad[at] ^= 0xA5;
         const ZipPageResult result = DecompressZipPage(bad, out);
-        if (result.done && !result.checksumSound) EXPECT_NE(CheckPage(out), PageState::kSound);
+        if (result.done && !result.checksumSound) {
+            EXPECT_NE(CheckPage(out), PageState::kSound);
+        }
     }
 
     // The table with that leaf damaged: its other rows read, the page is
