@@ -46,7 +46,12 @@ bool CTablespace::Open(const std::filesystem::path& path) {
     // cannot address more).
     if (format_.rowCompressed) {
         const uint32_t zip = ZipPageSize(format_.flags);
-        if (zip != 0 && zip <= pageSize_ && pageSize_ <= kPageSize) {
+        // Flags damaged into naming compressed pages: page 0 is a whole
+        // uncompressed page that fails the compressed pages' checksum.
+        const bool whole16k = file_.Length() >= kPageSize &&
+                              CheckPage(ByteSpan(first).first(kPageSize)) == PageState::kSound &&
+                              (zip == 0 || !ZipChecksumSound(ByteSpan(first).first(zip)));
+        if (zip != 0 && zip <= pageSize_ && pageSize_ <= kPageSize && !whole16k) {
             physicalSize_ = zip;
             zip_ = true;
         }
