@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "innodb/page_compressed.h"
+#include "innodb/page_zip.h"
 #include "innodb/tablespace.h"
 
 namespace brix {
@@ -156,7 +157,10 @@ SpaceFormat ReadSpaceFormat(ByteSpan firstPage) {
 
 std::string UnreadFormatReason(const SpaceFormat& format) {
     if (format.encrypted) return "encrypted; needs the keyring";
-    if (format.rowCompressed) return "ROW_FORMAT=COMPRESSED pages are not read yet";
+    // Compressed pages rebuild into pages of at most 16 KiB.
+    if (format.rowCompressed && (ZipPageSize(format.flags) == 0 || format.pageSize > kPageSize ||
+                                 ZipPageSize(format.flags) > format.pageSize))
+        return "ROW_FORMAT=COMPRESSED pages are not read yet";
     // full_crc32 names the algorithm of every page once; the older layout
     // names it on each page, which tells for itself.
     if (format.pageCompressed && format.fullCrc32 && !PageAlgorithmRead(format.algorithm)) {

@@ -4,6 +4,7 @@
 #include <span>
 
 #include "innodb/page_compressed.h"
+#include "innodb/page_zip.h"
 
 namespace brix {
 
@@ -38,7 +39,24 @@ bool CTablespace::Open(const std::filesystem::path& path) {
         pageSize_ = kPageSize;
         format_ = ReadSpaceFormat(ByteSpan(first).first(kPageSize));
     }
-    pageCount_ = file_.Length() / pageSize_;
+    physicalSize_ = pageSize_;
+    zip_ = false;
+    // ROW_FORMAT=COMPRESSED: the file's pages are of the zip size, handed out
+    // at the logical size (at most 16 KiB: the compressed page directory
+    // cannot address more).
+    if (format_.rowCompressed) {
+        const uint32_t zip = ZipPageSize(format_.flags);
+        // Flags damaged into naming compressed pages: page 0 is a whole
+        // uncompressed page that fails the compressed pages' checksum.
+        const bool whole16k = file_.Length() >= kPageSize &&
+                              CheckPage(ByteSpan(first).first(kPageSize)) == PageState::kSound &&
+                              (zip == 0 || !ZipChecksumSound(ByteSpan(first).first(zip)));
+        if (zip != 0 && zip <= pageSize_ && pageSize_ <= kPageSize && !whole16k) {
+            physicalSize_ = zip;
+            zip_ = true;
+        }
+    }
+    pageCount_ = file_.Length() / physicalSize_;
     for (Slot& slot : slots_) slot.bytes.assign(pageSize_, 0);
     return true;
 }
@@ -48,6 +66,8 @@ void CTablespace::Close() {
     pathText_.clear();
     pageCount_ = 0;
     pageSize_ = kPageSize;
+    physicalSize_ = kPageSize;
+    zip_ = false;
     format_ = SpaceFormat{};
     for (Slot& slot : slots_) slot.valid = false;
 }
@@ -56,6 +76,10 @@ void CTablespace::ReadPage(uint64_t n, uint8_t* out) {
     const std::span<uint8_t> page(out, pageSize_);
     if (n >= pageCount_) {
         std::fill(page.begin(), page.end(), uint8_t{0});
+        return;
+    }
+    if (zip_) {
+        ReadZipPage(n, page);
         return;
     }
     if (!format_.pageCompressed) {
@@ -74,6 +98,22 @@ void CTablespace::ReadPage(uint64_t n, uint8_t* out) {
     // compressed form was whole. The older layout kept the page's own.
     if (format_.fullCrc32 && result.checksumSound)
         StoreU32be(page, pageSize_ - 4, Crc32c(ByteSpan(page).first(pageSize_ - 4)));
+}
+
+void CTablespace::ReadZipPage(uint64_t n, std::span<uint8_t> page) {
+    raw_.resize(physicalSize_);
+    file_.ReadAtZeroFill(n * physicalSize_, raw_.data(), physicalSize_);
+    if (IsZipIndexPageType(LoadU16be(raw_, 24)) && DecompressZipPage(raw_, page).done) return;
+    // Pages kept uncompressed, and index pages that do not rebuild, come as
+    // they are: the latter fail their checksum.
+    std::copy(raw_.begin(), raw_.end(), page.begin());
+    std::fill(page.begin() + static_cast<std::ptrdiff_t>(physicalSize_), page.end(), uint8_t{0});
+}
+
+ByteSpan CTablespace::RawPage(uint64_t n) {
+    rawPage_.assign(physicalSize_, 0);
+    if (n < pageCount_) file_.ReadAtZeroFill(n * physicalSize_, rawPage_.data(), physicalSize_);
+    return rawPage_;
 }
 
 ByteSpan CTablespace::Page(uint64_t n) {

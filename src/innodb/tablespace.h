@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -42,16 +43,31 @@ class CTablespace {
     // opened.
     uint64_t pageCount() const { return pageCount_; }
     // Bytes of each page: what the flags of page 0 say, 16 KiB when they name
-    // no size or page 0 checks only at 16 KiB.
+    // no size or page 0 checks only at 16 KiB. The logical size: pages of a
+    // ROW_FORMAT=COMPRESSED tablespace are handed out at this size.
     size_t pageSize() const { return pageSize_; }
+    // Bytes of each page in the file: the zip size of a ROW_FORMAT=COMPRESSED
+    // tablespace, otherwise the page size.
+    size_t physicalPageSize() const { return physicalSize_; }
+    // Pages are read as ROW_FORMAT=COMPRESSED pages (of any zip size, 16 KiB
+    // included).
+    bool zipPages() const { return zip_; }
     // The format page 0 gives.
     const SpaceFormat& format() const { return format_; }
 
     // The bytes of page n: zero where the file has none (a page at or past the
     // page count is all zero). A compressed page comes decompressed, with the
     // checksum its compressed form passed; one that does not decompress comes
-    // as it is in the file. The span stays valid until the next call.
+    // as it is in the file. The index pages of a ROW_FORMAT=COMPRESSED
+    // tablespace come rebuilt at the logical size, its other pages as they
+    // are in the file followed by zeros. The span stays valid until the next
+    // call.
     ByteSpan Page(uint64_t n);
+
+    // The bytes of page n as the file holds them (physicalPageSize() bytes,
+    // zero where the file has none), for the pages read in their compressed
+    // form: compressed BLOB pages. Valid until the next call of RawPage.
+    ByteSpan RawPage(uint64_t n);
 
     // Copies page n into out (resized to the page size), as Page gives it,
     // from the cache when the page is there and otherwise straight from the
@@ -75,13 +91,18 @@ class CTablespace {
 
     // Reads page n from the file into out (of the page size), decompressed.
     void ReadPage(uint64_t n, uint8_t* out);
+    // Reads page n of a ROW_FORMAT=COMPRESSED tablespace into page.
+    void ReadZipPage(uint64_t n, std::span<uint8_t> page);
 
     CReadOnlyFile file_;
     std::string pathText_;
     uint64_t pageCount_ = 0;
     size_t pageSize_ = kPageSize;
+    size_t physicalSize_ = kPageSize;
+    bool zip_ = false;
     SpaceFormat format_;
-    PageBytes raw_;  // a compressed page as read, before it is decompressed
+    PageBytes raw_;      // a compressed page as read, before it is decompressed
+    PageBytes rawPage_;  // what RawPage hands out
     uint64_t useClock_ = 0;
     std::array<Slot, kSlots> slots_{};
 };

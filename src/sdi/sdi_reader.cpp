@@ -11,6 +11,7 @@
 #include "innodb/blob.h"
 #include "innodb/page.h"
 #include "innodb/page_check.h"
+#include "innodb/page_zip.h"
 #include "innodb/tablespace.h"
 
 namespace brix {
@@ -96,6 +97,7 @@ class SdiWalk {
   private:
     void Note(std::string text);
     bool LoadPage(uint32_t n, std::vector<uint8_t>& into);
+    bool LoadZipPage(uint32_t n, std::vector<uint8_t>& into);
     uint32_t NextRecord(ByteSpan page, uint32_t origin, bool compact) const;
     uint32_t LeftmostChild(ByteSpan page, uint32_t pageNo, bool compact);
     void ReadLeaf(ByteSpan page, uint32_t pageNo, bool compact);
@@ -107,8 +109,10 @@ class SdiWalk {
     SdiReadResult& result_;
     CDamageSink* damage_;
     std::string file_;
-    int64_t lastPage_ = -1;  // the page findings are about
-    uint32_t pageSize_ = 0;
+    int64_t lastPage_ = -1;      // the page findings are about
+    uint32_t pageSize_ = 0;      // of the pages as the walk reads them (logical)
+    uint32_t physicalSize_ = 0;  // of the pages in the file (the zip size when compressed)
+    bool compressed_ = false;
     uint64_t pageCount_ = 0;
     uint64_t indexId_ = 0;
     size_t droppedFindings_ = 0;
@@ -116,6 +120,7 @@ class SdiWalk {
     std::vector<bool> seenRecords_;
     std::vector<uint8_t> page_;
     std::vector<uint8_t> blobPage_;
+    std::vector<uint8_t> zipPage_;
     std::vector<RedundantField> redundant_;
 };
 
@@ -139,8 +144,9 @@ bool SdiWalk::LoadPage(uint32_t n, std::vector<uint8_t>& into) {
         Note("dictionary page " + std::to_string(n) + " lies past the end of the file");
         return false;
     }
-    source_.Read(static_cast<uint64_t>(n) * pageSize_, into, pageSize_);
     lastPage_ = n;
+    if (compressed_) return LoadZipPage(n, into);
+    source_.Read(static_cast<uint64_t>(n) * pageSize_, into, pageSize_);
     // Only the sink hears of checksums: the records are read all the same,
     // and the findings of the result stay those that cost objects.
     if (damage_ && pageSize_ == kPageSize) {
@@ -149,6 +155,29 @@ bool SdiWalk::LoadPage(uint32_t n, std::vector<uint8_t>& into) {
             damage_->Report(DamageFinding{file_, -1, n, DamageWhat::kPage,
                                           "dictionary information page: checksum mismatch", -1,
                                           true});
+    }
+    const FilHeader header = ReadFilHeader(into);
+    if (header.pageNumber != n) {
+        Note("page " + std::to_string(n) + " carries the number " +
+             std::to_string(header.pageNumber) + ": not a dictionary page");
+        return false;
+    }
+    return true;
+}
+
+// A page of a ROW_FORMAT=COMPRESSED tablespace, rebuilt at the logical size.
+bool SdiWalk::LoadZipPage(uint32_t n, std::vector<uint8_t>& into) {
+    source_.Read(static_cast<uint64_t>(n) * physicalSize_, zipPage_, physicalSize_);
+    zipPage_.resize(physicalSize_);
+    into.assign(pageSize_, 0);
+    const ZipPageResult result = DecompressZipPage(zipPage_, into);
+    if (damage_ && !result.checksumSound)
+        damage_->Report(DamageFinding{file_, -1, n, DamageWhat::kPage,
+                                      "dictionary information page: checksum mismatch", -1,
+                                      result.done});
+    if (!result.done) {
+        Note("dictionary page " + std::to_string(n) + ": " + result.why);
+        return false;
     }
     const FilHeader header = ReadFilHeader(into);
     if (header.pageNumber != n) {
@@ -193,9 +222,15 @@ void SdiWalk::Run() {
         return;
     }
     pageSize_ = flags.physicalSize;
-    pageCount_ = length / pageSize_;
+    physicalSize_ = flags.physicalSize;
+    // Compressed pages rebuild at the logical size, of at most 16 KiB.
+    if (flags.compressed && flags.pageSize <= kPageSize && physicalSize_ <= flags.pageSize) {
+        pageSize_ = flags.pageSize;
+        compressed_ = true;
+    }
+    pageCount_ = length / physicalSize_;
 
-    source_.Read(0, page_, pageSize_);
+    source_.Read(0, page_, physicalSize_);
     const size_t at = SdiHeaderOffset(flags);
     const uint32_t version = LoadU32be(page_, at);
     const uint32_t root = LoadU32be(page_, at + 4);
@@ -205,7 +240,7 @@ void SdiWalk::Run() {
         return;
     }
     result_.rootPage = root;
-    if (flags.compressed) {
+    if (flags.compressed && !compressed_) {
         Note("the dictionary pages are compressed (ROW_FORMAT=COMPRESSED tablespace, " +
              std::to_string(pageSize_) + "-byte pages) and are not read");
         return;
@@ -405,7 +440,7 @@ bool SdiWalk::ReadExternal(ByteSpan reference, uint64_t want, uint32_t pageNo, s
             return false;
         }
         seen[next] = true;
-        source_.Read(static_cast<uint64_t>(next) * pageSize_, blobPage_, pageSize_);
+        source_.Read(static_cast<uint64_t>(next) * physicalSize_, blobPage_, physicalSize_);
         const FilHeader header = ReadFilHeader(blobPage_);
         if (header.pageType != kSdiBlobPageType && header.pageType != kBlobPageType) {
             Note("off-page dictionary data at page " + std::to_string(next) +
@@ -413,7 +448,7 @@ bool SdiWalk::ReadExternal(ByteSpan reference, uint64_t want, uint32_t pageNo, s
             return false;
         }
         const uint32_t part = LoadU32be(blobPage_, kBlobPartLength);
-        if (part == 0 || part > pageSize_ - kBlobData) {
+        if (part == 0 || part > physicalSize_ - kBlobData) {
             Note("off-page dictionary data at page " + std::to_string(next) + " claims a part of " +
                  std::to_string(part) + " bytes");
             return false;
