@@ -152,15 +152,10 @@ int CRecordBrowser::OnTreeSelection(TreeItem clicked) {
     return 1;
 }
 
-void CRecordBrowser::ShowSelection(const SelectedNode& node, CBusyGuard& busy) {
+CTableRows& CRecordBrowser::BeginLoad(std::u16string_view caption, const std::u16string& logLine) {
     ui_.SetTextBoxText(u"");
-    const std::u16string& nodeText = node.clickedText;
-    ui_.ShowCaptionMessage(nodeText);
-    std::u16string line = kLogLoadStart;
-    line += nodeText;
-    line += kLogLoadStartEnd;
-    ui_.AppendLogLine(line);
-
+    ui_.ShowCaptionMessage(caption);
+    ui_.AppendLogLine(logLine);
     ui_.ShowProgress(true);
     ui_.ShowGrid(true);
     ui_.ShowTextBox(false);
@@ -169,7 +164,6 @@ void CRecordBrowser::ShowSelection(const SelectedNode& node, CBusyGuard& busy) {
     CTableRows& table = OpenTable();
     table.Close();
     ForgetFindings();
-    tableItem_ = node.item;
     ui_.ShowPagingButtons(true);
     ui_.EnableNext(true);
     ui_.EnablePrevious(false);
@@ -178,10 +172,20 @@ void CRecordBrowser::ShowSelection(const SelectedNode& node, CBusyGuard& busy) {
     endSeen_ = false;
     lastBookmarkCount_ = 0;
     lastWindowStart_ = {};
-
-    const int64_t data = node.data;
     ui_.ClearGrid(frame_.gridColumnCount);
     frame_.gridColumnCount = 0;
+    return table;
+}
+
+void CRecordBrowser::ShowSelection(const SelectedNode& node, CBusyGuard& busy) {
+    const std::u16string& nodeText = node.clickedText;
+    std::u16string line = kLogLoadStart;
+    line += nodeText;
+    line += kLogLoadStartEnd;
+    BeginLoad(nodeText, line);
+    tableItem_ = node.item;
+
+    const int64_t data = node.data;
     size_t gridRows = 0;
     bool moreToRead = false;
 
@@ -268,31 +272,11 @@ void CRecordBrowser::ShowRecovered(const std::filesystem::path& definition,
                                    const std::filesystem::path& dataFile, CBusyGuard& busy) {
     std::u16string title = u"Recovered from ";
     title += dataFile.filename().u16string();
-    ui_.SetTextBoxText(u"");
-    ui_.ShowCaptionMessage(title);
     std::u16string line = u"Recovering the rows of ";
     line += dataFile.u16string();
     line += u" by the definition in ";
     line += definition.u16string();
-    ui_.AppendLogLine(line);
-    ui_.ShowProgress(true);
-    ui_.ShowGrid(true);
-    ui_.ShowTextBox(false);
-    ui_.LockTree();
-
-    CTableRows& table = OpenTable();
-    table.Close();
-    ForgetFindings();
-    ui_.ShowPagingButtons(true);
-    ui_.EnableNext(true);
-    ui_.EnablePrevious(false);
-    rowsShown_ = 0;
-    furthestRow_ = 0;
-    endSeen_ = false;
-    lastBookmarkCount_ = 0;
-    lastWindowStart_ = {};
-    ui_.ClearGrid(frame_.gridColumnCount);
-    frame_.gridColumnCount = 0;
+    CTableRows& table = BeginLoad(title, line);
 
     BeforeRead();
     CReadOptions options;

@@ -114,6 +114,10 @@ class CRecordBrowser {
     void ShowNext(NextStep step, CBusyGuard& busy);
     void ShowPrevious(CBusyGuard& busy);
     void BeforeRead() const;
+    // The start of every load into the grid: caption and log line shown,
+    // the panes set for rows, the tree locked, the open table closed and
+    // the paging state and grid emptied. Returns the table to read into.
+    CTableRows& BeginLoad(std::u16string_view caption, const std::u16string& logLine);
     // The frame's open table, made when there is none yet.
     CTableRows& OpenTable();
     // The bookmarks of the open table; none when no table is open.

@@ -646,6 +646,13 @@ class CSaveRunner {
             line += u"; the rows that could be read were saved";
             ui_.AppendLogLine(line);
         }
+        if (Finish(failure, ok, readFailed, error) && findings > 0) ++result_.damaged;
+    }
+
+    // Counts a table whose rows were written: saved, or failed with the
+    // reason its rows did not all go in. True when saved.
+    bool Finish(const std::u16string& failure, bool ok, bool readFailed,
+                const std::u16string& error) {
         if (!ok) {
             Fail(failure, error);
         } else if (readFailed) {
@@ -654,8 +661,9 @@ class CSaveRunner {
             Fail(failure, u"stopped before the end of its rows");
         } else {
             ++result_.saved;
-            if (findings > 0) ++result_.damaged;
+            return true;
         }
+        return false;
     }
 
     // Writes the rows of the window rows_ holds and of every window after
@@ -800,15 +808,7 @@ class CSaveRunner {
         const bool readFailed = rows_.ReadFailed();
         rows_.Close();
         ui_.AppendLogLine(Number(written) + u" rows written to " + display);
-        if (!ok) {
-            Fail(failure, error);
-        } else if (readFailed) {
-            Fail(failure, u"a read error in the table's files ended its rows early");
-        } else if (Stopped()) {
-            Fail(failure, u"stopped before the end of its rows");
-        } else {
-            ++result_.saved;
-        }
+        Finish(failure, ok, readFailed, error);
     }
 
     // Tables of deleted rows begun, which the run's objects do not count.
