@@ -355,7 +355,7 @@ bool CExternalValues::RenderBytes(const CColumnDef& column, ByteSpan bytes, cons
     const StreamForm form = FormOf(column, app.decoders(), decoder);
     if (form == StreamForm::kWhole) {
         whole_.clear();
-        const bool complete = ReadExternalValue(space_, bytes, [&](ByteSpan part) {
+        const bool complete = ReadExternalValue(*space_, bytes, [&](ByteSpan part) {
             whole_.insert(whole_.end(), part.begin(), part.end());
         });
         text_.clear();
@@ -409,7 +409,7 @@ bool CExternalValues::RenderBytes(const CColumnDef& column, ByteSpan bytes, cons
         }
         send(false);
     };
-    const bool complete = ReadExternalValue(space_, bytes, [&](ByteSpan part) {
+    const bool complete = ReadExternalValue(*space_, bytes, [&](ByteSpan part) {
         if (chunk == 0) return take(part);
         for (size_t at = 0; at < part.size(); at += chunk)
             take(part.subspan(at, std::min(chunk, part.size() - at)));
@@ -424,16 +424,51 @@ bool CExternalValues::RenderBytes(const CColumnDef& column, ByteSpan bytes, cons
     return complete;
 }
 
+bool CExternalValues::Open(const std::filesystem::path& tablespace) {
+    return Open(std::vector<std::filesystem::path>{tablespace});
+}
+
+bool CExternalValues::Open(std::vector<std::filesystem::path> sources) {
+    sources_ = std::move(sources);
+    spaces_.clear();
+    spaces_.resize(sources_.size());
+    space_ = &none_;
+    if (sources_.empty() || (!sources_.front().empty() && !Source(0))) {
+        sources_.clear();
+        return false;
+    }
+    return true;
+}
+
+CTablespace* CExternalValues::Source(uint16_t source) {
+    if (source >= sources_.size() || sources_[source].empty()) return nullptr;
+    std::unique_ptr<CTablespace>& space = spaces_[source];
+    if (!space) {
+        // Tried once: a file that cannot be opened breaks its values' chains.
+        space = std::make_unique<CTablespace>();
+        space->Open(sources_[source]);
+    }
+    return space->IsOpen() ? space.get() : nullptr;
+}
+
 void CExternalValues::Render(const CTableDef& table, const CRowWindow& window, size_t row,
                              size_t column, const CAppState& app, CDamageSink* damage,
                              const std::function<void(std::u16string_view)>& sink) {
     if (column >= table.columns.size()) return;
     const ExternalCell cell = window.External(row, column);
+    CTablespace* source = Source(cell.source);
+    space_ = source ? source : &none_;
     const bool whole = RenderBytes(table.columns[column], cell.bytes, app, sink);
     // The row keeps what the chain gave.
-    if (!whole && cell.reportBroken && damage)
-        damage->Report(DamageFinding{space_.pathText(), -1, cell.leafPage, DamageWhat::kChain,
+    if (!whole && cell.reportBroken && damage) {
+        std::string file = space_->pathText();
+        if (!source && cell.source < sources_.size()) {
+            const std::u8string text = sources_[cell.source].u8string();
+            file.assign(text.begin(), text.end());
+        }
+        damage->Report(DamageFinding{std::move(file), -1, cell.leafPage, DamageWhat::kChain,
                                      "value's off-page chain is broken", 0, false});
+    }
 }
 
 uint32_t CTableRows::ReadDefinitionFromTablespace(const std::filesystem::path& databaseFolder,
@@ -579,7 +614,8 @@ OpenRowsResult CTableRows::OpenStorage(const std::filesystem::path& databaseFold
             std::filesystem::path path = FindStorageFile(databaseFolder, tableName, extension);
             if (path.empty()) {
                 path = databaseFolder / std::filesystem::path(std::u16string(tableName));
-                path += "." + std::string(extension);
+                path += '.';
+                path += extension;
             }
             return path;
         };
@@ -640,6 +676,17 @@ std::filesystem::path CTableRows::TablespacePath() const {
     if (!inno_ || !inno_->space || !inno_->space->IsOpen()) return {};
     const std::string text = inno_->space->pathText();
     return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+std::vector<std::filesystem::path> CTableRows::TablespacePaths() const {
+    std::vector<std::filesystem::path> paths;
+    if (partitions_.empty()) {
+        std::filesystem::path path = TablespacePath();
+        if (!path.empty()) paths.push_back(std::move(path));
+        return paths;
+    }
+    for (size_t i = 0; i < partitions_.size(); ++i) paths.push_back(PartitionTablespace(i));
+    return paths;
 }
 
 int64_t CTableRows::CountedRows() const {

@@ -108,6 +108,10 @@ class CTableRows {
     // the windows are read (CExternalValues); empty for a table that has
     // none open.
     std::filesystem::path TablespacePath() const;
+    // The tablespace files the windows' off-page values are read from, by
+    // the source number their references carry: the table's own, or one per
+    // partition (empty for a partition whose values are spilled instead).
+    std::vector<std::filesystem::path> TablespacePaths() const;
 
     // The windows hold deleted rows (the table was opened with
     // options.deleted), and how many cells each row has.
@@ -126,6 +130,8 @@ class CTableRows {
     // table that is not partitioned); its name, empty when there is none.
     static size_t PartitionOf(const RecordBookmark& bookmark);
     std::u16string_view PartitionName(const RecordBookmark& bookmark) const;
+    // The .ibd file of an InnoDB partition; empty when it has none.
+    std::filesystem::path PartitionTablespace(size_t index) const;
 
     const CTableDef& table() const { return table_; }
     CWindowState& window() { return window_; }
@@ -212,8 +218,13 @@ class CTableRows {
 // reader reads on.
 class CExternalValues {
   public:
-    bool Open(const std::filesystem::path& tablespace) { return space_.Open(tablespace); }
-    bool IsOpen() const { return space_.IsOpen(); }
+    // Opens the one tablespace every reference points into.
+    bool Open(const std::filesystem::path& tablespace);
+    // Takes the tablespaces of the references' source numbers (see
+    // CTableRows::TablespacePaths); each is opened when a value first needs
+    // it. False when the first cannot be opened.
+    bool Open(std::vector<std::filesystem::path> sources);
+    bool IsOpen() const { return !sources_.empty(); }
 
     // Passes the text of the window's external cell (row, column), rendered
     // as export mode renders a value kept in the record, to sink in pieces
@@ -234,7 +245,16 @@ class CExternalValues {
                      const std::function<void(std::u16string_view)>& sink, size_t chunk = 0);
 
   private:
-    CTablespace space_;
+    // The tablespace of a source number, opened at first use; null when
+    // there is none or it cannot be opened.
+    CTablespace* Source(uint16_t source);
+
+    std::vector<std::filesystem::path> sources_;
+    std::vector<std::unique_ptr<CTablespace>> spaces_;
+    // What RenderBytes reads: the source of the value being rendered; an
+    // empty tablespace (every chain broken at once) when there is none.
+    CTablespace none_;
+    CTablespace* space_ = &none_;
     std::u16string text_;
     std::vector<uint8_t> carry_;
     std::vector<uint8_t> whole_;

@@ -33,24 +33,6 @@ RecordBookmark InPartition(size_t partition, const RecordBookmark& local) {
                           local.origin};
 }
 
-// Appends the rows of from to to, cell by cell.
-void AppendRows(const CRowWindow& from, CRowWindow& to) {
-    const size_t columns = std::min(from.columnCount(), to.columnCount());
-    for (size_t row = 0; row < from.rowCount(); ++row) {
-        to.BeginRow();
-        for (size_t column = 0; column < columns; ++column) {
-            if (from.IsNull(row, column)) {
-                to.SetNull(column);
-                continue;
-            }
-            const size_t start = to.arena().size();
-            to.arena() += from.Text(row, column);
-            to.SetCell(column, start, false);
-            if (from.IsSpilled(row, column)) to.MarkSpilled(column);
-        }
-    }
-}
-
 // Passes each finding on the first time only; past kMaxKept distinct
 // findings it passes everything on (the report counts what it keeps).
 class COnceSink : public CDamageSink {
@@ -81,6 +63,11 @@ std::u16string_view CTableRows::PartitionName(const RecordBookmark& bookmark) co
     return partitions_[index].name;
 }
 
+std::filesystem::path CTableRows::PartitionTablespace(size_t index) const {
+    if (index >= partitions_.size() || table_.engineCode != EngineCode::kInnoDb) return {};
+    return FindStorageFile(folder_, partitions_[index].stem, "ibd");
+}
+
 OpenRowsResult CTableRows::OpenPartitioned(CAppState& app) {
     if (table_.engineCode != EngineCode::kMyIsam && table_.engineCode != EngineCode::kInnoDb) {
         partitions_.clear();
@@ -99,11 +86,12 @@ void CTableRows::OpenPartition(size_t index, size_t wanted, CAppState& app) {
     CReadOptions options = options_;
     options.windowRows = wanted;
     options.damage = onceSink_.get();
-    // A partition's off-page values are read from its own tablespace, which
-    // the writer of the table's windows does not hold: they are spilled.
-    options.keepExternal = false;
     openPartition_ = index;
     const CPartitionFile& part = partitions_[index];
+    // The writer of the table's windows reads a partition's off-page values
+    // from the partition's own tablespace (TablespacePaths); one kept in a
+    // shared tablespace is spilled instead.
+    options.keepExternal = options.keepExternal && !PartitionTablespace(index).empty();
     if (part.root != 0 && FindStorageFile(folder_, part.stem, "ibd").empty()) {
         // Named by the dictionary, but its tablespace is gone.
         if (onceSink_) {
@@ -152,7 +140,7 @@ void CTableRows::ReadPartitionedWindow(const RecordBookmark& from, bool bookmark
                 ReadMyIsamWindowAt(*myisam_, local.origin, true, app);
             }
         }
-        AppendRows(partitionWindow_.rows, window_.rows);
+        window_.rows.AppendRows(partitionWindow_.rows, static_cast<uint16_t>(index));
         if (partitionWindow_.windowFull && !partitionWindow_.bookmarks.empty()) {
             window_.windowFull = true;
             if (bookmarkWanted)

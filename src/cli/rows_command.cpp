@@ -179,7 +179,8 @@ void RunRows(const RowsArgs& args, CliContext& context) {
     // The writer reads the off-page values through a handle of its own,
     // never the reader's, so that it may run beside the reader.
     CExternalValues values;
-    if (args.exportMode && !rows.TablespacePath().empty() && !values.Open(rows.TablespacePath()))
+    if (std::vector<std::filesystem::path> paths = rows.TablespacePaths();
+        args.exportMode && !paths.empty() && !values.Open(std::move(paths)))
         throw CommandFailed("cannot open the table's tablespace again to read its long values");
     auto write = [&](const CRowWindow& window) {
         WriteRowWindow(window, table, app, values.IsOpen() ? &values : nullptr, &damage, tsv.get(),

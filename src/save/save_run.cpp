@@ -697,7 +697,8 @@ class CSaveRunner {
         // Off-page values go from the tablespace straight into the
         // statement, read through a handle of the save's own.
         CExternalValues externals;
-        if (!rows_.TablespacePath().empty()) externals.Open(rows_.TablespacePath());
+        if (std::vector<std::filesystem::path> paths = rows_.TablespacePaths(); !paths.empty())
+            externals.Open(std::move(paths));
         CValueLiteralUtf8 literal;
         const auto part = [&literal](std::u16string_view piece) { literal.Part(piece); };
         std::u16string spilled;
@@ -886,8 +887,8 @@ CSaveResult RunSaveHoldingBusy(const std::vector<CSaveObject>& objects,
     CSaveResult refused;
     refused.refused = true;
     // Every value in full. Off-page values are kept by their reference and
-    // read into the statements; those a reader cannot keep so (partitions)
-    // are spilled into the folder set below.
+    // read into the statements; those a reader cannot keep so (a partition
+    // in a shared tablespace) are spilled into the folder set below.
     CReadOptions options;
     options.exportMode = true;
     options.keepExternal = true;

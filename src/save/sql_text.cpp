@@ -182,15 +182,17 @@ void AppendEscapedUtf8(std::string& out, std::u16string_view text) {
     while (in != end) {
 #if defined(__SSE2__)
         // Eight units at a time while all of them are ASCII that needs no
-        // escape ('(' up to DEL, but the backslash): narrowed as they are.
+        // escape (space up to DEL, but the quote and the backslash): narrowed
+        // as they are.
         while (end - in >= 8) {
             const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
             const __m128i ascii =
                 _mm_cmpeq_epi16(_mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xFF80))),
                                 _mm_setzero_si128());
-            const __m128i fromParen = _mm_cmpgt_epi16(units, _mm_set1_epi16(u'(' - 1));
-            const __m128i backslash = _mm_cmpeq_epi16(units, _mm_set1_epi16(u'\\'));
-            const __m128i plain = _mm_andnot_si128(backslash, _mm_and_si128(ascii, fromParen));
+            const __m128i fromSpace = _mm_cmpgt_epi16(units, _mm_set1_epi16(u' ' - 1));
+            const __m128i escaped = _mm_or_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16(u'\\')),
+                                                 _mm_cmpeq_epi16(units, _mm_set1_epi16(u'\'')));
+            const __m128i plain = _mm_andnot_si128(escaped, _mm_and_si128(ascii, fromSpace));
             if (_mm_movemask_epi8(plain) != 0xFFFF) break;
             _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(units, units));
             in += 8;

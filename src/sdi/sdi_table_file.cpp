@@ -166,8 +166,12 @@ class CSharedObjectCache {
             std::error_code ec;
             const auto size = std::filesystem::file_size(file, ec);
             const auto time = std::filesystem::last_write_time(file, ec);
-            signature += "|" + file.filename().string() + ":" + std::to_string(size) + ":" +
-                         std::to_string(time.time_since_epoch().count());
+            signature += '|';
+            signature += file.filename().string();
+            signature += ':';
+            signature += std::to_string(size);
+            signature += ':';
+            signature += std::to_string(time.time_since_epoch().count());
             files.push_back(file);
         }
         {

@@ -30,11 +30,14 @@ inline constexpr uint64_t kEndMarkerPage = 0xFFFFFFFF;
 
 // An off-page value a window keeps unread: the column's bytes in the record
 // (the local prefix and the reference to its pages), the leaf page the record
-// is on, and whether a broken chain of the value is to be reported.
+// is on, whether a broken chain of the value is to be reported, and which of
+// the table's tablespaces holds the pages (a partition's number; 0 for a
+// table of one tablespace).
 struct ExternalCell {
     std::span<const uint8_t> bytes;
     uint32_t leafPage = 0;
     bool reportBroken = false;
+    uint16_t source = 0;
 };
 
 // The rows of one window: for every row and column the rendered text and
@@ -96,7 +99,11 @@ class CRowWindow {
     // Makes the last row's cell in column an off-page value kept by its
     // reference: bytes are the column's bytes in the record.
     void SetExternal(size_t column, std::span<const uint8_t> bytes, uint32_t leafPage,
-                     bool reportBroken);
+                     bool reportBroken, uint16_t source = 0);
+    // Appends every row of from (the same columns, or as many of them as
+    // this window has), its off-page references marked as coming from
+    // source.
+    void AppendRows(const CRowWindow& from, uint16_t source);
     // Takes back the last row and its texts.
     void DropLastRow();
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 #include "app/text.h"
 #include "browse/table_rows.h"
@@ -90,6 +91,46 @@ TEST(PartitionRowsTest, EveryTableReadsAsTheServerReturnedItPartitionByPartition
         for (size_t i = 0; i + 1 < sizes.size(); ++i) EXPECT_EQ(sizes[i], kWindowRows);
         EXPECT_EQ(damage.Count(), 0u);
     }
+}
+
+// Off-page values of a partitioned table are kept by their reference, each
+// marked with its partition, and read from that partition's tablespace.
+TEST(PartitionRowsTest, OffPageValuesOfEveryPartitionAreReadFromTheirOwnTablespace) {
+    const std::unique_ptr<CAppState> app = test::NewTestApp();
+    CDamageReport damage;
+    CReadOptions options;
+    options.exportMode = true;
+    options.keepExternal = true;
+    options.damage = &damage;
+    CTableRows table;
+    ASSERT_EQ(table.Open(PartsDir() / "datadir/parts", u"inno_long", *app, options),
+              OpenRowsResult::kOk);
+    CExternalValues values;
+    ASSERT_TRUE(values.Open(table.TablespacePaths()));
+    Rows got;
+    std::set<uint16_t> sources;
+    for (int windows = 0; windows < 10; ++windows) {
+        const CRowWindow& window = table.rows();
+        for (size_t r = 0; r < window.rowCount(); ++r) {
+            got.emplace_back();
+            for (size_t c = 0; c < window.columnCount(); ++c) {
+                if (!window.IsExternal(r, c)) {
+                    got.back().push_back(window.IsNull(r, c) ? "NULL"
+                                                             : test::U8(window.Text(r, c)));
+                    continue;
+                }
+                sources.insert(window.External(r, c).source);
+                std::u16string text;
+                values.Render(table.table(), window, r, c, *app, &damage,
+                              [&text](std::u16string_view piece) { text += piece; });
+                got.back().push_back(test::U8(text));
+            }
+        }
+        if (!table.ReadNextWindow(*app)) break;
+    }
+    EXPECT_EQ(got, ExpectedRows("inno_long"));
+    EXPECT_EQ(sources, (std::set<uint16_t>{0, 1}));
+    EXPECT_EQ(damage.Count(), 0u);
 }
 
 TEST(PartitionRowsTest, PagingBackAcrossPartitionsReadsTheSameWindowsAndNamesTheirPartition) {

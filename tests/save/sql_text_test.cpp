@@ -138,8 +138,10 @@ TEST(SqlTextTest, Utf8LiteralsAreTheBytesOfTheUtf16LiteralsConverted) {
     };
     // Runs of plain ASCII, which go eight units at a time, with one unit of
     // every other kind at each place in and around such blocks.
-    for (char16_t odd : {u'\'', u'\\', u'\n', u'\0', u'"', u'&', u'(', u'[', u']', char16_t{0x7F},
-                         char16_t{0x80}, char16_t{0xE9}, high, low, char16_t{0xFF5C}}) {
+    for (char16_t odd : {u'\'',          u'\\',          u'\n', u'\r', u'\0',
+                         char16_t{0x1A}, char16_t{0x1F}, u' ',  u'\t', u'"',
+                         u'&',           u'(',           u'[',  u']',  char16_t{0x7F},
+                         char16_t{0x80}, char16_t{0xE9}, high,  low,   char16_t{0xFF5C}}) {
         for (size_t at = 0; at < 26; ++at) {
             std::u16string text = u"abcdefghijklmnopqrstuvwxy(";
             text[at] = odd;
