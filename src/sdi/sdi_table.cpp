@@ -128,6 +128,8 @@ void ReadColumn(const Json& source, const CAppState& app, CTableDef& table, CCol
         column.decimals = ClampToInt32(Int(source, "numeric_scale"));
     } else if (type == FieldType::kGeometry) {
         column.geometryType = GeometryTypeOf(String(source, "column_type_utf8"));
+        if (source.contains("srs_id") && !Bool(source, "srs_id_null"))
+            column.srid = std::clamp<int64_t>(Int(source, "srs_id"), 0, 0xFFFFFFFF);
     }
     if (type == FieldType::kEnum || type == FieldType::kSet) {
         // Each column keeps its own members, decoded by its character set.
@@ -195,7 +197,12 @@ void ReadKey(const Json& source, const std::vector<int32_t>& columnOfDictionary,
             const int64_t opx = Int(element, "column_opx", -1);
             if (opx < 0 || static_cast<uint64_t>(opx) >= columnOfDictionary.size()) continue;
             const int32_t ours = columnOfDictionary[static_cast<size_t>(opx)];
-            if (ours < 0) continue;
+            if (ours < 0) {
+                // A visible part on a column the definition does not hold: the
+                // hidden column of an expression (a functional key part).
+                key.flags |= CKeyDef::kExpressionParts;
+                continue;
+            }
             const CColumnDef& column = table.columns[static_cast<size_t>(ours)];
             CKeyPartDef part;
             part.fieldNumber = static_cast<uint16_t>(ours + 1);
@@ -214,6 +221,21 @@ void ReadKey(const Json& source, const std::vector<int32_t>& columnOfDictionary,
         (primary ? column.inPrimaryKey : column.inUniqueKey) |= (key.flags & CKeyDef::kUnique) != 0;
     }
     table.keys.push_back(std::move(key));
+}
+
+// Whether a dictionary option string "a=1;b=;" names key, even with an
+// empty value.
+bool HasOption(std::string_view options, std::string_view key) {
+    size_t at = 0;
+    while (at < options.size()) {
+        size_t end = options.find(';', at);
+        if (end == std::string_view::npos) end = options.size();
+        const std::string_view item = options.substr(at, end - at);
+        if (item.size() > key.size() && item.starts_with(key) && item[key.size()] == '=')
+            return true;
+        at = end + 1;
+    }
+    return false;
 }
 
 // The bytes of a hex option value; false when it is not hex.
@@ -457,8 +479,13 @@ bool TableDefFromSdi(std::string_view json, const CAppState& app, CTableDef& tab
 
     std::vector<int32_t> columnOfDictionary(columns->size(), -1);
     // Columns added in place before 8.0.29 leave records without a version:
-    // those are not read.
-    info.changedInPlace = !OptionValue(String(dd, "se_private_data"), "instant_col").empty();
+    // they are read when the added columns and their defaults are as that
+    // server left them (below), else not at all.
+    const std::string_view instantColumns =
+        OptionValue(String(dd, "se_private_data"), "instant_col");
+    info.changedInPlace = !instantColumns.empty();
+    size_t storedColumns = 0;
+    bool addedKnown = true;
     bool versioned = false;
     bool placesKnown = true;
     for (size_t i = 0; i < columns->size(); ++i) {
@@ -487,10 +514,22 @@ bool TableDefFromSdi(std::string_view json, const CAppState& app, CTableDef& tab
         CColumnDef column;
         column.index = static_cast<int32_t>(table.columns.size());
         ReadColumn(source, app, table, column);
+        column.invisible = hidden == kHiddenUser;
         columnOfDictionary[i] = column.index;
         info.dictionaryColumn.push_back(i);
         if (stored) {
             place.tableColumn = column.index;
+            // A column added before 8.0.29 has its default and nothing else.
+            if (!instantColumns.empty() && ++storedColumns > DecimalOption(instantColumns)) {
+                CVersionedColumn added;
+                added.tableColumn = column.index;
+                added.defaultNull = OptionValue(privateData, "default_null") == "1";
+                const std::string_view bytes = OptionValue(privateData, "default");
+                added.hasDefault = added.defaultNull || (HasOption(privateData, "default") &&
+                                                         HexOption(bytes, added.defaultBytes));
+                addedKnown = addedKnown && added.hasDefault;
+                info.instantColumns.added.push_back(std::move(added));
+            }
             info.rowVersions.push_back(std::move(place));
         }
         table.columns.push_back(std::move(column));
@@ -498,6 +537,14 @@ bool TableDefFromSdi(std::string_view json, const CAppState& app, CTableDef& tab
     // Rows without versions need none of this; a versioned table whose
     // places are not all known cannot be laid out, and is not read.
     if (!versioned) info.rowVersions.clear();
+    const uint64_t columnsBefore = DecimalOption(instantColumns);
+    if (!versioned && !instantColumns.empty() && addedKnown && columnsBefore > 0 &&
+        columnsBefore < storedColumns) {
+        info.instantColumns.columnsBefore = static_cast<uint32_t>(columnsBefore);
+        info.changedInPlace = false;
+    } else {
+        info.instantColumns = {};
+    }
     if (versioned && !placesKnown) {
         info.rowVersions.clear();
         info.changedInPlace = true;
