@@ -153,6 +153,22 @@ std::optional<CCollationName> MariaDbCollation(std::u16string_view charset,
     return std::nullopt;
 }
 
+std::u16string DatabaseCollationOptions(int32_t number, const CollationTable& collations,
+                                        std::u16string& note) {
+    note.clear();
+    const CollationInfo* info = FindCollation(collations, number);
+    if (!info) return {};
+    const std::optional<CCollationName> substitute = MariaDbCollation(info->text2, info->text1);
+    const std::u16string& charset = substitute ? substitute->charset : info->text2;
+    const std::u16string& collation = substitute ? substitute->collation : info->text1;
+    // Only names of our own list of sets go into the statement.
+    if (!IsKnownCollationPair(charset, collation)) return {};
+    if (substitute)
+        note = u"its default collation " + CollationChange(*info) +
+               u", the nearest collation MariaDB 10.11 has";
+    return u" CHARACTER SET " + charset + u" COLLATE " + collation;
+}
+
 std::u16string MariaDbSqlMode(std::u16string_view modes, std::u16string& leftOut) {
     static constexpr std::u16string_view kMySqlOnlyModes[] = {u"TIME_TRUNCATE_FRACTIONAL"};
     leftOut.clear();

@@ -32,6 +32,13 @@ struct CCollationName {
 std::optional<CCollationName> MariaDbCollation(std::u16string_view charset,
                                                std::u16string_view collation);
 
+// " CHARACTER SET x COLLATE y" for CREATE DATABASE from the number of a
+// database's default collation (as a MySQL 8.0+ dictionary keeps it), with a
+// collation MariaDB lacks written as MariaDbCollation says and note saying
+// so (else emptied). Empty when the collation table does not know the number.
+std::u16string DatabaseCollationOptions(int32_t number, const CollationTable& collations,
+                                        std::u16string& note);
+
 // The session mode names MariaDB 10.11 knows, from a comma-separated list of
 // MySQL's: a mode MySQL alone has (TIME_TRUNCATE_FRACTIONAL) is left out and
 // named in leftOut (comma-separated; empty when none).

@@ -439,6 +439,11 @@ class CSaveRunner {
         database.name = objects.front()->DatabaseName();
         database.folderName = std::filesystem::path(objects.front()->FolderName());
         database.options = DatabaseOptions(folder);
+        // MySQL 8.0 and later keep a database's defaults in their dictionary.
+        std::u16string collationNote;
+        if (database.options.empty() && objects.front()->databaseCollation > 0)
+            database.options = DatabaseCollationOptions(objects.front()->databaseCollation,
+                                                        app_.collations, collationNote);
         ui_.AppendLogLine(u"Saving database " + database.name);
         std::u16string error;
         if (!IsWritableName(database.name)) {
@@ -450,6 +455,17 @@ class CSaveRunner {
             Fail(u"Error saving database " + database.name, error);
             result_.failed += objects.size() - 1;
             return;
+        }
+        if (!collationNote.empty()) {
+            ui_.AppendLogLine(u"Database " + database.name + u": " + collationNote);
+            if (target_.IsScript() &&
+                !target_.WriteText(u"-- Database " + CommentName(database.name) + u": " +
+                                       CommentText(collationNote) + u"\n",
+                                   error)) {
+                Fail(u"Error saving database " + database.name, error);
+                result_.failed += objects.size() - 1;
+                return;
+            }
         }
         std::vector<CViewToSave> views;
         for (const CSaveObject* object : objects) {

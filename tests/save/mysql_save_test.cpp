@@ -251,6 +251,13 @@ TEST_F(MySqlSaveTest, ScriptsOfEveryDatabaseLoadWithMySqlsRows) {
               std::string::npos);
     EXPECT_NE(types.find("-- Table `derived`: key k_expr indexes an expression"),
               std::string::npos);
+    // The database's default, which MySQL keeps in its dictionary, too.
+    EXPECT_NE(types.find("-- Database `types`: its default collation utf8mb4_0900_ai_ci is "
+                         "written as utf8mb4_uca1400_nopad_ai_ci"),
+              std::string::npos);
+    EXPECT_EQ(server_->Rows("SELECT DEFAULT_COLLATION_NAME FROM information_schema.SCHEMATA "
+                            "WHERE SCHEMA_NAME = 'types'"),
+              (std::vector<std::vector<std::string>>{{"utf8mb4_uca1400_nopad_ai_ci"}}));
     EXPECT_NE(messages.find("Table types.collations: column ai_ci: collation utf8mb4_0900_ai_ci "
                             "is written as utf8mb4_uca1400_nopad_ai_ci"),
               std::string::npos);
