@@ -5,7 +5,10 @@
 #include <utility>
 
 #include "app/text.h"
+#include "catalogue/script_safety.h"
+#include "save/sql_text.h"
 #include "schema/field_types.h"
+#include "values/temporal.h"
 
 namespace brix {
 
@@ -151,6 +154,43 @@ std::optional<CCollationName> MariaDbCollation(std::u16string_view charset,
     if ((charset == u"utf8mb3" || charset == u"utf8") && collation.ends_with(u"_tolower_ci"))
         return CCollationName{std::u16string(charset), std::u16string(charset) + u"_general_ci"};
     return std::nullopt;
+}
+
+std::vector<std::u16string> DictionaryDefaultClauses(const CTableDef& table) {
+    std::vector<std::u16string> clauses(table.columns.size());
+    for (size_t c = 0; c < table.columns.size(); ++c) {
+        const CColumnDef& column = table.columns[c];
+        std::u16string& clause = clauses[c];
+        if (column.isVirtual || column.isStoredGenerated ||
+            column.uniregType == CColumnDef::kAutoIncrement)
+            continue;
+        std::u16string now = u"CURRENT_TIMESTAMP";
+        if (const int digits = TemporalFractionDigits(column); digits > 0)
+            now += u"(" + WidenAscii(std::to_string(digits)) + u")";
+        const bool defaultNow = column.uniregType == CColumnDef::kTimestampDefault ||
+                                column.uniregType == CColumnDef::kTimestampDefaultAndOnUpdate;
+        const bool updateNow = column.uniregType == CColumnDef::kTimestampOnUpdate ||
+                               column.uniregType == CColumnDef::kTimestampDefaultAndOnUpdate;
+        const bool binary = column.charsetNumber == kBinaryCharset &&
+                            (IsStringType(column.type) || IsBlobType(column.type));
+        if (!column.defaultExpression.empty()) {
+            // An expression the client or the server could read as more
+            // than an expression is left out (the column gets no default).
+            if (ExpressionTextProblem(column.defaultExpression).empty())
+                clause = u" DEFAULT (" + column.defaultExpression + u")";
+        } else if (defaultNow) {
+            clause = u" DEFAULT " + now;
+        } else if (column.hasDictionaryDefault && column.dictionaryDefaultNull) {
+            clause = u" DEFAULT NULL";
+        } else if (column.hasDictionaryDefault && column.type != FieldType::kBit && !binary &&
+                   !IsBlobType(column.type) && column.type != FieldType::kGeometry &&
+                   column.type != FieldType::kJson) {
+            clause = u" DEFAULT ";
+            AppendValueLiteral(clause, column, column.dictionaryDefault, false);
+        }
+        if (updateNow) clause += u" ON UPDATE " + now;
+    }
+    return clauses;
 }
 
 std::u16string DatabaseCollationOptions(int32_t number, const CollationTable& collations,

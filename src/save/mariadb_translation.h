@@ -44,6 +44,21 @@ std::u16string DatabaseCollationOptions(int32_t number, const CollationTable& co
 // named in leftOut (comma-separated; empty when none).
 std::u16string MariaDbSqlMode(std::u16string_view modes, std::u16string& leftOut);
 
+// Server versions (as a .frm or the dictionary keeps them) of the
+// definitions that come from a MySQL 8.0+ dictionary rather than a .frm:
+// MySQL 8 and 9, from kMySql80 up to MariaDB's first, kMariaDb100.
+inline constexpr uint32_t kMySql80 = 80000;
+inline constexpr uint32_t kMariaDb100 = 100000;
+
+// The DEFAULT (and ON UPDATE) clause of every column of a table whose
+// definition came from a MySQL 8.0+ dictionary, which has no default record,
+// as ColumnDefaultClauses gives them for a .frm: an expression in parentheses,
+// CURRENT_TIMESTAMP, DEFAULT NULL, or the value the dictionary gives as text
+// as a literal. Columns without a default, generated and AUTO_INCREMENT
+// columns, and BIT and binary columns (whose text the dictionary does not
+// give in a form a literal can be made of) get none.
+std::vector<std::u16string> DictionaryDefaultClauses(const CTableDef& table);
+
 // Adapts the definition a save writes for table (already the saved copy) and
 // its DEFAULT clauses (one per column, as ColumnDefaultClauses gives them;
 // may be empty) to a MariaDB 10.11 server, and returns a note for each change:

@@ -620,7 +620,12 @@ class CSaveRunner {
             return;
         }
         std::u16string error;
-        std::vector<std::u16string> defaults = ColumnDefaultClauses(table, app_);
+        // A definition from a MySQL 8.0+ dictionary has its defaults as text.
+        std::vector<std::u16string> defaults = table.defaultRecord.empty() &&
+                                                       table.serverVersion >= kMySql80 &&
+                                                       table.serverVersion < kMariaDb100
+                                                   ? DictionaryDefaultClauses(table)
+                                                   : ColumnDefaultClauses(table, app_);
         std::vector<std::u16string> notes;
         CTableDef saved = SavedDefinition(table, object.databaseFolder, object.FileStem(),
                                           dictionary_, ForeignKeys(), notes);

@@ -101,6 +101,12 @@ struct CColumnDef {
     // A DEFAULT given as an expression, as the .frm keeps it; the default of
     // other columns is their value in the table's default record.
     std::u16string defaultExpression;
+    // The default a MySQL 8.0+ dictionary gives as text (its definitions have
+    // no default record): hasDictionaryDefault when it gives a value or NULL
+    // (dictionaryDefaultNull) rather than an expression or none.
+    bool hasDictionaryDefault = false;
+    bool dictionaryDefaultNull = false;
+    std::u16string dictionaryDefault;
     // INVISIBLE: left out of SELECT * (MySQL 8.0.23 and later).
     bool invisible = false;
     // The spatial reference system a spatial column is restricted to (MySQL

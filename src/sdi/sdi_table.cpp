@@ -167,6 +167,12 @@ void ReadColumn(const Json& source, const CAppState& app, CTableDef& table, CCol
         column.uniregType = CColumnDef::kTimestampDefault;
     else if (updateNow)
         column.uniregType = CColumnDef::kTimestampOnUpdate;
+    // A plain default as text, NULL included.
+    if (!column.noDefault && defaultOption.empty() && column.uniregType == 0) {
+        column.hasDictionaryDefault = true;
+        column.dictionaryDefaultNull = Bool(source, "default_value_utf8_null");
+        column.dictionaryDefault = Utf8ToUtf16(String(source, "default_value_utf8"));
+    }
     // A DEFAULT given as an expression keeps its text, without the
     // parentheses the dictionary writes around it.
     if (!defaultOption.empty() && !defaultNow) {

@@ -79,13 +79,13 @@ Adapted AdaptFixtureTable(const std::string& database, const std::string& name) 
     EXPECT_TRUE(ReadTableDefinitionFromSdi(folder, Utf8ToUtf16(name), test::TestApp(), table, info,
                                            &source))
         << name;
-    std::vector<std::u16string> defaults(table.columns.size());
+    std::vector<std::u16string> defaults = DictionaryDefaultClauses(table);
     Adapted adapted;
     for (const std::u16string& note :
          AdaptDefinitionForMariaDb(table, defaults, test::TestApp().collations))
         adapted.notes.push_back(test::U8(note));
-    adapted.statement =
-        test::U8(CreateTableStatement(table, Utf8ToUtf16(name), test::TestApp().collations));
+    adapted.statement = test::U8(
+        CreateTableStatement(table, Utf8ToUtf16(name), test::TestApp().collations, &defaults));
     return adapted;
 }
 
@@ -125,7 +125,7 @@ TEST(MariaDbTranslationTest, MySqlFixtureTablesAreWrittenInTermsMariaDbTakes) {
     EXPECT_TRUE(Has(derived.statement, "KEY `k_total`")) << derived.statement;
     EXPECT_TRUE(Has(derived.statement,
                     "`secret` VARCHAR(20) CHARACTER SET utf8mb4 COLLATE "
-                    "utf8mb4_uca1400_nopad_ai_ci NULL INVISIBLE"))
+                    "utf8mb4_uca1400_nopad_ai_ci NULL DEFAULT 'hidden' INVISIBLE"))
         << derived.statement;
     EXPECT_TRUE(AnyHas(derived.notes, "key k_expr indexes an expression"));
 
@@ -140,6 +140,18 @@ TEST(MariaDbTranslationTest, MySqlFixtureTablesAreWrittenInTermsMariaDbTakes) {
                     "`my_row_id` BIGINT(20) UNSIGNED NOT NULL AUTO_INCREMENT "
                     "INVISIBLE"))
         << gipk.statement;
+
+    // Defaults come from the dictionary's text: a value, NULL, or none for a
+    // NOT NULL column without one.
+    const Adapted choices = AdaptFixtureTable("types", "choices");
+    EXPECT_TRUE(Has(choices.statement,
+                    "'b') CHARACTER SET utf8mb4 COLLATE "
+                    "utf8mb4_uca1400_nopad_ai_ci NOT NULL DEFAULT 'b',"))
+        << choices.statement;
+    EXPECT_TRUE(Has(choices.statement, "`id` INT(11) NOT NULL,")) << choices.statement;
+    EXPECT_TRUE(Has(derived.statement, "NULL DEFAULT 'hidden' INVISIBLE")) << derived.statement;
+    const Adapted numbers = AdaptFixtureTable("types", "numbers");
+    EXPECT_TRUE(Has(numbers.statement, "`ti` TINYINT(4) NULL DEFAULT NULL,")) << numbers.statement;
 
     const Adapted documents = AdaptFixtureTable("types", "documents");
     EXPECT_TRUE(AnyHas(documents.notes, "column doc: JSON is MariaDB's JSON"));
