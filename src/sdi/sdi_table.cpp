@@ -168,7 +168,8 @@ void ReadColumn(const Json& source, const CAppState& app, CTableDef& table, CCol
     else if (updateNow)
         column.uniregType = CColumnDef::kTimestampOnUpdate;
     // A plain default as text, NULL included.
-    if (!column.noDefault && defaultOption.empty() && column.uniregType == 0) {
+    if (!column.noDefault && defaultOption.empty() &&
+        column.uniregType != CColumnDef::kAutoIncrement) {
         column.hasDictionaryDefault = true;
         column.dictionaryDefaultNull = Bool(source, "default_value_utf8_null");
         column.dictionaryDefault = Utf8ToUtf16(String(source, "default_value_utf8"));
