@@ -500,6 +500,13 @@ std::u16string CreateTableStatement(const CTableDef& table, std::u16string_view 
         AppendQuotedName(out, column.name);
         out.push_back(u' ');
         out += SqlColumnType(table, column, collations);
+        if (column.type == FieldType::kGeometry && column.srid >= 0) {
+            // MariaDB's name for the attribute, which it takes right after the
+            // type only; it records the system but, unlike MySQL's SRID, does
+            // not hold values to it.
+            out += u" REF_SYSTEM_ID=";
+            AppendNumber(out, column.srid);
+        }
         // A generation expression the client or the server could read as
         // more than an expression makes the column a plain one.
         const bool generated = (column.isVirtual || column.isStoredGenerated) &&
@@ -512,12 +519,6 @@ std::u16string CreateTableStatement(const CTableDef& table, std::u16string_view 
             out += column.nullable ? u" NULL" : u" NOT NULL";
             if (defaults && c < defaults->size()) out += (*defaults)[c];
             if (column.uniregType == CColumnDef::kAutoIncrement) out += u" AUTO_INCREMENT";
-        }
-        if (column.type == FieldType::kGeometry && column.srid >= 0) {
-            // MariaDB's name for the attribute; it records the system, but
-            // unlike MySQL's SRID does not hold values to it.
-            out += u" REF_SYSTEM_ID=";
-            AppendNumber(out, column.srid);
         }
         if (column.invisible) out += u" INVISIBLE";
         if (!column.comment.empty()) {

@@ -130,9 +130,9 @@ TEST(MariaDbTranslationTest, MySqlFixtureTablesAreWrittenInTermsMariaDbTakes) {
     EXPECT_TRUE(AnyHas(derived.notes, "key k_expr indexes an expression"));
 
     const Adapted shapes = AdaptFixtureTable("types", "shapes");
-    EXPECT_TRUE(Has(shapes.statement, "`p4326` POINT NOT NULL REF_SYSTEM_ID=4326,"))
+    EXPECT_TRUE(Has(shapes.statement, "`p4326` POINT REF_SYSTEM_ID=4326 NOT NULL,"))
         << shapes.statement;
-    EXPECT_FALSE(Has(shapes.statement, "`p` POINT NULL REF_SYSTEM_ID")) << shapes.statement;
+    EXPECT_FALSE(Has(shapes.statement, "`p` POINT REF_SYSTEM_ID")) << shapes.statement;
     EXPECT_TRUE(AnyHas(shapes.notes, "column p4326: its SRID 4326 is kept as REF_SYSTEM_ID"));
 
     const Adapted gipk = AdaptFixtureTable("types", "gipk");
