@@ -101,6 +101,42 @@ int32_t GeometryTypeOf(std::string_view typeText) {
     return 0;
 }
 
+// An expression as the dictionary's UTF-8 copies keep it (generated columns,
+// DEFAULT expressions, CHECK constraints): escaped as the text of a string
+// literal would be, every quote and backslash behind a backslash. Undone, it
+// is the expression as SHOW CREATE TABLE gives it.
+std::string DictionaryExpression(std::string_view escaped) {
+    std::string text;
+    text.reserve(escaped.size());
+    for (size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] != '\\' || i + 1 == escaped.size()) {
+            text.push_back(escaped[i]);
+            continue;
+        }
+        const char next = escaped[++i];
+        switch (next) {
+            case 'n':
+                text.push_back('\n');
+                break;
+            case 'r':
+                text.push_back('\r');
+                break;
+            case 't':
+                text.push_back('\t');
+                break;
+            case '0':
+                text.push_back('\0');
+                break;
+            case 'Z':
+                text.push_back('\x1A');
+                break;
+            default:
+                text.push_back(next);
+        }
+    }
+    return text;
+}
+
 bool IsCurrentTimestamp(std::string_view option) {
     return option.starts_with("CURRENT_TIMESTAMP");
 }
@@ -153,7 +189,8 @@ void ReadColumn(const Json& source, const CAppState& app, CTableDef& table, CCol
         column.enumValues = CSharedText(std::move(typeText));
     }
     column.isVirtual = Bool(source, "is_virtual");
-    column.generationExpression = Utf8ToUtf16(String(source, "generation_expression_utf8"));
+    column.generationExpression =
+        Utf8ToUtf16(DictionaryExpression(String(source, "generation_expression_utf8")));
     column.isStoredGenerated = !column.isVirtual && !column.generationExpression.empty();
     column.noDefault = Bool(source, "has_no_default");
     const std::string_view defaultOption = String(source, "default_option");
@@ -434,7 +471,8 @@ void ReadConstraints(const Json& dd, const Json& columns, CTableDef& table) {
             if (!source.is_object()) continue;
             CCheckDef check;
             check.name = Utf8ToUtf16(String(source, "name"));
-            check.expression = Utf8ToUtf16(String(source, "check_clause_utf8"));
+            check.expression =
+                Utf8ToUtf16(DictionaryExpression(String(source, "check_clause_utf8")));
             if (!check.expression.empty()) table.checks.push_back(std::move(check));
         }
     }

@@ -123,6 +123,11 @@ TEST(MariaDbTranslationTest, MySqlFixtureTablesAreWrittenInTermsMariaDbTakes) {
     const Adapted derived = AdaptFixtureTable("types", "derived");
     EXPECT_FALSE(Has(derived.statement, "k_expr")) << derived.statement;
     EXPECT_TRUE(Has(derived.statement, "KEY `k_total`")) << derived.statement;
+    // The dictionary keeps the expression escaped as a string's text; the
+    // statement has it as written, or the column would lose its expression.
+    EXPECT_TRUE(
+        Has(derived.statement, "GENERATED ALWAYS AS (concat(_utf8mb4'item-',`id`)) VIRTUAL"))
+        << derived.statement;
     EXPECT_TRUE(Has(derived.statement,
                     "`secret` VARCHAR(20) CHARACTER SET utf8mb4 COLLATE "
                     "utf8mb4_uca1400_nopad_ai_ci NULL DEFAULT 'hidden' INVISIBLE"))
