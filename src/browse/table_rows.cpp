@@ -487,6 +487,7 @@ uint32_t CTableRows::ReadDefinitionFromTablespace(const std::filesystem::path& d
             return 0;
         changedInPlace = info.changedInPlace;
         rowVersions_ = std::move(info.rowVersions);
+        instantColumns_ = std::move(info.instantColumns);
         indexId = info.clusteredIndexId;
         return info.clusteredRoot;
     }
@@ -497,6 +498,7 @@ uint32_t CTableRows::ReadDefinitionFromTablespace(const std::filesystem::path& d
         if (TableDefFromSdi(object.json, app, table_, info, problem)) {
             changedInPlace = info.changedInPlace;
             rowVersions_ = std::move(info.rowVersions);
+            instantColumns_ = std::move(info.instantColumns);
             indexId = info.clusteredIndexId;
             return info.clusteredRoot;
         }
@@ -523,10 +525,12 @@ std::vector<CSdiPartition> CTableRows::ReadPartitionedDefinition(
     // A table of another engine (MyISAM, CSV, ...) is described by its .sdi
     // file, and its rows are read as a .frm table's are; an unpartitioned
     // InnoDB table found here is read as it was before.
+    // Partitions keep a count of columns before the first added in place
+    // each of their own, which is not read yet: such tables are not read.
     if (partitions.empty() && source.extension() != ".sdi")
         table_.Reset();
     else
-        changedInPlace = info.changedInPlace;
+        changedInPlace = info.changedInPlace || info.instantColumns.columnsBefore != 0;
     return partitions;
 }
 
@@ -568,6 +572,7 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
     uint32_t sdiRoot = 0;
     bool changedInPlace = false;
     rowVersions_.clear();
+    instantColumns_ = {};
     sharedSpace_.clear();
     const bool fromTablespace = table_.columns.empty();
     uint64_t sdiIndexId = 0;
@@ -651,7 +656,9 @@ OpenRowsResult CTableRows::OpenStorage(const std::filesystem::path& databaseFold
             BuildColumnsFromFrm(*inno_, app);
             // Records of several layout versions: read only when every field
             // finds its place, never garbled.
-            if (!rowVersions_.empty() && !ApplyRowVersions(*inno_, rowVersions_, app)) {
+            if ((!rowVersions_.empty() && !ApplyRowVersions(*inno_, rowVersions_, app)) ||
+                (instantColumns_.columnsBefore != 0 &&
+                 !ApplyInstantColumns(*inno_, instantColumns_))) {
                 inno_.reset();
                 return OpenRowsResult::kChangedInPlace;
             }

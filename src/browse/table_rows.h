@@ -207,6 +207,8 @@ class CTableRows {
     uint32_t myisamPointerLength_ = 0;
     // The record layouts of a MySQL table whose rows carry versions.
     std::vector<CVersionedColumn> rowVersions_;
+    // Columns added in place before MySQL 8.0.29, from the same information.
+    CInstantColumns instantColumns_;
     // A MySQL table kept in a general tablespace: that file (empty for a
     // table with a tablespace of its own).
     std::filesystem::path sharedSpace_;

@@ -53,6 +53,7 @@ OpenRowsResult CTableRows::OpenRecovered(const std::filesystem::path& definition
     options.recoverFrom = dataFile;
     ReadTableDefinition(table_, definition, app, options.damage);
     rowVersions_.clear();
+    instantColumns_ = {};
     if (table_.columns.empty()) {
         // A MySQL 8.0+ tablespace holds its table's definition itself.
         for (const SdiObject& object : ReadSdi(definition, options.damage).objects) {
@@ -65,6 +66,7 @@ OpenRowsResult CTableRows::OpenRecovered(const std::filesystem::path& definition
                 return OpenRowsResult::kChangedInPlace;
             }
             rowVersions_ = std::move(info.rowVersions);
+            instantColumns_ = std::move(info.instantColumns);
             break;
         }
     }
@@ -98,7 +100,8 @@ OpenRowsResult CTableRows::OpenRecovery(const std::filesystem::path& myi,
         inno_->fileName = space->pathText();
         inno_->perTableSource = true;
         BuildColumnsFromFrm(*inno_, app);
-        if (!rowVersions_.empty() && !ApplyRowVersions(*inno_, rowVersions_, app)) {
+        if ((!rowVersions_.empty() && !ApplyRowVersions(*inno_, rowVersions_, app)) ||
+            (instantColumns_.columnsBefore != 0 && !ApplyInstantColumns(*inno_, instantColumns_))) {
             inno_.reset();
             return OpenRowsResult::kChangedInPlace;
         }

@@ -88,6 +88,7 @@ void CCatalogue::Clear() {
     catalogueTriggers.clear();
     dictionaryViews.clear();
     dictionaryTriggers.clear();
+    databaseCollations.clear();
 }
 
 std::u16string PathText(const std::filesystem::path& path) {

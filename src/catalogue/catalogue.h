@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,8 @@ struct CCatalogue {
     // triggers of one table next to each other.
     std::vector<CDictionaryView> dictionaryViews;
     std::vector<CDictionaryTrigger> dictionaryTriggers;
+    // The default collation of each database a MySQL 8.0+ dictionary lists.
+    std::map<std::u16string, int32_t> databaseCollations;
 };
 
 // The entries of folder, files or folders as asked, sorted by name ignoring

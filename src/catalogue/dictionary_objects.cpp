@@ -272,7 +272,13 @@ CDictionaryObjects ReadDictionaryObjects(const std::filesystem::path& mysqlIbd, 
     {
         const size_t id = schemata.Column(u"id");
         const size_t name = schemata.Column(u"name");
-        for (const auto& row : schemata.rows) schemaNames[Number(row, id)] = Text(row, name);
+        const size_t collation = schemata.Column(u"default_collation_id");
+        for (const auto& row : schemata.rows) {
+            schemaNames[Number(row, id)] = Text(row, name);
+            const int64_t number = Number(row, collation);
+            if (number > 0 && number <= INT32_MAX)
+                found.schemaCollations[Text(row, name)] = static_cast<int32_t>(number);
+        }
     }
 
     // Tables by id, for the triggers; views as they come.

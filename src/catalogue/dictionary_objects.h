@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,8 @@ struct CDictionaryObjects {
     std::vector<CDictionaryView> views;
     std::vector<CDictionaryTrigger> triggers;
     std::vector<std::u16string> findings;
+    // Each database's default collation (its number), by the database's name.
+    std::map<std::u16string, int32_t> schemaCollations;
 };
 
 // Reads the views and triggers of the dictionary tablespace at mysqlIbd

@@ -200,6 +200,7 @@ void ReadMysqlDictionary(CCatalogue& catalogue, CUiOperations& ui, CAppState& ap
                      });
     catalogue.dictionaryViews = std::move(objects.views);
     catalogue.dictionaryTriggers = std::move(objects.triggers);
+    catalogue.databaseCollations = std::move(objects.schemaCollations);
     for (const std::u16string& finding : objects.findings) ui.AppendLogLine(finding);
 }
 

@@ -259,6 +259,32 @@ void BuildColumnsFromDictionary(CInnoTableReader& inno, const CInnoDictionary& d
     OrderPhysicalColumns(inno, candidates);
 }
 
+bool ApplyInstantColumns(CInnoTableReader& inno, const CInstantColumns& instant) {
+    std::vector<CInnoColumnDef>& fields = inno.physicalColumns;
+    size_t stored = 0;
+    for (const CColumnDef& column : inno.table.columns) stored += column.isVirtual ? 0 : 1;
+    const size_t added = instant.added.size();
+    if (instant.columnsBefore == 0 || added == 0 || instant.columnsBefore + added != stored ||
+        added >= fields.size())
+        return false;
+    // Columns were added after the last one and belong to no key, so their
+    // fields are the record's last ones, in column order.
+    const size_t first = fields.size() - added;
+    for (size_t i = 0; i < added; ++i) {
+        const CVersionedColumn& column = instant.added[i];
+        if (!column.hasDefault || fields[first + i].position != column.tableColumn) return false;
+    }
+    for (size_t i = 0; i < added; ++i) {
+        const CVersionedColumn& column = instant.added[i];
+        CInnoColumnDef& field = fields[first + i];
+        field.instantDefaultNull = column.defaultNull;
+        field.instantDefault = column.defaultNull ? std::vector<uint8_t>() : column.defaultBytes;
+    }
+    inno.coreFields = static_cast<uint32_t>(first);
+    inno.fieldCountInRecords = true;
+    return true;
+}
+
 bool ApplyRowVersions(CInnoTableReader& inno, const std::vector<CVersionedColumn>& columns,
                       const CAppState& app) {
     struct Placed {

@@ -40,6 +40,27 @@ struct CVersionedColumn {
     std::vector<uint8_t> defaultBytes;
 };
 
+// Columns MySQL 8.0.12 to 8.0.28 added in place (ALGORITHM=INSTANT), always
+// after the last column, as a table's dictionary information describes them.
+struct CInstantColumns {
+    // The table's stored columns when the first was added (the dictionary's
+    // instant_col); 0 for a table none were added to.
+    uint32_t columnsBefore = 0;
+    // The columns added since, in column order, each with the default that
+    // records written before it show (tableColumn, hasDefault, defaultNull,
+    // defaultBytes).
+    std::vector<CVersionedColumn> added;
+};
+
+// Lays the reader's fields (built by BuildColumnsFromFrm) out for a table
+// that columns were added to in place before MySQL 8.0.29: records written
+// before the first such change hold the fields up to the first added one
+// (coreFields), later ones carry their own field count (info bit 0x80), and
+// each added field knows the default older records show. False when the
+// description does not fit the fields (the added columns are not the last
+// fields, or one lacks its default); the layout is then unchanged.
+bool ApplyInstantColumns(CInnoTableReader& inno, const CInstantColumns& instant);
+
 // Lays the reader's fields (built by BuildColumnsFromFrm) out as records of
 // every version hold them: in their physical order, with the dropped columns
 // whose bytes older records still carry, each field knowing the versions

@@ -46,6 +46,11 @@ class CInnoTableReader {
     uint32_t coreFields = 0;
     // The values such records show for the fields they lack: one row.
     CRowWindow defaults;
+    // Columns were added in place by MySQL 8.0.12 to 8.0.28: records written
+    // since carry their field count (info bit 0x80), and the fields a record
+    // lacks show the default their field keeps (instantDefault), not a row
+    // of defaults.
+    bool fieldCountInRecords = false;
     // Records carry the version of the table's layout they were written in
     // (MySQL 8.0.29 and later); each field says which versions hold it.
     bool rowVersions = false;

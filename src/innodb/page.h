@@ -99,6 +99,9 @@ struct RedundantField {
 // The info bit of a record written after MySQL 8.0.29 added or dropped
 // columns in place: its header names the layout version it has.
 inline constexpr uint8_t kInfoRowVersion = 0x40;
+// The info bit of a compact record written after MySQL 8.0.12 to 8.0.28 added
+// columns in place: its header holds its field count.
+inline constexpr uint8_t kInfoInstantAdded = 0x80;
 
 // The fields of a redundant-layout record from its end-offset array. Empty
 // when the array or a field would lie outside the page or the offsets run

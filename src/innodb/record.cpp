@@ -37,9 +37,17 @@ bool LocateCompactFields(ByteSpan page, uint32_t origin, uint32_t span,
         // the core fields only; later ones say how many fields they add.
         present = coreFields;
         if (CompactRecordStatus(page, origin) == kStatusInstant) {
+            // MariaDB: a status of its own and the count of added fields.
             size_t added = 0;
             if (!header.ReadAddedFieldCount(added)) return false;
             present = coreFields + 1 + added;
+        } else if (page[origin - kCompactExtraBytes] & kInfoInstantAdded) {
+            // MySQL 8.0.12 to 8.0.28: an info bit and the record's whole
+            // field count. MariaDB never sets the bit, so the two cannot be
+            // taken for each other.
+            size_t stored = 0;
+            if (!header.ReadFieldCount(stored)) return false;
+            present = stored;
         }
         present = std::min(present, fields.size());
     }
@@ -222,7 +230,7 @@ void CInnoRecordDecoder::Render(const CInnoColumnDef& field, ByteSpan bytes, boo
 void CInnoRecordDecoder::RenderMissing(const CInnoColumnDef& field) {
     // A field the record was written without: the column's default, kept
     // when the column was added.
-    if (inno_.rowVersions) {
+    if (inno_.rowVersions || inno_.fieldCountInRecords) {
         if (field.instantDefaultNull)
             rows_.SetNull(static_cast<size_t>(field.position));
         else

@@ -52,6 +52,20 @@ class CompactHeaderCursor {
         return true;
     }
 
+    // The number of fields a record of MySQL 8.0.12 to 8.0.28 written after
+    // columns were added in place holds, system fields included: one byte
+    // below 128, else two, the first with its high bit set and the high bits
+    // of the count below it, the next with the low eight bits.
+    bool ReadFieldCount(size_t& count) {
+        if (header_ < 1) return false;
+        count = page_[--header_];
+        if (count & 0x80) {
+            if (header_ < 1) return false;
+            count = (count & 0x7F) << 8 | page_[--header_];
+        }
+        return true;
+    }
+
     // The version of the table's layout a record written after columns were
     // added or dropped in place (MySQL 8.0.29 and later) was written in: one
     // byte.

@@ -7,6 +7,7 @@
 #include "app/text.h"
 #include "catalogue/script_safety.h"
 #include "myisam/myisam_row.h"
+#include "save/mariadb_translation.h"
 #include "save/sql_text.h"
 #include "schema/column_type_text.h"
 #include "schema/field_types.h"
@@ -148,13 +149,18 @@ void AppendBaseType(std::u16string& out, const CTableDef& table, const CColumnDe
 }
 
 void AppendCharacterSet(std::u16string& out, const CollationInfo& info, bool tableOption) {
+    // A collation of MySQL's that MariaDB lacks is written as the nearest
+    // one it has (the save says so; see AdaptDefinitionForMariaDb).
+    const std::optional<CCollationName> substitute = MariaDbCollation(info.text2, info.text1);
+    const std::u16string_view charset = substitute ? substitute->charset : info.text2;
+    const std::u16string_view collation = substitute ? substitute->collation : info.text1;
     // Names go into the statement only from our own list of sets; the
     // collation table is a file, not ours.
-    if (!IsKnownCollationPair(info.text2, info.text1)) return;
+    if (!IsKnownCollationPair(charset, collation)) return;
     out += tableOption ? u" DEFAULT CHARSET=" : u" CHARACTER SET ";
-    out += info.text2;
+    out += charset;
     out += tableOption ? u" COLLATE=" : u" COLLATE ";
-    out += info.text1;
+    out += collation;
 }
 
 bool IsPrimaryKey(const CKeyDef& key) {
@@ -180,6 +186,8 @@ int32_t PrefixLength(const CColumnDef& column, const CKeyPartDef& part,
 
 void AppendKey(std::u16string& out, const CTableDef& table, const CKeyDef& key,
                const CollationTable& collations) {
+    // A key whose parts include expressions would index less than it did.
+    if (key.flags & CKeyDef::kExpressionParts) return;
     const bool primary = IsPrimaryKey(key);
     const bool fulltext = (key.flags & CKeyDef::kFulltext) != 0;
     const bool spatial = (key.flags & CKeyDef::kSpatial) != 0;
@@ -492,6 +500,13 @@ std::u16string CreateTableStatement(const CTableDef& table, std::u16string_view 
         AppendQuotedName(out, column.name);
         out.push_back(u' ');
         out += SqlColumnType(table, column, collations);
+        if (column.type == FieldType::kGeometry && column.srid >= 0) {
+            // MariaDB's name for the attribute, which it takes right after the
+            // type only; it records the system but, unlike MySQL's SRID, does
+            // not hold values to it.
+            out += u" REF_SYSTEM_ID=";
+            AppendNumber(out, column.srid);
+        }
         // A generation expression the client or the server could read as
         // more than an expression makes the column a plain one.
         const bool generated = (column.isVirtual || column.isStoredGenerated) &&
@@ -505,6 +520,7 @@ std::u16string CreateTableStatement(const CTableDef& table, std::u16string_view 
             if (defaults && c < defaults->size()) out += (*defaults)[c];
             if (column.uniregType == CColumnDef::kAutoIncrement) out += u" AUTO_INCREMENT";
         }
+        if (column.invisible) out += u" INVISIBLE";
         if (!column.comment.empty()) {
             out += u" COMMENT ";
             AppendStringLiteral(out, column.comment);

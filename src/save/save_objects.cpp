@@ -150,6 +150,10 @@ std::vector<CSaveObject> SaveObjectsOfCatalogue(const CCatalogue& catalogue) {
         if (auto trigger = DictionaryTriggerObject(catalogue, i))
             objects.push_back(std::move(*trigger));
     }
+    for (CSaveObject& object : objects) {
+        const auto found = catalogue.databaseCollations.find(object.DatabaseName());
+        if (found != catalogue.databaseCollations.end()) object.databaseCollation = found->second;
+    }
     return objects;
 }
 

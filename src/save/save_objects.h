@@ -29,6 +29,9 @@ struct CSaveObject {
     // themselves.
     std::shared_ptr<const CViewDefinition> dictionaryView;
     std::vector<CTriggerDefinition> dictionaryTriggers;
+    // The database's default collation as a MySQL 8.0+ dictionary keeps it
+    // (its number; 0 when none does, as for databases with a db.opt).
+    int32_t databaseCollation = 0;
 
     // The real names, decoded from the folder and file names.
     std::u16string DatabaseName() const;

@@ -23,6 +23,7 @@
 #include "innodb/dictionary_foreign.h"
 #include "save/create_table.h"
 #include "save/deleted_table.h"
+#include "save/mariadb_translation.h"
 #include "save/saved_definition.h"
 #include "save/server_target.h"
 #include "save/sql_text.h"
@@ -76,8 +77,13 @@ std::u16string DatabaseOptions(const std::filesystem::path& folder) {
         return {};
     };
     std::u16string options;
-    const std::u16string charset = value(u"default-character-set=");
-    const std::u16string collation = value(u"default-collation=");
+    std::u16string charset = value(u"default-character-set=");
+    std::u16string collation = value(u"default-collation=");
+    // A collation of MySQL's that MariaDB lacks: the nearest one it has.
+    if (std::optional<CCollationName> substitute = MariaDbCollation(charset, collation)) {
+        charset = std::move(substitute->charset);
+        collation = std::move(substitute->collation);
+    }
     if (IsKnownCharsetName(charset)) options += u" CHARACTER SET " + charset;
     if (!collation.empty() && !charset.empty() && IsKnownCollationPair(charset, collation))
         options += u" COLLATE " + collation;
@@ -433,6 +439,11 @@ class CSaveRunner {
         database.name = objects.front()->DatabaseName();
         database.folderName = std::filesystem::path(objects.front()->FolderName());
         database.options = DatabaseOptions(folder);
+        // MySQL 8.0 and later keep a database's defaults in their dictionary.
+        std::u16string collationNote;
+        if (database.options.empty() && objects.front()->databaseCollation > 0)
+            database.options = DatabaseCollationOptions(objects.front()->databaseCollation,
+                                                        app_.collations, collationNote);
         ui_.AppendLogLine(u"Saving database " + database.name);
         std::u16string error;
         if (!IsWritableName(database.name)) {
@@ -444,6 +455,17 @@ class CSaveRunner {
             Fail(u"Error saving database " + database.name, error);
             result_.failed += objects.size() - 1;
             return;
+        }
+        if (!collationNote.empty()) {
+            ui_.AppendLogLine(u"Database " + database.name + u": " + collationNote);
+            if (target_.IsScript() &&
+                !target_.WriteText(u"-- Database " + CommentName(database.name) + u": " +
+                                       CommentText(collationNote) + u"\n",
+                                   error)) {
+                Fail(u"Error saving database " + database.name, error);
+                result_.failed += objects.size() - 1;
+                return;
+            }
         }
         std::vector<CViewToSave> views;
         for (const CSaveObject* object : objects) {
@@ -508,6 +530,23 @@ class CSaveRunner {
         if (file.triggers.empty() && file.refused.empty()) {
             Fail(failure, u"the trigger file holds no trigger that can be read");
             return;
+        }
+        // Session modes MariaDB does not know would fail the SET SQL_MODE
+        // before the trigger; they are left out and said.
+        for (CTriggerDefinition& trigger : file.triggers) {
+            if (!trigger.hasSqlMode) continue;
+            std::u16string leftOut;
+            trigger.sqlMode = MariaDbSqlMode(trigger.sqlMode, leftOut);
+            if (leftOut.empty()) continue;
+            const std::u16string note = u"Trigger " + trigger.name + u" of " + display +
+                                        u": its session mode " + leftOut +
+                                        u", which MariaDB does not have, is left out";
+            ui_.AppendLogLine(note);
+            if (target_.IsScript() &&
+                !target_.WriteText(u"-- " + CommentText(note) + u"\n", error)) {
+                Fail(failure, error);
+                return;
+            }
         }
         // Each trigger on its own, in its own session mode (set before it
         // and put back after it), so that its body means what it meant; one
@@ -581,10 +620,17 @@ class CSaveRunner {
             return;
         }
         std::u16string error;
-        const std::vector<std::u16string> defaults = ColumnDefaultClauses(table, app_);
+        // A definition from a MySQL 8.0+ dictionary has its defaults as text.
+        std::vector<std::u16string> defaults = table.defaultRecord.empty() &&
+                                                       table.serverVersion >= kMySql80 &&
+                                                       table.serverVersion < kMariaDb100
+                                                   ? DictionaryDefaultClauses(table)
+                                                   : ColumnDefaultClauses(table, app_);
         std::vector<std::u16string> notes;
-        const CTableDef saved = SavedDefinition(table, object.databaseFolder, object.FileStem(),
-                                                dictionary_, ForeignKeys(), notes);
+        CTableDef saved = SavedDefinition(table, object.databaseFolder, object.FileStem(),
+                                          dictionary_, ForeignKeys(), notes);
+        for (std::u16string& note : AdaptDefinitionForMariaDb(saved, defaults, app_.collations))
+            notes.push_back(std::move(note));
         for (std::u16string& reason : DefinitionPartsLeftOut(saved))
             notes.push_back(reason + u"; it is left out");
         for (const std::u16string& note : notes) {

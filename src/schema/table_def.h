@@ -101,6 +101,17 @@ struct CColumnDef {
     // A DEFAULT given as an expression, as the .frm keeps it; the default of
     // other columns is their value in the table's default record.
     std::u16string defaultExpression;
+    // The default a MySQL 8.0+ dictionary gives as text (its definitions have
+    // no default record): hasDictionaryDefault when it gives a value or NULL
+    // (dictionaryDefaultNull) rather than an expression or none.
+    bool hasDictionaryDefault = false;
+    bool dictionaryDefaultNull = false;
+    std::u16string dictionaryDefault;
+    // INVISIBLE: left out of SELECT * (MySQL 8.0.23 and later).
+    bool invisible = false;
+    // The spatial reference system a spatial column is restricted to (MySQL
+    // 8.0's SRID attribute); -1 for none.
+    int64_t srid = -1;
 };
 
 // One part of a key.
@@ -122,6 +133,9 @@ struct CKeyDef {
     static constexpr int32_t kSpatial = 1 << 10;
     static constexpr int32_t kHasComment = 1 << 12;
     static constexpr int32_t kHasParser = 1 << 14;
+    // Some of its parts index an expression (MySQL 8.0's functional key
+    // parts), which its parts do not list. Above the flags a .frm stores.
+    static constexpr int32_t kExpressionParts = 1 << 20;
 
     int32_t keyLength = 0;
     int32_t flags = 0;  // bit 0 unique, bit 12 has a comment, bit 14 has a parser

@@ -101,6 +101,42 @@ int32_t GeometryTypeOf(std::string_view typeText) {
     return 0;
 }
 
+// An expression as the dictionary's UTF-8 copies keep it (generated columns,
+// DEFAULT expressions, CHECK constraints): escaped as the text of a string
+// literal would be, every quote and backslash behind a backslash. Undone, it
+// is the expression as SHOW CREATE TABLE gives it.
+std::string DictionaryExpression(std::string_view escaped) {
+    std::string text;
+    text.reserve(escaped.size());
+    for (size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] != '\\' || i + 1 == escaped.size()) {
+            text.push_back(escaped[i]);
+            continue;
+        }
+        const char next = escaped[++i];
+        switch (next) {
+            case 'n':
+                text.push_back('\n');
+                break;
+            case 'r':
+                text.push_back('\r');
+                break;
+            case 't':
+                text.push_back('\t');
+                break;
+            case '0':
+                text.push_back('\0');
+                break;
+            case 'Z':
+                text.push_back('\x1A');
+                break;
+            default:
+                text.push_back(next);
+        }
+    }
+    return text;
+}
+
 bool IsCurrentTimestamp(std::string_view option) {
     return option.starts_with("CURRENT_TIMESTAMP");
 }
@@ -128,6 +164,8 @@ void ReadColumn(const Json& source, const CAppState& app, CTableDef& table, CCol
         column.decimals = ClampToInt32(Int(source, "numeric_scale"));
     } else if (type == FieldType::kGeometry) {
         column.geometryType = GeometryTypeOf(String(source, "column_type_utf8"));
+        if (source.contains("srs_id") && !Bool(source, "srs_id_null"))
+            column.srid = std::clamp<int64_t>(Int(source, "srs_id"), 0, 0xFFFFFFFF);
     }
     if (type == FieldType::kEnum || type == FieldType::kSet) {
         // Each column keeps its own members, decoded by its character set.
@@ -151,7 +189,8 @@ void ReadColumn(const Json& source, const CAppState& app, CTableDef& table, CCol
         column.enumValues = CSharedText(std::move(typeText));
     }
     column.isVirtual = Bool(source, "is_virtual");
-    column.generationExpression = Utf8ToUtf16(String(source, "generation_expression_utf8"));
+    column.generationExpression =
+        Utf8ToUtf16(DictionaryExpression(String(source, "generation_expression_utf8")));
     column.isStoredGenerated = !column.isVirtual && !column.generationExpression.empty();
     column.noDefault = Bool(source, "has_no_default");
     const std::string_view defaultOption = String(source, "default_option");
@@ -165,6 +204,13 @@ void ReadColumn(const Json& source, const CAppState& app, CTableDef& table, CCol
         column.uniregType = CColumnDef::kTimestampDefault;
     else if (updateNow)
         column.uniregType = CColumnDef::kTimestampOnUpdate;
+    // A plain default as text, NULL included.
+    if (!column.noDefault && defaultOption.empty() &&
+        column.uniregType != CColumnDef::kAutoIncrement) {
+        column.hasDictionaryDefault = true;
+        column.dictionaryDefaultNull = Bool(source, "default_value_utf8_null");
+        column.dictionaryDefault = Utf8ToUtf16(String(source, "default_value_utf8"));
+    }
     // A DEFAULT given as an expression keeps its text, without the
     // parentheses the dictionary writes around it.
     if (!defaultOption.empty() && !defaultNow) {
@@ -195,7 +241,12 @@ void ReadKey(const Json& source, const std::vector<int32_t>& columnOfDictionary,
             const int64_t opx = Int(element, "column_opx", -1);
             if (opx < 0 || static_cast<uint64_t>(opx) >= columnOfDictionary.size()) continue;
             const int32_t ours = columnOfDictionary[static_cast<size_t>(opx)];
-            if (ours < 0) continue;
+            if (ours < 0) {
+                // A visible part on a column the definition does not hold: the
+                // hidden column of an expression (a functional key part).
+                key.flags |= CKeyDef::kExpressionParts;
+                continue;
+            }
             const CColumnDef& column = table.columns[static_cast<size_t>(ours)];
             CKeyPartDef part;
             part.fieldNumber = static_cast<uint16_t>(ours + 1);
@@ -214,6 +265,21 @@ void ReadKey(const Json& source, const std::vector<int32_t>& columnOfDictionary,
         (primary ? column.inPrimaryKey : column.inUniqueKey) |= (key.flags & CKeyDef::kUnique) != 0;
     }
     table.keys.push_back(std::move(key));
+}
+
+// Whether a dictionary option string "a=1;b=;" names key, even with an
+// empty value.
+bool HasOption(std::string_view options, std::string_view key) {
+    size_t at = 0;
+    while (at < options.size()) {
+        size_t end = options.find(';', at);
+        if (end == std::string_view::npos) end = options.size();
+        const std::string_view item = options.substr(at, end - at);
+        if (item.size() > key.size() && item.starts_with(key) && item[key.size()] == '=')
+            return true;
+        at = end + 1;
+    }
+    return false;
 }
 
 // The bytes of a hex option value; false when it is not hex.
@@ -405,7 +471,8 @@ void ReadConstraints(const Json& dd, const Json& columns, CTableDef& table) {
             if (!source.is_object()) continue;
             CCheckDef check;
             check.name = Utf8ToUtf16(String(source, "name"));
-            check.expression = Utf8ToUtf16(String(source, "check_clause_utf8"));
+            check.expression =
+                Utf8ToUtf16(DictionaryExpression(String(source, "check_clause_utf8")));
             if (!check.expression.empty()) table.checks.push_back(std::move(check));
         }
     }
@@ -457,8 +524,13 @@ bool TableDefFromSdi(std::string_view json, const CAppState& app, CTableDef& tab
 
     std::vector<int32_t> columnOfDictionary(columns->size(), -1);
     // Columns added in place before 8.0.29 leave records without a version:
-    // those are not read.
-    info.changedInPlace = !OptionValue(String(dd, "se_private_data"), "instant_col").empty();
+    // they are read when the added columns and their defaults are as that
+    // server left them (below), else not at all.
+    const std::string_view instantColumns =
+        OptionValue(String(dd, "se_private_data"), "instant_col");
+    info.changedInPlace = !instantColumns.empty();
+    size_t storedColumns = 0;
+    bool addedKnown = true;
     bool versioned = false;
     bool placesKnown = true;
     for (size_t i = 0; i < columns->size(); ++i) {
@@ -487,10 +559,22 @@ bool TableDefFromSdi(std::string_view json, const CAppState& app, CTableDef& tab
         CColumnDef column;
         column.index = static_cast<int32_t>(table.columns.size());
         ReadColumn(source, app, table, column);
+        column.invisible = hidden == kHiddenUser;
         columnOfDictionary[i] = column.index;
         info.dictionaryColumn.push_back(i);
         if (stored) {
             place.tableColumn = column.index;
+            // A column added before 8.0.29 has its default and nothing else.
+            if (!instantColumns.empty() && ++storedColumns > DecimalOption(instantColumns)) {
+                CVersionedColumn added;
+                added.tableColumn = column.index;
+                added.defaultNull = OptionValue(privateData, "default_null") == "1";
+                const std::string_view bytes = OptionValue(privateData, "default");
+                added.hasDefault = added.defaultNull || (HasOption(privateData, "default") &&
+                                                         HexOption(bytes, added.defaultBytes));
+                addedKnown = addedKnown && added.hasDefault;
+                info.instantColumns.added.push_back(std::move(added));
+            }
             info.rowVersions.push_back(std::move(place));
         }
         table.columns.push_back(std::move(column));
@@ -498,6 +582,14 @@ bool TableDefFromSdi(std::string_view json, const CAppState& app, CTableDef& tab
     // Rows without versions need none of this; a versioned table whose
     // places are not all known cannot be laid out, and is not read.
     if (!versioned) info.rowVersions.clear();
+    const uint64_t columnsBefore = DecimalOption(instantColumns);
+    if (!versioned && !instantColumns.empty() && addedKnown && columnsBefore > 0 &&
+        columnsBefore < storedColumns) {
+        info.instantColumns.columnsBefore = static_cast<uint32_t>(columnsBefore);
+        info.changedInPlace = false;
+    } else {
+        info.instantColumns = {};
+    }
     if (versioned && !placesKnown) {
         info.rowVersions.clear();
         info.changedInPlace = true;

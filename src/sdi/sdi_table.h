@@ -28,9 +28,12 @@ struct SdiTableInfo {
     uint32_t clusteredRoot = 0;
     // The id its pages carry; 0 when it names none.
     uint64_t clusteredIndexId = 0;
-    // Columns were added or dropped in place (ALGORITHM=INSTANT): records
-    // differ in their fields by the version they were written in.
+    // Columns were added or dropped in place (ALGORITHM=INSTANT) in a way
+    // the readers cannot lay out: its rows are not read.
     bool changedInPlace = false;
+    // Columns added in place before MySQL 8.0.29, which the readers lay out
+    // with ApplyInstantColumns; empty (columnsBefore 0) for other tables.
+    CInstantColumns instantColumns;
     // Columns were added or dropped in place in MySQL 8.0.29 or later: the
     // place of every stored field in the records and the versions that hold
     // it. Empty for tables whose rows carry no versions.
