@@ -49,11 +49,11 @@ TEST(ConnectionTestTest, ValuesInTheConnectionStringAreBracedAndCannotAddKeyword
     s.driver = u"My}Driver";
     const std::u16string text = ConnectionString(s);
     EXPECT_EQ(test::U8(text),
-              "Driver={My}}Driver};Server={db}}}};Driver={x};Option=16834;Port={3306};");
+              "Driver={My}}Driver};Server={db}}}};Driver={x};Option=16770;Port={3306};");
     EXPECT_EQ(text.find(u"secret"), std::u16string::npos);
     EXPECT_EQ(text.find(u"ignored"), std::u16string::npos);
     EXPECT_EQ(test::U8(ConnectionString(Settings(u"localhost", u"3306", u"root"))),
-              "Driver={MySql ODBC 5.1 Driver};Server={localhost};Option=16834;Port={3306};");
+              "Driver={MySql ODBC 5.1 Driver};Server={localhost};Option=16770;Port={3306};");
 }
 
 TEST(ConnectionTestTest, FailuresShowTheDriverManagersOrDriversTextAndALineFeed) {
