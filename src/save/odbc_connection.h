@@ -33,6 +33,17 @@ struct CConnectionSettings {
 // early or add a keyword.
 void AppendBracedValue(std::u16string& out, std::u16string_view value);
 
+// The text Execute hands the driver for sql, ended by a zero unit (the
+// length given as "null-terminated"). The MariaDB driver counts the
+// characters of UTF-16 text itself, and takes every unit whose low byte is
+// 0xD8 to 0xDB (U+00D8 among them) for the start of a surrogate pair of two
+// units: given a length, it reads past the end of text holding such
+// characters. Walking to the zero unit it ends where the text does, unless
+// the last unit is such a one; a space after it keeps the zero unit in its
+// place. Statements hold no zero unit: the save escapes it in values and
+// refuses it in names.
+std::u16string OdbcStatementText(std::u16string_view sql);
+
 // The connection string "Driver={D};Server={S};Option=16770;Port={P};" with
 // the values braced. It never holds the user name or the password, which
 // Open passes on by themselves, so it can be shown or logged.

@@ -56,6 +56,28 @@ TEST(ConnectionTestTest, ValuesInTheConnectionStringAreBracedAndCannotAddKeyword
               "Driver={MySql ODBC 5.1 Driver};Server={localhost};Option=16770;Port={3306};");
 }
 
+// Statements go to the driver ended by a zero unit; one whose last unit the
+// driver would take for the start of a surrogate pair gets a space after it,
+// so that the driver's walk stops at the zero unit.
+TEST(ConnectionTestTest, StatementsEndWhereTheDriverStopsReading) {
+    const struct {
+        std::u16string sql;
+        std::u16string sent;
+    } cases[] = {
+        {u"", u""},
+        {u"SELECT 1", u"SELECT 1"},
+        {u"SELECT '\u00d8'", u"SELECT '\u00d8'"},
+        {u"SELECT 1 -- \u00d8", u"SELECT 1 -- \u00d8 "},
+        {u"SELECT 1 -- \u4edb", u"SELECT 1 -- \u4edb "},
+        {u"SELECT 1 -- \u00dc", u"SELECT 1 -- \u00dc"},
+    };
+    for (const auto& c : cases) {
+        const std::u16string sent = OdbcStatementText(c.sql);
+        EXPECT_EQ(test::U8(sent), test::U8(c.sent));
+        EXPECT_EQ(sent.c_str()[sent.size()], u'\0');
+    }
+}
+
 TEST(ConnectionTestTest, FailuresShowTheDriverManagersOrDriversTextAndALineFeed) {
     CConnectionSettings s = Settings(u"127.0.0.1", u"1", u"root");
     s.driver = u"No Such Driver For BrixTallow";
