@@ -300,7 +300,20 @@ uint64_t CInnoDictionary::FindTableId(std::u16string_view name) const {
         if (!t.deleted) return t.tableId;
         if (deletedMatch == 0) deletedMatch = t.tableId;
     }
-    return deletedMatch;
+    if (deletedMatch != 0) return deletedMatch;
+    // A server on a system that ignores the case of file names keeps the
+    // names in lower case ("db/t#p#p0" for the file "t#P#p0.ibd"); such a
+    // name counts when no name matches exactly.
+    const auto lower = [](char16_t c) {
+        return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+    };
+    for (const SysTableRec& t : tables_) {
+        if (t.deleted || t.name.size() != name.size()) continue;
+        bool same = true;
+        for (size_t i = 0; i < name.size() && same; ++i) same = lower(t.name[i]) == lower(name[i]);
+        if (same) return t.tableId;
+    }
+    return 0;
 }
 
 const SysTableRec* CInnoDictionary::FindTable(uint64_t tableId) const {

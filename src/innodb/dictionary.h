@@ -85,7 +85,10 @@ class CInnoDictionary {
     bool IsOpen() const { return space_ && space_->IsOpen(); }
 
     // The table id of the first SYS_TABLES entry named exactly name
-    // ("db/table"), preferring one that is not delete-marked; 0 for none.
+    // ("db/table"), preferring one that is not delete-marked; without one,
+    // of the first live entry whose name differs only in the case of ASCII
+    // letters (a server on a system that ignores case wrote names in lower
+    // case); 0 for none.
     uint64_t FindTableId(std::u16string_view name) const;
     // The root page of the first clustered index (TYPE bit 0) of the table,
     // or 0.

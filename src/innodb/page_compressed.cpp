@@ -44,6 +44,10 @@ constexpr size_t kClassicData = 40;
 // before it ends them.
 constexpr uint16_t kFullCrc32Marker = 0x8000;
 constexpr size_t kFullCrc32Data = 26;
+// full_crc32 keeps the key version of an encrypted page in its first four
+// bytes, zero on a page that is not encrypted; the bytes from the data on are
+// encrypted after they were compressed, the page type stays readable.
+constexpr size_t kFullCrc32KeyVersion = 0;
 // The memory a hostile lzma header may ask for, at most.
 constexpr uint64_t kLzmaMemoryLimit = 64u << 20;
 
@@ -192,8 +196,14 @@ bool LooksPageCompressed(ByteSpan page) {
 }
 
 const char* UndecompressedReason(ByteSpan page) {
-    if (LoadU16be(page, kPageType) == kCompressedEncryptedType)
-        return "encrypted; needs the keyring";
+    constexpr const char* kEncrypted = "encrypted; needs the keyring";
+    const uint16_t type = LoadU16be(page, kPageType);
+    if (type == kCompressedEncryptedType) return kEncrypted;
+    // No full_crc32 type reaches the older layout's types: its length byte
+    // stays below 0x101.
+    if ((type & kFullCrc32Marker) != 0 && type != kCompressedType &&
+        LoadU32be(page, kFullCrc32KeyVersion) != 0)
+        return kEncrypted;
     if (LoadU16be(page, kPageType) == kCompressedType && LoadU32be(page, kAlgorithmField) == 0 &&
         LoadU16be(page, kAlgorithmField + 4) == 0) {
         const uint32_t algorithm = LoadU16be(page, kAlgorithmField + 6);

@@ -54,8 +54,9 @@ DecompressResult DecompressPage(ByteSpan raw, const SpaceFormat& format, std::sp
 bool LooksPageCompressed(ByteSpan page);
 
 // Why a page still in its compressed form was not read, in the damage
-// report's words: the algorithm it names when this build does not read it,
-// otherwise that it does not decompress.
+// report's words: that it is encrypted when its type (older layout) or its
+// key version (full_crc32) says so, the algorithm it names when this build
+// does not read it, otherwise that it does not decompress.
 const char* UndecompressedReason(ByteSpan page);
 
 }  // namespace brix

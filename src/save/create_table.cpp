@@ -387,6 +387,27 @@ size_t LongestInnoRecord(const CTableDef& table, bool dynamic, bool redundant) {
     return total + kCompactHeader + (nullable + 7) / 8;
 }
 
+// The engine options a statement carries: MariaDB's page compression, which
+// any server of it takes. Others (encryption and its keys above all) need
+// what the target server may not have. The name and the value are bytes from
+// the file: they go in only as plain words.
+bool IsKeptEngineOption(const CEngineOption& option) {
+    const auto upper = [](std::string text) {
+        for (char& c : text)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        return text;
+    };
+    const std::string name = upper(option.name);
+    if (name != "PAGE_COMPRESSED" && name != "PAGE_COMPRESSION_LEVEL") return false;
+    if (option.value.empty() || option.value.size() > 8) return false;
+    for (char c : option.value) {
+        const bool plain =
+            (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (!plain) return false;
+    }
+    return true;
+}
+
 // The most a record may take on a page of 16 KiB: half of what an empty page
 // has free, so that a page holds two.
 constexpr size_t kLargestInnoRecord = 8126;
@@ -565,6 +586,24 @@ std::u16string CreateTableStatement(const CTableDef& table, std::u16string_view 
     if (!rowFormat.empty()) {
         out += u" ROW_FORMAT=";
         out += rowFormat;
+    }
+    // InnoDB takes a block size only for compressed pages (a table without a
+    // row format gets them from it); a server that checks new tables refuses
+    // one beside another row format, which a lenient server only warned of.
+    const bool compressedOrDefault = table.rowType == 0 || table.rowType == kRowTypeCompressed;
+    if (table.keyBlockSize > 0 &&
+        (table.engineCode != EngineCode::kInnoDb || compressedOrDefault)) {
+        out += u" KEY_BLOCK_SIZE=";
+        AppendNumber(out, table.keyBlockSize);
+    }
+    for (const CEngineOption& option : table.engineOptions) {
+        if (!IsKeptEngineOption(option)) continue;
+        out.push_back(u' ');
+        AppendAscii(out, option.name);
+        out.push_back(u'=');
+        if (option.quoted) out.push_back(u'\'');
+        AppendAscii(out, option.value);
+        if (option.quoted) out.push_back(u'\'');
     }
     if (!table.comment.empty()) {
         out += u" COMMENT=";

@@ -44,10 +44,12 @@ std::vector<std::u16string> ColumnDefaultClauses(const CTableDef& table, const C
 // primary key, unique, plain, full-text and spatial keys with their parts,
 // prefix lengths, sort order and comments; the engine, the table's default
 // character set and collation, its row format and its comment, then the
-// partitioning clause when PartitioningKept. Key parts that name no column of
-// the table are left out. CHECK constraints follow: one of a
-// column after that column, the table's after the keys (with CONSTRAINT and
-// their names); then the foreign keys, each as CONSTRAINT ... FOREIGN KEY
+// partitioning clause when PartitioningKept. KEY_BLOCK_SIZE follows the row
+// format where the engine takes it, and MariaDB's page compression options
+// (PAGE_COMPRESSED, PAGE_COMPRESSION_LEVEL) where they are plain words. Key parts that name no
+// column of the table are left out. CHECK constraints follow: one of a column after that column,
+// the table's after the keys (with CONSTRAINT and their names); then the foreign keys, each as
+// CONSTRAINT ... FOREIGN KEY
 // ... REFERENCES with its ON DELETE and ON UPDATE actions (RESTRICT, the
 // default, unsaid). AUTO_INCREMENT=N follows the engine when the table's
 // next value is known and above 1. Constraints that DefinitionPartsLeftOut
@@ -65,6 +67,7 @@ std::vector<std::u16string> DefinitionPartsLeftOut(const CTableDef& table);
 
 // Row formats by their number in CTableDef::rowType.
 inline constexpr uint8_t kRowTypeDynamic = 2;
+inline constexpr uint8_t kRowTypeCompressed = 3;
 inline constexpr uint8_t kRowTypeRedundant = 4;
 inline constexpr uint8_t kRowTypeCompact = 5;
 

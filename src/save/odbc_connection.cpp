@@ -70,6 +70,12 @@ void AppendBracedValue(std::u16string& out, std::u16string_view value) {
     out.push_back(u'}');
 }
 
+std::u16string OdbcStatementText(std::u16string_view sql) {
+    std::u16string text(sql);
+    if (!text.empty() && (text.back() & 0xFC) == 0xD8) text.push_back(u' ');
+    return text;
+}
+
 std::u16string ConnectionString(const CConnectionSettings& settings) {
     std::u16string s = u"Driver=";
     AppendBracedValue(s, settings.driver);
@@ -147,9 +153,8 @@ bool COdbcConnection::Execute(std::u16string_view sql, std::u16string& error) {
         error = DiagnosticText(SQL_HANDLE_DBC, dbc_);
         return false;
     }
-    std::u16string text(sql);
-    const SQLRETURN r =
-        SQLExecDirectW(statement.handle(), Wide(text), static_cast<SQLINTEGER>(text.size()));
+    std::u16string text = OdbcStatementText(sql);
+    const SQLRETURN r = SQLExecDirectW(statement.handle(), Wide(text), SQL_NTS);
     if (SQL_SUCCEEDED(r) || r == SQL_NO_DATA) return true;
     error = DiagnosticText(SQL_HANDLE_STMT, statement.handle());
     if (error.empty()) error = u"the statement failed";
@@ -161,9 +166,8 @@ std::optional<int64_t> COdbcConnection::QueryInteger(std::u16string_view sql,
     if (!dbc_) return std::nullopt;
     CStatement statement(dbc_);
     if (!statement.handle()) return std::nullopt;
-    std::u16string text(sql);
-    if (!SQL_SUCCEEDED(
-            SQLExecDirectW(statement.handle(), Wide(text), static_cast<SQLINTEGER>(text.size())))) {
+    std::u16string text = OdbcStatementText(sql);
+    if (!SQL_SUCCEEDED(SQLExecDirectW(statement.handle(), Wide(text), SQL_NTS))) {
         error = DiagnosticText(SQL_HANDLE_STMT, statement.handle());
         return std::nullopt;
     }

@@ -10,8 +10,13 @@ namespace brix {
 // The ODBC driver that the connection string names unless the user chose
 // another one.
 inline constexpr char16_t kDefaultOdbcDriver[] = u"MySql ODBC 5.1 Driver";
-// Connection options of the MySQL ODBC drivers that every connection asks for.
-inline constexpr char16_t kOdbcOptionValue[] = u"16834";
+// Connection options of the MySQL ODBC drivers that every connection asks for:
+// found rows (2), no driver cursor (128), no locale (256) and BIGINT as it is
+// (16384). The ignore-schema option (64) is left out on purpose: the driver
+// passes it on as a client flag under which the server drops the database
+// from `db`.`table` names, so a foreign key into another database would be
+// made as one into the table's own database.
+inline constexpr char16_t kOdbcOptionValue[] = u"16770";
 
 // What a connection to a MySQL server needs: the ODBC driver's name, the
 // server, its port (as typed) and the account.
@@ -28,7 +33,18 @@ struct CConnectionSettings {
 // early or add a keyword.
 void AppendBracedValue(std::u16string& out, std::u16string_view value);
 
-// The connection string "Driver={D};Server={S};Option=16834;Port={P};" with
+// The text Execute hands the driver for sql, ended by a zero unit (the
+// length given as "null-terminated"). The MariaDB driver counts the
+// characters of UTF-16 text itself, and takes every unit whose low byte is
+// 0xD8 to 0xDB (U+00D8 among them) for the start of a surrogate pair of two
+// units: given a length, it reads past the end of text holding such
+// characters. Walking to the zero unit it ends where the text does, unless
+// the last unit is such a one; a space after it keeps the zero unit in its
+// place. Statements hold no zero unit: the save escapes it in values and
+// refuses it in names.
+std::u16string OdbcStatementText(std::u16string_view sql);
+
+// The connection string "Driver={D};Server={S};Option=16770;Port={P};" with
 // the values braced. It never holds the user name or the password, which
 // Open passes on by themselves, so it can be shown or logged.
 std::u16string ConnectionString(const CConnectionSettings& settings);

@@ -8,6 +8,7 @@
 #include "innodb/root_auto_increment.h"
 #include "innodb/tablespace.h"
 #include "myisam/myisam_auto_increment.h"
+#include "myisam/myisam_header.h"
 #include "save/create_table.h"
 
 namespace brix {
@@ -17,6 +18,9 @@ namespace {
 // The clustered root of a table with a tablespace of its own, where the
 // dictionary does not say: the first page after the file's header pages.
 constexpr uint32_t kFirstIndexRoot = 3;
+
+// The row format of an index file whose records myisampack packed.
+constexpr int32_t kMyisamPackedRows = 2;
 
 bool HasAutoIncrementColumn(const CTableDef& table) {
     for (const CColumnDef& column : table.columns)
@@ -85,6 +89,25 @@ CTableDef SavedDefinition(const CTableDef& table, const std::filesystem::path& d
         // they go in, so a counter below them does no harm.
         if (last && *last > 0 && *last < std::numeric_limits<uint64_t>::max())
             saved.nextAutoIncrement = *last + 1;
+    }
+    if (table.engineCode == EngineCode::kMyIsam && table.partitioning.empty()) {
+        // myisampack leaves the .frm as it was; the index file says the
+        // records are packed.
+        CMyisamHeader header;
+        if (ReadMyisamHeader(
+                table, header,
+                databaseFolder / std::filesystem::path(std::u16string(fileStem) + u".MYI")) &&
+            header.myisamRowFormat == kMyisamPackedRows)
+            notes.push_back(
+                u"its rows were packed with myisampack (a read-only table); it is saved as an "
+                u"ordinary MyISAM table holding the same rows");
+    }
+    if (innodb &&
+        (table.rowType == kRowTypeCompressed || (table.rowType == 0 && table.keyBlockSize > 0))) {
+        notes.push_back(
+            u"saved with ROW_FORMAT=COMPRESSED as it was; a server with "
+            u"innodb_read_only_compressed on refuses to create it: load it with that option off, "
+            u"or with ROW_FORMAT=DYNAMIC and without KEY_BLOCK_SIZE");
     }
     if (RowsTooLargeForRowFormat(table)) {
         const std::u16string format =

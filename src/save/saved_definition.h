@@ -22,6 +22,10 @@ class CInnoDictionary;
 //   next value where its files keep the counter: a MyISAM index file's state,
 //   the root page of an InnoDB table's clustered index (MariaDB 10.2 and
 //   later). A definition that already knows it keeps its own.
+// - A MyISAM table packed by myisampack is saved as an ordinary one; the
+//   notes say so.
+// - An InnoDB table of ROW_FORMAT=COMPRESSED keeps it; the notes say how to
+//   load it into a server that refuses such tables.
 // - An InnoDB table of ROW_FORMAT=COMPACT or REDUNDANT whose rows are too
 //   large for a server that checks new tables is saved in ROW_FORMAT=DYNAMIC
 //   when that format takes them.

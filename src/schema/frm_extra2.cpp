@@ -10,6 +10,7 @@ namespace {
 // the header's 16-bit word at offset 4.
 constexpr size_t kExtra2At = 64;
 constexpr size_t kExtra2LengthAt = 4;
+constexpr uint8_t kEngineOptionsEntry = 128;
 constexpr uint8_t kFieldFlagsEntry = 129;
 constexpr uint8_t kFieldDataTypeEntry = 130;
 // The visibility bits of a column's flags, and the value of a column the
@@ -57,6 +58,32 @@ void ReadDataTypes(ByteSpan entry, CFrmExtra2& out) {
     }
 }
 
+// The table's part of the engine options: entries of a name length (1
+// byte), the name, the value's length (2 bytes, the top bit set when the
+// value was quoted) and the value, up to a zero byte; the options of the
+// columns and keys follow and are not read.
+void ReadEngineOptions(ByteSpan entry, CFrmExtra2& out) {
+    constexpr uint16_t kQuotedValue = 0x8000;
+    size_t at = 0;
+    while (at < entry.size() && entry[at] != 0) {
+        const size_t nameLength = entry[at++];
+        if (nameLength + 2 > entry.size() - at) return;
+        CEngineOption option;
+        option.name.assign(entry.begin() + static_cast<ptrdiff_t>(at),
+                           entry.begin() + static_cast<ptrdiff_t>(at + nameLength));
+        at += nameLength;
+        const uint16_t word = LoadU16le(entry, at);
+        at += 2;
+        const size_t valueLength = word & static_cast<uint16_t>(~kQuotedValue);
+        if (valueLength > entry.size() - at) return;
+        option.value.assign(entry.begin() + static_cast<ptrdiff_t>(at),
+                            entry.begin() + static_cast<ptrdiff_t>(at + valueLength));
+        option.quoted = (word & kQuotedValue) != 0;
+        at += valueLength;
+        out.engineOptions.push_back(std::move(option));
+    }
+}
+
 ColumnDataType DataTypeOfName(const std::string& name) {
     if (name == "uuid") return ColumnDataType::kUuid;
     if (name == "inet6") return ColumnDataType::kInet6;
@@ -83,6 +110,7 @@ CFrmExtra2 ReadFrmExtra2(ByteSpan frm) {
         }
         if (length > entries.size() - at) break;
         const ByteSpan entry = entries.subspan(at, length);
+        if (type == kEngineOptionsEntry) ReadEngineOptions(entry, out);
         if (type == kFieldFlagsEntry) out.fieldFlags.assign(entry.begin(), entry.end());
         if (type == kFieldDataTypeEntry) ReadDataTypes(entry, out);
         at += length;
@@ -92,6 +120,7 @@ CFrmExtra2 ReadFrmExtra2(ByteSpan frm) {
 
 void ApplyFrmExtra2(const CFrmExtra2& extra, CTableDef& table, size_t firstColumn,
                     size_t fieldCount) {
+    table.engineOptions = extra.engineOptions;
     if (firstColumn > table.columns.size()) return;
     fieldCount = std::min(fieldCount, table.columns.size() - firstColumn);
     for (const auto& [number, name] : extra.dataTypes) {

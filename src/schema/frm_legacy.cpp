@@ -85,4 +85,42 @@ std::vector<COldVirtualColumn> ReadOldVirtualColumns(ByteSpan section,
     return columns;
 }
 
+bool IsMySql57GeneratedColumn(uint8_t uniregType, int frmVersion, uint32_t serverVersion) {
+    constexpr int kExpressionsLayout = 11;
+    constexpr uint32_t kMySql57 = 50700;
+    constexpr uint32_t kMySql80 = 80000;
+    return (uniregType & kMySql57GeneratedFlag) != 0 && frmVersion < kExpressionsLayout &&
+           InRange(serverVersion, kMySql57, kMySql80 - 1);
+}
+
+std::vector<CMySql57GeneratedColumn> ReadMySql57GeneratedColumns(ByteSpan section,
+                                                                 const std::vector<bool>& generated,
+                                                                 size_t& badEntries,
+                                                                 size_t& badAt) {
+    // Head: kind (always 1), expression length, flags.
+    constexpr size_t kHead = 4;
+    constexpr uint8_t kEntryKind = 1;
+    constexpr uint8_t kStoredFlag = 1 << 0;
+    std::vector<CMySql57GeneratedColumn> columns(generated.size());
+    badEntries = 0;
+    badAt = 0;
+    size_t pos = 0;
+    for (size_t i = 0; i < generated.size(); ++i) {
+        if (!generated[i]) continue;
+        const bool headFits = pos <= section.size() && section.size() - pos >= kHead;
+        const size_t length = headFits ? LoadU16le(section, pos + 1) : 0;
+        if (!headFits || section[pos] != kEntryKind || length > section.size() - pos - kHead) {
+            if (badEntries++ == 0) badAt = std::min(pos, section.size());
+            pos = section.size() + 1;
+            continue;
+        }
+        CMySql57GeneratedColumn& c = columns[i];
+        c.read = true;
+        c.stored = (section[pos + 3] & kStoredFlag) != 0;
+        c.expression = section.subspan(pos + kHead, length);
+        pos += kHead + length;
+    }
+    return columns;
+}
+
 }  // namespace brix

@@ -56,4 +56,32 @@ std::vector<COldVirtualColumn> ReadOldVirtualColumns(ByteSpan section,
                                                      const std::vector<size_t>& infoLengths,
                                                      size_t& badEntries, size_t& badAt);
 
+// MySQL 5.7 keeps a column's type as it is and marks a generated column by
+// this bit of the column record's unireg byte, which otherwise holds small
+// codes (AUTO_INCREMENT, the timestamp defaults).
+inline constexpr uint8_t kMySql57GeneratedFlag = 0x80;
+
+// True when a column whose unireg byte is uniregType, in a .frm of layout
+// frmVersion written by serverVersion, is a MySQL 5.7 generated column: the
+// flag is set and the server is MySQL 5.7 (MariaDB writes its own layouts).
+bool IsMySql57GeneratedColumn(uint8_t uniregType, int frmVersion, uint32_t serverVersion);
+
+// What MySQL 5.7 keeps of a generated column in the section after the
+// column comments.
+struct CMySql57GeneratedColumn {
+    bool read = false;    // the entry was there and whole
+    bool stored = false;  // STORED: the engine keeps its values in the record
+    ByteSpan expression;  // the expression's text, within the section
+};
+
+// Reads the entries of the generated columns (generated[i] true) from
+// section, in column order: a byte 1, the expression's length (2 bytes,
+// little-endian), flags (bit 0: stored), then the expression. Entries that
+// do not fit the section, or of another kind, stay unread and count in
+// badEntries, the first at badAt; the entries after it cannot be found. The
+// result has one entry per column.
+std::vector<CMySql57GeneratedColumn> ReadMySql57GeneratedColumns(ByteSpan section,
+                                                                 const std::vector<bool>& generated,
+                                                                 size_t& badEntries, size_t& badAt);
+
 }  // namespace brix

@@ -42,6 +42,7 @@ constexpr size_t kHdrExtraLength = 55;
 // engine of its partitions here.
 constexpr size_t kHdrPartitionEngine = 61;
 constexpr uint8_t kPartitioningEngine = 20;
+constexpr size_t kHdrKeyBlockSize = 62;
 constexpr uint16_t kCreatePackRecord = 1 << 0;
 
 // Form information.
@@ -419,6 +420,7 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, co
     table.serverVersion = LoadU32le(frm, kHdrServerVersion);
     table.createOptions = LoadU16le(frm, kHdrCreateOptions);
     table.rowType = frm[kHdrRowType];
+    table.keyBlockSize = LoadU16le(frm, kHdrKeyBlockSize);
     const bool nullsFirst = frm[kHdrCharsetMode] == 0;
     table.nullsFirst = nullsFirst;
     table.tableCharset = nullsFirst
@@ -519,6 +521,27 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, co
             report(static_cast<int64_t>(sectionAt + badAt),
                    "virtual column information does not fit its section");
     }
+    // MySQL 5.7 marks its generated columns in the unireg byte and keeps
+    // their expressions, in column order, in the same section.
+    std::vector<bool> mysqlGenerated(fieldCount, false);
+    for (size_t i = 0; i < fieldCount; ++i) {
+        const ByteSpan rec = records.subspan(std::min(i * recordSize, records.size()));
+        mysqlGenerated[i] =
+            IsMySql57GeneratedColumn(LoadU8(rec, kColUniregType), version, table.serverVersion);
+    }
+    std::vector<CMySql57GeneratedColumn> mysqlGeneration(fieldCount);
+    if (std::find(mysqlGenerated.begin(), mysqlGenerated.end(), true) != mysqlGenerated.end()) {
+        const size_t sectionAt = std::min(blockStart + blockLength, frm.size());
+        const ByteSpan section = frm.subspan(
+            sectionAt,
+            std::min<size_t>(LoadU16le(form, kFormExpressionLength), frm.size() - sectionAt));
+        size_t badEntries = 0;
+        size_t badAt = 0;
+        mysqlGeneration = ReadMySql57GeneratedColumns(section, mysqlGenerated, badEntries, badAt);
+        if (badEntries > 0)
+            report(static_cast<int64_t>(sectionAt + badAt),
+                   "generated column information does not fit its section");
+    }
     // The field type of column i: a virtual column's real type when its
     // entry was read; the marker, which names no type, when not.
     const auto typeOf = [&](size_t i, ByteSpan rec) {
@@ -592,6 +615,15 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, co
         columnScratch.recordPos = static_cast<int32_t>(LoadU24le(rec, kColRecordPos));
         columnScratch.packFlags = LoadU16le(rec, kColPackFlags);
         columnScratch.uniregType = LoadU8(rec, kColUniregType);
+        if (mysqlGenerated[i]) {
+            // Without its entry, whether the engine stores the column is not
+            // known: it is taken as virtual, out of the stored record, as
+            // the marked columns of MariaDB above.
+            columnScratch.uniregType &= static_cast<uint8_t>(~kMySql57GeneratedFlag);
+            const CMySql57GeneratedColumn& g = mysqlGeneration[i];
+            (g.read && g.stored ? columnScratch.isStoredGenerated : columnScratch.isVirtual) = true;
+            if (g.read) columnScratch.generationExpression = DecodeFrmText(g.expression, decoders);
+        }
         columnScratch.type = typeOf(i, rec);
         columnScratch.charsetNumber = collationOf(rec);
         if (markedVirtual[i] && !oldVirtual[i].read) columnScratch.isVirtual = true;

@@ -14,6 +14,7 @@ void CTableDef::Reset() {
     partitioning.clear();
     foreignKeys.clear();
     checks.clear();
+    engineOptions.clear();
     nextAutoIncrement = 0;
 }
 

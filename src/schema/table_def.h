@@ -185,6 +185,15 @@ inline constexpr uint8_t kInnoDb = 12;
 // The definition of a table: its schema from the .frm (or a dictionary),
 // and nothing of how a storage engine reads its rows: each engine's reader
 // keeps that of its own. Reset empties it for another table.
+// A table option that the storage engine defines, as the .frm keeps it:
+// bytes of the name and the value as written, and whether the value was
+// quoted.
+struct CEngineOption {
+    std::string name;
+    std::string value;
+    bool quoted = false;
+};
+
 class CTableDef {
   public:
     // Empties the schema lists before another table is read.
@@ -203,6 +212,11 @@ class CTableDef {
     // The ROW_FORMAT the table was created with: 0 default, 1 FIXED, 2 DYNAMIC,
     // 3 COMPRESSED, 4 REDUNDANT, 5 COMPACT, 6 PAGE.
     uint8_t rowType = 0;
+    // KEY_BLOCK_SIZE in KiB (the page size of ROW_FORMAT=COMPRESSED); 0 when
+    // not given.
+    uint16_t keyBlockSize = 0;
+    // Options the engine defines (MariaDB's PAGE_COMPRESSED ...).
+    std::vector<CEngineOption> engineOptions;
     std::u16string comment;
     // The partitioning clause the .frm keeps ("PARTITION BY ..." with the
     // partition list), as the server wrote it; empty for a table that is not

@@ -49,11 +49,33 @@ TEST(ConnectionTestTest, ValuesInTheConnectionStringAreBracedAndCannotAddKeyword
     s.driver = u"My}Driver";
     const std::u16string text = ConnectionString(s);
     EXPECT_EQ(test::U8(text),
-              "Driver={My}}Driver};Server={db}}}};Driver={x};Option=16834;Port={3306};");
+              "Driver={My}}Driver};Server={db}}}};Driver={x};Option=16770;Port={3306};");
     EXPECT_EQ(text.find(u"secret"), std::u16string::npos);
     EXPECT_EQ(text.find(u"ignored"), std::u16string::npos);
     EXPECT_EQ(test::U8(ConnectionString(Settings(u"localhost", u"3306", u"root"))),
-              "Driver={MySql ODBC 5.1 Driver};Server={localhost};Option=16834;Port={3306};");
+              "Driver={MySql ODBC 5.1 Driver};Server={localhost};Option=16770;Port={3306};");
+}
+
+// Statements go to the driver ended by a zero unit; one whose last unit the
+// driver would take for the start of a surrogate pair gets a space after it,
+// so that the driver's walk stops at the zero unit.
+TEST(ConnectionTestTest, StatementsEndWhereTheDriverStopsReading) {
+    const struct {
+        std::u16string sql;
+        std::u16string sent;
+    } cases[] = {
+        {u"", u""},
+        {u"SELECT 1", u"SELECT 1"},
+        {u"SELECT '\u00d8'", u"SELECT '\u00d8'"},
+        {u"SELECT 1 -- \u00d8", u"SELECT 1 -- \u00d8 "},
+        {u"SELECT 1 -- \u4edb", u"SELECT 1 -- \u4edb "},
+        {u"SELECT 1 -- \u00dc", u"SELECT 1 -- \u00dc"},
+    };
+    for (const auto& c : cases) {
+        const std::u16string sent = OdbcStatementText(c.sql);
+        EXPECT_EQ(test::U8(sent), test::U8(c.sent));
+        EXPECT_EQ(sent.c_str()[sent.size()], u'\0');
+    }
 }
 
 TEST(ConnectionTestTest, FailuresShowTheDriverManagersOrDriversTextAndALineFeed) {

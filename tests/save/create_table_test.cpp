@@ -143,6 +143,38 @@ TEST(CreateTableTest, KeyKindsPrefixesAndUnknownEnginesAndCollations) {
               ") ROW_FORMAT=COMPACT");
 }
 
+// The page size of a compressed table and MariaDB's page compression come
+// from the .frm files the server wrote; other engine options, and values that
+// are not plain words, stay out.
+TEST(CreateTableTest, KeyBlockSizeAndPageCompressionAreKept) {
+    const std::filesystem::path fixtures = test::SourceDir() / "tests/fixtures";
+    struct Case {
+        std::filesystem::path frm;
+        const char* tail;
+    };
+    const Case cases[] = {
+        {fixtures / "compressed/datadir/zip/kb4.frm", " ROW_FORMAT=COMPRESSED KEY_BLOCK_SIZE=4"},
+        {fixtures / "page-sizes/p4k/datadir/pages/squeezed.frm",
+         " PAGE_COMPRESSED=1 PAGE_COMPRESSION_LEVEL=6"},
+    };
+    for (const Case& c : cases) {
+        CTableDef table;
+        ASSERT_TRUE(ReadTableDefinition(table, c.frm, test::TestApp()));
+        const std::string statement = Statement(table, u"t");
+        EXPECT_NE(statement.find(c.tail), std::string::npos) << statement;
+    }
+    CTableDef table;
+    table.engineCode = 0;
+    table.columns = {Column(u"a", FieldType::kLong, 11, 63)};
+    table.engineOptions = {{"page_compressed", "ON", true},
+                           {"ENCRYPTED", "YES", false},
+                           {"PAGE_COMPRESSION_LEVEL", "1 DATA DIRECTORY='/tmp'", false},
+                           {"PAGE_COMPRESSION_LEVEL", "9;", false}};
+    const std::string statement = Statement(table, u"t");
+    EXPECT_EQ(statement.substr(statement.find('\n') + 1),
+              "  `a` INT(11) NULL\n) page_compressed='ON'");
+}
+
 TEST(CreateTableTest, NamesFromAHostileCollationFileAreLeftOut) {
     CollationTable collations;
     collations[8] = {1, 1, u"latin1_swedish_ci\n\\! touch /tmp/x", u"latin1"};

@@ -227,5 +227,78 @@ TEST_F(FrmLegacyTest, Code245IsJsonInMySql57AndUnknownWhenTheVirtualEntryIsMissi
     EXPECT_TRUE(IsOldVirtualColumn(245, 10, 50250));
 }
 
+// An entry of the section after the comments as MySQL 5.7 writes it for a
+// generated column: 1, the expression's length, flags, the expression.
+std::vector<uint8_t> MySql57Entry(bool stored, const std::string& expression) {
+    std::vector<uint8_t> e = {1, static_cast<uint8_t>(expression.size()),
+                              static_cast<uint8_t>(expression.size() >> 8),
+                              static_cast<uint8_t>(stored ? 1 : 0)};
+    e.insert(e.end(), expression.begin(), expression.end());
+    return e;
+}
+
+// MySQL 5.7 keeps a generated column's real type and marks it in the unireg
+// byte; its expression is in the section after the comments, in column
+// order. A virtual one is out of the stored record, a stored one in it.
+TEST_F(FrmLegacyTest, MySql57GeneratedColumnsAreMarkedInTheUniregByte) {
+    constexpr uint8_t kGenerated = 0x80;
+    const std::vector<uint8_t> v = MySql57Entry(false, "(`a` + 1)");
+    const std::vector<uint8_t> p = MySql57Entry(true, "concat(`a`,'x')");
+    FrmBuilder b;
+    b.version = 10;
+    b.serverVersion = 50744;
+    b.columns = {{.name = "a", .type = 3, .length = 11},
+                 {.name = "v",
+                  .type = 3,
+                  .length = 11,
+                  .packFlags = kNullable,
+                  .recordPos = 100,
+                  .unireg = kGenerated},
+                 {.name = "p",
+                  .type = 15,
+                  .length = 20,
+                  .packFlags = kNullable,
+                  .storedBytes = 21,
+                  .unireg = kGenerated},
+                 {.name = "j", .type = 245, .length = 4, .charset = 63, .storedBytes = 12}};
+    b.expressions = v;
+    b.expressions.insert(b.expressions.end(), p.begin(), p.end());
+    ASSERT_TRUE(Read(b.Build()));
+    EXPECT_TRUE(Reasons().empty());
+    ASSERT_EQ(table.columns.size(), 4u);
+    EXPECT_FALSE(table.columns[0].isVirtual || table.columns[0].isStoredGenerated);
+    const CColumnDef& cv = table.columns[1];
+    EXPECT_EQ(cv.type, FieldType::kLong);
+    EXPECT_TRUE(cv.isVirtual);
+    EXPECT_FALSE(cv.isStoredGenerated);
+    EXPECT_EQ(cv.uniregType, 0);
+    EXPECT_EQ(test::U8(cv.generationExpression), "(`a` + 1)");
+    const CColumnDef& cp = table.columns[2];
+    EXPECT_FALSE(cp.isVirtual);
+    EXPECT_TRUE(cp.isStoredGenerated);
+    EXPECT_EQ(test::U8(cp.generationExpression), "concat(`a`,'x')");
+    EXPECT_EQ(TypeText(cp), "VARCHAR(20)");
+    // 245 stays JSON in MySQL 5.7 beside generated columns.
+    EXPECT_EQ(table.columns[3].type, FieldType::kJson);
+    EXPECT_FALSE(table.columns[3].isVirtual);
+
+    // The second entry runs past the section: the first is still read, the
+    // second column is taken as virtual without an expression, and the
+    // reader says why.
+    b.expressions.resize(v.size() + 6);
+    ASSERT_TRUE(Read(b.Build()));
+    EXPECT_EQ(test::U8(table.columns[1].generationExpression), "(`a` + 1)");
+    EXPECT_TRUE(table.columns[2].isVirtual);
+    EXPECT_TRUE(table.columns[2].generationExpression.empty());
+    EXPECT_EQ(Reasons(),
+              std::vector<std::string>{"generated column information does not fit its section"});
+
+    // The same flag from MariaDB, whose layouts say generated columns
+    // otherwise, marks nothing.
+    EXPECT_FALSE(IsMySql57GeneratedColumn(kGenerated, 10, 100144));
+    EXPECT_FALSE(IsMySql57GeneratedColumn(kGenerated, 10, 50650));
+    EXPECT_TRUE(IsMySql57GeneratedColumn(kGenerated | 15, 10, 50700));
+}
+
 }  // namespace
 }  // namespace brix

@@ -104,6 +104,23 @@ std::vector<uint8_t> FrmBuilder::Build() const {
     const int recordLength = pos - 1;
     Put16(frm, 16, static_cast<uint32_t>(recordLength));
     frm.resize(frm.size() + static_cast<size_t>(recordLength), 0);  // default values
+    if (!engineName.empty() || !partitioning.empty()) {
+        // The key block's length places the default values and the extra
+        // data after them.
+        Put16(frm, 14, static_cast<uint32_t>(keySection.size()));
+        std::vector<uint8_t> extra;
+        Append16(extra, 0);  // connection string
+        Append16(extra, static_cast<uint32_t>(engineName.size()));
+        AppendText(extra, engineName);
+        for (int shift = 0; shift < 32; shift += 8)
+            extra.push_back(static_cast<uint8_t>(partitioning.size() >> shift));
+        AppendText(extra, partitioning);
+        extra.push_back(0);  // the clause's closing zero
+        extra.push_back(0);  // not auto-partitioned
+        Put32(frm, 55, static_cast<uint32_t>(extra.size()));
+        frm[61] = partitionEngine;
+        frm.insert(frm.end(), extra.begin(), extra.end());
+    }
 
     // Form information and the column block.
     formPos = frm.size();
@@ -142,6 +159,7 @@ std::vector<uint8_t> FrmBuilder::Build() const {
         Put16(rec, 3, static_cast<uint32_t>(c.length));
         Put24(rec, 5, static_cast<uint32_t>(positions[i]));
         Put16(rec, 8, c.packFlags);
+        rec[10] = c.unireg;
         rec[11] = c.charset >> 8 & 0xFF;
         rec[12] = static_cast<uint8_t>(c.valueList);
         rec[13] = static_cast<uint8_t>(c.type);

@@ -20,6 +20,7 @@ class FrmBuilder {
         std::string comment;
         int recordPos = 0;  // 0: placed after the previous column
         int storedBytes = 4;
+        uint8_t unireg = 0;  // the column record's unireg byte
     };
     struct Key {
         std::string name;
@@ -41,6 +42,14 @@ class FrmBuilder {
     // Bytes of the section after the column comments (generated columns'
     // expressions), whose length the form information gives.
     std::vector<uint8_t> expressions;
+    // The extra data after the default values, written when either of the
+    // first two is given: an empty connection string, the engine's name and
+    // the partitioning clause (with its closing zero and the byte that says
+    // whether the server chose the partitions). partitionEngine is the
+    // engine of the partitions, in header byte 61.
+    std::string engineName;
+    std::string partitioning;
+    uint8_t partitionEngine = 0;
 
     std::vector<uint8_t> Build() const;
 
