@@ -332,6 +332,9 @@ class CDeletedBlockParse {
                 column.extraBitsAt >= 0 && !EntryKnown(static_cast<size_t>(column.extraBitsAt) / 8);
             what.unknown[c] = lostValue || lostFlag || lostBits;
             if (what.unknown[c] || column.isVirtual) continue;
+            // An empty text is read from a flag or a length byte alone.
+            if (EntryEmpty(base.lengths, static_cast<size_t>(std::max(column.recordPos - 1, 0))))
+                continue;
             ++known;
             anyChecked = anyChecked || ValueTellsARecord(column.type);
         }
@@ -376,6 +379,21 @@ class CDeletedBlockParse {
     }
     ByteSpan Bytes(size_t at, size_t length) const {
         return ByteSpan(layout_->bytes).subspan(at, length);
+    }
+
+    // Whether the reading takes no value bytes for the entry that starts at
+    // imageByte (a flag that says empty, or a length of 0).
+    bool EntryEmpty(const std::vector<size_t>& lengths, size_t imageByte) const {
+        const auto& entries = header_.myisamColumns;
+        for (size_t e = 0; e < entries.size(); ++e) {
+            if (entries[e].offset != imageByte) continue;
+            const int kind = entries[e].myisamType;
+            const bool counted = kind == MyisamFieldKind::kVarchar ||
+                                 kind == MyisamFieldKind::kSkipEndSpace ||
+                                 kind == MyisamFieldKind::kSkipPreSpace;
+            return lengths[e] <= (counted ? 1u : 0u);
+        }
+        return false;
     }
 
     bool EntryKnown(size_t imageByte) const {
