@@ -321,7 +321,7 @@ class CDeletedBlockParse {
         }
         what.unknown.assign(table_.columns.size(), false);
         size_t known = 0;
-        bool anyChecked = false;
+        size_t checked = 0;
         for (size_t c = 0; c < table_.columns.size(); ++c) {
             const CColumnDef& column = table_.columns[c];
             const bool lostValue =
@@ -336,11 +336,13 @@ class CDeletedBlockParse {
             if (EntryEmpty(base.lengths, static_cast<size_t>(std::max(column.recordPos - 1, 0))))
                 continue;
             ++known;
-            anyChecked = anyChecked || ValueTellsARecord(column.type);
+            if (ValueTellsARecord(column.type)) ++checked;
         }
         // One value alone is no sign of a record: the later block of a
         // record over several, or bytes of several records, can be read so.
-        return known >= 2 && anyChecked && anyByte;
+        // Blocks joined by their links may be two records' blocks read as
+        // one: such a reading needs two values of a checked type.
+        return known >= 2 && checked >= (BlocksUsed() > 1 ? 2u : 1u) && anyByte;
     }
 
   private:
