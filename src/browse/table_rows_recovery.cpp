@@ -14,7 +14,6 @@
 #include "innodb/columns.h"
 #include "innodb/deleted_records.h"
 #include "innodb/inno_table_reader.h"
-#include "innodb/instant.h"
 #include "innodb/page_check.h"
 #include "innodb/page_recovery.h"
 #include "myisam/deleted_rows.h"
@@ -30,8 +29,6 @@ namespace {
 
 // The source cell of a live row of a recovered MyISAM data file.
 constexpr char16_t kRecoveredRowSource[] = u"recovered-row";
-// The root page of the clustered index of a file-per-table tablespace.
-constexpr uint32_t kOwnSpaceRoot = 3;
 // Bookmark pages of a recovered MyISAM file's windows.
 constexpr uint64_t kLivePhase = 0;
 constexpr uint64_t kDeletedPhase = 1;
@@ -110,10 +107,6 @@ OpenRowsResult CTableRows::OpenRecovery(const std::filesystem::path& myi,
             ReportFile(options.damage, path, DamageWhat::kTable, reason);
             return OpenRowsResult::kOk;
         }
-        // A table MariaDB changed in place keeps its layout's history at the
-        // root of the clustered index (page 3 of a file of its own) and in
-        // the metadata record of its leftmost leaf: records are read by it.
-        ReadInstantLayout(*inno_, *space, kOwnSpaceRoot, app);
         const RecoveryIndex index = FindRecoveryIndex(*inno_, *space, app);
         if (index.indexId == 0) {
             ReportFile(options.damage, path, DamageWhat::kFile,

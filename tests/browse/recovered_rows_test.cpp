@@ -169,29 +169,5 @@ TEST(RecoveredRowsTest, ReadsByADefinitionFileNamedDirectly) {
               OpenRowsResult::kNoDefinition);
 }
 
-// Tables MariaDB changed in place (instant ADD and DROP COLUMN): records of
-// every layout are read from the file by the history its root and metadata
-// record keep, each row as the server returned it.
-TEST(RecoveredRowsTest, TablesChangedInPlaceAreRecoveredByTheirLayoutsHistory) {
-    const std::filesystem::path evolve = kDatadir / "evolve";
-    for (const char* name : {"inst_add", "inst_add_compact", "inst_add_redundant", "inst_drop"}) {
-        SCOPED_TRACE(name);
-        const std::string table = name;
-        Recovered got;
-        ReadRecovered(evolve, table, evolve / (table + ".ibd"), kWindowRows, got);
-        ASSERT_EQ(got.opened, OpenRowsResult::kOk);
-        auto server = test::ReadTsv(kFixtures / "expected" / "evolve" / (table + ".select.tsv"));
-        ASSERT_FALSE(server.empty());
-        server.erase(server.begin());
-        std::multiset<std::vector<std::string>> want(server.begin(), server.end());
-        std::multiset<std::vector<std::string>> live;
-        for (const test::ReadRow& row : got.rows) {
-            const size_t columns = row.texts.size() - 2;
-            if (row.texts[columns] == "recovered-page") live.insert(Cells(row));
-        }
-        EXPECT_EQ(live, want);
-    }
-}
-
 }  // namespace
 }  // namespace brix
