@@ -206,7 +206,7 @@ TEST(MyisamDeletedRowsTest, RecordsOverTwoBlocksAreReadThroughTheirFreeBlocksLin
     std::vector<size_t> seconds;
     for (const auto& [at, length] : FreeBlocks(file)) {
         const uint64_t next = LoadU64be(file, at + 4);
-        if (next + 20 > file.size() || file[next] != 0) continue;
+        if (next >= file.size() || next + 20 > file.size() || file[next] != 0) continue;
         if (LoadU64be(file, next + 12) == at && next < at) seconds.push_back(at);
     }
     ASSERT_FALSE(seconds.empty());
