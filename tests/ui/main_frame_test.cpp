@@ -4,8 +4,8 @@
 // 2500 rows, NULLs drawn apart and the tree filter on a real data folder,
 // and a checked database saved as a script through the Save dialog.
 
-#include <QCheckBox>
 #include <QAbstractItemModelTester>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
