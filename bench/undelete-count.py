@@ -7,7 +7,9 @@ EXPECTED_PREFIX.deleted.tsv and .live.tsv are the rows the server showed
 before the delete. A row shown is recovered whole when it equals a deleted
 row on every column, with unknown columns when it equals one on every
 column it does not name in _unknown, and invented otherwise, or when it is
-whole and equals a row still in the table. Exits with 1 on an invented row.
+whole and equals a row still in the table. The last column is the share of
+the deleted rows shown, whole or with unknown columns. Exits with 1 on an
+invented row.
 """
 import sys
 from collections import defaultdict
@@ -54,6 +56,7 @@ for row in got:
     else:
         partial.add(hits[0])
 partial -= whole
+share = 100.0 * (len(whole) + len(partial)) / len(deleted) if deleted else 0.0
 print(f"{table:18} {copy:7} {len(deleted):8} {len(whole):8} {len(partial):8} {invented:8} "
-      f"{twice:6} {float(seconds):8.2f}")
+      f"{twice:6} {float(seconds):8.2f} {share:6.1f}%")
 sys.exit(1 if invented else 0)

@@ -19,6 +19,8 @@ namespace {
 
 constexpr char16_t kLogLoadStart[] = u"Please wait while ";
 constexpr char16_t kLogLoadStartEnd[] = u" folder is scanning.";
+constexpr char16_t kLogDeletedRowsStart[] = u"deleted rows of ";
+constexpr char16_t kLogDeletedRowsEnd[] = u" are being read.";
 constexpr char16_t kLogLoadDone[] = u"Scanning process completed.";
 
 // The findings of one table kept apart to count each once; beyond them the
@@ -180,8 +182,18 @@ CTableRows& CRecordBrowser::BeginLoad(std::u16string_view caption, const std::u1
 void CRecordBrowser::ShowSelection(const SelectedNode& node, CBusyGuard& busy) {
     const std::u16string& nodeText = node.clickedText;
     std::u16string line = kLogLoadStart;
-    line += nodeText;
-    line += kLogLoadStartEnd;
+    const int64_t deletedOf = node.parentData.value_or(0) - 1;
+    if (node.data == ItemData::kDeletedRows && deletedOf >= 0 &&
+        static_cast<size_t>(deletedOf) < frame_.catalogue.catalogueTables.size()) {
+        // Every table's node of deleted rows has the same text: the log
+        // names the table.
+        line += kLogDeletedRowsStart;
+        line += frame_.catalogue.catalogueTables[static_cast<size_t>(deletedOf)].tableName;
+        line += kLogDeletedRowsEnd;
+    } else {
+        line += nodeText;
+        line += kLogLoadStartEnd;
+    }
     BeginLoad(nodeText, line);
     tableItem_ = node.item;
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "app/object_names.h"
+#include "myisam/myisam_header.h"
 #include "sdi/sdi_reader.h"
 #include "sdi/sdi_table.h"
 #include "sdi/sdi_table_file.h"
@@ -75,6 +76,24 @@ class CStemsByName {
     bool built_ = false;
     std::unordered_map<std::u16string, std::u16string> stems_;
 };
+
+// Whether a table found by its dictionary information gets a "Deleted rows"
+// node, by the rule of the tables of .frm files: an InnoDB table with a
+// tablespace of its own (a partitioned one has none of its name), a MyISAM
+// table whose data file is there and whose index file counts deleted records
+// or cannot say. The names are those of the table's files.
+bool MayHoldDeletedRows(const std::filesystem::path& folder, const std::u16string& tableName) {
+    const auto file = [&](const char* extension) {
+        std::filesystem::path path = folder / std::filesystem::path(tableName);
+        path += extension;
+        return path;
+    };
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(file(".ibd"), ec)) return true;
+    if (!std::filesystem::is_regular_file(file(".MYD"), ec)) return false;
+    return !std::filesystem::is_regular_file(file(".MYI"), ec) ||
+           ReadMyisamDeletedCount(file(".MYI")) != 0;
+}
 
 }  // namespace
 
@@ -158,6 +177,8 @@ void CatalogueTablespaceTables(CCatalogue& catalogue, CUiOperations& ui, const C
             InsertNode(ui, catalogue.catalogueTables.back().tableName, TreeImage::kFolder,
                        tablesNode, static_cast<int64_t>(catalogue.catalogueTables.size()));
         InsertNode(ui, kKeysNodeText, TreeImage::kKeys, table, ItemData::kKeys);
+        if (MayHoldDeletedRows(folder, catalogue.catalogueTables.back().tableName))
+            InsertDeletedRowsNode(ui, table);
         if (!found.note.empty()) ui.AppendLogLine(found.note);
     }
 

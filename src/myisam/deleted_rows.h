@@ -38,7 +38,8 @@ bool PlausibleDeletedSlot(const CTableDef& table, ByteSpan image, uint64_t strid
 // Fills the window (emptied first, with the table's columns, then _source
 // and _unknown) with the deleted rows of the data file from start on:
 // deleted slots of fixed-length rows ("deleted-slot"), deleted blocks of
-// dynamic ones ("deleted-block"); overwritten columns NULL and named in
+// dynamic ones ("deleted-block", a record over several blocks read through
+// the links its free blocks kept); overwritten columns NULL and named in
 // _unknown. Moves over at most kWindowScanBytes and a window of rows before
 // it ends; a window that ends before the file does sets windowFull and,
 // when wanted, appends the bookmark of where the next one starts. Compressed

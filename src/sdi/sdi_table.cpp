@@ -158,6 +158,14 @@ void ReadColumn(const Json& source, const CAppState& app, CTableDef& table, CCol
     if (type == FieldType::kDecimal || type == FieldType::kNewDecimal) {
         column.precision = ClampToInt32(Int(source, "numeric_precision"));
         column.decimals = ClampToInt32(Int(source, "numeric_scale"));
+        // A column dropped in place keeps no precision, only its display
+        // length: the digits, a point when there are decimals, and a sign
+        // unless it is unsigned.
+        if (column.precision == 0 && column.length > 0) {
+            const int32_t point = column.decimals > 0 ? 1 : 0;
+            const int32_t sign = column.signedness == Signedness::kUnsigned ? 0 : 1;
+            column.precision = std::max(column.length - point - sign, 1);
+        }
     } else if ((type == FieldType::kFloat || type == FieldType::kDouble) &&
                !Bool(source, "numeric_scale_null")) {
         column.precision = column.length;

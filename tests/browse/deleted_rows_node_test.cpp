@@ -23,8 +23,8 @@ namespace {
 const std::filesystem::path kDeletedData =
     test::SourceDir() / "tests" / "fixtures" / "deleted" / "datadir";
 const std::filesystem::path kRecover = kDeletedData / "recover";
-const char* const kTables[] = {"inno_kept", "inno_purged", "my_fixed", "my_dynamic",
-                               "my_dynamic_lead"};
+const char* const kTables[] = {"inno_kept",  "inno_purged",     "my_fixed",
+                               "my_dynamic", "my_dynamic_lead", "my_grown"};
 
 // Where the state header of an index file keeps its count of deleted records.
 constexpr size_t kMyiDeletedCount = 24 + 4 + 8;
@@ -284,6 +284,26 @@ TEST(DeletedRowsNodeTest, TheStatusBarSaysDeletedRows) {
         window.SetPosition(c.first, c.total, c.exact);
         window.SetDeletedRows(true);
         EXPECT_EQ(test::U8(RowsShownText(window)), c.text);
+    }
+}
+
+// Tables of MySQL 9 have no .frm: they are found by their tablespace or .sdi
+// file, and get the node by the same rule; selecting it shows what the rows
+// command reads, and the log line names the table.
+TEST(DeletedRowsNodeTest, Mysql9TablesGetTheNodeToo) {
+    const std::filesystem::path data =
+        test::SourceDir() / "tests" / "fixtures" / "deleted-mysql9" / "datadir";
+    test::BrowseSession s(data);
+    ASSERT_TRUE(s.Scan());
+    for (const std::string name : {"inno_versions", "my_lead"}) {
+        ASSERT_EQ(s.Select("undel/Tables/" + name + "/Deleted rows"), 1) << name;
+        const auto want = DeletedRows(data / "undel", name);
+        if (name == "inno_versions") ASSERT_EQ(want.size(), 68u);
+        EXPECT_EQ(Grid(s.ui), want) << name;
+        const auto log = s.ui.logRows();
+        ASSERT_GE(log.size(), 2u);
+        EXPECT_EQ(test::U8(log[log.size() - 2]),
+                  "Please wait while deleted rows of " + name + " are being read.");
     }
 }
 

@@ -307,7 +307,7 @@ std::string MysqlDatadir() {
 }
 
 // The node lines of a tree print from the line "    NAME [-1]" up to the
-// next database, without item data and "Keys" nodes.
+// next database, without item data, "Keys" and "Deleted rows" nodes.
 std::vector<std::string> DatabaseBlock(const std::string& tree, const std::string& name) {
     std::vector<std::string> block;
     bool inside = false;
@@ -315,7 +315,9 @@ std::vector<std::string> DatabaseBlock(const std::string& tree, const std::strin
     for (std::string line; std::getline(in, line);) {
         const bool database = line.starts_with("    ") && line[4] != ' ';
         if (database) inside = line == "    " + name + " [-1]";
-        if (!inside || line.ends_with("Keys [-2]") || line.starts_with("[")) continue;
+        if (!inside || line.ends_with("Keys [-2]") || line.ends_with("Deleted rows [-5]") ||
+            line.starts_with("["))
+            continue;
         block.push_back(line.substr(0, line.rfind(" [")));
     }
     return block;

@@ -18,8 +18,8 @@ namespace {
 
 const std::filesystem::path kDeletedData =
     test::SourceDir() / "tests" / "fixtures" / "deleted" / "datadir";
-const char* const kTables[] = {"inno_kept", "inno_purged", "my_fixed", "my_dynamic",
-                               "my_dynamic_lead"};
+const char* const kTables[] = {"inno_kept",  "inno_purged",     "my_fixed",
+                               "my_dynamic", "my_dynamic_lead", "my_grown"};
 
 using Rows = std::vector<std::vector<std::string>>;
 

@@ -19,8 +19,8 @@ namespace {
 
 const std::filesystem::path kDeletedData =
     test::SourceDir() / "tests" / "fixtures" / "deleted" / "datadir";
-const char* const kTables[] = {"inno_kept", "inno_purged", "my_fixed", "my_dynamic",
-                               "my_dynamic_lead"};
+const char* const kTables[] = {"inno_kept",  "inno_purged",     "my_fixed",
+                               "my_dynamic", "my_dynamic_lead", "my_grown"};
 
 CTableDef FixtureTable(const std::string& name) {
     CTableDef table;
@@ -122,14 +122,14 @@ TEST(DeletedTableTest, AScriptSaveKeepsEachTablesDeletedRowsInATableOfTheirOwn) 
     std::vector<std::u16string> missing;
     const auto objects =
         SelectSaveObjects(SaveObjectsOfCatalogue(session.frame.catalogue), {u"recover"}, missing);
-    ASSERT_EQ(objects.size(), 5u);
+    ASSERT_EQ(objects.size(), 6u);
     CSaveSettings settings;
     settings.destination = SaveDestination::kScript;
 
     // Without the option nothing but the tables.
     settings.scriptFolder = dir.path() / "plain";
     CSaveResult result = RunSave(objects, settings, session.app, nullptr, session.ui);
-    EXPECT_EQ(result.saved, 5u);
+    EXPECT_EQ(result.saved, 6u);
     EXPECT_EQ(test::ReadFileText(dir.path() / "plain" / "recover.sql").find("__deleted"),
               std::string::npos);
 
@@ -174,10 +174,10 @@ TEST(DeletedTableTest, AScriptSaveKeepsEachTablesDeletedRowsInATableOfTheirOwn) 
         EXPECT_NE(script.find(source, valuesAt), std::string::npos) << name;
     }
     EXPECT_GE(withRows, 3u);
-    EXPECT_EQ(result.saved, 5u + withRows);
+    EXPECT_EQ(result.saved, 6u + withRows);
     EXPECT_EQ(result.failed, 0u);
     EXPECT_EQ(test::U8(SaveEndMessage(result)),
-              "Saving is finished: " + std::to_string(5 + withRows) + " objects saved, 0 failed.");
+              "Saving is finished: " + std::to_string(6 + withRows) + " objects saved, 0 failed.");
 }
 
 }  // namespace

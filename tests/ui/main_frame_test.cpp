@@ -5,6 +5,7 @@
 // and a checked database saved as a script through the Save dialog.
 
 #include <QAbstractItemModelTester>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -147,7 +148,7 @@ class MainFrameTest : public QObject {
 
     // Save MySQL Data as a script into folder, the dialog answered as a user
     // would; the run's result.
-    CSaveResult SaveCheckedAsScript(const QString& folder) {
+    CSaveResult SaveCheckedAsScript(const QString& folder, bool deletedRows = false) {
         CSaveDialogModel model(*app_, [](std::u16string_view) {});
         CSaver saver(*app_, frame_->ui(), frame_->frameState());
         frame_->SetSaveRun(
@@ -161,6 +162,7 @@ class MainFrameTest : public QObject {
             dialog->scriptRadio()->click();
             dialog->browseFolder = [folder](const QString&) { return folder; };
             dialog->browseButton()->click();
+            if (deletedRows) dialog->deletedRowsCheck()->setChecked(true);
             dialog->okButton()->click();
         };
         QTimer::singleShot(0, answer);
@@ -212,6 +214,7 @@ class MainFrameTest : public QObject {
     void CloseAsksClosesTheFilesAndEndsWithMinusOne();
     void AMissingDataFileIsMarkedInTheTreeAndLoggedAsDamage();
     void DeletedRowsNodeShowsTheRecoveredRowsInTheGrid();
+    void DeletedRowsOfAServersDeleteAreShownAndSavedApart();
     void TreeShowsNamesAsTheServerDoesAndWorksOnTheFiles();
     void RecoverTableShowsTheRowsOfADroppedTablesFile();
 };
@@ -1008,6 +1011,71 @@ void MainFrameTest::DeletedRowsNodeShowsTheRecoveredRowsInTheGrid() {
     // The table's own node shows its live rows again, without the two.
     ClickLabel(QStringLiteral("recover/Tables/my_fixed"));
     QVERIFY(!GridTitles(grid).contains(QStringLiteral("_source")));
+}
+
+// What a user who deleted rows by mistake does first, on the files of a
+// server that deleted them (the deleted fixture): opens the folder, looks at
+// each table's deleted rows, and saves them apart from the live ones.
+void MainFrameTest::DeletedRowsOfAServersDeleteAreShownAndSavedApart() {
+    MakeFrame(SourcePath("tests/fixtures/deleted/datadir"));
+    QVERIFY(Scan());
+    const CGridModel& grid = frame_->recordPanel()->gridModel();
+    const struct {
+        const char* table;
+        const char* source;
+        int leastRows;
+    } tables[] = {
+        // Purge held off: every one of the 108 deleted rows, marked.
+        {"inno_kept", "delete-marked", 108},
+        {"my_fixed", "deleted-slot", 108},
+        // Records that grew into a second block before the delete too.
+        {"my_grown", "deleted-block", 10},
+    };
+    for (const auto& t : tables) {
+        const QString table = QString::fromLatin1(t.table);
+        ClickLabel(QStringLiteral("recover/Tables/") + table + QStringLiteral("/Deleted rows"));
+        const QStringList log = frame_->outputWnd()->Rows();
+        QCOMPARE(log.mid(log.size() - 2),
+                 (QStringList{QStringLiteral("Please wait while deleted rows of ") + table +
+                                  QStringLiteral(" are being read."),
+                              QStringLiteral("Scanning process completed.")}));
+        QVERIFY2(grid.rowCount() >= t.leastRows, t.table);
+        QVERIFY2(grid.rowCount() <= 108, t.table);
+        const int sourceColumn = static_cast<int>(GridTitles(grid).size()) - 2;
+        QCOMPARE(grid.index(0, sourceColumn).data().toString(), QString::fromLatin1(t.source));
+    }
+
+    // Saved with the deleted rows: each table's go into TABLE__deleted, the
+    // live table keeps its own.
+    frame_->tree()->model().SetCheck(frame_->FindNode(QStringLiteral("recover")), true);
+    QTemporaryDir scripts;
+    const CSaveResult result = SaveCheckedAsScript(scripts.path(), true);
+    QCOMPARE(result.failed, 0);
+    QFile script(scripts.filePath(QStringLiteral("recover.sql")));
+    QVERIFY(script.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(script.readAll());
+    for (const auto& t : tables) {
+        const QString table = QString::fromLatin1(t.table);
+        QVERIFY2(text.contains(QStringLiteral("CREATE TABLE `") + table + QStringLiteral("`")),
+                 t.table);
+        QVERIFY2(
+            text.contains(QStringLiteral("CREATE TABLE `") + table + QStringLiteral("__deleted`")),
+            t.table);
+        QVERIFY2(
+            text.contains(QStringLiteral("INSERT INTO `") + table + QStringLiteral("__deleted`")),
+            t.table);
+    }
+    // A row the server deleted is in the table of deleted rows only: each
+    // table's rows follow its CREATE TABLE.
+    const auto section = [&text](const QString& table) {
+        const qsizetype from =
+            text.indexOf(QStringLiteral("CREATE TABLE `") + table + QStringLiteral("`"));
+        const qsizetype to = text.indexOf(QStringLiteral("CREATE TABLE"), from + 1);
+        return from < 0 ? QString() : text.mid(from, to < 0 ? -1 : to - from);
+    };
+    QVERIFY(section(QStringLiteral("inno_kept__deleted")).contains(QStringLiteral("'name 3'")));
+    QVERIFY(!section(QStringLiteral("inno_kept")).contains(QStringLiteral("'name 3'")));
+    QVERIFY(section(QStringLiteral("inno_kept")).contains(QStringLiteral("'name 4'")));
 }
 
 QTEST_MAIN(MainFrameTest)
