@@ -52,33 +52,6 @@ constexpr char kClause[] =
 
 constexpr uint8_t kInnoDbEngine = 12;
 
-void PutAll(RedundantPage& page, const std::vector<std::vector<Field>>& records) {
-    std::vector<uint32_t> origins;
-    uint32_t at = 160;
-    for (const auto& r : records) {
-        origins.push_back(page.Put(at, r));
-        at += 120;
-    }
-    page.Chain(origins);
-}
-
-// A leaf of the test table (id INT, v VARCHAR(300) latin1) holding the rows
-// first to last, its pages marked with the index id.
-PageBuffer Leaf(uint32_t number, uint64_t indexId, int first, int last) {
-    test::CompactPage page(number);
-    for (int shift = 0; shift < 8; ++shift)
-        page.bytes[38 + 28 + 7 - shift] = static_cast<uint8_t>(indexId >> (8 * shift));
-    std::vector<uint32_t> origins;
-    uint32_t at = 130;
-    for (int id = first; id <= last; ++id) {
-        const test::TestRecord r = test::MakeTestRecord(id, "v" + std::to_string(id));
-        origins.push_back(page.Put(at, r.extra, r.data));
-        at += 40;
-    }
-    page.Chain(origins);
-    return page.bytes;
-}
-
 class NativePartitionsTest : public ::testing::Test {
   protected:
     NativePartitionsTest() {
@@ -95,7 +68,7 @@ class NativePartitionsTest : public ::testing::Test {
                 space[0][38 + 3 - shift] = static_cast<uint8_t>(p.space >> (8 * shift));
             }
             space[0][38 + 16 + 3] = 0x21;
-            space[p.root] = Leaf(p.root, p.indexId, p.firstId, p.lastId);
+            space[p.root] = test::TestTableLeaf(p.root, p.indexId, p.firstId, p.lastId);
             test::WriteTablespace(db() / (std::string("t#P#") + p.name + ".ibd"), space);
         }
 
@@ -128,7 +101,7 @@ class NativePartitionsTest : public ::testing::Test {
                                  BigEndian(0x80000002u, 4), BigEndian(1, 4), BigEndian(0, 8),
                                  BigEndian(0, 4), std::nullopt, BigEndian(p.space, 4)});
         }
-        PutAll(tables, tableRows);
+        tables.PutChained(tableRows);
         pages[8] = tables.bytes;
         RedundantPage columns(10);
         RedundantPage indexes(11);
@@ -149,8 +122,8 @@ class NativePartitionsTest : public ::testing::Test {
                                  BigEndian(0, 7), TextBytes("PRIMARY"), BigEndian(1, 4),
                                  BigEndian(3, 4), BigEndian(p.space, 4), BigEndian(p.root, 4)});
         }
-        PutAll(columns, columnRows);
-        PutAll(indexes, indexRows);
+        columns.PutChained(columnRows);
+        indexes.PutChained(indexRows);
         pages[10] = columns.bytes;
         pages[11] = indexes.bytes;
         test::WriteTablespace(dir.path() / "ibdata1", pages);
@@ -228,7 +201,7 @@ TEST(MySql57GeneratedColumnsTest, VirtualColumnsAreLeftOutOfTheStoredRecord) {
     const std::filesystem::path db = dir.path() / "db";
     std::filesystem::create_directories(db);
     std::vector<PageBuffer> pages(4);
-    pages[3] = Leaf(3, 0, 1, 5);
+    pages[3] = test::TestTableLeaf(3, 0, 1, 5);
     test::WriteTablespace(db / "g.ibd", pages);
     const std::string expression = "(`id` * 2)";
     test::FrmBuilder frm;

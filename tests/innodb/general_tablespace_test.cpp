@@ -35,17 +35,6 @@ constexpr uint64_t kSystemIndex = 103;
 constexpr uint32_t kSystemTableRoot = 9;  // the rows of db/s, in ibdata1
 constexpr uint32_t kGeneralRoot = 3;      // the rows of db/t, in ts1.ibd
 
-// Lays the records out 120 bytes apart from the first user origin on.
-void PutAll(RedundantPage& page, const std::vector<std::vector<Field>>& records) {
-    std::vector<uint32_t> origins;
-    uint32_t at = 160;
-    for (const auto& r : records) {
-        origins.push_back(page.Put(at, r));
-        at += 120;
-    }
-    page.Chain(origins);
-}
-
 std::vector<Field> TableRow(const std::string& name, uint64_t id, uint32_t space) {
     // NAME, transaction id, roll pointer, ID, N_COLS (top bit: compact rows), TYPE, MIX_ID,
     // MIX_LEN, CLUSTER_NAME, SPACE.
@@ -70,23 +59,6 @@ std::vector<Field> IndexRow(uint64_t table, uint64_t id, uint32_t space, uint32_
             BigEndian(3, 4),     BigEndian(space, 4),  BigEndian(root, 4)};
 }
 
-// A compact leaf of the test table (id INT, v VARCHAR(300) latin1) holding
-// the rows first to last.
-PageBuffer Leaf(uint32_t number, uint64_t indexId, int first, int last) {
-    test::CompactPage page(number);
-    for (int shift = 0; shift < 8; ++shift)
-        page.bytes[38 + 28 + 7 - shift] = static_cast<uint8_t>(indexId >> (8 * shift));
-    std::vector<uint32_t> origins;
-    uint32_t at = 130;
-    for (int id = first; id <= last; ++id) {
-        const test::TestRecord r = test::MakeTestRecord(id, "v" + std::to_string(id));
-        origins.push_back(page.Put(at, r.extra, r.data));
-        at += 40;
-    }
-    page.Chain(origins);
-    return page.bytes;
-}
-
 class GeneralTablespaceTest : public ::testing::Test {
   protected:
     GeneralTablespaceTest() { Build(); }
@@ -98,12 +70,12 @@ class GeneralTablespaceTest : public ::testing::Test {
         // so the roots of 16 KiB pages are used.
         std::vector<PageBuffer> pages(14);
         RedundantPage tables(8);
-        PutAll(tables,
-               {TableRow("SYS_TABLESPACES", kTablespacesTable, 0),
-                TableRow("SYS_DATAFILES", kDatafilesTable, 0),
-                TableRow("db/t", kGeneralTable, kGeneralSpace), TableRow("db/s", kSystemTable, 0)});
+        tables.PutChained({TableRow("SYS_TABLESPACES", kTablespacesTable, 0),
+                           TableRow("SYS_DATAFILES", kDatafilesTable, 0),
+                           TableRow("db/t", kGeneralTable, kGeneralSpace),
+                           TableRow("db/s", kSystemTable, 0)});
         pages[8] = tables.bytes;
-        pages[kSystemTableRoot] = Leaf(kSystemTableRoot, kSystemIndex, 1, 3);
+        pages[kSystemTableRoot] = test::TestTableLeaf(kSystemTableRoot, kSystemIndex, 1, 3);
         RedundantPage columns(10);
         constexpr uint32_t kInt = 6, kVarchar = 1;
         std::vector<std::vector<Field>> columnRows;
@@ -111,28 +83,28 @@ class GeneralTablespaceTest : public ::testing::Test {
             columnRows.push_back(ColumnRow(table, 0, "id", kInt, 0x103, 4));
             columnRows.push_back(ColumnRow(table, 1, "v", kVarchar, 15 | 8 << 16, 300));
         }
-        PutAll(columns, columnRows);
+        columns.PutChained(columnRows);
         pages[10] = columns.bytes;
         RedundantPage indexes(11);
-        PutAll(indexes,
-               {IndexRow(kTablespacesTable, 101, 0, 12), IndexRow(kDatafilesTable, 102, 0, 13),
-                IndexRow(kGeneralTable, kGeneralIndex, kGeneralSpace, kGeneralRoot),
-                IndexRow(kSystemTable, kSystemIndex, 0, kSystemTableRoot)});
+        indexes.PutChained({IndexRow(kTablespacesTable, 101, 0, 12),
+                            IndexRow(kDatafilesTable, 102, 0, 13),
+                            IndexRow(kGeneralTable, kGeneralIndex, kGeneralSpace, kGeneralRoot),
+                            IndexRow(kSystemTable, kSystemIndex, 0, kSystemTableRoot)});
         pages[11] = indexes.bytes;
         RedundantPage spaces(12);
-        PutAll(spaces, {{BigEndian(kGeneralSpace, 4), BigEndian(0, 6), BigEndian(0, 7),
-                         TextBytes("ts1"), BigEndian(0x800, 4)}});
+        spaces.PutChained({{BigEndian(kGeneralSpace, 4), BigEndian(0, 6), BigEndian(0, 7),
+                            TextBytes("ts1"), BigEndian(0x800, 4)}});
         pages[12] = spaces.bytes;
         RedundantPage files(13);
-        PutAll(files, {{BigEndian(kGeneralSpace, 4), BigEndian(0, 6), BigEndian(0, 7),
-                        TextBytes(datafilePath)}});
+        files.PutChained({{BigEndian(kGeneralSpace, 4), BigEndian(0, 6), BigEndian(0, 7),
+                           TextBytes(datafilePath)}});
         pages[13] = files.bytes;
         test::WriteTablespace(dir.path() / "ibdata1", pages);
 
         // The general tablespace: its flags say shared; the table's root leaf.
         std::vector<PageBuffer> general(4);
         general[0][38 + 16 + 2] = 0x08;
-        general[kGeneralRoot] = Leaf(kGeneralRoot, kGeneralIndex, 10, 14);
+        general[kGeneralRoot] = test::TestTableLeaf(kGeneralRoot, kGeneralIndex, 10, 14);
         test::WriteTablespace(dir.path() / "ts1.ibd", general);
 
         for (const char* name : {"t", "s"}) {
@@ -215,7 +187,7 @@ TEST_F(GeneralTablespaceTest, TableOfAnotherSpaceIsNeverReadFromTheSystemTablesp
     for (PageBuffer& p : pages) in.read(reinterpret_cast<char*>(p.data()), p.size());
     in.close();
     pages[13] = PageBuffer{};
-    pages[kGeneralRoot] = Leaf(kGeneralRoot, kSystemIndex, 1, 3);
+    pages[kGeneralRoot] = test::TestTableLeaf(kGeneralRoot, kSystemIndex, 1, 3);
     test::WriteTablespace(dir.path() / "ibdata1", pages);
     std::vector<std::string> reasons;
     EXPECT_TRUE(Rows(u"t", reasons).empty());

@@ -18,6 +18,7 @@
 #include "innodb/page_view.h"
 #include "innodb/tablespace.h"
 #include "support/expected_rows.h"
+#include "support/table_read.h"
 #include "support/test_support.h"
 
 namespace brix {
@@ -27,62 +28,6 @@ namespace fs = std::filesystem;
 
 fs::path FixtureRoot(const std::string& name) {
     return test::SourceDir() / "tests/fixtures/page-sizes" / name;
-}
-
-test::ExpectedTable LoadTable(const fs::path& expected, const std::string& name) {
-    test::ExpectedTable t;
-    t.database = "pages";
-    t.name = name;
-    for (const auto& row : test::ReadTsv(expected / (name + ".columns.tsv"))) {
-        if (row[0] == "COLUMN_NAME") continue;
-        t.columnNames.push_back(row[0]);
-        t.dataTypes.push_back(row[3]);
-        t.charsets.push_back(row[10]);
-    }
-    auto rows = test::ReadTsv(expected / (name + ".select.tsv"));
-    if (!rows.empty()) rows.erase(rows.begin());
-    t.rows = std::move(rows);
-    return t;
-}
-
-struct Read {
-    OpenRowsResult result = OpenRowsResult::kOk;
-    std::vector<test::ReadRow> rows;
-    std::vector<DamageFinding> findings;
-};
-
-Read ReadTable(const fs::path& folder, const std::string& name, bool exportMode,
-               const CInnoDictionary* dictionary, const fs::path& spill) {
-    const std::unique_ptr<CAppState> app = test::NewTestApp();
-    CDamageReport report;
-    CReadOptions options;
-    options.exportMode = exportMode;
-    options.spillFolder = spill;
-    options.damage = &report;
-    CTableRows table;
-    Read read;
-    read.result = table.Open(folder, Utf8ToUtf16(name), *app, options, dictionary);
-    std::u16string spilled;
-    for (int windows = 0; windows < 10000; ++windows) {
-        const CRowWindow& window = table.rows();
-        for (size_t r = 0; r < window.rowCount(); ++r) {
-            test::ReadRow row;
-            for (size_t c = 0; c < window.columnCount(); ++c) {
-                std::u16string_view text = window.Text(r, c);
-                if (window.IsSpilled(r, c)) {
-                    spilled.clear();
-                    RenderSpilledValue(table.table(), c, fs::path(text), *app, spilled);
-                    text = spilled;
-                }
-                row.texts.push_back(Utf16ToUtf8(text));
-                row.nulls.push_back(window.IsNull(r, c));
-            }
-            read.rows.push_back(std::move(row));
-        }
-        if (!table.ReadNextWindow(*app)) break;
-    }
-    read.findings = report.Findings();
-    return read;
 }
 
 // The fixtures: folder, page size, checksum layout, and the page-compressed
@@ -138,14 +83,15 @@ TEST(InnoPageSizeTest, EveryTableReadsAsTheServerReturnedIt) {
         for (const std::string& name : TableNames(f)) {
             ++tables;
             const test::ExpectedTable expected =
-                LoadTable(FixtureRoot(f.name) / "expected/pages", name);
+                test::LoadExpectedTableFrom(FixtureRoot(f.name) / "expected/pages", "pages", name);
             ASSERT_FALSE(expected.rows.empty()) << name;
             for (const CInnoDictionary* dict :
                  {withDictionary ? &dictionary : nullptr, static_cast<CInnoDictionary*>(nullptr)}) {
                 for (bool exportMode : {false, true}) {
                     SCOPED_TRACE(std::string(f.name) + " " + name + (exportMode ? " export" : "") +
                                  (dict ? " dictionary" : " .frm"));
-                    const Read read = ReadTable(folder, name, exportMode, dict, spill.path());
+                    const test::TableRead read =
+                        test::ReadWholeTable(folder, name, exportMode, spill.path(), dict);
                     EXPECT_EQ(read.result, OpenRowsResult::kOk);
                     for (const DamageFinding& finding : read.findings)
                         ADD_FAILURE() << DamageLine(finding);
@@ -281,9 +227,9 @@ TEST(InnoPageSizeTest, DamagedCompressedPagesAreReportedAndTheRestRead) {
                       dir.path() / (std::string(c.table) + ".frm"));
         test::WriteFile(dir.path() / (std::string(c.table) + ".ibd"), leaf.file);
 
-        const test::ExpectedTable expected =
-            LoadTable(FixtureRoot(c.fixture) / "expected/pages", c.table);
-        const Read read = ReadTable(dir.path(), c.table, false, nullptr, dir.path());
+        const test::ExpectedTable expected = test::LoadExpectedTableFrom(
+            FixtureRoot(c.fixture) / "expected/pages", "pages", c.table);
+        const test::TableRead read = test::ReadWholeTable(dir.path(), c.table, false, dir.path());
         EXPECT_EQ(read.result, OpenRowsResult::kOk);
         EXPECT_EQ(static_cast<int64_t>(read.rows.size()),
                   static_cast<int64_t>(expected.rows.size()) - leafRows);
@@ -310,9 +256,10 @@ TEST(InnoPageSizeTest, CompressedPageWithABadChecksumIsReadAndReported) {
     test::TempDir dir;
     fs::copy_file(from / "squeezed_zlib.frm", dir.path() / "squeezed_zlib.frm");
     test::WriteFile(dir.path() / "squeezed_zlib.ibd", leaf.file);
-    const Read read = ReadTable(dir.path(), "squeezed_zlib", false, nullptr, dir.path());
-    const test::ExpectedTable expected =
-        LoadTable(FixtureRoot("algos") / "expected/pages", "squeezed_zlib");
+    const test::TableRead read =
+        test::ReadWholeTable(dir.path(), "squeezed_zlib", false, dir.path());
+    const test::ExpectedTable expected = test::LoadExpectedTableFrom(
+        FixtureRoot("algos") / "expected/pages", "pages", "squeezed_zlib");
     for (const std::string& p : test::CompareRows(expected, read.rows, false, true))
         ADD_FAILURE() << p;
     std::string lines;

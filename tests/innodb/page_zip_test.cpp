@@ -17,6 +17,7 @@
 #include "innodb/tablespace.h"
 #include "sdi/sdi_reader.h"
 #include "support/expected_rows.h"
+#include "support/table_read.h"
 #include "support/test_support.h"
 
 namespace brix {
@@ -26,63 +27,6 @@ namespace fs = std::filesystem;
 
 fs::path Root() {
     return test::SourceDir() / "tests/fixtures/compressed";
-}
-
-test::ExpectedTable LoadTable(const fs::path& expected, const std::string& database,
-                              const std::string& name) {
-    test::ExpectedTable t;
-    t.database = database;
-    t.name = name;
-    for (const auto& row : test::ReadTsv(expected / (name + ".columns.tsv"))) {
-        if (row[0] == "COLUMN_NAME") continue;
-        t.columnNames.push_back(row[0]);
-        t.dataTypes.push_back(row[3]);
-        t.charsets.push_back(row[10]);
-    }
-    auto rows = test::ReadTsv(expected / (name + ".select.tsv"));
-    if (!rows.empty()) rows.erase(rows.begin());
-    t.rows = std::move(rows);
-    return t;
-}
-
-struct Read {
-    OpenRowsResult result = OpenRowsResult::kOk;
-    std::vector<test::ReadRow> rows;
-    std::vector<DamageFinding> findings;
-};
-
-Read ReadTable(const fs::path& folder, const std::string& name, bool exportMode,
-               const fs::path& spill) {
-    const std::unique_ptr<CAppState> app = test::NewTestApp();
-    CDamageReport report;
-    CReadOptions options;
-    options.exportMode = exportMode;
-    options.spillFolder = spill;
-    options.damage = &report;
-    CTableRows table;
-    Read read;
-    read.result = table.Open(folder, Utf8ToUtf16(name), *app, options);
-    std::u16string spilled;
-    for (int windows = 0; windows < 10000; ++windows) {
-        const CRowWindow& window = table.rows();
-        for (size_t r = 0; r < window.rowCount(); ++r) {
-            test::ReadRow row;
-            for (size_t c = 0; c < window.columnCount(); ++c) {
-                std::u16string_view text = window.Text(r, c);
-                if (window.IsSpilled(r, c)) {
-                    spilled.clear();
-                    RenderSpilledValue(table.table(), c, fs::path(text), *app, spilled);
-                    text = spilled;
-                }
-                row.texts.push_back(Utf16ToUtf8(text));
-                row.nulls.push_back(window.IsNull(r, c));
-            }
-            read.rows.push_back(std::move(row));
-        }
-        if (!table.ReadNextWindow(*app)) break;
-    }
-    read.findings = report.Findings();
-    return read;
 }
 
 // Every table of both servers reads as the server returned it, in display
@@ -102,14 +46,16 @@ TEST(PageZipTest, CompressedTablesReadAsTheServerReturnedThem) {
     for (const char* name : {"zipped", "zipped4"})
         cases.push_back({mysql / "datadir/lobs", mysql / "expected/lobs", "lobs", name});
     for (const Case& c : cases) {
-        const test::ExpectedTable expected = LoadTable(c.expected, c.database, c.table);
+        const test::ExpectedTable expected =
+            test::LoadExpectedTableFrom(c.expected, c.database, c.table);
         ASSERT_FALSE(expected.rows.empty()) << c.table;
         for (bool exportMode : {false, true}) {
             // MySQL's long binary TEXT values show a placeholder on screen:
             // compared in export mode only.
             if (c.database == "lobs" && !exportMode) continue;
             SCOPED_TRACE(c.table + (exportMode ? " export" : ""));
-            const Read read = ReadTable(c.folder, c.table, exportMode, spill.path());
+            const test::TableRead read =
+                test::ReadWholeTable(c.folder, c.table, exportMode, spill.path());
             EXPECT_EQ(read.result, OpenRowsResult::kOk);
             for (const DamageFinding& finding : read.findings) ADD_FAILURE() << DamageLine(finding);
             for (const std::string& p : test::CompareRows(expected, read.rows, exportMode, true))
@@ -215,7 +161,8 @@ TEST(PageZipTest, DamagedCompressedPagesAreReported) {
     std::vector<uint8_t> damaged = file;
     damaged[5 * kZip + 300] ^= 0x5A;
     test::WriteFile(dir.path() / "kb4.ibd", damaged);
-    const Read read = ReadTable(dir.path(), "kb4", false, dir.path() / "spill");
+    const test::TableRead read =
+        test::ReadWholeTable(dir.path(), "kb4", false, dir.path() / "spill");
     EXPECT_EQ(read.result, OpenRowsResult::kOk);
     EXPECT_GT(read.rows.size(), 0u);
     EXPECT_LT(read.rows.size(), 831u);

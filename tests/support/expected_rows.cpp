@@ -48,10 +48,14 @@ bool NearlyEqual(double a, double b, double relative, double absolute) {
 }  // namespace
 
 ExpectedTable LoadExpectedTable(const std::string& database, const std::string& name) {
+    return LoadExpectedTableFrom(FixtureExpectedDir() / database, database, name);
+}
+
+ExpectedTable LoadExpectedTableFrom(const std::filesystem::path& dir, const std::string& database,
+                                    const std::string& name) {
     ExpectedTable t;
     t.database = database;
     t.name = name;
-    const auto dir = FixtureExpectedDir() / database;
     for (const auto& row : ReadTsv(dir / (name + ".columns.tsv"))) {
         if (row[0] == "COLUMN_NAME") continue;
         t.columnNames.push_back(row[0]);

@@ -23,6 +23,10 @@ struct ExpectedTable {
 // Every base table of the fixture data directory, from expected/tables.tsv.
 std::vector<ExpectedTable> FixtureTables();
 ExpectedTable LoadExpectedTable(const std::string& database, const std::string& name);
+// A table's columns and rows as a server's answers in folder (NAME.columns.tsv
+// and NAME.select.tsv) hold them; database only names it in messages.
+ExpectedTable LoadExpectedTableFrom(const std::filesystem::path& folder,
+                                    const std::string& database, const std::string& name);
 
 // One row as a reader produced it: texts and NULL flags.
 struct ReadRow {

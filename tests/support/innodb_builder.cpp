@@ -122,6 +122,17 @@ void RedundantPage::Chain(const std::vector<uint32_t>& origins) {
     Put16(bytes, from - 2, kRedundantSupremum);
 }
 
+void RedundantPage::PutChained(
+    const std::vector<std::vector<std::optional<std::vector<uint8_t>>>>& records) {
+    std::vector<uint32_t> origins;
+    uint32_t at = 160;
+    for (const auto& r : records) {
+        origins.push_back(Put(at, r));
+        at += 120;
+    }
+    Chain(origins);
+}
+
 std::vector<uint8_t> BigEndian(uint64_t value, size_t width) {
     std::vector<uint8_t> b(width);
     for (size_t i = 0; i < width; ++i) b[width - 1 - i] = static_cast<uint8_t>(value >> (8 * i));
@@ -130,6 +141,21 @@ std::vector<uint8_t> BigEndian(uint64_t value, size_t width) {
 
 std::vector<uint8_t> TextBytes(const std::string& text) {
     return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+PageBuffer TestTableLeaf(uint32_t number, uint64_t indexId, int first, int last) {
+    CompactPage page(number);
+    for (int shift = 0; shift < 8; ++shift)
+        page.bytes[38 + 28 + 7 - shift] = static_cast<uint8_t>(indexId >> (8 * shift));
+    std::vector<uint32_t> origins;
+    uint32_t at = 130;
+    for (int id = first; id <= last; ++id) {
+        const TestRecord r = MakeTestRecord(id, "v" + std::to_string(id));
+        origins.push_back(page.Put(at, r.extra, r.data));
+        at += 40;
+    }
+    page.Chain(origins);
+    return page.bytes;
 }
 
 TestRecord MakeTestRecord(int32_t id, const std::optional<std::string>& v) {

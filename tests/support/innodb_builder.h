@@ -46,6 +46,9 @@ class RedundantPage {
     // Links the infimum to the records in the order given and the last one to
     // the supremum.
     void Chain(const std::vector<uint32_t>& origins);
+    // Places the records 120 bytes apart from the first user origin on and
+    // chains them in the order given.
+    void PutChained(const std::vector<std::vector<std::optional<std::vector<uint8_t>>>>& records);
 
     PageBuffer bytes{};
 };
@@ -62,6 +65,9 @@ struct TestRecord {
     std::vector<uint8_t> data;
 };
 TestRecord MakeTestRecord(int32_t id, const std::optional<std::string>& v);
+// A compact leaf of the test table whose header names index indexId, holding
+// the rows first to last with v = "v" and the id.
+PageBuffer TestTableLeaf(uint32_t number, uint64_t indexId, int first, int last);
 // The same record whose v is stored off-page: local bytes then a reference to
 // the BLOB chain at page, offset, of length bytes.
 TestRecord MakeExternalRecord(int32_t id, const std::string& local, uint32_t page, uint32_t offset,
