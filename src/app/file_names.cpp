@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "app/text.h"
+
 namespace brix {
 
 namespace {
@@ -35,6 +37,23 @@ std::filesystem::path FindStorageFile(const std::filesystem::path& folder, std::
         if (it->is_regular_file(typeError)) return p;
     }
     return {};
+}
+
+std::u16string PathText(const std::filesystem::path& path) {
+#ifdef _WIN32
+    return path.u16string();
+#else
+    return Utf8ToUtf16(path.native());
+#endif
+}
+
+std::string PathUtf8(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::u16string PathComponentText(const std::filesystem::path& path) {
+    return PathText(path.filename());
 }
 
 }  // namespace brix

@@ -1,6 +1,7 @@
 #include "app/ui_operations.h"
 
 #include "app/app_state.h"
+#include "app/file_names.h"
 #include "app/log_file.h"
 #include "app/text.h"
 
@@ -23,7 +24,7 @@ void CUiOperations::StartLog(std::u16string_view currentDatabasePath, const std:
     } else {
         const std::filesystem::path path =
             std::filesystem::path(app_.logFolder) / std::filesystem::path(LogFileName(now));
-        app_.logFilePath = path.u16string();
+        app_.logFilePath = PathText(path);
         app_.logFile.Start(path);
     }
     std::u16string line(currentDatabasePath);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/file_names.h"
 #include "app/text.h"
 #include "browse/column_definitions.h"
 #include "browse/table_rows.h"
@@ -283,11 +284,11 @@ int CRecordBrowser::ShowRecoveredRows(const std::filesystem::path& definition,
 void CRecordBrowser::ShowRecovered(const std::filesystem::path& definition,
                                    const std::filesystem::path& dataFile, CBusyGuard& busy) {
     std::u16string title = u"Recovered from ";
-    title += dataFile.filename().u16string();
+    title += PathComponentText(dataFile);
     std::u16string line = u"Recovering the rows of ";
-    line += dataFile.u16string();
+    line += PathText(dataFile);
     line += u" by the definition in ";
-    line += definition.u16string();
+    line += PathText(definition);
     CTableRows& table = BeginLoad(title, line);
 
     BeforeRead();
@@ -298,7 +299,7 @@ void CRecordBrowser::ShowRecovered(const std::filesystem::path& definition,
     std::u16string caption = title;
     if (opened == OpenRowsResult::kNoDefinition) {
         caption += u" \u2014 no table definition could be read from ";
-        caption += definition.filename().u16string();
+        caption += PathComponentText(definition);
     } else {
         frame_.gridColumnCount = static_cast<int>(table.WindowColumns());
         rows = ShowTableWindow(table, 0);

@@ -39,7 +39,7 @@ std::u16string DictionaryName(const std::filesystem::path& databaseFolder,
                               std::u16string_view tableName) {
     std::filesystem::path folder = databaseFolder;
     if (!folder.has_filename()) folder = folder.parent_path();
-    std::u16string name = folder.filename().u16string();
+    std::u16string name = PathComponentText(folder);
     name += u'/';
     name += tableName;
     return name;
@@ -55,11 +55,6 @@ std::filesystem::path StorageFileOrName(const std::filesystem::path& databaseFol
         path += std::string(".") + extension;
     }
     return path;
-}
-
-std::string PathText(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
 }
 
 // Whether the rows of the tablespace are in a form that is read: false, with
@@ -163,7 +158,7 @@ void OpenGeneralTablespaceRows(CInnoTableReader& inno, const std::filesystem::pa
         ResolveDatafile(databaseFolder, dictionary.FindDatafilePath(spaceId));
     auto space = std::make_shared<CTablespace>();
     if (!space->Open(file)) {
-        ReportDamage(inno, DamageFinding{PathText(file), -1, -1, DamageWhat::kFile,
+        ReportDamage(inno, DamageFinding{PathUtf8(file), -1, -1, DamageWhat::kFile,
                                          "data file missing", -1, false});
         return;
     }
@@ -194,7 +189,7 @@ void OpenInnoRows(CInnoTableReader& inno, const std::filesystem::path& databaseF
     const std::filesystem::path ibd = StorageFileOrName(databaseFolder, tableName, "ibd");
     auto ownSpace = std::make_shared<CTablespace>();
     const auto noRoot = [&] {
-        ReportDamage(inno, DamageFinding{PathText(ibd), -1, -1, DamageWhat::kTable,
+        ReportDamage(inno, DamageFinding{PathUtf8(ibd), -1, -1, DamageWhat::kTable,
                                          "the dictionary names no clustered index", -1, false});
     };
     if (ownSpace->Open(ibd)) {
@@ -212,7 +207,7 @@ void OpenInnoRows(CInnoTableReader& inno, const std::filesystem::path& databaseF
                 noRoot();
         } else {
             ReportDamage(inno,
-                         DamageFinding{PathText(ibd), -1, -1, DamageWhat::kTable,
+                         DamageFinding{PathUtf8(ibd), -1, -1, DamageWhat::kTable,
                                        "the system tablespace's dictionary does not know the table",
                                        -1, false});
         }
@@ -226,7 +221,7 @@ void OpenInnoRows(CInnoTableReader& inno, const std::filesystem::path& databaseF
     // not there: its root page number is one of that file, not of ibdata1.
     if (haveDictionary && tableId != 0 && dictionary->FindTable(tableId) &&
         dictionary->FindTable(tableId)->spaceId != 0) {
-        ReportDamage(inno, DamageFinding{PathText(ibd), -1, -1, DamageWhat::kFile,
+        ReportDamage(inno, DamageFinding{PathUtf8(ibd), -1, -1, DamageWhat::kFile,
                                          "data file missing", -1, false});
         return;
     }
@@ -241,7 +236,7 @@ void OpenInnoRows(CInnoTableReader& inno, const std::filesystem::path& databaseF
             noRoot();
         return;
     }
-    ReportDamage(inno, DamageFinding{PathText(ibd), -1, -1, DamageWhat::kFile, "data file missing",
+    ReportDamage(inno, DamageFinding{PathUtf8(ibd), -1, -1, DamageWhat::kFile, "data file missing",
                                      -1, false});
 }
 
@@ -462,10 +457,7 @@ void CExternalValues::Render(const CTableDef& table, const CRowWindow& window, s
     // The row keeps what the chain gave.
     if (!whole && cell.reportBroken && damage) {
         std::string file = space_->pathText();
-        if (!source && cell.source < sources_.size()) {
-            const std::u8string text = sources_[cell.source].u8string();
-            file.assign(text.begin(), text.end());
-        }
+        if (!source && cell.source < sources_.size()) file = PathUtf8(sources_[cell.source]);
         damage->Report(DamageFinding{std::move(file), -1, cell.leafPage, DamageWhat::kChain,
                                      "value's off-page chain is broken", 0, false});
     }
@@ -482,7 +474,7 @@ uint32_t CTableRows::ReadDefinitionFromTablespace(const std::filesystem::path& d
         std::filesystem::path folder = databaseFolder;
         if (!folder.has_filename()) folder = folder.parent_path();
         if (!ReadSharedTablespaceDefinition(DataDirectoryOf(databaseFolder),
-                                            ObjectNameFromFileName(folder.filename().u16string()),
+                                            ObjectNameFromFileName(PathComponentText(folder)),
                                             tableName, app, table_, info, &sharedSpace_))
             return 0;
         changedInPlace = info.changedInPlace;
@@ -646,7 +638,7 @@ OpenRowsResult CTableRows::OpenStorage(const std::filesystem::path& databaseFold
                                       : FindStorageFile(databaseFolder, tableName, "ibd");
             if (sdiRoot == 0 || !ownSpace->Open(ibd)) {
                 ReportDamage(*inno_,
-                             DamageFinding{PathText(ibd), -1, -1, DamageWhat::kTable,
+                             DamageFinding{PathUtf8(ibd), -1, -1, DamageWhat::kTable,
                                            sdiRoot == 0 ? "the dictionary names no clustered index"
                                                         : "data file cannot be opened",
                                            -1, false});

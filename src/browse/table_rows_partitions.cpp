@@ -97,9 +97,8 @@ void CTableRows::OpenPartition(size_t index, size_t wanted, CAppState& app) {
         if (onceSink_) {
             std::filesystem::path path = folder_ / std::filesystem::path(part.stem);
             path += ".ibd";
-            const std::u8string text = path.u8string();
-            onceSink_->Report(DamageFinding{std::string(text.begin(), text.end()), -1, -1,
-                                            DamageWhat::kFile, "data file missing", -1, false});
+            onceSink_->Report(DamageFinding{PathUtf8(path), -1, -1, DamageWhat::kFile,
+                                            "data file missing", -1, false});
         }
         return;
     }

@@ -9,6 +9,7 @@
 // ones.
 
 #include "app/app_state.h"
+#include "app/file_names.h"
 #include "browse/table_rows.h"
 #include "innodb/btree.h"
 #include "innodb/columns.h"
@@ -33,15 +34,10 @@ constexpr char16_t kRecoveredRowSource[] = u"recovered-row";
 constexpr uint64_t kLivePhase = 0;
 constexpr uint64_t kDeletedPhase = 1;
 
-std::string PathText(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
 void ReportFile(CDamageSink* damage, const std::filesystem::path& path, DamageWhat what,
                 std::string why) {
     if (damage)
-        damage->Report(DamageFinding{PathText(path), -1, -1, what, std::move(why), -1, false});
+        damage->Report(DamageFinding{PathUtf8(path), -1, -1, what, std::move(why), -1, false});
 }
 
 }  // namespace

@@ -91,18 +91,6 @@ void CCatalogue::Clear() {
     databaseCollations.clear();
 }
 
-std::u16string PathText(const std::filesystem::path& path) {
-#ifdef _WIN32
-    return path.u16string();
-#else
-    return Utf8ToUtf16(path.native());
-#endif
-}
-
-std::u16string PathComponentText(const std::filesystem::path& path) {
-    return PathText(path.filename());
-}
-
 std::vector<std::filesystem::path> ListFolderEntries(const std::filesystem::path& folder,
                                                      bool directories) {
     // Each entry's name is taken once, not at every comparison of the sort:

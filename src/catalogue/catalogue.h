@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/file_names.h"
 #include "app/ui_operations.h"
 #include "catalogue/dictionary_objects.h"
 
@@ -84,12 +85,6 @@ struct CCatalogue {
 // cannot be listed gives nothing.
 std::vector<std::filesystem::path> ListFolderEntries(const std::filesystem::path& folder,
                                                      bool directories);
-
-// The name of a path's last component as wide text; bytes that are not UTF-8
-// become U+FFFD instead of failing.
-std::u16string PathComponentText(const std::filesystem::path& path);
-// The whole path as wide text, the same way.
-std::u16string PathText(const std::filesystem::path& path);
 
 // Adds the "Deleted rows" node under a table's node (after its "Keys").
 void InsertDeletedRowsNode(CUiOperations& ui, TreeItem table);

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "app/app_state.h"
+#include "app/file_names.h"
 #include "app/read_only_file.h"
 #include "app/text.h"
 
@@ -20,8 +21,7 @@ void ReportDefinitionDamage(CDamageSink* damage, const std::filesystem::path& pa
                             int64_t offset) {
     if (!damage) return;
     DamageFinding finding;
-    const std::u8string name = path.u8string();
-    finding.file.assign(name.begin(), name.end());
+    finding.file = PathUtf8(path);
     finding.offset = offset;
     finding.what = DamageWhat::kDefinition;
     finding.why = std::move(why);

@@ -36,14 +36,6 @@ size_t FindMarker(std::u16string_view name, std::u16string_view marker) {
     return std::u16string_view::npos;
 }
 
-std::u16string FileNameText(const std::filesystem::path& path) {
-#ifdef _WIN32
-    return path.filename().u16string();
-#else
-    return Utf8ToUtf16(path.filename().native());
-#endif
-}
-
 // a before b with runs of digits compared as numbers: "p2" before "p10".
 bool NaturalLess(std::u16string_view a, std::u16string_view b) {
     size_t i = 0;
@@ -250,7 +242,7 @@ std::vector<CPartitionFile> ListPartitions(const std::filesystem::path& database
     std::filesystem::directory_iterator it(databaseFolder, ec);
     for (size_t seen = 0; !ec && it != std::filesystem::directory_iterator() && seen < 1000000;
          it.increment(ec), ++seen) {
-        const std::u16string fileName = FileNameText(it->path());
+        const std::u16string fileName = PathComponentText(it->path());
         const size_t dot = fileName.rfind(u'.');
         if (dot == std::u16string::npos || !IsDataExtension(fileName.substr(dot))) continue;
         const std::u16string_view stem = std::u16string_view(fileName).substr(0, dot);

@@ -1,5 +1,6 @@
 #include "cli/console_ui.h"
 
+#include "app/file_names.h"
 #include "app/text.h"
 #include "cli/output.h"
 
@@ -43,7 +44,7 @@ std::optional<std::filesystem::path> CConsoleUi::ChooseFileToOpen() {
         if (options_.showMessages) PrintLine("[open file] cancelled");
         return std::nullopt;
     }
-    if (options_.showMessages) PrintEvent("[open file]", options_.chosenFile.u16string());
+    if (options_.showMessages) PrintEvent("[open file]", PathText(options_.chosenFile));
     return options_.chosenFile;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/app_state.h"
+#include "app/file_names.h"
 #include "app/text.h"
 #include "innodb/blob.h"
 #include "innodb/btree.h"
@@ -198,7 +199,7 @@ void CInnoRecordDecoder::Render(const CInnoColumnDef& field, ByteSpan bytes, boo
                                                   0,
                                                   false});
             if (!path.empty()) {
-                const std::u8string text = path.u8string();
+                const std::string text = PathUtf8(path);
                 AppendUtf8(out,
                            ByteSpan(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
                 rows_.SetCell(position, start, false);

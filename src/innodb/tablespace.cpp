@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <span>
 
+#include "app/file_names.h"
 #include "innodb/page_compressed.h"
 #include "innodb/page_zip.h"
 
@@ -23,8 +24,7 @@ void StoreU32be(std::span<uint8_t> bytes, size_t at, uint32_t value) {
 bool CTablespace::Open(const std::filesystem::path& path) {
     Close();
     if (!file_.Open(path)) return false;
-    const std::u8string text = path.u8string();
-    pathText_.assign(text.begin(), text.end());
+    pathText_ = PathUtf8(path);
     // Page 0 is never compressed. Its flags give the page size; flags that
     // name none are damage, and the pages are read as 16 KiB pages that tell
     // for themselves. A page 0 that checks at 16 KiB but not at the size its

@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "app/app_state.h"
+#include "app/file_names.h"
 #include "myisam/dynamic_rows.h"
 #include "myisam/fixed_rows.h"
 #include "myisam/packed_rows.h"
@@ -10,12 +11,6 @@
 namespace brix {
 
 namespace {
-
-// The path as a finding names it: UTF-8.
-std::string FindingPath(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
 
 bool ReadWindowFrom(CMyisamTableReader& reader, uint64_t start, bool wantBookmark,
                     const CAppState& app) {
@@ -50,7 +45,7 @@ void CMyisamTableReader::Report(int64_t offset, DamageWhat what, std::string why
     if (reported_.size() >= kMaxRemembered) return;
     if (!reported_.emplace(offset, why).second) return;
     DamageFinding finding;
-    finding.file = FindingPath(dataPath);
+    finding.file = PathUtf8(dataPath);
     finding.offset = offset;
     finding.what = what;
     finding.why = std::move(why);
@@ -63,7 +58,7 @@ void CMyisamTableReader::ReportFile(const std::filesystem::path& file, DamageWha
                                     std::string why, int64_t rowsLost, bool rowsStillRead) {
     if (!options.damage) return;
     DamageFinding finding;
-    finding.file = FindingPath(file);
+    finding.file = PathUtf8(file);
     finding.what = what;
     finding.why = std::move(why);
     finding.rowsLost = rowsLost;

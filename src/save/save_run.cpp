@@ -11,6 +11,7 @@
 
 #include "app/app_state.h"
 #include "app/collation_table.h"
+#include "app/file_names.h"
 #include "app/read_only_file.h"
 #include "app/text.h"
 #include "app/ui_operations.h"
@@ -952,7 +953,7 @@ CSaveResult RunSaveHoldingBusy(const std::vector<CSaveObject>& objects,
             !settings.scriptFolder.empty() &&
             std::filesystem::is_symlink(std::filesystem::symlink_status(blobs, created));
         if (linked) {
-            ui.AppendLogLine(u"Cannot use the blob folder " + blobs.u16string() +
+            ui.AppendLogLine(u"Cannot use the blob folder " + PathText(blobs) +
                              u": it is a symbolic link, which is not followed");
         } else if (!settings.scriptFolder.empty()) {
             created.clear();
@@ -963,11 +964,11 @@ CSaveResult RunSaveHoldingBusy(const std::vector<CSaveObject>& objects,
             ui.ShowMessage(kFolderRefusal);
             return refused;
         }
-        app.scriptFolder = settings.scriptFolder.u16string();
+        app.scriptFolder = PathText(settings.scriptFolder);
         options.spillFolder = blobs;
         target =
             std::make_unique<CScriptTarget>(settings.scriptFolder, settings.scriptStatementBytes);
-        ui.AppendLogLine(u"Saving as script into " + settings.scriptFolder.u16string());
+        ui.AppendLogLine(u"Saving as script into " + PathText(settings.scriptFolder));
     } else {
         spillFolder = std::make_unique<CTemporaryFolder>();
         auto server = std::make_unique<CServerTarget>(connection);

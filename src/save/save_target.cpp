@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/file_names.h"
 #include "app/output_file.h"
 #include "app/text.h"
 #include "save/sql_text.h"
@@ -18,7 +19,7 @@ constexpr size_t kFlushBytes = 1 << 20;
 
 std::u16string SystemError(std::u16string_view what, const std::filesystem::path& path) {
     std::u16string message(what);
-    message += path.u16string();
+    message += PathText(path);
     message += u": ";
     message += Utf8ToUtf16(std::strerror(errno));
     return message;
@@ -68,7 +69,7 @@ bool CScriptTarget::BeginDatabase(const CSaveDatabase& database, std::u16string&
     const bool again = std::find(written_.begin(), written_.end(), path_) != written_.end();
     file_ = OpenOutputFile(path_, again ? OutputMode::kAppend : OutputMode::kCreate);
     if (!file_) {
-        error = errno == ELOOP ? u"cannot create " + path_.u16string() +
+        error = errno == ELOOP ? u"cannot create " + PathText(path_) +
                                      u": a symbolic link is in its place, which is not followed"
                                : SystemError(u"cannot create ", path_);
         return false;

@@ -4,6 +4,7 @@
 #include <optional>
 #include <system_error>
 
+#include "app/file_names.h"
 #include "innodb/dictionary.h"
 #include "innodb/root_auto_increment.h"
 #include "innodb/tablespace.h"
@@ -36,7 +37,7 @@ std::optional<uint64_t> InnoCounter(const std::filesystem::path& databaseFolder,
     uint64_t tableId = 0;
     const SysTableRec* entry = nullptr;
     if (dictionary && dictionary->IsOpen()) {
-        std::u16string name = databaseFolder.filename().u16string();
+        std::u16string name = PathComponentText(databaseFolder);
         name.push_back(u'/');
         name += fileStem;
         tableId = dictionary->FindTableId(name);
@@ -72,9 +73,8 @@ CTableDef SavedDefinition(const CTableDef& table, const std::filesystem::path& d
     const bool innodb = table.engineCode == EngineCode::kInnoDb;
     if (innodb && saved.foreignKeys.empty() && dictionary && !foreignKeys.empty()) {
         std::vector<std::u16string> problems;
-        saved.foreignKeys =
-            ForeignKeysOfTable(foreignKeys, *dictionary, databaseFolder.filename().u16string(),
-                               fileStem, problems, notes);
+        saved.foreignKeys = ForeignKeysOfTable(
+            foreignKeys, *dictionary, PathComponentText(databaseFolder), fileStem, problems, notes);
         for (std::u16string& problem : problems) notes.push_back(problem + u"; it is left out");
     }
     if (saved.nextAutoIncrement == 0 && HasAutoIncrementColumn(table) &&

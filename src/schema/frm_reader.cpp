@@ -8,6 +8,7 @@
 
 #include "app/app_state.h"
 #include "app/byte_reader.h"
+#include "app/file_names.h"
 #include "app/read_only_file.h"
 #include "app/text.h"
 #include "schema/frm_extra2.h"
@@ -351,8 +352,7 @@ bool ReadTableDefinition(CTableDef& table, const std::filesystem::path& path, co
     const auto report = [&](int64_t at, std::string why) {
         if (!damage) return;
         DamageFinding finding;
-        const std::u8string name = path.u8string();
-        finding.file.assign(name.begin(), name.end());
+        finding.file = PathUtf8(path);
         finding.offset = at;
         finding.what = DamageWhat::kDefinition;
         finding.why = std::move(why);

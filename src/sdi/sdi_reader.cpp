@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "app/file_names.h"
 #include "app/read_only_file.h"
 #include "innodb/blob.h"
 #include "innodb/page.h"
@@ -546,8 +547,7 @@ TablespaceFlags DecodeTablespaceFlags(uint32_t raw) {
 SdiReadResult ReadSdi(const std::filesystem::path& path, CDamageSink* damage) {
     SdiReadResult result;
     CReadOnlyFile file;
-    const std::u8string name = path.u8string();
-    const std::string fileName(name.begin(), name.end());
+    const std::string fileName = PathUtf8(path);
     if (!file.Open(path)) {
         result.findings.push_back("the file cannot be opened for reading");
         if (damage)

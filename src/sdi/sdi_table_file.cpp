@@ -30,14 +30,6 @@ size_t FindPartitionMarker(std::u16string_view name) {
     return std::u16string_view::npos;
 }
 
-std::u16string FileNameText(const std::filesystem::path& path) {
-#ifdef _WIN32
-    return path.filename().u16string();
-#else
-    return Utf8ToUtf16(path.filename().native());
-#endif
-}
-
 // The files of folder sorted by name, so that the first of several partitions
 // is the same on every system.
 std::vector<std::filesystem::path> SortedFiles(const std::filesystem::path& folder) {
@@ -107,7 +99,7 @@ bool ReadTableDefinitionFromSdi(const std::filesystem::path& databaseFolder,
     // Partitions and .sdi files: the first that holds the table.
     const std::u16string objectName = ObjectNameFromFileName(tableName);
     for (const std::filesystem::path& file : SortedFiles(databaseFolder)) {
-        const std::u16string fileName = FileNameText(file);
+        const std::u16string fileName = PathComponentText(file);
         bool found = false;
         if (FindPartitionMarker(fileName) != std::u16string::npos) {
             found = TableNameOfTablespaceFile(fileName) == tableName &&
@@ -132,8 +124,8 @@ bool ReadTableDefinitionFromSdi(const std::filesystem::path& databaseFolder,
     std::filesystem::path folder = databaseFolder;
     if (!folder.has_filename()) folder = folder.parent_path();
     return ReadSharedTablespaceDefinition(DataDirectoryOf(databaseFolder),
-                                          ObjectNameFromFileName(FileNameText(folder)), tableName,
-                                          app, table, info, source);
+                                          ObjectNameFromFileName(PathComponentText(folder)),
+                                          tableName, app, table, info, source);
 }
 
 std::filesystem::path DataDirectoryOf(const std::filesystem::path& databaseFolder) {
@@ -162,7 +154,7 @@ class CSharedObjectCache {
         std::vector<std::filesystem::path> files;
         std::string signature = dataDir.string();
         for (const std::filesystem::path& file : SortedFiles(dataDir)) {
-            if (!EndsWithIgnoringCase(FileNameText(file), u".ibd")) continue;
+            if (!EndsWithIgnoringCase(PathComponentText(file), u".ibd")) continue;
             std::error_code ec;
             const auto size = std::filesystem::file_size(file, ec);
             const auto time = std::filesystem::last_write_time(file, ec);

@@ -496,5 +496,27 @@ TEST(RecordBrowserDamageTest, ATableWhoseDataFileIsMissingSaysSoInsteadOfShowing
     EXPECT_EQ(s.ui.gridRows().size(), 0u);
 }
 
+// Files copied from another system may have names that are not UTF-8. The
+// recovered view names them in its title and log lines instead of failing
+// on the conversion (bytes that are not UTF-8 show as U+FFFD).
+TEST(RecordBrowserDamageTest, RecoveringFromFilesWhoseNamesAreNotUtf8ShowsTheirRows) {
+    test::TempDir dir;
+    const std::filesystem::path recover =
+        test::SourceDir() / "tests/fixtures/deleted/datadir/recover";
+    const std::filesystem::path definition = dir.path() / "kept\xff.frm";
+    const std::filesystem::path data = dir.path() / "kept\xff.ibd";
+    std::filesystem::copy_file(recover / "inno_kept.frm", definition);
+    std::filesystem::copy_file(recover / "inno_kept.ibd", data);
+    test::BrowseSession s(dir.path());
+    ASSERT_EQ(s.browser.ShowRecoveredRows(definition, data), 1);
+    EXPECT_EQ(s.ui.caption(), u"Recovered from kept\uFFFD.ibd [300]");
+    EXPECT_EQ(s.ui.gridRows().size(), 300u);
+    // A definition that cannot be read is named the same way.
+    ASSERT_EQ(s.browser.ShowRecoveredRows(dir.path() / "none\xfe.frm", data), 1);
+    EXPECT_EQ(s.ui.caption(),
+              u"Recovered from kept\uFFFD.ibd \u2014 no table definition could be read from "
+              u"none\uFFFD.frm");
+}
+
 }  // namespace
 }  // namespace brix
