@@ -180,6 +180,18 @@ CTableRows& CRecordBrowser::BeginLoad(std::u16string_view caption, const std::u1
     return table;
 }
 
+void CRecordBrowser::EndLoad(bool nothingToPage, CBusyGuard& busy) {
+    if (nothingToPage) {
+        ui_.EnablePrevious(false);
+        ui_.EnableNext(false);
+    }
+    ui_.RedrawGrid();
+    ui_.ShowProgress(false);
+    busy.Release();
+    ui_.UnlockTree();
+    ui_.AppendLogLine(kLogLoadDone);
+}
+
 void CRecordBrowser::ShowSelection(const SelectedNode& node, CBusyGuard& busy) {
     const std::u16string& nodeText = node.clickedText;
     std::u16string line = kLogLoadStart;
@@ -257,15 +269,7 @@ void CRecordBrowser::ShowSelection(const SelectedNode& node, CBusyGuard& busy) {
         }
     }
 
-    if (gridRows == 0 && !moreToRead) {
-        ui_.EnablePrevious(false);
-        ui_.EnableNext(false);
-    }
-    ui_.RedrawGrid();
-    ui_.ShowProgress(false);
-    busy.Release();
-    ui_.UnlockTree();
-    ui_.AppendLogLine(kLogLoadDone);
+    EndLoad(gridRows == 0 && !moreToRead, busy);
 }
 
 int CRecordBrowser::ShowRecoveredRows(const std::filesystem::path& definition,
@@ -314,15 +318,7 @@ void CRecordBrowser::ShowRecovered(const std::filesystem::path& definition,
     rowsFrom_ = 0;
     rowsTo_ = rowsShown_;
     ui_.ShowCaptionMessage(caption);
-    if (rows == 0) {
-        ui_.EnablePrevious(false);
-        ui_.EnableNext(false);
-    }
-    ui_.RedrawGrid();
-    ui_.ShowProgress(false);
-    busy.Release();
-    ui_.UnlockTree();
-    ui_.AppendLogLine(kLogLoadDone);
+    EndLoad(rows == 0, busy);
 }
 
 size_t CRecordBrowser::OpenTableWindow(const CatalogueTable& entry, std::u16string_view nodeText,

@@ -118,6 +118,9 @@ class CRecordBrowser {
     // the panes set for rows, the tree locked, the open table closed and
     // the paging state and grid emptied. Returns the table to read into.
     CTableRows& BeginLoad(std::u16string_view caption, const std::u16string& logLine);
+    // Its end: paging turned off when there is nothing to page to, the grid
+    // redrawn, the busy state released, the tree unlocked, the log told.
+    void EndLoad(bool nothingToPage, CBusyGuard& busy);
     // The frame's open table, made when there is none yet.
     CTableRows& OpenTable();
     // The bookmarks of the open table; none when no table is open.
