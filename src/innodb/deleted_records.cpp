@@ -131,6 +131,11 @@ class CRecordCheck {
             if (!slot.present) continue;
             if (slot.null) {
                 if (!field.nullable()) return false;
+                // A NULL of fixed length keeps its bytes in the redundant
+                // layout: the record's data ends past them.
+                if (slot.start < origin || slot.length > limit - std::min(limit, slot.start))
+                    return false;
+                dataEnd = std::max(dataEnd, slot.start + slot.length);
                 continue;
             }
             if (slot.start < origin || slot.length > limit - std::min(limit, slot.start))

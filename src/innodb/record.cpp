@@ -65,10 +65,6 @@ bool LocateCompactFields(ByteSpan page, uint32_t origin, uint32_t span,
             continue;
         }
         slot.start = header.dataEnd();
-        if (header.dataTaken() >= span) {  // the record has no more data
-            slot.cut = true;
-            continue;
-        }
         if (field.nullable()) {
             bool isNull = false;
             if (!header.NextNull(isNull)) return false;
@@ -80,6 +76,13 @@ bool LocateCompactFields(ByteSpan page, uint32_t origin, uint32_t span,
             bool external = false;
             if (!header.NextLength(field.big(), length, external)) return false;
             slot.external = external;
+        }
+        // A field with bytes to take where the record has no more data. A
+        // NULL or empty last field takes none: a record whose data ends
+        // exactly at span still holds it.
+        if (length != 0 && header.dataTaken() >= span) {
+            slot.cut = true;
+            continue;
         }
         if (!header.TakeData(length, slot.start)) return false;
         slot.length = length;
