@@ -106,7 +106,12 @@ OpenRowsResult CTableRows::OpenRecovery(const std::filesystem::path& myi,
             ReportFile(options.damage, path, DamageWhat::kTable, reason);
             return OpenRowsResult::kOk;
         }
-        const RecoveryIndex index = FindRecoveryIndex(*inno_, *space, app);
+        RecoveryIndex index = FindRecoveryIndex(*inno_, *space, app);
+        // No page fits the definition's layout: the table may have been
+        // changed in place by MariaDB, whose records follow the metadata
+        // under the index's root.
+        if (index.indexId == 0 && rowVersions_.empty() && instantColumns_.columnsBefore == 0)
+            index = FindInstantRecoveryIndex(*inno_, *space, app);
         if (index.indexId == 0) {
             ReportFile(options.damage, path, DamageWhat::kFile,
                        "no pages in the file hold records of the table");

@@ -67,6 +67,9 @@ class CRecordCheck {
         }
     }
 
+    // The table's columns were changed in place (MariaDB's instant layout).
+    bool changedInPlace() const { return inno_.coreFields != 0; }
+
     // Whether the compact record at origin, whose data must end by limit, is
     // a delete-marked record of the table (with anyMark, a record of the
     // table whether marked or not); dataEnd is where its data ends.
@@ -105,8 +108,10 @@ class CRecordCheck {
         listed_ = anyMark;
         if (RecordInfoBits(page_, origin, RecordLayout::kRedundant) & kInfoMinRecord) return false;
         if (!LocateRedundantFields(page_, origin, fields.size(), slots_)) return false;
+        // Records written before columns were added in place hold the core
+        // fields only.
         for (size_t i = 0; i < fields.size(); ++i)
-            if (!slots_[i].present) return false;
+            if (!slots_[i].present && (inno_.coreFields == 0 || i < inno_.coreFields)) return false;
         if (headerStart) {
             // Three bytes below the origin's last two: the field count (10
             // bits) and whether each field's end offset takes one byte.
@@ -213,6 +218,11 @@ bool TakeRecordList(const CIndexPageView& view, uint32_t heapTop, CRecordCheck& 
     std::bitset<kMaxPageSize> seen;
     uint32_t origin = view.FirstRecord();
     bool ended = false;
+    // MariaDB's metadata record of a table changed in place: the first
+    // record of the leftmost leaf, flagged as the least record. It is no
+    // row, and its layout (a field map reference after a drop) is not the
+    // rows': its bytes are left out of the tiling below.
+    bool metadata = false;
     for (uint32_t n = 0; n <= kMaxRecordsPerPage; ++n) {
         if (view.AtSupremum(origin)) {
             ended = true;
@@ -220,6 +230,11 @@ bool TakeRecordList(const CIndexPageView& view, uint32_t heapTop, CRecordCheck& 
         }
         if (origin < kLowestUserOrigin || origin >= heapTop || seen[origin]) return false;
         seen[origin] = true;
+        if (n == 0 && check.changedInPlace() && (view.InfoBits(origin) & kInfoMinRecord)) {
+            metadata = true;
+            origin = view.NextRecord(origin);
+            continue;
+        }
         uint32_t dataEnd = 0;
         uint32_t start = 0;
         const bool fits = view.compact() ? check.Compact(origin, heapTop, dataEnd, true, &start)
@@ -233,7 +248,7 @@ bool TakeRecordList(const CIndexPageView& view, uint32_t heapTop, CRecordCheck& 
                                      dataEnd});
         origin = view.NextRecord(origin);
     }
-    if (!ended || list.size() != view.header().userRecords) return false;
+    if (!ended || list.size() + (metadata ? 1 : 0) != view.header().userRecords) return false;
     // The records, laid out as the definition says, take the heap's bytes
     // exactly: none overlaps the next, and what lies between them is the
     // garbage the page header counts (freed records and what was left of
@@ -249,8 +264,9 @@ bool TakeRecordList(const CIndexPageView& view, uint32_t heapTop, CRecordCheck& 
         taken += e.dataEnd - e.start;
         at = e.dataEnd;
     }
-    if (at > heapTop || taken + LoadU16be(view.bytes(), kPageGarbageAt) != heapTop - userStart)
-        return false;
+    const uint64_t heap = heapTop - userStart;
+    const uint64_t accounted = taken + LoadU16be(view.bytes(), kPageGarbageAt);
+    if (at > heapTop || (metadata ? accounted >= heap : accounted != heap)) return false;
     out.insert(out.end(), list.begin(), list.end());
     return true;
 }

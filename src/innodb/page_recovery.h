@@ -25,7 +25,16 @@ struct RecoveryIndex {
 // fields say, among the indexes most of whose leaf pages hold nothing else.
 // An index of another table, or another index of this one, fits no page and
 // is never chosen; a file with no such index gives indexId 0.
+// With onlyIndex, only that index's pages are looked at.
 RecoveryIndex FindRecoveryIndex(const CInnoTableReader& inno, CTablespace& space,
-                                const CAppState& app);
+                                const CAppState& app, uint64_t onlyIndex = 0);
+
+// The same for a table whose columns MariaDB changed in place: its records
+// are laid out as the metadata under an instant root (a page of its own
+// type) says. Each such root of the file (a few at most are tried) is read
+// into the reader's layout, and the layout under which the most records
+// fit is kept in inno; a file with none, or none that fits, gives indexId 0
+// and leaves inno as it was.
+RecoveryIndex FindInstantRecoveryIndex(CInnoTableReader& inno, CTablespace& space, CAppState& app);
 
 }  // namespace brix
