@@ -25,6 +25,8 @@ const Table kTables[] = {
     {"types/ints_fixed", "MYD"},
     {"types/temporal_fixed", "MYD"},
     {"nulls/many_nulls_inno", "ibd"},
+    {"evolve/inst_drop", "ibd"},
+    {"evolve/inst_add_redundant", "ibd"},
 };
 }  // namespace
 
