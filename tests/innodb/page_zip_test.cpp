@@ -362,5 +362,60 @@ TEST(PageZipTest, DamagedCompressedLargeObjectsAreReported) {
     }
 }
 
+// An entry written after the version a record names is read from the older
+// version it keeps. The fixture's objects were purged of older versions, so
+// one is rebuilt: a free entry slot of the first page becomes an older
+// version of the first entry (the same stream), and the first entry is
+// raised above the record's version with its stream pointed at a page of
+// another type. Read through the older version, the value is whole; when
+// the older version is also too new, the entry itself is read and breaks.
+TEST(PageZipTest, EntriesNewerThanTheRecordReadTheirOlderVersion) {
+    const std::vector<uint8_t> file = test::ReadFileBytes(Extra() / "datadir/zlob/z8.ibd");
+    constexpr size_t kZip = 8192;
+    // The JSON value updated twice: its object is at version 3.
+    size_t first = 0;
+    for (size_t p = 0; (p + 1) * kZip <= file.size() && first == 0; ++p) {
+        const ByteSpan page = ByteSpan(file).subspan(p * kZip, kZip);
+        if (LoadU16be(page, 24) == 25 && LoadU32be(page, 40) == 3) first = p;
+    }
+    ASSERT_NE(first, 0u);
+    const size_t base = first * kZip;
+    const size_t entry = base + LoadU16be(ByteSpan(file), base + 96);
+    const size_t spare = base + 136 + 66 * 79;
+    const test::ExpectedTable expected = LoadTable(Extra() / "expected/zlob", "zlob", "z8");
+    auto put32 = [](std::vector<uint8_t>& b, size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+    };
+    const struct {
+        const char* what;
+        uint32_t olderVersion;
+        bool whole;
+    } cases[] = {{"an older version the record sees", 1, true},
+                 {"an older version newer than the record", 7, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> bad = file;
+        std::copy(bad.begin() + static_cast<std::ptrdiff_t>(entry),
+                  bad.begin() + static_cast<std::ptrdiff_t>(entry + 66),
+                  bad.begin() + static_cast<std::ptrdiff_t>(spare));
+        put32(bad, spare + 6, 0xFFFFFFFF);  // the older version ends its list
+        put32(bad, spare + 62, c.olderVersion);
+        put32(bad, entry + 12, 1);  // the version list: length, first address
+        put32(bad, entry + 16, static_cast<uint32_t>(first));
+        bad[entry + 20] = static_cast<uint8_t>((spare - base) >> 8);
+        bad[entry + 21] = static_cast<uint8_t>(spare - base);
+        put32(bad, entry + 62, 9);
+        put32(bad, entry + 48, 3);
+        test::TempDir dir;
+        test::WriteFile(dir.path() / "z8.ibd", bad);
+        const Read read = ReadTable(dir.path(), "z8", true, dir.path() / "spill");
+        EXPECT_EQ(read.findings.empty(), c.whole);
+        if (c.whole) {
+            for (const std::string& p : test::CompareRows(expected, read.rows, true, true))
+                ADD_FAILURE() << p;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace brix
