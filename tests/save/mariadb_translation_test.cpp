@@ -162,5 +162,42 @@ TEST(MariaDbTranslationTest, MySqlFixtureTablesAreWrittenInTermsMariaDbTakes) {
     EXPECT_TRUE(AnyHas(documents.notes, "column doc: JSON is MariaDB's JSON"));
 }
 
+// Version comments MySQL skipped become plain comments: numbers of MySQL
+// 8.0 and up and six-digit ones; older ones, which MariaDB also runs, stay,
+// and nothing inside quoted text or another comment changes. A "*/" in the
+// old comment's literal is broken up so the new comment ends where the old
+// one did.
+TEST(MariaDbTranslationTest, VersionCommentsMySqlSkippedBecomePlainComments) {
+    const struct {
+        const char16_t* in;
+        bool noBackslashEscapes;
+        const char16_t* out;
+        size_t changed;
+    } cases[] = {
+        {u"BEGIN /*!80016 SET @a = 1; */ END", false, u"BEGIN /* !80016 SET @a = 1; */ END", 1},
+        {u"BEGIN /*!90100 SET @a = 1; */ END", false, u"BEGIN /* !90100 SET @a = 1; */ END", 1},
+        {u"/*!100500 X */ /*!80000Y*/", false, u"/* !100500 X */ /* !80000Y*/", 2},
+        {u"BEGIN /*!50003 SET @a = 1; */ END", false, u"BEGIN /*!50003 SET @a = 1; */ END", 0},
+        {u"/*!79999 a */ /*! b */ /*!8001 c */", false, u"/*!79999 a */ /*! b */ /*!8001 c */", 0},
+        {u"SET @s = '/*!80016 x */'", false, u"SET @s = '/*!80016 x */'", 0},
+        {u"SET @s = 'it\\'s /*!80016 x */'", false, u"SET @s = 'it\\'s /*!80016 x */'", 0},
+        {u"SET @s = 'a\\' /*!80016 x */ '", true, u"SET @s = 'a\\' /* !80016 x */ '", 1},
+        {u"SET @s = \"/*!80016\", `/*!80016` = 1", false, u"SET @s = \"/*!80016\", `/*!80016` = 1",
+         0},
+        {u"/* /*!80016 x */ y", false, u"/* /*!80016 x */ y", 0},
+        {u"-- /*!80016 x */\nSET @a = 1", false, u"-- /*!80016 x */\nSET @a = 1", 0},
+        {u"# /*!80016 x */\n/*!80016 y */", false, u"# /*!80016 x */\n/* !80016 y */", 1},
+        {u"/*!80016 SET @s = '*/'; */ z", false, u"/* !80016 SET @s = '* /'; */ z", 1},
+        {u"/*!80016 never closed", false, u"/* !80016 never closed*/", 1},
+        {u"x = 'never closed /*!80016", false, u"x = 'never closed /*!80016", 0},
+    };
+    for (const auto& c : cases) {
+        std::u16string text = c.in;
+        SCOPED_TRACE(Utf16ToUtf8(text));
+        EXPECT_EQ(DisarmMySqlVersionComments(text, c.noBackslashEscapes), c.changed);
+        EXPECT_EQ(Utf16ToUtf8(text), Utf16ToUtf8(c.out));
+    }
+}
+
 }  // namespace
 }  // namespace brix
