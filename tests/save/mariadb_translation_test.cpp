@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/text.h"
 #include "save/create_table.h"
 #include "sdi/sdi_table.h"
@@ -196,6 +198,47 @@ TEST(MariaDbTranslationTest, VersionCommentsMySqlSkippedBecomePlainComments) {
         SCOPED_TRACE(Utf16ToUtf8(text));
         EXPECT_EQ(DisarmMySqlVersionComments(text, c.noBackslashEscapes), c.changed);
         EXPECT_EQ(Utf16ToUtf8(text), Utf16ToUtf8(c.out));
+    }
+}
+
+// The dictionary keeps a DEFAULT expression as SQL text, the way SHOW CREATE
+// TABLE prints it, but a generation expression escaped once more as a
+// string's text: read from the real files, each column's expression is the
+// one the server's statement shows, quotes and backslashes included.
+TEST(MariaDbTranslationTest, DefaultAndGenerationExpressionsReadAsTheServerShowsThem) {
+    const std::filesystem::path root = test::SourceDir() / "tests/fixtures/mysql9-extra";
+    CTableDef table;
+    SdiTableInfo info;
+    std::filesystem::path source;
+    ASSERT_TRUE(ReadTableDefinitionFromSdi(root / "datadir/mydefs", u"exprs", test::TestApp(),
+                                           table, info, &source));
+    const std::string create = test::ReadFileText(root / "expected/mydefs/exprs.create.sql");
+    const struct {
+        const char* column;
+        const char* shownAs;  // the text around the expression in the statement
+        bool generated;
+    } cases[] = {
+        {"q", "DEFAULT (%)", false},
+        {"j", "DEFAULT (%)", false},
+        {"u", "DEFAULT (%)", false},
+        // Its own parentheses, which the dictionary keeps as part of the
+        // text, are taken off with the ones it adds.
+        {"d", "DEFAULT ((%))", false},
+        {"g", "GENERATED ALWAYS AS (%) VIRTUAL", true},
+        {"s", "GENERATED ALWAYS AS (%) STORED", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.column);
+        const auto column =
+            std::find_if(table.columns.begin(), table.columns.end(),
+                         [&](const CColumnDef& d) { return d.name == Utf8ToUtf16(c.column); });
+        ASSERT_NE(column, table.columns.end());
+        const std::string expression =
+            test::U8(c.generated ? column->generationExpression : column->defaultExpression);
+        ASSERT_FALSE(expression.empty());
+        std::string shown = c.shownAs;
+        shown.replace(shown.find('%'), 1, expression);
+        EXPECT_TRUE(Has(create, shown)) << shown;
     }
 }
 
