@@ -12,6 +12,7 @@
 #include "app/output_file.h"
 #include "innodb/lob_pages.h"
 #include "innodb/page_set.h"
+#include "innodb/zlob_pages.h"
 
 namespace brix {
 
@@ -91,7 +92,14 @@ bool ReadExternalValue(CTablespace& space, ByteSpan columnBytes,
     uint64_t page = LoadU32be(ref, 4);
     uint32_t offset = LoadU32be(ref, 8);
     const uint64_t total = LoadU32be(ref, 16);
-    if (space.zipPages()) return ReadZipBlobValue(space, page, offset, total, sink);
+    if (space.zipPages()) {
+        // Values longer than one compressed chunk are kept, from MySQL 8.0
+        // on, as compressed large objects; the reference's offset field
+        // then holds the object's version.
+        if (page < space.pageCount() && IsZlobFirstPage(space.RawPage(page)))
+            return ReadZlobValue(space, page, offset, total, sink);
+        return ReadZipBlobValue(space, page, offset, total, sink);
+    }
     // MySQL 8.0 and later keep an uncompressed table's values in large
     // objects of their own layout; the older chain of BLOB pages remains in
     // rows written before.

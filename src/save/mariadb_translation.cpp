@@ -280,4 +280,118 @@ std::vector<std::u16string> AdaptDefinitionForMariaDb(CTableDef& table,
     return notes;
 }
 
+namespace {
+
+bool IsAsciiDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// Where the quoted text that starts at at (a quote character) ends: just
+// past its closing quote, or the text's end when it has none. A doubled
+// quote stays inside; so does an escaped one where backslashes escape.
+size_t QuotedEnd(std::u16string_view text, size_t at, bool backslashEscapes) {
+    const char16_t quote = text[at];
+    for (size_t i = at + 1; i < text.size(); ++i) {
+        if (backslashEscapes && quote != u'`' && text[i] == u'\\') {
+            ++i;
+            continue;
+        }
+        if (text[i] != quote) continue;
+        if (i + 1 < text.size() && text[i + 1] == quote) {
+            ++i;
+            continue;
+        }
+        return i + 1;
+    }
+    return text.size();
+}
+
+// Where the code of a version comment whose code starts at at ends: at its
+// closing "*/" outside quoted text, or the text's end.
+size_t VersionCommentEnd(std::u16string_view text, size_t at, bool backslashEscapes) {
+    size_t i = at;
+    while (i < text.size()) {
+        const char16_t c = text[i];
+        if (c == u'\'' || c == u'"' || c == u'`') {
+            i = QuotedEnd(text, i, backslashEscapes);
+        } else if (c == u'*' && i + 1 < text.size() && text[i + 1] == u'/') {
+            return i;
+        } else {
+            ++i;
+        }
+    }
+    return text.size();
+}
+
+}  // namespace
+
+size_t DisarmMySqlVersionComments(std::u16string& statement, bool noBackslashEscapes) {
+    const bool escapes = !noBackslashEscapes;
+    std::u16string out;
+    out.reserve(statement.size());
+    size_t changed = 0;
+    size_t i = 0;
+    const std::u16string_view text(statement);
+    // Each round moves i on by at least one character.
+    while (i < text.size()) {
+        const char16_t c = text[i];
+        if (c == u'\'' || c == u'"' || c == u'`') {
+            const size_t end = QuotedEnd(text, i, escapes);
+            out.append(text.substr(i, end - i));
+            i = end;
+            continue;
+        }
+        const bool lineComment =
+            c == u'#' || (c == u'-' && text.substr(i).starts_with(u"--") &&
+                          (i + 2 == text.size() || text[i + 2] == u' ' || text[i + 2] == u'\t' ||
+                           text[i + 2] == u'\n' || text[i + 2] == u'\r'));
+        if (lineComment) {
+            size_t end = text.find(u'\n', i);
+            end = end == std::u16string_view::npos ? text.size() : end;
+            out.append(text.substr(i, end - i));
+            i = end;
+            continue;
+        }
+        if (!text.substr(i).starts_with(u"/*")) {
+            out.push_back(c);
+            ++i;
+            continue;
+        }
+        if (i + 2 >= text.size() || text[i + 2] != u'!') {
+            // A plain comment: copied to its end.
+            size_t end = text.find(u"*/", i + 2);
+            end = end == std::u16string_view::npos ? text.size() : end + 2;
+            out.append(text.substr(i, end - i));
+            i = end;
+            continue;
+        }
+        size_t digits = 0;
+        while (i + 3 + digits < text.size() && digits < 7 && IsAsciiDigit(text[i + 3 + digits]))
+            ++digits;
+        uint32_t number = 0;
+        for (size_t d = 0; d < digits; ++d)
+            number = number * 10 + static_cast<uint32_t>(text[i + 3 + d] - u'0');
+        const bool disarm = (digits == 5 && number >= 80000) || digits == 6;
+        if (!disarm) {
+            // Code MariaDB runs as MySQL did: the marker is kept and what
+            // follows is read as code.
+            out.append(text.substr(i, 3));
+            i += 3;
+            continue;
+        }
+        const size_t codeEnd = VersionCommentEnd(text, i + 3, escapes);
+        out += u"/* !";
+        for (size_t at = i + 3; at < codeEnd; ++at) {
+            out.push_back(text[at]);
+            // "*/" inside the old comment's quoted text would end the new one.
+            if (text[at] == u'*' && at + 1 < codeEnd && text[at + 1] == u'/') out.push_back(u' ');
+        }
+        out += u"*/";
+        i = codeEnd < text.size() ? codeEnd + 2 : codeEnd;
+        ++changed;
+    }
+    if (changed > 0) statement = std::move(out);
+    return changed;
+}
+
 }  // namespace brix

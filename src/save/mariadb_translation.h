@@ -77,4 +77,18 @@ std::vector<std::u16string> AdaptDefinitionForMariaDb(CTableDef& table,
                                                       std::vector<std::u16string>& defaults,
                                                       const CollationTable& collations);
 
+// Makes the version comments of a MySQL 8.0+ statement (a trigger's) that
+// MariaDB 10.11 would run but MySQL did not into plain comments. MySQL keeps
+// a body with the markers of the version comments it ran taken out; what is
+// left in /*!NNNNN ... */ form was skipped because the number was above the
+// server's. MariaDB runs such a comment when its own version (10.11 counts
+// as 101100) is at least the number, so every five-digit number of 80000 and
+// up and every six-digit number would now run: each of those comments
+// becomes "/* !NNNNN ... */", with any "*/" inside it broken up so that the
+// comment ends where it ended before. Older numbers, which MariaDB also
+// runs, are kept. Text in string literals, quoted names and other comments
+// is never touched; backslashes escape in literals unless
+// noBackslashEscapes. Returns how many comments were changed.
+size_t DisarmMySqlVersionComments(std::u16string& statement, bool noBackslashEscapes);
+
 }  // namespace brix

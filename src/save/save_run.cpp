@@ -532,6 +532,28 @@ class CSaveRunner {
             Fail(failure, u"the trigger file holds no trigger that can be read");
             return;
         }
+        // Version comments MySQL 8.0+ skipped would run in MariaDB: they
+        // become plain comments, and that is said.
+        for (CTriggerDefinition& trigger : file.triggers) {
+            if (object.dictionaryTriggers.empty()) break;
+            const bool noEscapes =
+                trigger.hasSqlMode &&
+                trigger.sqlMode.find(u"NO_BACKSLASH_ESCAPES") != std::u16string::npos;
+            const size_t disarmed = DisarmMySqlVersionComments(trigger.statement, noEscapes);
+            DisarmMySqlVersionComments(trigger.body, noEscapes);
+            if (disarmed == 0) continue;
+            const std::u16string note =
+                u"Trigger " + trigger.name + u" of " + display + u": " +
+                Utf8ToUtf16(std::to_string(disarmed)) +
+                u" version comment(s) for MySQL 8.0 and later, which MySQL did not run, "
+                u"are kept as plain comments so that MariaDB does not run them";
+            ui_.AppendLogLine(note);
+            if (target_.IsScript() &&
+                !target_.WriteText(u"-- " + CommentText(note) + u"\n", error)) {
+                Fail(failure, error);
+                return;
+            }
+        }
         // Session modes MariaDB does not know would fail the SET SQL_MODE
         // before the trigger; they are left out and said.
         for (CTriggerDefinition& trigger : file.triggers) {

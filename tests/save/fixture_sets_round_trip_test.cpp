@@ -109,6 +109,15 @@ const std::vector<FixtureSet>& FixtureSets() {
           "saved as an ordinary MyISAM table holding the same rows\n",
           "-- Table `pk_fixed`: its rows were packed with myisampack"}},
         {"mariadbTypes", "mariadb-types", {"newtypes"}, SelectedAs::kBlobsAsPrefixHex, {}},
+        // MySQL 9's compressed tables whose long values are compressed large
+        // objects, JSON among them; MySQL's own statements are not MariaDB's.
+        {"mysqlCompressedLargeObjects",
+         "mysql9-extra",
+         {"zlob"},
+         SelectedAs::kBinaryAsHex,
+         {},
+         {},
+         false},
         // The 4.1 VARCHAR of packed records is saved as the VARCHAR the
         // servers of that layout showed; MariaDB 10.11 calls it CHAR.
         {"legacy",

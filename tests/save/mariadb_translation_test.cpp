@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/text.h"
 #include "save/create_table.h"
 #include "sdi/sdi_table.h"
@@ -160,6 +162,84 @@ TEST(MariaDbTranslationTest, MySqlFixtureTablesAreWrittenInTermsMariaDbTakes) {
 
     const Adapted documents = AdaptFixtureTable("types", "documents");
     EXPECT_TRUE(AnyHas(documents.notes, "column doc: JSON is MariaDB's JSON"));
+}
+
+// Version comments MySQL skipped become plain comments: numbers of MySQL
+// 8.0 and up and six-digit ones; older ones, which MariaDB also runs, stay,
+// and nothing inside quoted text or another comment changes. A "*/" in the
+// old comment's literal is broken up so the new comment ends where the old
+// one did.
+TEST(MariaDbTranslationTest, VersionCommentsMySqlSkippedBecomePlainComments) {
+    const struct {
+        const char16_t* in;
+        bool noBackslashEscapes;
+        const char16_t* out;
+        size_t changed;
+    } cases[] = {
+        {u"BEGIN /*!80016 SET @a = 1; */ END", false, u"BEGIN /* !80016 SET @a = 1; */ END", 1},
+        {u"BEGIN /*!90100 SET @a = 1; */ END", false, u"BEGIN /* !90100 SET @a = 1; */ END", 1},
+        {u"/*!100500 X */ /*!80000Y*/", false, u"/* !100500 X */ /* !80000Y*/", 2},
+        {u"BEGIN /*!50003 SET @a = 1; */ END", false, u"BEGIN /*!50003 SET @a = 1; */ END", 0},
+        {u"/*!79999 a */ /*! b */ /*!8001 c */", false, u"/*!79999 a */ /*! b */ /*!8001 c */", 0},
+        {u"SET @s = '/*!80016 x */'", false, u"SET @s = '/*!80016 x */'", 0},
+        {u"SET @s = 'it\\'s /*!80016 x */'", false, u"SET @s = 'it\\'s /*!80016 x */'", 0},
+        {u"SET @s = 'a\\' /*!80016 x */ '", true, u"SET @s = 'a\\' /* !80016 x */ '", 1},
+        {u"SET @s = \"/*!80016\", `/*!80016` = 1", false, u"SET @s = \"/*!80016\", `/*!80016` = 1",
+         0},
+        {u"/* /*!80016 x */ y", false, u"/* /*!80016 x */ y", 0},
+        {u"-- /*!80016 x */\nSET @a = 1", false, u"-- /*!80016 x */\nSET @a = 1", 0},
+        {u"# /*!80016 x */\n/*!80016 y */", false, u"# /*!80016 x */\n/* !80016 y */", 1},
+        {u"/*!80016 SET @s = '*/'; */ z", false, u"/* !80016 SET @s = '* /'; */ z", 1},
+        {u"/*!80016 never closed", false, u"/* !80016 never closed*/", 1},
+        {u"x = 'never closed /*!80016", false, u"x = 'never closed /*!80016", 0},
+    };
+    for (const auto& c : cases) {
+        std::u16string text = c.in;
+        SCOPED_TRACE(Utf16ToUtf8(text));
+        EXPECT_EQ(DisarmMySqlVersionComments(text, c.noBackslashEscapes), c.changed);
+        EXPECT_EQ(Utf16ToUtf8(text), Utf16ToUtf8(c.out));
+    }
+}
+
+// The dictionary keeps a DEFAULT expression as SQL text, the way SHOW CREATE
+// TABLE prints it, but a generation expression escaped once more as a
+// string's text: read from the real files, each column's expression is the
+// one the server's statement shows, quotes and backslashes included.
+TEST(MariaDbTranslationTest, DefaultAndGenerationExpressionsReadAsTheServerShowsThem) {
+    const std::filesystem::path root = test::SourceDir() / "tests/fixtures/mysql9-extra";
+    CTableDef table;
+    SdiTableInfo info;
+    std::filesystem::path source;
+    ASSERT_TRUE(ReadTableDefinitionFromSdi(root / "datadir/mydefs", u"exprs", test::TestApp(),
+                                           table, info, &source));
+    const std::string create = test::ReadFileText(root / "expected/mydefs/exprs.create.sql");
+    const struct {
+        const char* column;
+        const char* shownAs;  // the text around the expression in the statement
+        bool generated;
+    } cases[] = {
+        {"q", "DEFAULT (%)", false},
+        {"j", "DEFAULT (%)", false},
+        {"u", "DEFAULT (%)", false},
+        // Its own parentheses, which the dictionary keeps as part of the
+        // text, are taken off with the ones it adds.
+        {"d", "DEFAULT ((%))", false},
+        {"g", "GENERATED ALWAYS AS (%) VIRTUAL", true},
+        {"s", "GENERATED ALWAYS AS (%) STORED", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.column);
+        const auto column =
+            std::find_if(table.columns.begin(), table.columns.end(),
+                         [&](const CColumnDef& d) { return d.name == Utf8ToUtf16(c.column); });
+        ASSERT_NE(column, table.columns.end());
+        const std::string expression =
+            test::U8(c.generated ? column->generationExpression : column->defaultExpression);
+        ASSERT_FALSE(expression.empty());
+        std::string shown = c.shownAs;
+        shown.replace(shown.find('%'), 1, expression);
+        EXPECT_TRUE(Has(create, shown)) << shown;
+    }
 }
 
 }  // namespace

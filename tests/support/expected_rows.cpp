@@ -56,11 +56,21 @@ ExpectedTable LoadExpectedTableFrom(const std::filesystem::path& dir, const std:
     ExpectedTable t;
     t.database = database;
     t.name = name;
+    // The fields are found by the header's names: the MySQL sets name the
+    // column's position too, which moves the type and character set on.
+    size_t typeField = 3;
+    size_t charsetField = 10;
     for (const auto& row : ReadTsv(dir / (name + ".columns.tsv"))) {
-        if (row[0] == "COLUMN_NAME") continue;
+        if (row[0] == "COLUMN_NAME") {
+            for (size_t i = 0; i < row.size(); ++i) {
+                if (row[i] == "DATA_TYPE") typeField = i;
+                if (row[i] == "CHARACTER_SET_NAME") charsetField = i;
+            }
+            continue;
+        }
         t.columnNames.push_back(row[0]);
-        t.dataTypes.push_back(row[3]);
-        t.charsets.push_back(row[10]);
+        t.dataTypes.push_back(row.at(typeField));
+        t.charsets.push_back(row.at(charsetField));
     }
     auto rows = ReadTsv(dir / (name + ".select.tsv"));
     if (!rows.empty()) rows.erase(rows.begin());  // the header line

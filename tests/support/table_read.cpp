@@ -8,13 +8,14 @@ namespace brix::test {
 
 TableRead ReadWholeTable(const std::filesystem::path& folder, const std::string& name,
                          bool exportMode, const std::filesystem::path& spillFolder,
-                         const CInnoDictionary* dictionary) {
+                         const CInnoDictionary* dictionary, bool deleted) {
     const std::unique_ptr<CAppState> app = NewTestApp();
     CDamageReport report;
     CReadOptions options;
     options.exportMode = exportMode;
     options.spillFolder = spillFolder;
     options.damage = &report;
+    options.deleted = deleted;
     CTableRows table;
     TableRead read;
     read.result = table.Open(folder, Utf8ToUtf16(name), *app, options, dictionary);

@@ -25,9 +25,9 @@ struct TableRead {
 
 // Opens folder/name with a fresh test state and reads window after window to
 // the end (at most 10 000 windows, so a reader that never ends fails the
-// test instead of hanging it).
+// test instead of hanging it); with deleted, its deleted rows.
 TableRead ReadWholeTable(const std::filesystem::path& folder, const std::string& name,
                          bool exportMode, const std::filesystem::path& spillFolder,
-                         const CInnoDictionary* dictionary = nullptr);
+                         const CInnoDictionary* dictionary = nullptr, bool deleted = false);
 
 }  // namespace brix::test
