@@ -8,6 +8,7 @@
 #include "app/file_names.h"
 #include "app/object_names.h"
 #include "app/text_decoder.h"
+#include "csv/csv_reader.h"
 #include "innodb/blob.h"
 #include "innodb/btree.h"
 #include "innodb/columns.h"
@@ -533,6 +534,7 @@ void CTableRows::CloseReaders() {
     myisam_.reset();
     myisamLive_.reset();
     inno_.reset();
+    csv_.reset();
 }
 
 void CTableRows::Close() {
@@ -663,11 +665,22 @@ OpenRowsResult CTableRows::OpenStorage(const std::filesystem::path& databaseFold
                                            "reading the file failed part way", -1, false});
         return OpenRowsResult::kReadError;
     }
+    if (table_.engineCode == EngineCode::kCsv) {
+        // The engine rewrites its file when rows are deleted: no deleted
+        // rows are left to read.
+        if (options.deleted) return OpenRowsResult::kOk;
+        csv_ = std::make_unique<CCsvTableReader>(table_, window, options);
+        return OpenCsvTable(*csv_, StorageFileOrName(databaseFolder, tableName, "CSV"),
+                            StorageFileOrName(databaseFolder, tableName, "CSM"), app)
+                   ? OpenRowsResult::kOk
+                   : OpenRowsResult::kReadError;
+    }
     return OpenRowsResult::kUnsupportedEngine;
 }
 
 bool CTableRows::ReadFailed() const {
     if (myisam_) return myisam_->dataFile.Failed();
+    if (csv_) return csv_->dataFile.Failed();
     return inno_ && inno_->space && inno_->space->Failed();
 }
 
@@ -689,6 +702,12 @@ std::vector<std::filesystem::path> CTableRows::TablespacePaths() const {
 }
 
 int64_t CTableRows::CountedRows() const {
+    if (csv_) {
+        // A meta file marked crashed was not written at a clean close: its
+        // count may be old.
+        const CsvMeta& meta = csv_->meta;
+        return meta.valid && !meta.crashed ? static_cast<int64_t>(meta.rows) : -1;
+    }
     return myisam_ ? myisam_->header.records : -1;
 }
 
@@ -709,6 +728,7 @@ void CTableRows::ReadWindowAt(const RecordBookmark& from, bool bookmarkWanted, C
     window_.windowFull = false;
     if (myisam_ && myisam_->dataFile.IsOpen())
         ReadMyIsamWindowAt(*myisam_, from.origin, bookmarkWanted, app);
+    if (csv_) ReadCsvWindowAt(*csv_, from.origin, bookmarkWanted, app);
 }
 
 void CTableRows::ReadDeletedWindowAt(const RecordBookmark& from, bool bookmarkWanted,

@@ -18,6 +18,7 @@
 namespace brix {
 
 class CAppState;
+class CCsvTableReader;
 class CInnoDictionary;
 class CInnoTableReader;
 class CMyisamTableReader;
@@ -118,7 +119,8 @@ class CTableRows {
     bool deletedMode() const { return deleted_; }
     size_t WindowColumns() const { return table_.columns.size() + (deleted_ ? 2 : 0); }
     // The rows the table's files count: a MyISAM index file's count of the
-    // rows it holds (deleted ones not among them). -1 where no file counts
+    // rows it holds (deleted ones not among them), a CSV meta file's count.
+    // -1 where no file counts
     // them (InnoDB, a missing or unusable index file); a damaged file may
     // count wrongly.
     int64_t CountedRows() const;
@@ -195,9 +197,10 @@ class CTableRows {
     // Passes each finding on once: a partition opened again for paging back
     // finds what it found before.
     std::unique_ptr<CDamageSink> onceSink_;
-    // At most one of the two is open.
+    // At most one of the three is open.
     std::unique_ptr<CMyisamTableReader> myisam_;
     std::unique_ptr<CInnoTableReader> inno_;
+    std::unique_ptr<CCsvTableReader> csv_;
     bool deleted_ = false;
     // The rows come from a file no table owns (options.recoverFrom); a
     // MyISAM one's live rows through their own reader into partitionWindow_.

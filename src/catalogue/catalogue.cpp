@@ -22,6 +22,7 @@ constexpr char kViewMagic[] = "TYPE=VIEW";
 // The header byte of a table definition that names its storage engine.
 constexpr size_t kFrmEngineByte = 3;
 constexpr uint8_t kEngineMyIsam = 9;
+constexpr uint8_t kEngineCsv = 17;
 constexpr uint8_t kEngineInnoDb = 12;
 
 template <class C>
@@ -186,6 +187,10 @@ void CatalogueDatabaseFolder(CCatalogue& catalogue, CUiOperations& ui,
                     if (ReadMyisamDeletedCount(FindStorageFile(folder, entry.tableName, "MYI")) !=
                         0)
                         InsertDeletedRowsNode(ui, table);
+                } else if (engine == kEngineCsv && !has(entry.tableName, u".csv")) {
+                    // No "Deleted rows" node for CSV tables in any case: the
+                    // engine writes its file anew on every delete.
+                    ui.MarkTreeItem(table, kDataFileMissing);
                 } else if (engine == kEngineInnoDb && !has(entry.tableName, u".ibd")) {
                     // The scan adds its node once the system tablespace's
                     // dictionary knows the table.

@@ -146,7 +146,11 @@ void RunRows(const RowsArgs& args, CliContext& context) {
             throw CommandFailed("no readable table definition for " + args.database + "." +
                                 args.table + " in " + args.dataDir);
         case OpenRowsResult::kUnsupportedEngine:
-            throw CommandFailed("the table's storage engine is not MyISAM or InnoDB");
+            if (rows.table().engineCode == EngineCode::kMemory)
+                throw CommandFailed(
+                    "the table's storage engine is MEMORY, which keeps its rows in memory only: "
+                    "its files hold none");
+            throw CommandFailed("the table's storage engine is not MyISAM, InnoDB or CSV");
         case OpenRowsResult::kReadError:
             throw CommandFailed("read error in the table's data file");
         case OpenRowsResult::kChangedInPlace:

@@ -682,9 +682,11 @@ class CSaveRunner {
             return;
         }
         if (opened == OpenRowsResult::kUnsupportedEngine) {
-            Fail(failure,
-                 u"the table was created, but its storage engine is neither MyISAM nor "
-                 u"InnoDB, so its rows cannot be read");
+            Fail(failure, table.engineCode == EngineCode::kMemory
+                              ? u"the table was created, but its storage engine is MEMORY, "
+                                u"which keeps its rows in memory only, so there are none to save"
+                              : u"the table was created, but its storage engine is not MyISAM, "
+                                u"InnoDB or CSV, so its rows cannot be read");
             return;
         }
         size_t rowsRead = 0;

@@ -178,8 +178,10 @@ struct CCheckDef {
 
 // Storage-engine codes of the .frm header.
 namespace EngineCode {
+inline constexpr uint8_t kMemory = 6;
 inline constexpr uint8_t kMyIsam = 9;
 inline constexpr uint8_t kInnoDb = 12;
+inline constexpr uint8_t kCsv = 17;
 }  // namespace EngineCode
 
 // The definition of a table: its schema from the .frm (or a dictionary),

@@ -848,3 +848,81 @@ TEST(CliDamageTest, SaveFailsATableWhoseDataFileIsMissingAndTreeMarksIt) {
 
 }  // namespace
 }  // namespace brix
+
+namespace brix {
+namespace {
+
+// Each cell of tab-separated text with the two forms in which the console
+// program's export differs from the server's batch output on purpose: a CR
+// in a value is escaped as \r, and an empty binary value is empty where the
+// make-script's CONCAT('0x', HEX(...)) gives "0x".
+std::string ConsoleForm(const std::string& serverText) {
+    std::string out;
+    std::string cell;
+    const auto flush = [&] {
+        out += cell == "0x" ? "" : cell;
+        cell.clear();
+    };
+    for (char c : serverText) {
+        if (c == '\t' || c == '\n') {
+            flush();
+            out += c;
+        } else if (c == '\r') {
+            cell += "\\r";
+        } else {
+            cell += c;
+        }
+    }
+    flush();
+    return out;
+}
+
+// The rows of CSV tables written by MariaDB (with a .frm) and by MySQL 9
+// (with a .sdi file), exported by the console program, are the server's
+// SELECT, and the program says that all was read.
+TEST(CliTest, CsvTablesExportAsTheServerSelectedThem) {
+    struct Case {
+        const char* set;
+        const char* database;
+        const char* table;
+    };
+    for (const Case& c :
+         {Case{"mariadb-types", "newtypes", "csv_types"},
+          Case{"mariadb-types", "newtypes", "csv_latin1"}, Case{"mysql9", "layout", "flat"}}) {
+        SCOPED_TRACE(c.table);
+        const std::filesystem::path set = test::SourceDir() / "tests" / "fixtures" / c.set;
+        const RunResult r = RunCli("rows --all --export '" + (set / "datadir").string() + "' " +
+                                   c.database + " " + c.table);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, ConsoleForm(test::ReadFileText(set / "expected" / c.database /
+                                                        (std::string(c.table) + ".select.tsv"))));
+    }
+}
+
+// A damaged line costs its row alone: the others print, the line is named on
+// standard error, and the exit status says that something was skipped.
+TEST(CliTest, DamagedCsvLineIsReportedAndTheOtherRowsPrint) {
+    const test::TempDir dir;
+    const std::filesystem::path from =
+        test::SourceDir() / "tests/fixtures/mariadb-types/datadir/newtypes";
+    std::filesystem::create_directories(dir.path() / "db");
+    for (const char* ext : {".frm", ".CSM"})
+        std::filesystem::copy_file(from / (std::string("csv_latin1") + ext),
+                                   dir.path() / "db" / (std::string("csv_latin1") + ext));
+    std::vector<uint8_t> csv = test::ReadFileBytes(from / "csv_latin1.CSV");
+    const size_t firstLine =
+        static_cast<size_t>(std::find(csv.begin(), csv.end(), '\n') - csv.begin()) + 1;
+    const std::string broken = "3,\"open,x\n";
+    csv.insert(csv.begin() + static_cast<std::ptrdiff_t>(firstLine), broken.begin(), broken.end());
+    test::WriteFile(dir.path() / "db" / "csv_latin1.CSV", csv);
+    const std::filesystem::path err = dir.path() / "err.txt";
+    const RunResult r = RunCli("rows '" + dir.path().string() + "' db csv_latin1", err);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3);
+    const std::string diagnostics = test::ReadFileText(err);
+    EXPECT_NE(diagnostics.find("quoted field never ends"), std::string::npos) << diagnostics;
+    EXPECT_NE(diagnostics.find(std::to_string(firstLine)), std::string::npos) << diagnostics;
+}
+
+}  // namespace
+}  // namespace brix

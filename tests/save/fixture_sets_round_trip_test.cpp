@@ -30,7 +30,7 @@ namespace fs = std::filesystem;
 enum class SelectedAs {
     kAsStored,          // every column as the server prints it
     kBlobsAsHex,        // BLOB columns as HEX(col)
-    kBlobsAsPrefixHex,  // BLOB columns as '0x' and HEX(col)
+    kBlobsAsPrefixHex,  // BLOB and binary columns as '0x' and HEX(col), BIT as binary digits
     kBinaryAsHex,       // BINARY, VARBINARY and BLOB as HEX(col), BIT(M) as M digits
 };
 
@@ -162,8 +162,11 @@ std::string SelectListSql(const std::string& database, SelectedAs selected) {
             break;
         case SelectedAs::kBlobsAsPrefixHex:
             expression =
-                "IF(DATA_TYPE LIKE '%blob', CONCAT('CONCAT(''0x'', HEX(`', COLUMN_NAME, '`))'), "
-                "CONCAT('`', COLUMN_NAME, '`'))";
+                "CASE WHEN DATA_TYPE LIKE '%blob' OR DATA_TYPE IN ('binary','varbinary') "
+                "THEN CONCAT('CONCAT(''0x'', HEX(`', COLUMN_NAME, '`))') "
+                "WHEN DATA_TYPE = 'bit' THEN CONCAT('LPAD(BIN(`', COLUMN_NAME, '`), ', "
+                "NUMERIC_PRECISION, ', ''0'')') "
+                "ELSE CONCAT('`', COLUMN_NAME, '`') END";
             break;
         case SelectedAs::kBinaryAsHex:
             expression =
