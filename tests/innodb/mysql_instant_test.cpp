@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <string>
@@ -23,6 +24,7 @@
 #include "catalogue/partitions.h"
 #include "innodb/btree.h"
 #include "innodb/columns.h"
+#include "innodb/deleted_records.h"
 #include "sdi/sdi_table.h"
 #include "support/innodb_builder.h"
 #include "support/test_support.h"
@@ -254,22 +256,29 @@ std::string MixedTableJson(int rowFormat, const std::string& instantCol = "insta
 // reading has a reader of its own, so that each reports its findings.
 class InstantLayoutReading {
   public:
-    std::vector<std::string> Read(const std::string& json, int64_t columnsBefore,
-                                  const PageBuffer& leaf) {
+    // Lays a reader out for the table or partition; false when refused.
+    bool Lay(const std::string& json, int64_t columnsBefore) {
         SdiTableInfo info;
         std::string problem;
         EXPECT_TRUE(TableDefFromSdi(json, app, table, info, problem)) << problem;
         EXPECT_FALSE(info.changedInPlace);
-        CInnoTableReader inno{table, window};
-        inno.options.damage = &damage;
-        BuildColumnsFromFrm(inno, app);
+        reader = std::make_unique<CInnoTableReader>(table, window);
+        reader->options.damage = &damage;
+        BuildColumnsFromFrm(*reader, app);
         const uint32_t before = columnsBefore < 0 ? info.instantColumns.columnsBefore
                                                   : static_cast<uint32_t>(columnsBefore);
-        if (!ApplyInPlaceLayout(inno, info.rowVersions, info.instantColumns, before, app)) {
+        if (!ApplyInPlaceLayout(*reader, info.rowVersions, info.instantColumns, before, app)) {
             ADD_FAILURE() << "the layout was refused";
-            return {};
+            return false;
         }
-        coreFields = inno.coreFields;
+        coreFields = reader->coreFields;
+        return true;
+    }
+
+    std::vector<std::string> Read(const std::string& json, int64_t columnsBefore,
+                                  const PageBuffer& leaf) {
+        if (!Lay(json, columnsBefore)) return {};
+        CInnoTableReader& inno = *reader;
         test::WriteTablespace(dir.path() / "t.ibd", {{}, {}, {}, leaf});
         auto space = std::make_shared<CTablespace>();
         EXPECT_TRUE(space->Open(dir.path() / "t.ibd"));
@@ -302,6 +311,7 @@ class InstantLayoutReading {
     CTableDef table;
     CWindowState window;
     CDamageReport damage;
+    std::unique_ptr<CInnoTableReader> reader;
     uint32_t coreFields = 0;
     test::TempDir dir;
 };
@@ -586,6 +596,59 @@ TEST(MySqlInstantDamage, MarksThatDoNotFitAreReportedAndTheRowsRead) {
             EXPECT_TRUE(f.rowsStillRead) << c.name;
             EXPECT_EQ(f.page, 3) << c.name;
         }
+    }
+}
+
+// Where the page's heap ends (the page header's heap top): the records of
+// its list lie below.
+void SetHeapTop(PageBuffer& page, uint16_t top) {
+    page[38 + 2] = static_cast<uint8_t>(top >> 8);
+    page[38 + 3] = static_cast<uint8_t>(top);
+}
+
+// Deleted records of every kind are found with the same layouts: a
+// delete-marked record of the core fields, one with a field count and one
+// with a version, each with its transaction id and roll pointer.
+TEST(MySqlInstantDeleted, DeleteMarkedRecordsOfEveryKindAreFound) {
+    const std::vector<uint8_t> system =
+        Concat({test::BigEndian(0x123, 6), test::BigEndian(0x456, 7)});
+    CompactPage leaf(3);
+    const uint32_t old =
+        leaf.Put(150, {3, 0x00}, Concat({Int(1), system, test::TextBytes("old")}), kInfoDeleted);
+    const uint32_t counted = leaf.Put(200, {0x01, 5}, Concat({Int(2), system, Int(-5)}),
+                                      kInfoDeleted | kInfoInstantAdded);
+    const uint32_t versioned = leaf.Put(
+        260, {1, 0x0B, 1}, Concat({Int(5), system, Int(50), test::TextBytes("q"), Int(55)}),
+        kInfoDeleted | kInfoRowVersion);
+    leaf.Chain({old, counted, versioned});
+    SetHeapTop(leaf.bytes, 400);
+    InstantLayoutReading reading;
+    ASSERT_TRUE(reading.Lay(MixedTableJson(2), -1));
+    std::vector<DeletedRecord> found;
+    FindDeletedRecords(*reading.reader, ByteSpan(leaf.bytes), reading.app, found);
+    std::vector<uint32_t> origins;
+    for (const DeletedRecord& r : found) origins.push_back(r.origin);
+    for (const uint32_t origin : {old, counted, versioned})
+        EXPECT_NE(std::find(origins.begin(), origins.end(), origin), origins.end()) << origin;
+}
+
+// A redundant record of fewer fields than the table is one of the table's
+// when its columns were added in place: it is found deleted, not left out.
+TEST(MySqlInstantDeleted, RedundantRecordsOfFewerFieldsAreFound) {
+    const std::vector<uint8_t> trx = test::BigEndian(0x123, 6);
+    const std::vector<uint8_t> roll = test::BigEndian(0x456, 7);
+    for (const bool mixed : {false, true}) {
+        RedundantPage leaf(3, 77);
+        const uint32_t old =
+            leaf.Put(150, {Int(1), trx, roll, test::TextBytes("old")}, kInfoDeleted);
+        leaf.Chain({old});
+        SetHeapTop(leaf.bytes, 300);
+        InstantLayoutReading reading;
+        ASSERT_TRUE(reading.Lay(mixed ? MixedTableJson(4) : InstantTableJson(4), -1));
+        std::vector<DeletedRecord> found;
+        FindDeletedRecords(*reading.reader, ByteSpan(leaf.bytes), reading.app, found);
+        ASSERT_FALSE(found.empty()) << mixed;
+        EXPECT_EQ(found.front().origin, old) << mixed;
     }
 }
 
