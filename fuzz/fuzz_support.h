@@ -60,6 +60,14 @@ void ReadEveryWindow(const std::filesystem::path& folder, const std::u16string& 
 void ReadMyisamDataFile(const std::filesystem::path& name, const char* subfolder,
                         const uint8_t* data, size_t size);
 
+// Reads the input as the tablespace of a table whose columns were changed in
+// place: added before MySQL 8.0.29 (the records of the core fields, and
+// those with a field count) and, as variant chooses, added and dropped in
+// versions since too, with the count of the table, of a partition made after
+// the change (none) or of one made part way. Its live rows window after
+// window from page 3, or with deleted its deleted ones.
+void ReadInstantLayouts(uint8_t variant, const uint8_t* data, size_t size, bool deleted);
+
 // The table a target works on, chosen by the first input byte among names.
 template <size_t N>
 const char* Pick(const uint8_t*& data, size_t& size, const char* const (&names)[N]) {

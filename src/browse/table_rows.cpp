@@ -517,13 +517,16 @@ std::vector<CSdiPartition> CTableRows::ReadPartitionedDefinition(
     }
     // A table of another engine (MyISAM, CSV, ...) is described by its .sdi
     // file, and its rows are read as a .frm table's are; an unpartitioned
-    // InnoDB table found here is read as it was before.
-    // Partitions keep a count of columns before the first added in place
-    // each of their own, which is not read yet: such tables are not read.
-    if (partitions.empty() && source.extension() != ".sdi")
+    // InnoDB table found here is read as it was before. Partitions keep a
+    // count of columns before the first added in place each of their own,
+    // which each is read with.
+    if (partitions.empty() && source.extension() != ".sdi") {
         table_.Reset();
-    else
-        changedInPlace = info.changedInPlace || info.instantColumns.columnsBefore != 0;
+    } else {
+        changedInPlace = info.changedInPlace;
+        rowVersions_ = std::move(info.rowVersions);
+        instantColumns_ = std::move(info.instantColumns);
+    }
     return partitions;
 }
 
@@ -567,6 +570,7 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
     bool changedInPlace = false;
     rowVersions_.clear();
     instantColumns_ = {};
+    instantColumnsBefore_ = 0;
     sharedSpace_.clear();
     const bool fromTablespace = table_.columns.empty();
     uint64_t sdiIndexId = 0;
@@ -586,6 +590,7 @@ OpenRowsResult CTableRows::Open(const std::filesystem::path& databaseFolder,
     deleted_ = options.deleted || !options.recoverFrom.empty();
     window_.rows.Reset(WindowColumns());
     if (changedInPlace) return OpenRowsResult::kChangedInPlace;
+    instantColumnsBefore_ = instantColumns_.columnsBefore;
     if (!options.recoverFrom.empty())
         return OpenRecovery(StorageFileOrName(databaseFolder, tableName, "MYI"), options, app);
     if (!table_.partitioning.empty() || !sdiPartitions.empty()) {
@@ -650,9 +655,8 @@ OpenRowsResult CTableRows::OpenStorage(const std::filesystem::path& databaseFold
             BuildColumnsFromFrm(*inno_, app);
             // Records of several layout versions: read only when every field
             // finds its place, never garbled.
-            if ((!rowVersions_.empty() && !ApplyRowVersions(*inno_, rowVersions_, app)) ||
-                (instantColumns_.columnsBefore != 0 &&
-                 !ApplyInstantColumns(*inno_, instantColumns_))) {
+            if (!ApplyInPlaceLayout(*inno_, rowVersions_, instantColumns_, instantColumnsBefore_,
+                                    app)) {
                 inno_.reset();
                 return OpenRowsResult::kChangedInPlace;
             }

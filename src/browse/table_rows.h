@@ -212,6 +212,9 @@ class CTableRows {
     std::vector<CVersionedColumn> rowVersions_;
     // Columns added in place before MySQL 8.0.29, from the same information.
     CInstantColumns instantColumns_;
+    // The count of columns before the first added in place of the table or
+    // partition being opened: partitions keep counts of their own.
+    uint32_t instantColumnsBefore_ = 0;
     // A MySQL table kept in a general tablespace: that file (empty for a
     // table with a tablespace of its own).
     std::filesystem::path sharedSpace_;

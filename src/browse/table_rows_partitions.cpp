@@ -102,6 +102,9 @@ void CTableRows::OpenPartition(size_t index, size_t wanted, CAppState& app) {
         }
         return;
     }
+    // Each partition has its own count of columns before the first added
+    // in place; one made after that has none.
+    instantColumnsBefore_ = part.instantColumnsBefore;
     OpenStorage(folder_, part.stem, partitionWindow_, app, options, dictionary_, part.root != 0,
                 part.root, part.indexId);
 }

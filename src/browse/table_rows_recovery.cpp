@@ -11,6 +11,7 @@
 #include "app/app_state.h"
 #include "app/file_names.h"
 #include "browse/table_rows.h"
+#include "catalogue/partitions.h"
 #include "innodb/btree.h"
 #include "innodb/columns.h"
 #include "innodb/deleted_records.h"
@@ -34,6 +35,27 @@ constexpr char16_t kRecoveredRowSource[] = u"recovered-row";
 constexpr uint64_t kLivePhase = 0;
 constexpr uint64_t kDeletedPhase = 1;
 
+// The count of columns before the first added in place of the partition
+// whose file is path ("t#p#p0.ibd", "t#p#p0#sp#s0.ibd"), when the table's
+// dictionary information lists it; fallback otherwise.
+uint32_t PartitionColumnsBefore(const std::filesystem::path& path, std::string_view json,
+                                uint32_t fallback) {
+    const auto lower = [](std::u16string text) {
+        for (char16_t& c : text)
+            if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+        return text;
+    };
+    const std::u16string stem = lower(PathComponentText(path.stem()));
+    for (const CSdiPartition& part : PartitionsInSdi(json)) {
+        const std::u16string name = lower(part.name);
+        for (const std::u16string marker : {u"#p#", u"#sp#"}) {
+            const std::u16string tail = marker + name;
+            if (stem.size() > tail.size() && stem.ends_with(tail)) return part.instantColumnsBefore;
+        }
+    }
+    return fallback;
+}
+
 void ReportFile(CDamageSink* damage, const std::filesystem::path& path, DamageWhat what,
                 std::string why) {
     if (damage)
@@ -50,6 +72,7 @@ OpenRowsResult CTableRows::OpenRecovered(const std::filesystem::path& definition
     ReadTableDefinition(table_, definition, app, options.damage);
     rowVersions_.clear();
     instantColumns_ = {};
+    instantColumnsBefore_ = 0;
     if (table_.columns.empty()) {
         // A MySQL 8.0+ tablespace holds its table's definition itself.
         for (const SdiObject& object : ReadSdi(definition, options.damage).objects) {
@@ -63,6 +86,8 @@ OpenRowsResult CTableRows::OpenRecovered(const std::filesystem::path& definition
             }
             rowVersions_ = std::move(info.rowVersions);
             instantColumns_ = std::move(info.instantColumns);
+            instantColumnsBefore_ =
+                PartitionColumnsBefore(definition, object.json, instantColumns_.columnsBefore);
             break;
         }
     }
@@ -96,8 +121,8 @@ OpenRowsResult CTableRows::OpenRecovery(const std::filesystem::path& myi,
         inno_->fileName = space->pathText();
         inno_->perTableSource = true;
         BuildColumnsFromFrm(*inno_, app);
-        if ((!rowVersions_.empty() && !ApplyRowVersions(*inno_, rowVersions_, app)) ||
-            (instantColumns_.columnsBefore != 0 && !ApplyInstantColumns(*inno_, instantColumns_))) {
+        if (!ApplyInPlaceLayout(*inno_, rowVersions_, instantColumns_, instantColumnsBefore_,
+                                app)) {
             inno_.reset();
             return OpenRowsResult::kChangedInPlace;
         }

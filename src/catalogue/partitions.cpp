@@ -91,6 +91,12 @@ CSdiPartition SdiLeaf(const nlohmann::json& object) {
     const auto name = object.find("name");
     if (name != object.end() && name->is_string())
         leaf.name = Utf8ToUtf16(name->get_ref<const std::string&>());
+    const auto own = object.find("se_private_data");
+    if (own != object.end() && own->is_string()) {
+        const uint64_t before =
+            DecimalOption(OptionValue(own->get_ref<const std::string&>(), "instant_col"));
+        leaf.instantColumnsBefore = before <= 4096 ? static_cast<uint32_t>(before) : 0;
+    }
     const auto indexes = object.find("indexes");
     if (indexes == object.end() || !indexes->is_array() || indexes->empty()) return leaf;
     const nlohmann::json& first = indexes->front();
@@ -276,6 +282,7 @@ std::vector<CPartitionFile> ListPartitions(const std::filesystem::path& database
             }
             parts.back().root = wanted.root;
             parts.back().indexId = wanted.indexId;
+            parts.back().instantColumnsBefore = wanted.instantColumnsBefore;
         }
         return parts;
     }

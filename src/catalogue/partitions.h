@@ -23,6 +23,9 @@ struct CPartitionFile {
     // (0: not named).
     uint32_t root = 0;
     uint64_t indexId = 0;
+    // The count of the partition's columns before the first added in place
+    // (MySQL 8.0.12 to 8.0.28, instant_col of its own); 0 for none.
+    uint32_t instantColumnsBefore = 0;
 };
 
 // A leaf partition as a table's dictionary information names it: the
@@ -32,6 +35,9 @@ struct CSdiPartition {
     std::u16string name;
     uint32_t root = 0;
     uint64_t indexId = 0;
+    // The count of the partition's columns before the first added in place
+    // (MySQL 8.0.12 to 8.0.28, instant_col of its own); 0 for none.
+    uint32_t instantColumnsBefore = 0;
 };
 
 // The leaf partitions a table object of MySQL 8.0+'s dictionary information

@@ -337,4 +337,61 @@ bool ApplyRowVersions(CInnoTableReader& inno, const std::vector<CVersionedColumn
     return true;
 }
 
+bool ApplyInPlaceLayout(CInnoTableReader& inno, const std::vector<CVersionedColumn>& rowVersions,
+                        const CInstantColumns& instant, uint32_t columnsBefore,
+                        const CAppState& app) {
+    if (rowVersions.empty()) {
+        // Nothing added, or a partition made after the columns were added:
+        // its records hold every field.
+        if (instant.columnsBefore == 0 || columnsBefore == 0) return true;
+        if (columnsBefore == instant.columnsBefore) return ApplyInstantColumns(inno, instant);
+        // A partition of its own count, which it got at the first change
+        // made after it was created: fewer columns were added to it.
+        if (columnsBefore < instant.columnsBefore) return false;
+        const size_t skip = columnsBefore - instant.columnsBefore;
+        if (skip >= instant.added.size()) return false;
+        CInstantColumns own;
+        own.columnsBefore = columnsBefore;
+        own.added.assign(instant.added.begin() + static_cast<std::ptrdiff_t>(skip),
+                         instant.added.end());
+        return ApplyInstantColumns(inno, own);
+    }
+    const std::vector<CInnoColumnDef> built = inno.physicalColumns;
+    if (!ApplyRowVersions(inno, rowVersions, app)) return false;
+    if (columnsBefore == 0) return true;
+    // Columns were added before MySQL 8.0.29 too: records that carry no
+    // version hold the fields up to the first column added then, or say how
+    // many they hold. Every column added since, in either way, dropped or
+    // not, has its field after those, so the core fields are the first ones
+    // but as many as there are such columns.
+    const auto restore = [&] {
+        inno.physicalColumns = built;
+        inno.rowVersions = false;
+        return false;
+    };
+    size_t userColumns = 0;
+    for (const CVersionedColumn& c : rowVersions) userColumns += c.system ? 0 : 1;
+    std::vector<CInnoColumnDef>& fields = inno.physicalColumns;
+    if (columnsBefore >= userColumns || userColumns - columnsBefore >= fields.size())
+        return restore();
+    const size_t core = fields.size() - (userColumns - columnsBefore);
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const CInnoColumnDef& field = fields[i];
+        if (i < core) {
+            // The core fields were there from the start.
+            if (field.versionAdded != 0) return restore();
+            continue;
+        }
+        if (field.position < 0 && field.versionDropped == 0) return restore();  // a system field
+        if (field.position < 0) continue;  // dropped: never shown
+        const auto found = std::find_if(rowVersions.begin(), rowVersions.end(), [&](const auto& c) {
+            return !c.system && !c.dropped && c.tableColumn == field.position;
+        });
+        // Older records show the default kept with the column.
+        if (found == rowVersions.end() || !found->hasDefault) return restore();
+    }
+    inno.coreFields = static_cast<uint32_t>(core);
+    return true;
+}
+
 }  // namespace brix

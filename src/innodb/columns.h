@@ -69,6 +69,18 @@ bool ApplyInstantColumns(CInnoTableReader& inno, const CInstantColumns& instant)
 bool ApplyRowVersions(CInnoTableReader& inno, const std::vector<CVersionedColumn>& columns,
                       const CAppState& app);
 
+// Lays the reader's fields (built by BuildColumnsFromFrm) out for whatever
+// the table's dictionary information says was changed in place: row versions
+// (rowVersions), columns added before MySQL 8.0.29 (instant, the table's
+// count and the added columns with their defaults), or both. columnsBefore is
+// the count of the table or partition read: each partition keeps its own, and
+// one made after the columns were added has none (0), its records holding
+// every field. False when the description does not fit the fields; the
+// layout is then unchanged.
+bool ApplyInPlaceLayout(CInnoTableReader& inno, const std::vector<CVersionedColumn>& rowVersions,
+                        const CInstantColumns& instant, uint32_t columnsBefore,
+                        const CAppState& app);
+
 // The key whose columns lead the clustered record: the primary key, else the
 // first unique key of NOT NULL columns without prefixes; -1 for none (the
 // record starts with a row id then).

@@ -9,6 +9,7 @@
 
 #include "app/app_state.h"
 #include "innodb/btree.h"
+#include "innodb/columns.h"
 #include "innodb/page.h"
 #include "innodb/page_view.h"
 #include "innodb/record.h"
@@ -107,11 +108,18 @@ class CRecordCheck {
             return false;
         listed_ = anyMark;
         if (RecordInfoBits(page_, origin, RecordLayout::kRedundant) & kInfoMinRecord) return false;
-        if (!LocateRedundantFields(page_, origin, fields.size(), slots_)) return false;
-        // Records written before columns were added in place hold the core
-        // fields only.
-        for (size_t i = 0; i < fields.size(); ++i)
-            if (!slots_[i].present && (inno_.coreFields == 0 || i < inno_.coreFields)) return false;
+        // A table whose columns changed in place has records of fewer
+        // fields: those of their version, or the core ones at least.
+        const bool located = inno_.rowVersions
+                                 ? LocateVersionedRedundantFields(page_, origin, fields, slots_)
+                                 : LocateRedundantFields(page_, origin, fields.size(), slots_);
+        if (!located) return false;
+        const size_t needed = inno_.coreFields != 0
+                                  ? std::min<size_t>(inno_.coreFields, fields.size())
+                              : inno_.rowVersions ? KeyFieldCount(fields) + 2
+                                                  : fields.size();
+        for (size_t i = 0; i < needed && i < fields.size(); ++i)
+            if (!slots_[i].present) return false;
         if (headerStart) {
             // Three bytes below the origin's last two: the field count (10
             // bits) and whether each field's end offset takes one byte.

@@ -19,40 +19,67 @@ constexpr uint8_t kStatusInstant = 4;
 
 bool LocateCompactFields(ByteSpan page, uint32_t origin, uint32_t span,
                          const std::vector<CInnoColumnDef>& fields, uint32_t coreFields,
-                         std::vector<FieldSlot>& slots, bool rowVersions, uint32_t* headerStart) {
+                         std::vector<FieldSlot>& slots, bool rowVersions, uint32_t* headerStart,
+                         const char** oddity) {
     slots.assign(fields.size(), FieldSlot{});
     if (origin < kCompactExtraBytes || origin >= page.size()) return false;
     CompactHeaderCursor header(page, origin);
+    const uint8_t info = page[origin - kCompactExtraBytes];
+    const bool versionBit = (info & kInfoRowVersion) != 0;
+    const bool countBit = (info & kInfoInstantAdded) != 0;
+    const auto odd = [&](const char* why) {
+        if (oddity && !*oddity) *oddity = why;
+    };
     size_t present = fields.size();
     uint32_t version = 0;
-    if (rowVersions) {
-        if ((page[origin - kCompactExtraBytes] & kInfoRowVersion) &&
-            !header.ReadRowVersion(version))
-            return false;
+    // How the record says which fields it holds: by the version of the
+    // layout it was written in (rowVersions and no count read), or as the
+    // first present fields.
+    bool byVersion = false;
+    if (coreFields != 0 && !rowVersions && CompactRecordStatus(page, origin) == kStatusInstant) {
+        // MariaDB: a status of its own and the count of added fields.
+        size_t added = 0;
+        if (!header.ReadAddedFieldCount(added)) return false;
+        present = std::min(coreFields + 1 + added, fields.size());
+    } else if (versionBit && rowVersions) {
+        // MySQL 8.0.29 and later: the version byte below the fixed header.
+        // A record upgraded from a table that had columns added before that
+        // is written so too, in version 0.
+        if (countBit) odd("record is marked both with a field count and a layout version");
+        if (!header.ReadRowVersion(version)) return false;
+        uint32_t newest = 0;
+        for (const CInnoColumnDef& field : fields)
+            newest =
+                std::max({newest, uint32_t{field.versionAdded}, uint32_t{field.versionDropped}});
+        if (version > newest) odd("record names a layout version the table does not have");
+        byVersion = true;
+    } else if (countBit && coreFields != 0) {
+        // MySQL 8.0.12 to 8.0.28: an info bit and the record's whole field
+        // count, the first fields in their physical order. MariaDB never sets
+        // the bit, so the two cannot be taken for each other.
+        size_t stored = 0;
+        if (!header.ReadFieldCount(stored)) return false;
+        if (stored < coreFields || stored > fields.size())
+            odd("record's field count does not fit the table");
+        present = std::min(stored, fields.size());
+    } else {
+        // A mark the table's definition has no use for is damage: the record
+        // is read as the table's other records are.
+        if (countBit || (versionBit && !rowVersions))
+            odd("record is marked as changed in place but its table was not");
+        if (coreFields != 0) {
+            // Written before the first column was added: the core fields.
+            present = std::min<size_t>(coreFields, fields.size());
+        } else if (rowVersions) {
+            byVersion = true;  // written before the first change: version 0
+        }
+    }
+    if (byVersion) {
         size_t nullable = 0;
         for (const CInnoColumnDef& field : fields)
             nullable += field.InVersion(version) && field.nullable() ? 1 : 0;
         if (!header.BeginNullBitmap(nullable)) return false;
-    } else if (coreFields != 0) {
-        // A table changed in place: records written before the change hold
-        // the core fields only; later ones say how many fields they add.
-        present = coreFields;
-        if (CompactRecordStatus(page, origin) == kStatusInstant) {
-            // MariaDB: a status of its own and the count of added fields.
-            size_t added = 0;
-            if (!header.ReadAddedFieldCount(added)) return false;
-            present = coreFields + 1 + added;
-        } else if (page[origin - kCompactExtraBytes] & kInfoInstantAdded) {
-            // MySQL 8.0.12 to 8.0.28: an info bit and the record's whole
-            // field count. MariaDB never sets the bit, so the two cannot be
-            // taken for each other.
-            size_t stored = 0;
-            if (!header.ReadFieldCount(stored)) return false;
-            present = stored;
-        }
-        present = std::min(present, fields.size());
-    }
-    if (!rowVersions) {
+    } else {
         size_t nullable = 0;
         for (size_t i = 0; i < present; ++i) nullable += fields[i].nullable() ? 1 : 0;
         if (!header.BeginNullBitmap(nullable)) return false;
@@ -60,7 +87,7 @@ bool LocateCompactFields(ByteSpan page, uint32_t origin, uint32_t span,
     for (size_t i = 0; i < fields.size(); ++i) {
         const CInnoColumnDef& field = fields[i];
         FieldSlot& slot = slots[i];
-        if (i >= present || (rowVersions && !field.InVersion(version))) {
+        if (i >= present || (byVersion && !field.InVersion(version))) {
             slot.present = false;
             continue;
         }
@@ -139,9 +166,21 @@ CInnoRecordDecoder::CInnoRecordDecoder(CInnoTableReader& inno, CAppState& app)
 }
 
 bool CInnoRecordDecoder::DecodeCompact(ByteSpan page, uint32_t origin, uint32_t span) {
+    const char* oddity = nullptr;
     if (!LocateCompactFields(page, origin, span, fields_, inno_.coreFields, slots_,
-                             inno_.rowVersions))
+                             inno_.rowVersions, nullptr, &oddity))
         return false;
+    // The record is read all the same, as far as its header allows.
+    if (oddity && inno_.reportingRecords) {
+        const int64_t pageNumber = static_cast<int64_t>(inno_.currentPage.pageNumber);
+        ReportDamage(inno_, DamageFinding{{},
+                                          pageNumber * static_cast<int64_t>(page.size()) + origin,
+                                          pageNumber,
+                                          DamageWhat::kRecord,
+                                          oddity,
+                                          0,
+                                          true});
+    }
     RenderRow(page);
     return true;
 }

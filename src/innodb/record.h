@@ -30,11 +30,16 @@ struct FieldSlot {
 // of the version its header names (version 0 without one). Fields past span
 // bytes of data are left empty. False when the header or the data would
 // reach outside the page. headerStart, when given, is set to where the
-// record's header starts.
+// record's header starts. A table with both (its columns were added in place
+// before MySQL 8.0.29 and changed again since) has records of three kinds:
+// with a version, with a field count (info bit 0x80), and with neither, which
+// hold the core fields. oddity, when given, is set to a plain reason when the
+// header does not fit the table (a mark it has no use for, a field count or
+// version it does not have) but the record is still read.
 bool LocateCompactFields(ByteSpan page, uint32_t origin, uint32_t span,
                          const std::vector<CInnoColumnDef>& fields, uint32_t coreFields,
                          std::vector<FieldSlot>& slots, bool rowVersions = false,
-                         uint32_t* headerStart = nullptr);
+                         uint32_t* headerStart = nullptr, const char** oddity = nullptr);
 
 // The same for a redundant-layout record, whose header gives every field.
 bool LocateRedundantFields(ByteSpan page, uint32_t origin, size_t fieldCount,

@@ -601,6 +601,12 @@ bool TableDefFromSdi(std::string_view json, const CAppState& app, CTableDef& tab
     if (versioned && !placesKnown) {
         info.rowVersions.clear();
         info.changedInPlace = true;
+    } else if (versioned && !instantColumns.empty() && columnsBefore > 0 && columnsBefore <= 4096) {
+        // Columns added before 8.0.29 and changed again since: the count is
+        // kept for the records written before, and each column added then
+        // keeps its default (without a version, as of the first layout).
+        info.instantColumns.columnsBefore = static_cast<uint32_t>(columnsBefore);
+        info.changedInPlace = false;
     }
     if (const Json* indexes = Array(dd, "indexes")) {
         for (const Json& index : *indexes)
