@@ -4,6 +4,14 @@
 
 namespace brix {
 
+void CFindingsOnce::Report(CDamageSink* sink, std::string file, int64_t offset, DamageWhat what,
+                           std::string why, int64_t rowsLost, bool rowsStillRead) {
+    if (!sink || reported_.size() >= kMaxRemembered) return;
+    if (!reported_.emplace(offset, why).second) return;
+    sink->Report(
+        DamageFinding{std::move(file), offset, -1, what, std::move(why), rowsLost, rowsStillRead});
+}
+
 std::string_view DamageWhatName(DamageWhat what) {
     switch (what) {
         case DamageWhat::kRecord:

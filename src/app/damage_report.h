@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,21 @@ class CDamageSink {
   public:
     virtual ~CDamageSink() = default;
     virtual void Report(DamageFinding finding) = 0;
+};
+
+// Tells a sink each finding of one file once: a reader that reads the same
+// bytes again (paging back and forth) reports the same offset and reason
+// only the first time. At most kMaxRemembered are told; after them the
+// rest are dropped, so that a file of nothing but damage cannot make the
+// memory grow without end.
+class CFindingsOnce {
+  public:
+    void Report(CDamageSink* sink, std::string file, int64_t offset, DamageWhat what,
+                std::string why, int64_t rowsLost, bool rowsStillRead);
+
+  private:
+    static constexpr size_t kMaxRemembered = 20000;
+    std::set<std::pair<int64_t, std::string>> reported_;
 };
 
 // A sink that keeps the findings of one read, in the order they came, from

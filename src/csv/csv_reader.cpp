@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "app/app_state.h"
+#include "app/file_names.h"
 #include "csv/csv_value.h"
 
 namespace brix {
@@ -13,11 +14,6 @@ namespace {
 // Bytes the reader asks the file for at a time; a longer line grows the
 // buffer, up to kCsvMaxLineBytes.
 constexpr size_t kCsvBlockBytes = size_t{1} << 20;
-
-std::string FindingPath(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
 
 // What looking for the line at a position found.
 enum class LineFound { kLine, kNoLineEnd, kTooLong, kReadFailed };
@@ -134,16 +130,8 @@ bool AppendLineRow(CCsvTableReader& reader, ByteSpan line, const RenderContext& 
 void CCsvTableReader::Report(int64_t offset, DamageWhat what, std::string why, int64_t rowsLost,
                              bool rowsStillRead) {
     if (!options.damage) return;
-    if (reported_.size() >= kMaxRemembered) return;
-    if (!reported_.emplace(offset, why).second) return;
-    DamageFinding finding;
-    finding.file = FindingPath(dataPath);
-    finding.offset = offset;
-    finding.what = what;
-    finding.why = std::move(why);
-    finding.rowsLost = rowsLost;
-    finding.rowsStillRead = rowsStillRead;
-    options.damage->Report(std::move(finding));
+    reported_.Report(options.damage, PathUtf8(dataPath), offset, what, std::move(why), rowsLost,
+                     rowsStillRead);
 }
 
 bool OpenCsvTable(CCsvTableReader& reader, const std::filesystem::path& csv,
@@ -156,7 +144,7 @@ bool OpenCsvTable(CCsvTableReader& reader, const std::filesystem::path& csv,
     if (reader.meta.present && reader.options.damage) {
         // The rows are read all the same: the meta file holds no row.
         DamageFinding finding;
-        finding.file = FindingPath(csm);
+        finding.file = PathUtf8(csm);
         finding.offset = -1;
         finding.what = reader.meta.valid ? DamageWhat::kTable : DamageWhat::kFile;
         finding.why = !reader.meta.valid

@@ -2,11 +2,11 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/damage_report.h"
 #include "app/read_only_file.h"
 #include "csv/csv_format.h"
 #include "schema/table_def.h"
@@ -53,8 +53,7 @@ class CCsvTableReader {
     std::vector<uint8_t> scratch;
 
   private:
-    static constexpr size_t kMaxRemembered = 20000;
-    std::set<std::pair<int64_t, std::string>> reported_;
+    CFindingsOnce reported_;
 };
 
 // Opens the table's data file at csv (read-only) and reads its meta file at

@@ -75,44 +75,36 @@ uint16_t PageType(ByteSpan page) {
 }
 
 // Index entries and fragment entries the first page holds, by page size;
-// 0 for a size the server does not write.
-size_t FirstPageIndexEntries(size_t pageSize) {
+// none for a size the server does not write.
+struct FirstPageEntries {
+    size_t index = 0;
+    size_t fragments = 0;
+};
+
+FirstPageEntries EntriesOfFirstPage(size_t pageSize) {
     switch (pageSize) {
         case 16384:
-            return 100;
+            return {100, 200};
         case 8192:
-            return 80;
+            return {80, 100};
         case 4096:
-            return 40;
+            return {40, 40};
         case 2048:
-            return 20;
+            return {20, 20};
         case 1024:
-            return 5;
+            return {5, 5};
         default:
-            return 0;
+            return {};
     }
 }
 
-size_t FirstPageFragEntries(size_t pageSize) {
-    switch (pageSize) {
-        case 16384:
-            return 200;
-        case 8192:
-            return 100;
-        case 4096:
-            return 40;
-        case 2048:
-            return 20;
-        case 1024:
-            return 5;
-        default:
-            return 0;
-    }
+size_t FirstPageIndexEntries(size_t pageSize) {
+    return EntriesOfFirstPage(pageSize).index;
 }
 
 size_t FirstPageData(size_t pageSize) {
     return kFirstEntries + FirstPageIndexEntries(pageSize) * kEntrySize +
-           FirstPageFragEntries(pageSize) * kFragEntrySize;
+           EntriesOfFirstPage(pageSize).fragments * kFragEntrySize;
 }
 
 class CZlobWalk {

@@ -42,16 +42,8 @@ bool ReadWindowFrom(CMyisamTableReader& reader, uint64_t start, bool wantBookmar
 void CMyisamTableReader::Report(int64_t offset, DamageWhat what, std::string why, int64_t rowsLost,
                                 bool rowsStillRead) {
     if (!options.damage) return;
-    if (reported_.size() >= kMaxRemembered) return;
-    if (!reported_.emplace(offset, why).second) return;
-    DamageFinding finding;
-    finding.file = PathUtf8(dataPath);
-    finding.offset = offset;
-    finding.what = what;
-    finding.why = std::move(why);
-    finding.rowsLost = rowsLost;
-    finding.rowsStillRead = rowsStillRead;
-    options.damage->Report(std::move(finding));
+    reported_.Report(options.damage, PathUtf8(dataPath), offset, what, std::move(why), rowsLost,
+                     rowsStillRead);
 }
 
 void CMyisamTableReader::ReportFile(const std::filesystem::path& file, DamageWhat what,

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <set>
 #include <string>
 #include <utility>
 
+#include "app/damage_report.h"
 #include "app/read_only_file.h"
 #include "myisam/myisam_header.h"
 #include "schema/table_def.h"
@@ -47,10 +47,7 @@ class CMyisamTableReader {
     std::shared_ptr<const CPackedLayout> packed;
 
   private:
-    // The findings told so far, by offset and reason; at most kMaxRemembered,
-    // after which further findings are no longer told.
-    static constexpr size_t kMaxRemembered = 20000;
-    std::set<std::pair<int64_t, std::string>> reported_;
+    CFindingsOnce reported_;
 };
 
 // Opens a MyISAM table whose .frm has been read: reads the head of its index
